@@ -1,0 +1,10 @@
+# One switch for the whole tree, so libraries, programs and tests agree on the runtime.
+if(TUNEKILN_SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TUNEKILN_SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT TUNEKILN_SANITIZER STREQUAL "")
+  message(FATAL_ERROR "TUNEKILN_SANITIZER must be empty, 'address' or 'thread'")
+endif()
