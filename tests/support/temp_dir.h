@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tunekiln::test {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TempDir {
+ public:
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // The names of everything in the folder, sorted; shows files left behind.
+  std::vector<std::string> entries() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+void write_file(const std::string& path, const Bytes& bytes);
+Bytes read_file(const std::string& path);
+
+}  // namespace tunekiln::test
