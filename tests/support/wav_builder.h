@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+
+#include "tests/support/temp_dir.h"
+
+namespace tunekiln::test {
+
+// The header of a test WAV file; by default a well-formed 44-byte PCM header.
+struct WavShape {
+  std::uint16_t channels = 2;
+  std::uint32_t sampleRate = 44100;
+  std::uint16_t bits = 16;
+  std::uint16_t formatTag = 1;
+  bool extensionSizeField = false;  // an 18-byte format chunk: the 46-byte header
+  std::optional<std::uint32_t> byteRate;       // default: rate × block align
+  std::optional<std::uint32_t> declaredDataSize;  // default: the real size
+  Bytes chunksBeforeData;  // whole chunks between "fmt " and "data"
+  Bytes bytesAfterData;    // a chunk behind the samples
+};
+
+Bytes make_wav(const WavShape& shape, const Bytes& samples);
+
+// A whole chunk: id, little-endian size, body (no pad byte).
+Bytes make_chunk(const char id[4], const Bytes& body);
+
+Bytes samples16(std::initializer_list<std::int32_t> values);
+Bytes samples8(std::initializer_list<std::int32_t> values);
+// `count` frames of a ramp that touches every byte value: tells swapped or shifted data apart.
+Bytes ramp_bytes(std::size_t count);
+
+std::uint16_t le16(const Bytes& bytes, std::size_t offset);
+std::uint32_t le32(const Bytes& bytes, std::size_t offset);
+std::int16_t sample16(const Bytes& bytes, std::size_t offset);
+
+}  // namespace tunekiln::test

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tunekiln {
+
+// What a file dialog offers: the filter list and the default-extension text, whose first
+// three characters are appended to a name typed without an extension.
+struct FileDialogSpec {
+  std::string_view defaultExtension;
+  std::string_view filter;
+};
+
+inline constexpr FileDialogSpec kWavFileDialog{"Wav File(*.wav)|*.wav", "Wav File(*.wav)|*.wav||"};
+
+// The progress scale shared by every file operation.
+inline constexpr std::int32_t kProgressEnd = 1000000;
+
+// What a file operation needs from whoever started it: the window, the command line or a test.
+class WavProcessHost {
+ public:
+  virtual ~WavProcessHost() = default;
+
+  // A path, or nothing when the user cancelled.
+  virtual std::optional<std::string> chooseInputFile(const FileDialogSpec& dialog) = 0;
+  virtual std::optional<std::string> chooseOutputFile(const FileDialogSpec& dialog) = 0;
+  // The volume dialog: true on OK, with the accepted factor in g_volumeMultiple.
+  virtual bool askVolumeMultiple() = 0;
+  // The cut dialog: true on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.
+  virtual bool askCutTimes() = 0;
+  virtual void showMessage(std::string_view text) = 0;
+  // A position on the scale 0..kProgressEnd.
+  virtual void setProgress(std::int32_t position) = 0;
+};
+
+}  // namespace tunekiln
