@@ -1,0 +1,119 @@
+// tunekiln-cli's WAV commands, run as a user runs them: a real process, real files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wav_builder.h"
+
+namespace tunekiln::test {
+namespace {
+
+class WavCommands : public ::testing::Test {
+ protected:
+  ProgramResult cli(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), TUNEKILN_CLI);
+    return run_program(arguments);
+  }
+
+  TempDir dir;
+  std::string in = dir.file("in.wav");
+  std::string out = dir.file("out.wav");
+};
+
+TEST_F(WavCommands, FinishedOperationPrintsItsMessageOnStandardOutput) {
+  write_file(in, make_wav({}, samples16({1, 2, 3, 4})));
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+    Bytes samples;
+  } cases[] = {
+      {{"left", in, out}, "Abstract left channel finished!\n", samples16({1, 3})},
+      {{"right", in, out}, "Abstract right channel finished!\n", samples16({2, 4})},
+      {{"clear-voice", in, out}, "clear voice  finished!\n", samples16({1, 1})},
+      {{"volume", in, out, "--multiple", "2"}, "change volume  finished!\n", samples16({2, 4, 6, 8})},
+      {{"cut", in, out, "--start", "0:00:00", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
+  };
+  for (const auto& c : cases) {
+    const auto result = cli(c.arguments);
+    EXPECT_EQ(result.status, 0) << c.arguments[0];
+    EXPECT_EQ(result.out, c.message);
+    EXPECT_EQ(result.err, "") << "no progress bar when standard error is not a terminal";
+    const Bytes written = read_file(out);
+    EXPECT_EQ(Bytes(written.begin() + 44, written.end()), c.samples) << c.arguments[0];
+  }
+}
+
+TEST_F(WavCommands, FailurePrintsItsMessageOnStandardErrorAndLeavesNoFile) {
+  write_file(in, make_wav({.channels = 1}, samples16({1, 2})));
+  const auto result = cli({"clear-voice", in, out});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Input wav file must be stereo!\n");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"});
+
+  EXPECT_EQ(cli({"left", in, in}).err, "Input file and Output file are the same!\n");
+  EXPECT_EQ(cli({"left", dir.file("missing.wav"), out}).err, "Open the input wav file error!\n");
+}
+
+TEST_F(WavCommands, MultipleGoesThroughTheDialogsEntryCheck) {
+  write_file(in, make_wav({}, samples16({1, 2})));
+  for (const char* refused : {"-1", ".5", "", "2x"}) {
+    const auto result = cli({"volume", in, out, "--multiple", refused});
+    EXPECT_EQ(result.status, 1) << refused;
+    EXPECT_EQ(result.err, "输入错误!\n") << refused;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  // The header checks come before the dialog, so their message wins.
+  write_file(in, make_wav({.bits = 24}, Bytes(6, 0)));
+  EXPECT_EQ(cli({"volume", in, out, "--multiple", "-1"}).err, "Only Support 8 bits or 16 bits wav file!\n");
+}
+
+TEST_F(WavCommands, CutTimesGoThroughTheDialogsChecks) {
+  write_file(in, make_wav({}, Bytes(400, 0)));
+  const auto reversed = cli({"cut", in, out, "--start", "0:01:00", "--end", "0:00:30"});
+  EXPECT_EQ(reversed.status, 1);
+  EXPECT_EQ(reversed.err, "start time must be less than end time!\n");
+  EXPECT_EQ(cli({"cut", in, out, "--start", "24:00:00"}).err, "Please enter an integer between 0 and 23.\n");
+  EXPECT_EQ(cli({"cut", in, out, "--end", "0:60:00"}).err, "Please enter an integer between 0 and 59.\n");
+  EXPECT_EQ(cli({"cut", in, out, "--end", "0:x:00"}).err, "Please enter an integer.\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(WavCommands, UsageErrorsShowTheUsageAndExitWithTwo) {
+  write_file(in, make_wav({}, Bytes(4, 0)));
+  const std::vector<std::vector<std::string>> mistakes = {
+      {}, {"fold"}, {"left", in}, {"volume", in, out}, {"cut", in, out, "--start", "1:2"}, {"left", in, out, "extra"}};
+  for (const auto& arguments : mistakes) {
+    const auto result = cli(arguments);
+    EXPECT_EQ(result.status, 2) << (arguments.empty() ? "" : arguments[0]);
+    EXPECT_NE(result.err.find("Usage: tunekiln-cli"), std::string::npos) << result.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(WavCommands, HelpIsThereForTheProgramAndEachCommand) {
+  const auto program = cli({"--help"});
+  EXPECT_EQ(program.status, 0);
+  for (const char* command : {"left", "right", "clear-voice", "volume", "cut"}) {
+    EXPECT_NE(program.out.find(command), std::string::npos) << command;
+    const auto help = cli({command, "--help"});
+    EXPECT_EQ(help.status, 0) << command;
+    EXPECT_NE(help.out.find(std::string("Usage: tunekiln-cli ") + command), std::string::npos) << help.out;
+  }
+}
+
+TEST_F(WavCommands, TerminalShowsAProgressBarThatMakesWayForTheMessage) {
+  write_file(in, make_wav({}, ramp_bytes(1 << 20)));
+  const auto result = run_on_terminal({TUNEKILN_CLI, "right", in, out});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("] 100%"), std::string::npos) << result.out;
+  const auto message = result.out.find("Abstract right channel finished!");
+  ASSERT_NE(message, std::string::npos);
+  EXPECT_EQ(result.out[message - 1], '\r') << "the bar is erased before the message";
+}
+
+}  // namespace
+}  // namespace tunekiln::test

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tunekiln::test {
+
+struct ProgramResult {
+  int status = -1;  // the exit status, or 128 + the signal that ended it
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end with standard input from /dev/null and both output streams captured.
+ProgramResult run_program(const std::vector<std::string>& arguments);
+
+// Runs a program on a pseudo-terminal, as a user at a terminal would, and returns what the
+// terminal showed (standard output and standard error together).
+ProgramResult run_on_terminal(const std::vector<std::string>& arguments);
+
+}  // namespace tunekiln::test
