@@ -5,16 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_dialog_spec.h"
+
 namespace tunekiln {
-
-// What a file dialog offers: the filter list and the default-extension text, whose first
-// three characters are appended to a name typed without an extension.
-struct FileDialogSpec {
-  std::string_view defaultExtension;
-  std::string_view filter;
-};
-
-inline constexpr FileDialogSpec kWavFileDialog{"Wav File(*.wav)|*.wav", "Wav File(*.wav)|*.wav||"};
 
 // The progress scale shared by every file operation.
 inline constexpr std::int32_t kProgressEnd = 1000000;
