@@ -1,0 +1,10 @@
+# The two codec libraries, through their Debian packages' public headers.
+pkg_check_modules(MAD REQUIRED IMPORTED_TARGET mad)
+add_library(tunekiln::mad ALIAS PkgConfig::MAD)
+
+find_path(LAME_INCLUDE_DIR lame/lame.h REQUIRED)
+find_library(LAME_LIBRARY NAMES mp3lame REQUIRED)
+add_library(tunekiln_lame INTERFACE)
+target_include_directories(tunekiln_lame INTERFACE ${LAME_INCLUDE_DIR})
+target_link_libraries(tunekiln_lame INTERFACE ${LAME_LIBRARY})
+add_library(tunekiln::mp3lame ALIAS tunekiln_lame)
