@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/stream_info.h"
+
+namespace tunekiln {
+
+// A source of PCM for the engine. One instance serves every file it accepts, one at a time,
+// and is used only on the engine thread.
+class Decoder {
+ public:
+  // Releases the private state; happens once, when the engine ends.
+  virtual ~Decoder() = default;
+
+  // True when this decoder accepts the named file and has opened it; a refusal leaves it closed.
+  virtual bool open(const std::string& name) = 0;
+  // Releases the open file; harmless when nothing is open.
+  virtual void close() = 0;
+  // Moves to the fraction numerator/denominator of the stream.
+  virtual void seek(std::uint32_t numerator, std::uint32_t denominator) = 0;
+  virtual StreamInfo getInfo() = 0;
+  // On entry `size` is the buffer's capacity in bytes; on return, the bytes of interleaved
+  // little-endian PCM written in the format of getInfo(). False at the end of the stream (or on
+  // a read failure); that call may still have written bytes, which come before the end.
+  virtual bool read(std::uint8_t* buffer, std::size_t& size) = 0;
+  // Whole seconds of the stream handed out so far.
+  virtual std::int32_t getPosition() = 0;
+};
+
+// The fraction of a stream a seek aims at, at most the whole stream; nothing for a zero
+// denominator, which names no place.
+inline std::optional<double> seek_fraction(std::uint32_t numerator, std::uint32_t denominator) {
+  if (denominator == 0) return std::nullopt;
+  const double fraction = static_cast<double>(numerator) / denominator;
+  return fraction < 1.0 ? fraction : 1.0;
+}
+
+}  // namespace tunekiln

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string_view>
+
+// The messages of the playback engine, exactly as users and scripts see them.
+namespace tunekiln::engine_texts {
+
+inline constexpr std::string_view kWavWriteError = "Write the output wav file error!";
+
+}  // namespace tunekiln::engine_texts

@@ -1,0 +1,198 @@
+#include "engine/mp3_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/dither.h"
+
+namespace tunekiln {
+namespace {
+
+constexpr std::uint32_t kId3HeaderBytes = 10;
+
+// Where the audio starts behind an ID3v2 tag: its size bytes are taken whole, unmasked.
+std::uint32_t id3_tag_end(const unsigned char (&head)[kId3HeaderBytes]) {
+  if (head[0] != 'I' || head[1] != 'D' || head[2] != '3') return 0;
+  return ((((static_cast<std::uint32_t>(head[6]) << 7) | head[7]) << 7 | head[8]) << 7 | head[9]) + kId3HeaderBytes;
+}
+
+}  // namespace
+
+Mp3Decoder::Mp3Decoder(SourceOpener openSource) : openSource_(std::move(openSource)) {}
+
+Mp3Decoder::~Mp3Decoder() { close(); }
+
+bool Mp3Decoder::open(const std::string& name) {
+  close();
+  source_ = openSource_(name);
+  if (!source_) return false;
+
+  std::uint32_t tagEnd = 0;
+  if (source_->canSeek()) {
+    unsigned char head[kId3HeaderBytes] = {};  // a shorter file leaves zeros, which are no tag
+    std::uint32_t got = 0;
+    source_->read(head, kId3HeaderBytes, got);
+    tagEnd = id3_tag_end(head);
+    source_->seekTo(tagEnd);
+  }
+  mad_stream_init(&stream_);
+  mad_frame_init(&frame_);
+  mad_synth_init(&synth_);
+
+  mad_header header;
+  if (!scan_first_frames(*source_, header, xing_)) {
+    close();
+    return false;
+  }
+  source_->seekTo(tagEnd);
+  fileSize_ = source_->size();
+
+  synth_.pcm.length = 0;
+  consumed_ = 0;
+  position_ = mad_timer_zero;
+  if (xing_.flags & kXingFrames) {
+    duration_ = header.duration;
+    mad_timer_multiply(&duration_, xing_.frames);
+  } else {
+    mad_timer_set(&duration_, 0, 1, header.bitrate / 8);
+    mad_timer_multiply(&duration_, fileSize_);
+  }
+  kbpsSum_ = 0;
+  frameCount_ = 0;
+  fill_ = 0;
+  info_ = {.lengthSeconds = static_cast<std::int32_t>(mad_timer_count(duration_, MAD_UNITS_SECONDS)),
+           .bitrateKbps = static_cast<std::int32_t>(header.bitrate / 1000),
+           .sampleRate = static_cast<std::int32_t>(header.samplerate),
+           .stereo = header.mode == MAD_MODE_SINGLE_CHANNEL ? 0 : 1,
+           .sixteenBit = 1};
+  return true;
+}
+
+void Mp3Decoder::close() {
+  if (!source_) return;
+  source_.reset();
+  mad_frame_finish(&frame_);
+  mad_stream_finish(&stream_);
+}
+
+void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
+  const auto aim = seek_fraction(numerator, denominator);
+  if (!source_ || !source_->canSeek() || !aim) return;
+  double fraction = *aim;
+
+  const long durationMs = mad_timer_count(duration_, MAD_UNITS_MILLISECONDS);
+  const auto targetMs = static_cast<unsigned long>(static_cast<double>(durationMs) * fraction);
+  mad_timer_set(&position_, targetMs / 1000, targetMs % 1000, 1000);
+
+  if (xing_.flags & kXingToc) {
+    const double percent = fraction * 100.0;
+    const auto index = static_cast<int>(percent);
+    const double before = index < 100 ? xing_.toc[static_cast<std::size_t>(index)] : 256;
+    const double after = index < 99 ? xing_.toc[static_cast<std::size_t>(index) + 1] : 256;
+    fraction = (before + (after - before) * (percent - index)) * (1.0 / 256);
+  }
+  // Counted from the start of the file: an ID3v2 tag is resynchronised over by libmad.
+  source_->seekTo(static_cast<std::uint32_t>(fileSize_ * fraction));
+
+  std::uint32_t got = 0;
+  fill_ = source_->read(buffer_.data(), kBufferBytes, got) ? got : 0;
+  mad_stream_buffer(&stream_, buffer_.data(), fill_);
+  mad_frame_mute(&frame_);
+  mad_synth_mute(&synth_);
+
+  if (numerator != 0) {
+    // Two frames prime the bit reservoir and the overlap; their samples are not played.
+    int decoded = 0;
+    while (decoded < 2) {
+      if (mad_frame_decode(&frame_, &stream_) == 0) {
+        ++decoded;
+        mad_timer_add(&position_, frame_.header.duration);
+      } else if (!MAD_RECOVERABLE(stream_.error)) {
+        break;
+      }
+    }
+    if (decoded == 2) mad_synth_frame(&synth_, &frame_);
+  }
+  synth_.pcm.length = 0;
+  consumed_ = 0;
+}
+
+StreamInfo Mp3Decoder::getInfo() {
+  if (source_ && !(xing_.flags & kXingFrames) && frameCount_ > 0) {
+    const std::uint32_t averageKbps = kbpsSum_ / frameCount_;
+    mad_timer_set(&duration_, 0, 1, averageKbps * 125);
+    mad_timer_multiply(&duration_, fileSize_);
+    if (mad_timer_compare(position_, duration_) > 0) {
+      duration_ = position_;
+      fileSize_ = source_->size();  // the file may have grown meanwhile
+    }
+    info_.lengthSeconds = static_cast<std::int32_t>(mad_timer_count(duration_, MAD_UNITS_SECONDS));
+  }
+  return info_;
+}
+
+bool Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
+  const bool stereo = info_.stereo == 1;
+  const std::size_t frameBytes = stereo ? 4 : 2;
+  std::size_t wanted = size / frameBytes;
+  std::size_t written = 0;
+  size = 0;
+  while (wanted > 0) {
+    const std::size_t count = std::min<std::size_t>(synth_.pcm.length - consumed_, wanted);
+    if (count > 0) {
+      convert(count, buffer + written);
+      written += count * frameBytes;
+      consumed_ += static_cast<std::uint32_t>(count);
+      wanted -= count;
+      if (wanted == 0) break;
+    }
+    while (mad_frame_decode(&frame_, &stream_) != 0) {
+      if (MAD_RECOVERABLE(stream_.error)) continue;  // libmad resynchronises by itself
+      if (!refill()) {
+        size = written;
+        return false;
+      }
+    }
+    const std::uint32_t kbps = frame_.header.bitrate / 1000;
+    kbpsSum_ += kbps;
+    ++frameCount_;
+    info_.bitrateKbps = static_cast<std::int32_t>(kbps);
+    mad_synth_frame(&synth_, &frame_);
+    consumed_ = 0;
+    mad_timer_add(&position_, frame_.header.duration);
+  }
+  size = written;
+  return true;
+}
+
+std::int32_t Mp3Decoder::getPosition() {
+  return static_cast<std::int32_t>(mad_timer_count(position_, MAD_UNITS_SECONDS));
+}
+
+bool Mp3Decoder::refill() {
+  if (stream_.next_frame != nullptr) {
+    fill_ = static_cast<std::uint32_t>(buffer_.data() + fill_ - stream_.next_frame);
+    std::memmove(buffer_.data(), stream_.next_frame, fill_);
+  }
+  // Nothing is appended behind the input's end, so a last frame libmad cannot finish without
+  // that is not played. A buffer still full after the move reads nothing: the stream ends.
+  std::uint32_t got = 0;
+  if (!source_->read(buffer_.data() + fill_, kBufferBytes - fill_, got) || got == 0) return false;
+  fill_ += got;
+  mad_stream_buffer(&stream_, buffer_.data(), fill_);
+  return true;
+}
+
+void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {
+  const mad_fixed_t* left = synth_.pcm.samples[0] + consumed_;
+  if (info_.stereo != 1) {
+    dither_to_16(leftDitherState, left, count, out, 2);
+    return;
+  }
+  // A frame of one channel in a stereo stream is heard on both sides.
+  const mad_fixed_t* right = synth_.pcm.channels == 2 ? synth_.pcm.samples[1] + consumed_ : left;
+  dither_to_16(leftDitherState, left, count, out, 4);
+  dither_to_16(rightDitherState, right, count, out + 2, 4);
+}
+
+}  // namespace tunekiln

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/stream_info.h"
+
+namespace tunekiln {
+
+// Commands to the engine thread.
+inline constexpr std::uint32_t PLAYER_CMD_QUIT = 0x8001;
+inline constexpr std::uint32_t PLAYER_CMD_OPEN = 0x8002;
+inline constexpr std::uint32_t PLAYER_CMD_SEEK = 0x8003;
+inline constexpr std::uint32_t PLAYER_CMD_PLAY = 0x8004;
+inline constexpr std::uint32_t PLAYER_CMD_STOP = 0x8005;
+inline constexpr std::uint32_t PLAYER_CMD_PAUSE = 0x8006;
+inline constexpr std::uint32_t PLAYER_CMD_PING = 0x8009;
+inline constexpr std::uint32_t PLAYER_CMD_DRAIN = 0x800A;
+inline constexpr std::uint32_t PLAYER_CMD_LIST_OUTPUTS = 0x800B;
+inline constexpr std::uint32_t PLAYER_CMD_SELECT_OUTPUT = 0x800D;
+inline constexpr std::uint32_t PLAYER_CMD_SET_VOLUME = 0x800F;
+
+// Notifications from the engine thread.
+inline constexpr std::uint32_t PLAYER_NTF_STATE = 0x8101;
+inline constexpr std::uint32_t PLAYER_NTF_INFO = 0x8102;
+inline constexpr std::uint32_t PLAYER_NTF_POSITION = 0x8103;
+inline constexpr std::uint32_t PLAYER_NTF_PONG = 0x8105;
+inline constexpr std::uint32_t PLAYER_NTF_OUTPUT_NAME = 0x8106;
+
+// The first parameter of PLAYER_NTF_STATE.
+inline constexpr std::uint32_t PLAYER_STATE_NO_STREAM = 1;  // a file did not open, or the stream ended
+inline constexpr std::uint32_t PLAYER_STATE_PAUSED = 2;
+inline constexpr std::uint32_t PLAYER_STATE_PLAYING = 3;
+inline constexpr std::uint32_t PLAYER_STATE_STOPPED = 4;  // the output was closed, or a STOP was handled
+
+struct PlayerCommand {
+  std::uint32_t number = 0;
+  std::uint32_t first = 0;
+  std::uint32_t second = 0;
+  std::optional<std::string> name;  // OPEN: the file name; nothing for a null name
+};
+
+struct PlayerNotification {
+  std::uint32_t number = 0;
+  std::uint32_t first = 0;   // STATE: the state; POSITION: whole seconds; PONG: the PING's value
+  std::uint32_t second = 0;  // OUTPUT_NAME: the slot index
+  std::optional<StreamInfo> info;   // INFO
+  std::optional<std::string> name;  // OUTPUT_NAME: the output's name; nothing for an empty slot
+};
+
+}  // namespace tunekiln

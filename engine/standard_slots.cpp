@@ -1,0 +1,18 @@
+#include "engine/standard_slots.h"
+
+#include "engine/mp3_decoder.h"
+#include "engine/wav_decoder.h"
+#include "engine/wav_file_writer.h"
+
+namespace tunekiln {
+
+DecoderSlots standard_decoders() {
+  return {nullptr, std::make_unique<WavDecoder>(), std::make_unique<Mp3Decoder>()};
+}
+
+EngineSlots standard_engine_slots(WavWriterHost& host) {
+  return {.decoders = standard_decoders(),
+          .outputs = {nullptr, nullptr, std::make_unique<WavFileWriter>(host)}};
+}
+
+}  // namespace tunekiln

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace tunekiln::test {
+
+// What one channel of a recording holds, if it is a steady tone.
+struct ToneMeasure {
+  double frequency = 0;  // Hz, from the spacing of rising zero crossings; 0 when there are fewer than two
+  double rms = 0;        // root mean square, 1.0 = full scale (32768)
+  double peak = 0;       // largest magnitude, 1.0 = full scale
+  std::size_t frames = 0;
+
+  // The sine amplitude the RMS stands for, 1.0 = full scale.
+  double amplitude() const;
+};
+
+// Measures one channel of interleaved 16-bit PCM, leaving out the first `skipFrames` frames
+// (a decoder's delay, a fade-in).
+ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel, int sampleRate,
+                         std::size_t skipFrames = 0);
+
+// 16-bit little-endian PCM bytes as samples; a trailing odd byte is left out.
+std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t offset = 0);
+
+}  // namespace tunekiln::test
