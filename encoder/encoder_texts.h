@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string_view>
+
+// The texts of Save to MP3, exactly as users and scripts see them. Those with a % are formats.
+namespace tunekiln::encoder_texts {
+
+// The audio input reader.
+inline constexpr const char* kCouldNotFind = "Could not find \"%s\".\n";
+inline constexpr const char* kCorruptWave = "Warning: corrupt or unsupported WAVE format\n";
+inline constexpr const char* kAssumingRaw = "Assuming raw pcm input file";
+inline constexpr const char* kUnsupportedChannels = "Unsupported number of channels: %ud\n";
+inline constexpr const char* kUnsupportedWidth = "Only 8, 16, 24 and 32 bit input files supported \n";
+inline constexpr const char* kReadError = "Error reading input file\n";
+inline constexpr const char* kSkipProblem =
+    "fskip problem: Mostly the return status of functions is not evaluate so it is more secure to polute "
+    "<stderr>.\n";
+inline constexpr const char* kCouldNotClose = "Could not close audio input file\n";
+inline constexpr const char* kNotPcm = "Sound data is not PCM in '%s'\n";
+inline constexpr const char* kNotSixteenBits = "Sound data is not %i bits in '%s'\n";
+inline constexpr const char* kNotMonoOrStereo = "Sound data is not mono or stereo in '%s'\n";
+inline constexpr const char* kBlockSizeNotZero = "Block size is not 0 bytes in '%s'\n";
+// The AIFF checks name the file with this word, never with its path.
+inline constexpr const char* kAiffFileWord = "name";
+
+// The encoding loop.
+inline constexpr const char* kSameFile = "Input file and Output file are the same. Abort.\n";
+inline constexpr const char* kCannotInitOutfile = "Can't init outfile '%s'\n";
+inline constexpr const char* kBufferTooSmall = "mp3 buffer is not big enough... \n";
+inline constexpr const char* kInternalError = "mp3 internal error:  error code=%i\n";
+inline constexpr const char* kWriteError = "Error writing mp3 output \n";
+inline constexpr const char* kWritingTag = "Writing LAME Tag...";
+inline constexpr const char* kTagDone = "done\n";
+
+// The command.
+inline constexpr const char* kInitFailedLine = "fatal error during initialization\n";
+inline constexpr std::string_view kInitFailed = "fatal error during initialization";
+inline constexpr std::string_view kOutputWriteFailed = "Write the output mp3 file error!";
+inline constexpr std::string_view kFinished = "the Mp3 file changed ok!";
+
+}  // namespace tunekiln::encoder_texts

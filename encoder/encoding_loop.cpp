@@ -1,0 +1,96 @@
+#include "encoder/encoding_loop.h"
+
+#include <array>
+#include <filesystem>
+
+#include "encoder/encoder_texts.h"
+
+namespace tunekiln {
+namespace texts = encoder_texts;
+namespace {
+
+constexpr int kStatusInterval = 50;  // frames between two progress reports
+constexpr int kMp3BufferBytes = 16384;
+
+// Two spellings of one file (a link, a relative and an absolute path) count as the same.
+bool same_file(const std::string& first, const std::string& second) {
+  std::error_code ignored;
+  return first == second || std::filesystem::equivalent(first, second, ignored);
+}
+
+void report_library_error(int code, EncoderConsole& console) {
+  if (code == -1) {
+    std::fputs(texts::kBufferTooSmall, console.err);
+  } else {
+    std::fprintf(console.err, texts::kInternalError, code);
+  }
+}
+
+}  // namespace
+
+std::optional<Mp3Output> open_conversion_files(AudioInput& input, lame_t encoder, const std::string& inputPath,
+                                               const std::string& outputPath, EncoderConsole& console) {
+  if (same_file(inputPath, outputPath)) {
+    std::fputs(texts::kSameFile, console.err);
+    return std::nullopt;
+  }
+  // The input is parsed before the output exists, so a refused input leaves no file.
+  if (!open_audio_input(input, encoder, inputPath)) return std::nullopt;
+  return open_mp3_output(outputPath, console);
+}
+
+std::optional<Mp3Output> open_mp3_output(const std::string& outputPath, EncoderConsole& console) {
+  auto output = Mp3Output::open(outputPath);
+  if (!output) std::fprintf(console.err, texts::kCannotInitOutfile, outputPath.c_str());
+  return output;
+}
+
+EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,
+                           EncoderConsole& console) {
+  std::array<std::int32_t, kMaxFrameSamples> left{};
+  std::array<std::int32_t, kMaxFrameSamples> right{};
+  std::array<unsigned char, kMp3BufferBytes> mp3Buffer;
+  for (;;) {
+    const auto samples = read_audio_frame(input, encoder, left, right);
+    if (!samples) return EncodeResult::inputFailed;
+    const int frame = lame_get_frameNum(encoder);
+    if (frame % kStatusInterval == 0) {
+      return_console_cursor(console);
+      host.encodeProgress(show_time_status(console, frame, lame_get_totalframes(encoder)));
+    }
+    // Mono and stereo take the same call; for mono the library reads the left array only.
+    const int bytes = lame_encode_buffer_int(encoder, left.data(), right.data(), static_cast<int>(*samples),
+                                             mp3Buffer.data(), kMp3BufferBytes);
+    if (bytes < 0) {
+      report_library_error(bytes, console);
+      return EncodeResult::encoderFailed;
+    }
+    if (std::fwrite(mp3Buffer.data(), 1, static_cast<std::size_t>(bytes), output) != static_cast<std::size_t>(bytes)) {
+      std::fputs(texts::kWriteError, console.err);
+      return EncodeResult::encoderFailed;
+    }
+    if (*samples == 0) break;
+  }
+
+  const int bytes = lame_encode_flush(encoder, mp3Buffer.data(), kMp3BufferBytes);
+  if (bytes < 0) {
+    report_library_error(bytes, console);
+    return EncodeResult::encoderFailed;
+  }
+  return_console_cursor(console);
+  show_time_status(console, lame_get_frameNum(encoder), lame_get_totalframes(encoder));
+  flush_console_output(console);
+  end_time_status(console);
+  // A short write here shows when the output is closed.
+  std::fwrite(mp3Buffer.data(), 1, static_cast<std::size_t>(bytes), output);
+  return EncodeResult::finished;
+}
+
+void write_lame_tag(lame_t encoder, std::FILE* output, EncoderConsole& console) {
+  const bool tagged = lame_get_bWriteVbrTag(encoder) != 0;
+  if (tagged) std::fputs(texts::kWritingTag, console.out);
+  lame_mp3_tags_fid(encoder, output);
+  if (tagged) std::fputs(texts::kTagDone, console.out);
+}
+
+}  // namespace tunekiln

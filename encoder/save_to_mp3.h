@@ -1,0 +1,27 @@
+#pragma once
+
+#include "encoder/console_status.h"
+#include "encoder/save_to_mp3_host.h"
+#include "platform/file_dialog_spec.h"
+
+namespace tunekiln {
+
+inline constexpr FileDialogSpec kMp3FileDialog{"Mp3 File(*.mp3)|*.mp3", "Mp3 File(*.mp3)|*.mp3||"};
+
+// How Save to MP3 ended.
+enum class SaveOutcome {
+  finished,   // the MP3 is in place; "the Mp3 file changed ok!" was shown
+  failed,     // the reason was shown, or stands on the error stream; no output was left
+  cancelled,  // a dialog was cancelled; nothing was opened or shown
+};
+
+struct SaveToMp3Result {
+  SaveOutcome outcome;
+  int exitStatus;  // for the command line: 0, 1, or 2 when the input could not be closed
+};
+
+// "Save to Mp3 File": asks for a WAV, AIFF or raw PCM file and for an MP3 file, encodes the
+// one into the other at libmp3lame's defaults with a LAME Tag, and tells the user how it ended.
+SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console = process_console());
+
+}  // namespace tunekiln
