@@ -1,5 +1,7 @@
 #include <CLI/CLI.hpp>
 
+#include "cli/encode_command.h"
+#include "cli/engine_commands.h"
 #include "cli/wav_commands.h"
 
 namespace {
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   tunekiln::add_wav_commands(app, status);
+  tunekiln::add_engine_commands(app, status);
+  tunekiln::add_encode_command(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
