@@ -1,0 +1,213 @@
+// Decoding a ten-minute 128 kbit/s stereo MP3 into a WAV file through the engine, against a
+// bare libmad loop with the same dither writing the same file. The goal is the engine within
+// 10 % of the bare loop. Also measures the engine thread's processor time while nothing is open.
+//
+//   decode_throughput [folder] [runs]
+#include <fcntl.h>
+#include <lame/lame.h>
+#include <mad.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/player.h"
+#include "engine/standard_slots.h"
+
+namespace {
+
+using namespace tunekiln;
+
+constexpr int kRate = 44100;
+constexpr int kSeconds = 600;
+
+// A chord that changes every few seconds, so that the frames differ as in music.
+void write_test_mp3(const std::string& path) {
+  lame_global_flags* lame = lame_init();
+  lame_set_in_samplerate(lame, kRate);
+  lame_set_num_channels(lame, 2);
+  lame_set_brate(lame, 128);
+  lame_set_quality(lame, 7);
+  lame_init_params(lame);
+  FILE* file = std::fopen(path.c_str(), "wb");
+  std::vector<short> pcm(2 * kRate);
+  std::vector<unsigned char> mp3(2 * kRate + 7200);
+  for (int second = 0; second < kSeconds; ++second) {
+    const double root = 220.0 * std::pow(2.0, (second / 4 % 12) / 12.0);
+    for (int i = 0; i < kRate; ++i) {
+      const double t = second + static_cast<double>(i) / kRate;
+      const double chord = std::sin(2 * std::numbers::pi * root * t) + 0.6 * std::sin(2 * std::numbers::pi * root * 1.25 * t) +
+                           0.4 * std::sin(2 * std::numbers::pi * root * 1.5 * t);
+      pcm[2 * i] = static_cast<short>(9000 * chord);
+      pcm[2 * i + 1] = static_cast<short>(9000 * std::sin(2 * std::numbers::pi * root * 2.0 * t + chord));
+    }
+    const int bytes = lame_encode_buffer_interleaved(lame, pcm.data(), kRate, mp3.data(), static_cast<int>(mp3.size()));
+    std::fwrite(mp3.data(), 1, static_cast<std::size_t>(bytes), file);
+  }
+  const int bytes = lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size()));
+  std::fwrite(mp3.data(), 1, static_cast<std::size_t>(bytes), file);
+  std::fclose(file);
+  lame_close(lame);
+}
+
+class FixedDestination final : public WavWriterHost {
+ public:
+  explicit FixedDestination(std::string path) : path_(std::move(path)) {}
+  std::optional<std::string> chooseDestination(const FileDialogSpec&) override { return path_; }
+  void showMessage(std::string_view text) override { std::fprintf(stderr, "engine: %.*s\n", static_cast<int>(text.size()), text.data()); }
+
+ private:
+  std::string path_;
+};
+
+void decode_with_engine(const std::string& in, const std::string& out) {
+  NotificationQueue notifications;
+  FixedDestination destination(out);
+  const auto player = player_create(notifications, [&destination] { return standard_engine_slots(destination); });
+  player_open(*player, in);
+  selectedOutput = 2;
+  player_select_output(*player);
+  player_play(*player);
+  for (;;) {
+    const auto notification = notifications.next();
+    if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_STOPPED) break;
+  }
+}
+
+// The limit: libmad and the dither with nothing around them.
+struct Dither {
+  mad_fixed_t error[3] = {0, 0, 0};
+  std::uint32_t random = 0;
+
+  std::int16_t operator()(mad_fixed_t sample) {
+    std::int32_t s = static_cast<std::int32_t>(static_cast<std::uint32_t>(sample) + static_cast<std::uint32_t>(error[0]) -
+                                               static_cast<std::uint32_t>(error[1]) + static_cast<std::uint32_t>(error[2]));
+    error[2] = error[1];
+    error[1] = error[0] / 2;
+    const std::uint32_t next = random * 1664525u + 1013904223u;
+    std::int32_t out = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) + 4096u + (next & 0x1FFFu) - (random & 0x1FFFu));
+    random = next;
+    if (out > 0x0FFFFFFF) {
+      out = 0x0FFFFFFF;
+      s = std::min(s, 0x0FFFFFFF);
+    } else if (out < -0x10000000) {
+      out = -0x10000000;
+      s = std::max(s, -0x10000000);
+    }
+    const std::int32_t q = out & ~0x1FFF;
+    error[0] = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) - static_cast<std::uint32_t>(q));
+    return static_cast<std::int16_t>(q >> 13);
+  }
+};
+
+void decode_bare(const std::string& in, const std::string& out) {
+  const int input = ::open(in.c_str(), O_RDONLY);
+  const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<unsigned char> header(46, 0);  // sizes are not the point here
+  if (::write(output, header.data(), header.size()) < 0) std::perror("write");
+
+  mad_stream stream;
+  mad_frame frame;
+  mad_synth synth;
+  mad_stream_init(&stream);
+  mad_frame_init(&frame);
+  mad_synth_init(&synth);
+  Dither left, right;
+  std::vector<unsigned char> buffer(40000);
+  std::vector<std::int16_t> block(32768 / 2);
+  std::size_t filled = 0, held = 0;
+  for (;;) {
+    if (mad_frame_decode(&frame, &stream) != 0) {
+      if (MAD_RECOVERABLE(stream.error)) continue;
+      if (stream.next_frame != nullptr) {
+        held = static_cast<std::size_t>(buffer.data() + held - stream.next_frame);
+        std::memmove(buffer.data(), stream.next_frame, held);
+      }
+      const ssize_t got = ::read(input, buffer.data() + held, buffer.size() - held);
+      if (got <= 0) break;
+      held += static_cast<std::size_t>(got);
+      mad_stream_buffer(&stream, buffer.data(), held);
+      continue;
+    }
+    mad_synth_frame(&synth, &frame);
+    const mad_fixed_t* l = synth.pcm.samples[0];
+    const mad_fixed_t* r = synth.pcm.channels == 2 ? synth.pcm.samples[1] : l;
+    for (unsigned i = 0; i < synth.pcm.length; ++i) {
+      block[filled++] = left(l[i]);
+      block[filled++] = right(r[i]);
+      if (filled == block.size()) {
+        if (::write(output, block.data(), filled * 2) < 0) std::perror("write");
+        filled = 0;
+      }
+    }
+  }
+  if (::write(output, block.data(), filled * 2) < 0) std::perror("write");
+  mad_synth_finish(&synth);
+  mad_frame_finish(&frame);
+  mad_stream_finish(&stream);
+  ::close(input);
+  ::close(output);
+}
+
+double median_seconds(int runs, const std::function<void()>& work) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+double thread_cpu_seconds(std::thread& thread) {
+  clockid_t clock{};
+  timespec used{};
+  if (pthread_getcpuclockid(thread.native_handle(), &clock) != 0 || clock_gettime(clock, &used) != 0) return -1;
+  return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
+  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  const std::string in = (folder / "tunekiln-bench-in.mp3").string();
+  const std::string out = (folder / "tunekiln-bench-out.wav").string();
+  write_test_mp3(in);
+
+  const double bare = median_seconds(runs, [&] { decode_bare(in, out); });
+  const double bareBytes = static_cast<double>(std::filesystem::file_size(out));
+  const double engine = median_seconds(runs, [&] { decode_with_engine(in, out); });
+  const double engineBytes = static_cast<double>(std::filesystem::file_size(out));
+  std::printf("| decoding %d s of 128 kbit/s stereo MP3 to WAV | seconds | MB written | times real time |\n", kSeconds);
+  std::printf("|---|---:|---:|---:|\n");
+  std::printf("| bare libmad loop with dither | %.3f | %.1f | %.0f |\n", bare, bareBytes / 1e6, kSeconds / bare);
+  std::printf("| engine and WAV file writer | %.3f | %.1f | %.0f |\n", engine, engineBytes / 1e6, kSeconds / engine);
+  std::printf("\nengine / bare loop: %.3f (goal: at most 1.10)\n", engine / bare);
+
+  // With nothing open the engine thread must sleep, not poll.
+  NotificationQueue notifications;
+  FixedDestination destination(out);
+  const auto player = player_create(notifications, [&destination] { return standard_engine_slots(destination); });
+  player_post(*player, {.number = PLAYER_CMD_PING});
+  notifications.next();
+  const double before = thread_cpu_seconds(player->thread);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const double idle = thread_cpu_seconds(player->thread) - before;
+  std::printf("engine thread processor time during 1 s with nothing open: %.3f ms\n", idle * 1e3);
+
+  std::filesystem::remove(in);
+  std::filesystem::remove(out);
+  return 0;
+}
