@@ -1,5 +1,6 @@
 #include "engine/player.h"
 
+#include "engine/mixer.h"
 #include "engine/player_engine.h"
 
 namespace tunekiln {
@@ -12,12 +13,14 @@ Player::~Player() {
   thread.join();
 }
 
-std::unique_ptr<Player> player_create(NotificationSink& window, EngineSlotsFactory makeSlots) {
+std::unique_ptr<Player> player_create(NotificationSink& window, EngineSlotsFactory makeSlots,
+                                      const MasterVolumeOpener& openMixer) {
   auto player = std::make_unique<Player>(window);
   player->thread = std::thread([&engineOf = *player, makeSlots = std::move(makeSlots)] {
     PlayerEngine engine(engineOf, makeSlots());
     engine.run();
   });
+  mixer_setup(*player, openMixer);
   return player;
 }
 

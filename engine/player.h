@@ -13,6 +13,7 @@
 #include "engine/notification_sink.h"
 #include "engine/output.h"
 #include "engine/player_messages.h"
+#include "platform/master_volume.h"
 #include "platform/message_queue.h"
 
 namespace tunekiln {
@@ -38,8 +39,9 @@ extern std::atomic<std::int32_t> selectedOutput;
 // last heard it. Kept by store_stream_info on the receiver's thread only.
 extern std::uint32_t totalSeconds;
 
-// The record the sender holds: the engine thread and its queue. Destroying it ends the thread
-// (QUIT after whatever is queued) and waits for it.
+// The record the sender holds: the engine thread and its queue, and the master volume behind
+// the volume buttons. Destroying it ends the thread (QUIT after whatever is queued) and waits
+// for it.
 struct Player {
   explicit Player(NotificationSink& notifications) : window(notifications) {}
   Player(const Player&) = delete;
@@ -49,11 +51,15 @@ struct Player {
   NotificationSink& window;  // receives every notification
   MessageQueue<PlayerCommand> commands;
   std::thread thread;
+  std::unique_ptr<MasterVolume> mixer;  // nothing without a system mixer
+  // The volume buttons' level while there is no mixer; it goes to the engine through SET_VOLUME.
+  std::uint32_t fallbackLevel = 100;
 };
 
-// Starts the engine thread. The queue exists before the thread does, so no command posted from
-// now on is lost.
-std::unique_ptr<Player> player_create(NotificationSink& window, EngineSlotsFactory makeSlots);
+// Starts the engine thread and sets up the mixer (mixer_setup with `openMixer`). The queue
+// exists before the thread does, so no command posted from now on is lost.
+std::unique_ptr<Player> player_create(NotificationSink& window, EngineSlotsFactory makeSlots,
+                                      const MasterVolumeOpener& openMixer = [] { return open_master_volume(); });
 
 // The engine opens the file with the first decoder that accepts it; nothing is a null name.
 void player_open(Player& player, std::optional<std::string> name);

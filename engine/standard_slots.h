@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/player.h"
+#include "engine/sound_card_output.h"
 #include "engine/wav_writer_host.h"
 
 namespace tunekiln {
@@ -9,8 +10,9 @@ namespace tunekiln {
 // decoder; slot 0 is empty.
 DecoderSlots standard_decoders();
 
-// The player's decoders and outputs: output slot 2 is the WAV file writer, asking `host` for
-// its destination; slots 0 (the sound card) and 1 are empty.
-EngineSlots standard_engine_slots(WavWriterHost& host);
+// The player's decoders and outputs: output slot 0 is the sound card, telling
+// `onSoundCardFailure` why it has no device; slot 2 is the WAV file writer, asking `host` for
+// its destination; slot 1 is empty.
+EngineSlots standard_engine_slots(WavWriterHost& host, SoundCardOutput::FailureHandler onSoundCardFailure = {});
 
 }  // namespace tunekiln
