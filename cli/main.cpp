@@ -2,6 +2,7 @@
 
 #include "cli/encode_command.h"
 #include "cli/engine_commands.h"
+#include "cli/play_command.h"
 #include "cli/wav_commands.h"
 
 namespace {
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   tunekiln::add_wav_commands(app, status);
   tunekiln::add_engine_commands(app, status);
   tunekiln::add_encode_command(app, status);
+  tunekiln::add_play_command(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
