@@ -1,0 +1,78 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tunekiln::test {
+
+// Records what a sink of the sound server plays, from its monitor, as 16-bit stereo at
+// 44100 Hz, while it lives (parec with a small latency). The server renders up to 2 s ahead
+// while no client with a small latency listens, so a recorder should run 2 s before what it is
+// to hear (waitForFrames(2 * 44100)).
+class SinkRecorder {
+ public:
+  static constexpr int kRate = 44100;
+  static constexpr int kChannels = 2;
+
+  explicit SinkRecorder(const std::string& monitor = "test_sink.monitor");
+  SinkRecorder(const SinkRecorder&) = delete;
+  SinkRecorder& operator=(const SinkRecorder&) = delete;
+  ~SinkRecorder();
+
+  std::size_t frames() const;
+  // Interleaved samples of the frames from `first` on.
+  std::vector<std::int16_t> samples(std::size_t first = 0) const;
+
+  // How far a wait looks from where it starts before it gives up: 10 s of recording.
+  static constexpr std::size_t kLookAhead = 10 * kRate;
+
+  // Each wait answers false when the recording ended (parec stopped) before.
+  // Until at least `count` frames have been recorded.
+  bool waitForFrames(std::size_t count);
+  // Until a frame that is not silent comes at `from` or later; gives its index. False when
+  // none came within kLookAhead.
+  bool waitForSound(std::size_t from, std::size_t& at);
+  // Until `length` silent frames in a row come at `from` or later; gives the index of the first.
+  // False when they did not begin within kLookAhead.
+  bool waitForSilence(std::size_t from, std::size_t length, std::size_t& at);
+
+ private:
+  void readUntilEnd();
+  bool silentAt(std::size_t frame) const;
+  // Waits until `found(new end)` answers true, calling it each time frames arrive.
+  template <typename Found>
+  bool waitUntil(Found found);
+
+  int pid_ = -1;
+  int pipe_ = -1;
+  mutable std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<std::int16_t> samples_;
+  bool ended_ = false;
+  std::thread reader_;
+};
+
+// Stereo frames that each tell where they stand: frame i holds the number i + 1, its low 16 bits
+// left and its high 16 bits right, so no frame is silent and a recording shows which frames
+// arrived, in which order, and whether any was lost or repeated.
+std::vector<std::int16_t> counting_frames(std::size_t count);
+// The index a recorded frame of counting_frames stands for; -1 for a silent frame.
+std::int64_t counted_index(std::int16_t left, std::int16_t right);
+
+// The runs of consecutive counted frames in a recording: silence ends a run, and so does a
+// frame that does not follow the one before.
+struct CountedRun {
+  std::int64_t firstIndex;  // the counted index of its first frame
+  std::size_t length;       // frames
+  std::size_t at;           // frame of the recording where it starts
+
+  bool operator==(const CountedRun&) const = default;
+};
+std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved);
+
+}  // namespace tunekiln::test

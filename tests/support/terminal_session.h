@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tunekiln::test {
+
+// A program running on a pseudo-terminal, as at a user's terminal, with keys typed by the test.
+class TerminalSession {
+ public:
+  explicit TerminalSession(const std::vector<std::string>& arguments);
+  TerminalSession(const TerminalSession&) = delete;
+  TerminalSession& operator=(const TerminalSession&) = delete;
+  // Ends the program if it still runs.
+  ~TerminalSession();
+
+  // Waits until the terminal shows `text` behind what earlier waits found; false when the
+  // program closed the terminal first.
+  bool waitForText(const std::string& text);
+  void type(const std::string& keys);
+  // Waits for the program to end and gives its exit status (128 + the signal that ended it).
+  int wait();
+  // Everything the terminal showed so far.
+  const std::string& shown() const { return shown_; }
+
+ private:
+  // Reads what the terminal shows next; false once the program has closed it.
+  bool readMore();
+
+  int terminal_ = -1;
+  int pid_ = -1;
+  std::string shown_;
+  std::size_t looked_ = 0;
+  int status_ = -1;
+};
+
+}  // namespace tunekiln::test
