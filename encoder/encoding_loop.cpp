@@ -78,7 +78,8 @@ EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& inpu
     return EncodeResult::encoderFailed;
   }
   return_console_cursor(console);
-  show_time_status(console, lame_get_frameNum(encoder), lame_get_totalframes(encoder));
+  // The window's bar ends where the conversion does, not at the last fiftieth frame.
+  host.encodeProgress(show_time_status(console, lame_get_frameNum(encoder), lame_get_totalframes(encoder)));
   flush_console_output(console);
   end_time_status(console);
   // A short write here shows when the output is closed.
