@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+
+// Accelerator table 128: the document and edit commands stay on their keys although the
+// window has no menu bar. Only New, Open and Save do anything; the others have no handler.
+namespace tunekiln::accelerators {
+
+enum Modifier { kNone = 0, kCtrl = 1, kShift = 2, kAlt = 4 };
+enum Command { kNew, kOpen, kSave, kUndo, kCut, kCopy, kPaste, kNextPane, kPreviousPane };
+enum Key { kBack = -1, kDelete = -2, kInsert = -3, kF6 = -4 };  // letters stand for themselves
+
+struct Accelerator {
+  int modifiers;
+  int key;
+  Command command;
+};
+
+inline constexpr std::array<Accelerator, 13> kTable{{
+    {kCtrl, 'N', kNew},
+    {kCtrl, 'O', kOpen},
+    {kCtrl, 'S', kSave},
+    {kCtrl, 'Z', kUndo},
+    {kAlt, kBack, kUndo},
+    {kCtrl, 'X', kCut},
+    {kShift, kDelete, kCut},
+    {kCtrl, 'C', kCopy},
+    {kCtrl, kInsert, kCopy},
+    {kCtrl, 'V', kPaste},
+    {kShift, kInsert, kPaste},
+    {kNone, kF6, kNextPane},
+    {kShift, kF6, kPreviousPane},
+}};
+
+}  // namespace tunekiln::accelerators

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string_view>
+
+// The texts of the window that the program shows, in one place.
+namespace tunekiln::strings {
+
+inline constexpr std::string_view kAppTitle = "tunekiln";  // also every message box's caption
+inline constexpr std::string_view kMainCaption = "dedodu ro3 zeziruv";
+inline constexpr std::string_view kOpenFileFirst = "请先打开文件!";
+inline constexpr std::string_view kSettingsVendor = "Local AppWizard-Generated Applications";
+
+// The document commands of the frame.
+inline constexpr std::string_view kUntitled = "Untitled";
+inline constexpr std::string_view kAllFilesFilter = "All Files (*.*)|*.*";
+inline constexpr std::string_view kFailedToOpenDocument = "Failed to open document.";
+inline constexpr std::string_view kFailedToSaveDocument = "Failed to save document.";
+
+// The dialog of "Open Mp3 File".
+inline constexpr std::string_view kMp3OpenDefaultExtension = "MP3 File(*.mp3)|*.mp3";
+inline constexpr std::string_view kMp3OpenFilter = "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||";
+
+}  // namespace tunekiln::strings
