@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tunekiln {
@@ -10,6 +11,18 @@ struct FileDialogSpec {
   std::string_view defaultExtension;
   std::string_view filter;
 };
+
+// A name chosen without an extension gets the first three characters of the default-extension
+// text ("Wav" from "Wav File(*.wav)|*.wav"), as the dialogs of the system this tool follows do.
+inline std::string with_default_extension(std::string path, const FileDialogSpec& dialog) {
+  const auto name = path.rfind('/');
+  const bool hasExtension = path.find('.', name == std::string::npos ? 0 : name + 1) != std::string::npos;
+  if (!hasExtension && !dialog.defaultExtension.empty()) {
+    path += '.';
+    path += dialog.defaultExtension.substr(0, 3);
+  }
+  return path;
+}
 
 inline constexpr FileDialogSpec kWavFileDialog{"Wav File(*.wav)|*.wav", "Wav File(*.wav)|*.wav||"};
 
