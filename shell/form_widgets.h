@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file_dialog_spec.h"
+
+namespace tunekiln {
+
+// The controls of the main form, as the form's logic changes them.
+class FormWidgets {
+ public:
+  virtual ~FormWidgets() = default;
+  virtual void enable(int id, bool enabled) = 0;
+  virtual void setLabel(int id, std::string_view text) = 0;
+  virtual void setSliderRange(int minimum, int maximum) = 0;
+  virtual int sliderPosition() = 0;
+  // Moves the thumb without a scroll notification: only the user's moves seek.
+  virtual void setSliderPosition(int position) = 0;
+  virtual void setProgressRange(std::int32_t maximum) = 0;
+  virtual void setProgressPosition(std::int32_t position) = 0;
+};
+
+// The modal dialogs the form shows. Each runs on the window's thread and answers when the
+// user has closed it.
+class FormDialogs {
+ public:
+  virtual ~FormDialogs() = default;
+  // A path, or nothing when cancelled; a typed name without an extension gets the dialog's.
+  virtual std::optional<std::string> chooseFileToOpen(const FileDialogSpec& dialog) = 0;
+  virtual std::optional<std::string> chooseFileToSave(const FileDialogSpec& dialog) = 0;
+  // True on OK, with the factor in g_volumeMultiple.
+  virtual bool runVolumeDialog() = 0;
+  // True on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.
+  virtual bool runCutDialog() = 0;
+  // A message box captioned with the application's name, an OK button and no icon.
+  virtual void showMessage(std::string_view text) = 0;
+};
+
+}  // namespace tunekiln

@@ -1,0 +1,169 @@
+#include "shell/main_form.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "encoder/activity_mode.h"
+#include "encoder/save_to_mp3.h"
+#include "engine/mixer.h"
+#include "resources/strings.h"
+#include "shell/form_ids.h"
+#include "wavproc/wav_operations.h"
+
+namespace tunekiln {
+namespace {
+
+using namespace form_ids;
+
+constexpr int kSliderMaximum = 100;               // the slider shows percent of the stream
+constexpr std::int32_t kProgressMaximum = 1000000;
+constexpr std::uint32_t kFinishedPercent = 98;   // the form takes the stream for finished here
+constexpr int kVolumeStep = 10;
+
+constexpr int kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
+
+}  // namespace
+
+std::string format_hms(std::uint32_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 60 / 60, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+MainForm::MainForm(FormWidgets& widgets, FormDialogs& dialogs, NotificationSink& window, EngineSlotsFactory makeSlots)
+    : widgets_(widgets), dialogs_(dialogs), window_(window), makeSlots_(std::move(makeSlots)) {}
+
+MainForm::~MainForm() = default;
+
+void MainForm::OnInitialUpdate() {
+  widgets_.setSliderRange(0, kSliderMaximum);
+  widgets_.setProgressRange(kProgressMaximum);
+  widgets_.setProgressPosition(0);
+  setPlaybackButtons(false);
+  // A form made anew keeps its player rather than starting a further engine.
+  if (!currentPlayer) currentPlayer = player_create(window_, makeSlots_);
+}
+
+void MainForm::setPlaybackButtons(bool enabled) {
+  for (const int id : kPlaybackButtons) widgets_.enable(id, enabled);
+}
+
+void MainForm::OnOpenMp3File() {
+  const FileDialogSpec dialog{strings::kMp3OpenDefaultExtension, strings::kMp3OpenFilter};
+  const auto path = dialogs_.chooseFileToOpen(dialog);
+  if (!path) return;
+  player_open(*currentPlayer, *path);
+  setPlaybackButtons(true);
+  widgets_.setLabel(kFileName, "");
+  widgets_.setLabel(kFileName, *path);
+}
+
+void MainForm::OnPlay() {
+  if (!currentPlayer) {
+    dialogs_.showMessage(strings::kOpenFileFirst);
+    return;
+  }
+  selectedOutput = 0;  // the sound card
+  player_select_output(*currentPlayer);
+  activityMode = MODE_PLAYING;
+  widgets_.enable(kDecodeToWav, false);
+  widgets_.enable(kOpenMp3File, false);
+  widgets_.enable(kIncreaseVolume, true);
+  widgets_.enable(kDecreaseVolume, true);
+  player_play(*currentPlayer);  // also resumes after Pause
+}
+
+void MainForm::OnPause() {
+  player_pause(*currentPlayer);
+  widgets_.enable(kIncreaseVolume, false);
+  widgets_.enable(kDecreaseVolume, false);
+}
+
+void MainForm::OnStop() {
+  player_stop(*currentPlayer);
+  widgets_.enable(kOpenMp3File, true);
+  setPlaybackButtons(false);
+  widgets_.setSliderPosition(0);
+}
+
+void MainForm::OnDecodeToWav() {
+  selectedOutput = 2;  // the WAV file writer, which asks for its file itself
+  player_select_output(*currentPlayer);
+  activityMode = MODE_DECODING;
+  player_play(*currentPlayer);
+  for (const int id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume}) widgets_.enable(id, false);
+}
+
+void MainForm::OnIncreaseVolume() {
+  const auto level = static_cast<int>(mixer_get_volume(*currentPlayer));
+  mixer_set_volume(*currentPlayer, static_cast<std::uint32_t>(std::min(level + kVolumeStep, 100)));
+}
+
+void MainForm::OnDecreaseVolume() {
+  const auto level = static_cast<int>(mixer_get_volume(*currentPlayer));
+  mixer_set_volume(*currentPlayer, static_cast<std::uint32_t>(std::max(level - kVolumeStep, 0)));
+}
+
+void MainForm::OnHScroll() {
+  // Whatever plays or not: the engine drops a seek it cannot use.
+  player_seek(*currentPlayer, static_cast<std::uint32_t>(widgets_.sliderPosition()), kSliderMaximum);
+}
+
+void MainForm::onNotification(const PlayerNotification& notification) {
+  if (notification.number == PLAYER_NTF_INFO && notification.info) {
+    OnPlayerInfo(*notification.info);
+  } else if (notification.number == PLAYER_NTF_POSITION) {
+    OnPlayerPosition(notification.first);
+  }
+}
+
+void MainForm::OnPlayerInfo(const StreamInfo& info) {
+  store_stream_info(info);
+  widgets_.setLabel(kTotalTime, format_hms(totalSeconds));
+}
+
+void MainForm::OnPlayerPosition(std::uint32_t seconds) {
+  if (activityMode != MODE_PLAYING && activityMode != MODE_DECODING) return;
+  widgets_.setLabel(kPlayTime, format_hms(seconds));
+  if (totalSeconds == 0) {  // a stream shorter than a second has no share to show
+    widgets_.setSliderPosition(0);
+    return;
+  }
+  const std::uint32_t percent = seconds * 100 / totalSeconds;
+  widgets_.setSliderPosition(static_cast<int>(std::min<std::uint32_t>(percent, kSliderMaximum)));
+  if (percent >= kFinishedPercent) endOfStream();
+}
+
+// The form hears nothing of the stream's end from the engine, which plays the rest on its own.
+void MainForm::endOfStream() {
+  widgets_.setSliderPosition(0);
+  widgets_.enable(kOpenMp3File, true);
+  setPlaybackButtons(false);
+}
+
+void MainForm::OnEncodeProgress(int percent) {
+  if (activityMode != MODE_ENCODING) return;
+  widgets_.setProgressPosition(static_cast<std::int32_t>(percent * 0.01 * kProgressMaximum));
+}
+
+void MainForm::OnAbstractLeftChannel() { ExtractChannel(*this, Channel::left); }
+void MainForm::OnAbstractRightChannel() { ExtractChannel(*this, Channel::right); }
+void MainForm::OnClearHumanVoice() { ClearVoice(*this); }
+void MainForm::OnChangeSourceVolume() { ChangeVolume(*this); }
+void MainForm::OnCutSourceFile() { CutByTime(*this); }
+void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
+
+std::optional<std::string> MainForm::chooseInputFile(const FileDialogSpec& dialog) {
+  return dialogs_.chooseFileToOpen(dialog);
+}
+
+std::optional<std::string> MainForm::chooseOutputFile(const FileDialogSpec& dialog) {
+  return dialogs_.chooseFileToSave(dialog);
+}
+
+bool MainForm::askVolumeMultiple() { return dialogs_.runVolumeDialog(); }
+bool MainForm::askCutTimes() { return dialogs_.runCutDialog(); }
+void MainForm::showMessage(std::string_view text) { dialogs_.showMessage(text); }
+void MainForm::setProgress(std::int32_t position) { widgets_.setProgressPosition(position); }
+
+}  // namespace tunekiln

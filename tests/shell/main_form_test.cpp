@@ -1,0 +1,284 @@
+// The main form's logic without a display: what each event does to the buttons, the labels,
+// the slider and the progress bar, and what it asks of the player (a real engine thread with
+// test decoders and outputs).
+#include "shell/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "encoder/activity_mode.h"
+#include "engine/mixer.h"
+#include "shell/form_ids.h"
+#include "tests/engine/engine_doubles.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wav_builder.h"
+
+namespace tunekiln::test {
+namespace {
+
+using namespace form_ids;
+
+// The form's controls as plain state.
+class FakeWidgets final : public FormWidgets {
+ public:
+  void enable(int id, bool on) override { enabled[id] = on; }
+  void setLabel(int id, std::string_view text) override { labels[id] = std::string(text); }
+  void setSliderRange(int minimum, int maximum) override { sliderRange = {minimum, maximum}; }
+  int sliderPosition() override { return slider; }
+  void setSliderPosition(int position) override { slider = position; }
+  void setProgressRange(std::int32_t maximum) override { progressRange = maximum; }
+  void setProgressPosition(std::int32_t position) override { progress.push_back(position); }
+
+  // Buttons 1001 to 1007 as a row of E (enabled), D (disabled) and - (never touched).
+  std::string buttons() const {
+    std::string row;
+    for (int id = kOpenMp3File; id <= kDecodeToWav; ++id) {
+      const auto found = enabled.find(id);
+      row += found == enabled.end() ? '-' : (found->second ? 'E' : 'D');
+    }
+    return row;
+  }
+
+  std::map<int, bool> enabled;
+  std::map<int, std::string> labels;
+  std::pair<int, int> sliderRange{};
+  int slider = 0;
+  std::int32_t progressRange = 0;
+  std::vector<std::int32_t> progress;
+};
+
+class ScriptedDialogs final : public FormDialogs {
+ public:
+  std::optional<std::string> chooseFileToOpen(const FileDialogSpec& dialog) override {
+    specs.push_back(dialog);
+    return openAnswers.empty() ? std::nullopt : take(openAnswers);
+  }
+  std::optional<std::string> chooseFileToSave(const FileDialogSpec& dialog) override {
+    specs.push_back(dialog);
+    return saveAnswers.empty() ? std::nullopt : take(saveAnswers);
+  }
+  bool runVolumeDialog() override { return false; }
+  bool runCutDialog() override { return false; }
+  void showMessage(std::string_view text) override { messages.emplace_back(text); }
+
+  std::vector<std::optional<std::string>> openAnswers, saveAnswers;
+  std::vector<FileDialogSpec> specs;
+  std::vector<std::string> messages;
+
+ private:
+  static std::optional<std::string> take(std::vector<std::optional<std::string>>& answers) {
+    auto answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+};
+
+// 1000 frames a second of 16-bit stereo: 4000 bytes are one second.
+constexpr StreamInfo kFiftySeconds{.lengthSeconds = 50, .sampleRate = 1000, .stereo = 1, .sixteenBit = 1};
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  MainFormTest() {
+    activityMode = MODE_NONE;
+    form = std::make_unique<MainForm>(widgets, dialogs, notifications, [this] {
+      EngineSlots slots;
+      slots.decoders[1] = std::make_unique<TestDecoder>(
+          "decoder", log, std::map<std::string, TestStream>{{"song.mp3", {kFiftySeconds, 200000}}});
+      slots.outputs[0] = std::make_unique<TestOutput>("card", log);
+      slots.outputs[2] = std::make_unique<TestOutput>("file", log);
+      return slots;
+    });
+  }
+  ~MainFormTest() override { form.reset(); }
+
+  // Hands the form everything the engine reported until it has handled what was sent so far.
+  void sync() {
+    player_post(*form->player(), {.number = PLAYER_CMD_PING, .first = 7});
+    for (;;) {
+      const auto notification = notifications.next();
+      if (notification.number == PLAYER_NTF_PONG) return;
+      form->onNotification(notification);
+    }
+  }
+  void openSong() {
+    dialogs.openAnswers = {"song.mp3"};
+    form->OnOpenMp3File();
+  }
+  PlayerNotification position(std::uint32_t seconds) { return {.number = PLAYER_NTF_POSITION, .first = seconds}; }
+  PlayerNotification info(std::uint32_t length) {
+    return {.number = PLAYER_NTF_INFO, .info = StreamInfo{.lengthSeconds = static_cast<std::int32_t>(length)}};
+  }
+
+  FakeWidgets widgets;
+  ScriptedDialogs dialogs;
+  NotificationQueue notifications;
+  CallLog log;
+  std::unique_ptr<MainForm> form;
+};
+
+TEST(FormatHms, PrintsHoursMinutesAndSeconds) {
+  EXPECT_EQ(format_hms(3725), "01:02:05");
+  EXPECT_EQ(format_hms(0), "00:00:00");
+  EXPECT_EQ(format_hms(360000), "100:00:00");
+}
+
+TEST_F(MainFormTest, InitialUpdateLeavesOnlyOpenAndTheFileOperations) {
+  form->OnInitialUpdate();
+  EXPECT_EQ(widgets.buttons(), "-DDDDDD");
+  EXPECT_EQ(widgets.sliderRange, std::make_pair(0, 100));
+  EXPECT_EQ(widgets.progressRange, 1000000);
+  EXPECT_EQ(widgets.progress, std::vector<std::int32_t>{0});
+  EXPECT_FALSE(widgets.enabled.contains(kSaveToMp3File));
+
+  Player* player = form->player();
+  ASSERT_NE(player, nullptr);
+  form->OnInitialUpdate();  // the document made anew keeps its player
+  EXPECT_EQ(form->player(), player);
+}
+
+TEST_F(MainFormTest, PlayWithoutAPlayerAsksForAFileFirst) {
+  form->OnPlay();
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"请先打开文件!"});
+  EXPECT_EQ(widgets.buttons(), "-------");
+}
+
+TEST_F(MainFormTest, ButtonsFollowTheTableThroughOpenPlayPauseStop) {
+  form->OnInitialUpdate();
+  dialogs.openAnswers = {std::nullopt};
+  form->OnOpenMp3File();
+  EXPECT_EQ(widgets.buttons(), "-DDDDDD") << "a cancelled dialog changes nothing";
+
+  openSong();
+  EXPECT_EQ(widgets.buttons(), "-EEEEEE");
+  EXPECT_EQ(widgets.labels[kFileName], "song.mp3");
+  EXPECT_EQ(dialogs.specs.back().filter, "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||");
+
+  form->OnPlay();
+  EXPECT_EQ(widgets.buttons(), "DEEEEED");
+  EXPECT_EQ(activityMode, MODE_PLAYING);
+  EXPECT_EQ(selectedOutput, 0);
+  sync();
+  EXPECT_FALSE(log.callsOf("card.open").empty());
+
+  form->OnPause();
+  EXPECT_EQ(widgets.buttons(), "DEEEDDD");
+  form->OnPlay();
+  EXPECT_EQ(widgets.buttons(), "DEEEEED");
+
+  widgets.slider = 40;
+  form->OnStop();
+  EXPECT_EQ(widgets.buttons(), "EDDDDDD");
+  EXPECT_EQ(widgets.slider, 0);
+  EXPECT_EQ(activityMode, MODE_PLAYING) << "Stop leaves the mode";
+}
+
+TEST_F(MainFormTest, DecodeSelectsTheFileWriterAndKeepsOpenAndDecode) {
+  form->OnInitialUpdate();
+  openSong();
+  form->OnDecodeToWav();
+  EXPECT_EQ(widgets.buttons(), "-DDDDDE");
+  EXPECT_EQ(activityMode, MODE_DECODING);
+  EXPECT_EQ(selectedOutput, 2);
+  sync();
+  EXPECT_FALSE(log.callsOf("file.open").empty());
+}
+
+TEST_F(MainFormTest, PositionsMoveTheSliderAndTheTimeAndEndTheStreamAt98Percent) {
+  form->OnInitialUpdate();
+  openSong();
+  form->OnPlay();
+  form->onNotification(info(50));
+  EXPECT_EQ(widgets.labels[kTotalTime], "00:00:50");
+
+  form->onNotification(position(48));
+  EXPECT_EQ(widgets.slider, 96);
+  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:48");
+  EXPECT_EQ(widgets.buttons(), "DEEEEED");
+
+  form->onNotification(position(49));  // 98 %, one second before the real end
+  EXPECT_EQ(widgets.slider, 0);
+  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
+  EXPECT_EQ(widgets.buttons(), "EDDDDDD");
+}
+
+TEST_F(MainFormTest, StreamWithoutLengthShowsTimeButNoShare) {
+  form->OnInitialUpdate();
+  activityMode = MODE_PLAYING;
+  form->onNotification(info(0));
+  widgets.slider = 30;
+  form->onNotification(position(5));
+  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:05");
+  EXPECT_EQ(widgets.slider, 0);
+  EXPECT_EQ(widgets.buttons(), "-DDDDDD") << "no end of stream is inferred";
+}
+
+TEST_F(MainFormTest, PositionsCountOnlyWhilePlayingOrDecodingButLengthAlways) {
+  form->OnInitialUpdate();
+  activityMode = MODE_ENCODING;
+  form->onNotification(info(100));
+  form->onNotification(position(50));
+  EXPECT_EQ(widgets.labels[kTotalTime], "00:01:40");
+  EXPECT_FALSE(widgets.labels.contains(kPlayTime));
+  EXPECT_EQ(widgets.slider, 0);
+}
+
+TEST_F(MainFormTest, OnlyTheUsersScrollingSeeks) {
+  form->OnInitialUpdate();
+  openSong();
+  form->OnPlay();
+  sync();
+  form->onNotification(info(50));
+  form->onNotification(position(25));  // moves the thumb to 50
+  sync();
+  EXPECT_TRUE(log.callsOf("decoder.seek").empty());
+
+  widgets.slider = 60;
+  form->OnHScroll();
+  sync();
+  EXPECT_EQ(log.callsOf("decoder.seek"), std::vector<std::string>{"decoder.seek(60,100)"});
+}
+
+TEST_F(MainFormTest, EncodingProgressMovesTheBarOnlyWhileEncoding) {
+  form->OnInitialUpdate();
+  activityMode = MODE_PLAYING;
+  form->OnEncodeProgress(50);
+  EXPECT_EQ(widgets.progress, std::vector<std::int32_t>{0});
+  activityMode = MODE_ENCODING;
+  form->OnEncodeProgress(50);
+  form->OnEncodeProgress(100);
+  EXPECT_EQ(widgets.progress, (std::vector<std::int32_t>{0, 500000, 1000000}));
+}
+
+TEST_F(MainFormTest, VolumeButtonsStepByTenWithinTheScale) {
+  form->OnInitialUpdate();
+  Player& player = *form->player();
+  mixer_set_volume(player, 95);
+  form->OnIncreaseVolume();
+  EXPECT_EQ(mixer_get_volume(player), 100u);
+  form->OnIncreaseVolume();
+  EXPECT_EQ(mixer_get_volume(player), 100u);
+  mixer_set_volume(player, 5);
+  form->OnDecreaseVolume();
+  EXPECT_EQ(mixer_get_volume(player), 0u);
+  mixer_set_volume(player, 100);
+}
+
+TEST_F(MainFormTest, FileOperationsRunOnTheFormAsTheirHost) {
+  TempDir dir;
+  write_file(dir.file("in.wav"), make_wav({}, Bytes(4 * 16384, 0)));
+  dialogs.openAnswers = {dir.file("in.wav")};
+  dialogs.saveAnswers = {dir.file("out.wav")};
+  form->OnInitialUpdate();
+  form->OnClearHumanVoice();
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"clear voice  finished!"});
+  EXPECT_EQ(widgets.progress.back(), 1000000);
+  EXPECT_EQ(dialogs.specs.front().filter, "Wav File(*.wav)|*.wav||");
+
+  form->OnSaveToMp3File();  // no dialog answers: cancelled, but the mode is set first
+  EXPECT_EQ(activityMode, MODE_ENCODING);
+}
+
+}  // namespace
+}  // namespace tunekiln::test
