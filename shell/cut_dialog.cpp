@@ -1,0 +1,39 @@
+#include "shell/cut_dialog.h"
+
+#include <wx/msgdlg.h>
+#include <wx/xrc/xmlres.h>
+
+#include "resources/strings.h"
+
+namespace tunekiln {
+
+CCutDialog::CCutDialog(wxWindow* parent) {
+  wxXmlResource::Get()->LoadDialog(this, parent, "cut_dialog");
+  // In the order the dialog reads them: start hours, minutes, seconds, then the end's.
+  const char* names[kCutFieldCount] = {"1009", "1010", "1031", "1032", "1033", "1034"};
+  for (int index = 0; index < kCutFieldCount; ++index) {
+    fields_[static_cast<std::size_t>(index)] = XRCCTRL(*this, names[index], wxTextCtrl);
+    field(index)->ChangeValue("0");
+  }
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+}
+
+void CCutDialog::OnOK() {
+  CutEntries entries;
+  for (int index = 0; index < kCutFieldCount; ++index) {
+    entries[static_cast<std::size_t>(index)] = field(index)->GetValue().utf8_string();
+  }
+  const CutDialogVerdict verdict = accept_cut_entries(entries);
+  if (verdict.accepted) {
+    EndModal(wxID_OK);
+    return;
+  }
+  wxMessageBox(wxString::FromUTF8(verdict.message), wxString(strings::kAppTitle.data()), wxOK | wxICON_NONE | wxCENTRE,
+               this);
+  if (verdict.field >= 0) {
+    field(verdict.field)->SetFocus();
+    field(verdict.field)->SelectAll();
+  }
+}
+
+}  // namespace tunekiln

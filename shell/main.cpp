@@ -1,0 +1,3 @@
+#include "shell/tunekiln_app.h"
+
+wxIMPLEMENT_APP(tunekiln::CTunekilnApp);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <wx/gauge.h>
+#include <wx/panel.h>
+#include <wx/slider.h>
+
+#include <chrono>
+#include <memory>
+
+#include "shell/form_widgets.h"
+#include "shell/gui_notification_sink.h"
+#include "shell/gui_wav_writer_host.h"
+#include "shell/main_form.h"
+
+namespace tunekiln {
+
+// The main form as a window: the controls of its resource, their events passed to the form's
+// logic, and the logic's changes shown on them.
+class CTunekilnView final : public wxPanel, public FormWidgets {
+ public:
+  CTunekilnView(wxWindow* parent, FormDialogs& dialogs);
+  CTunekilnView(const CTunekilnView&) = delete;
+  CTunekilnView& operator=(const CTunekilnView&) = delete;
+  // Ends the engine thread before the window goes.
+  ~CTunekilnView() override;
+
+  MainForm& form() { return *form_; }
+  void OnInitialUpdate() { form_->OnInitialUpdate(); }
+
+  void enable(int id, bool enabled) override;
+  void setLabel(int id, std::string_view text) override;
+  void setSliderRange(int minimum, int maximum) override;
+  int sliderPosition() override;
+  void setSliderPosition(int position) override;
+  void setProgressRange(std::int32_t maximum) override;
+  void setProgressPosition(std::int32_t position) override;
+
+ private:
+  void bindButton(int id, void (MainForm::*handler)());
+  // File operations run to their end inside the handler; the bar is repainted as it moves.
+  void repaintWhileBusy();
+
+  wxSlider* slider_ = nullptr;
+  wxGauge* progress_ = nullptr;
+  std::chrono::steady_clock::time_point lastRepaint_;
+  GuiNotificationSink notifications_{*this};
+  GuiWavWriterHost writerHost_;
+  std::unique_ptr<MainForm> form_;
+};
+
+}  // namespace tunekiln

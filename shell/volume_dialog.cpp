@@ -1,0 +1,42 @@
+#include "shell/volume_dialog.h"
+
+#include <wx/msgdlg.h>
+#include <wx/xrc/xmlres.h>
+
+#include "resources/strings.h"
+#include "wavproc/volume_dialog_logic.h"
+#include "wavproc/wav_texts.h"
+
+namespace tunekiln {
+
+CVolumeDialog::CVolumeDialog(wxWindow* parent) {
+  wxXmlResource::Get()->LoadDialog(this, parent, "volume_dialog");
+  entry_ = XRCCTRL(*this, "1009", wxTextCtrl);
+  decibels_ = XRCCTRL(*this, "1030", wxStaticText);
+  entry_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { OnChangeMultiple(); });
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+  OnInitDialog();
+}
+
+void CVolumeDialog::OnInitDialog() {
+  entry_->ChangeValue(wxString(kInitialVolumeEntry.data(), kInitialVolumeEntry.size()));
+  OnChangeMultiple();
+  entry_->SetFocus();
+  entry_->SelectAll();
+}
+
+void CVolumeDialog::OnChangeMultiple() {
+  decibels_->SetLabel(volume_decibel_text(entry_->GetValue().utf8_string()));
+}
+
+void CVolumeDialog::OnOK() {
+  if (accept_volume_entry(entry_->GetValue().utf8_string())) {
+    EndModal(wxID_OK);
+    return;
+  }
+  const auto text = wav_texts::kEntryError;
+  wxMessageBox(wxString::FromUTF8(text.data(), text.size()), wxString(strings::kAppTitle.data()),
+               wxOK | wxICON_NONE | wxCENTRE, this);
+}
+
+}  // namespace tunekiln

@@ -1,0 +1,61 @@
+#include "shell/wx_form_dialogs.h"
+
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/msgdlg.h>
+
+#include "resources/strings.h"
+#include "shell/cut_dialog.h"
+#include "shell/volume_dialog.h"
+
+namespace tunekiln {
+namespace {
+
+wxString from_utf8(std::string_view text) { return wxString::FromUTF8(text.data(), text.size()); }
+wxString app_title() { return from_utf8(strings::kAppTitle); }
+
+std::optional<std::string> run_file_dialog(wxWindow* parent, const FileDialogSpec& dialog, long style) {
+  wxFileDialog chooser(parent, wxFileSelectorPromptStr, "", "", from_utf8(wildcard_of(dialog.filter)), style);
+  if (chooser.ShowModal() != wxID_OK) return std::nullopt;
+  return with_default_extension(chooser.GetPath().utf8_string(), dialog);
+}
+
+}  // namespace
+
+std::string wildcard_of(std::string_view filter) {
+  while (filter.ends_with('|')) filter.remove_suffix(1);
+  return std::string(filter);
+}
+
+std::optional<std::string> WxFormDialogs::chooseFileToOpen(const FileDialogSpec& dialog) {
+  // The file need not exist: the operation that uses it says so when it cannot be opened.
+  return run_file_dialog(parent_, dialog, wxFD_OPEN);
+}
+
+std::optional<std::string> WxFormDialogs::chooseFileToSave(const FileDialogSpec& dialog) {
+  for (;;) {
+    auto path = run_file_dialog(parent_, dialog, wxFD_SAVE);
+    // Asked here rather than by the dialog, so that the question is about the name with the
+    // default extension added.
+    if (!path || !wxFileName::Exists(from_utf8(*path))) return path;
+    const wxString question = wxString::Format("%s already exists.\nDo you want to replace it?",
+                                               wxFileName(from_utf8(*path)).GetFullName());
+    if (wxMessageBox(question, app_title(), wxYES_NO | wxICON_WARNING | wxCENTRE, parent_) == wxYES) return path;
+  }
+}
+
+bool WxFormDialogs::runVolumeDialog() {
+  CVolumeDialog dialog(parent_);
+  return dialog.ShowModal() == wxID_OK;
+}
+
+bool WxFormDialogs::runCutDialog() {
+  CCutDialog dialog(parent_);
+  return dialog.ShowModal() == wxID_OK;
+}
+
+void WxFormDialogs::showMessage(std::string_view text) {
+  wxMessageBox(from_utf8(text), app_title(), wxOK | wxICON_NONE | wxCENTRE, parent_);
+}
+
+}  // namespace tunekiln

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <wx/window.h>
+
+#include "shell/form_widgets.h"
+
+namespace tunekiln {
+
+// The form's dialogs as the user sees them: the desktop's file dialogs, the volume and cut
+// dialogs, and message boxes captioned "tunekiln".
+class WxFormDialogs final : public FormDialogs {
+ public:
+  // The dialogs are owned by `parent`, which may change once the window exists.
+  explicit WxFormDialogs(wxWindow* parent = nullptr) : parent_(parent) {}
+  void setParent(wxWindow* parent) { parent_ = parent; }
+
+  std::optional<std::string> chooseFileToOpen(const FileDialogSpec& dialog) override;
+  std::optional<std::string> chooseFileToSave(const FileDialogSpec& dialog) override;
+  bool runVolumeDialog() override;
+  bool runCutDialog() override;
+  void showMessage(std::string_view text) override;
+
+ private:
+  wxWindow* parent_;
+};
+
+// The dialog's filter list in the toolkit's form: the same pairs without the closing "||".
+std::string wildcard_of(std::string_view filter);
+
+}  // namespace tunekiln

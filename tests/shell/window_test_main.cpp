@@ -1,0 +1,21 @@
+// The window's tests run inside the real application object, under a display.
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include "shell/tunekiln_app.h"
+
+wxIMPLEMENT_APP_NO_MAIN(tunekiln::CTunekilnApp);
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);  // takes its own flags out of argv first
+  if (!wxEntryStart(argc, argv)) return 1;
+  if (!wxTheApp->CallOnInit()) {
+    wxEntryCleanup();
+    return 1;
+  }
+  const int status = RUN_ALL_TESTS();
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return status;
+}
