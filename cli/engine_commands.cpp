@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/engine_session.h"
 #include "cli/terminal_status.h"
 #include "engine/player.h"
 #include "engine/player_engine.h"
@@ -15,7 +16,6 @@
 namespace tunekiln {
 namespace {
 
-constexpr std::string_view kOpenInputError = "Open the input file error!";
 
 // The decoders' names for `info`, by slot of standard_decoders().
 constexpr const char* kDecoderNames[kSlotCount] = {"", "wav", "mp3"};
@@ -46,27 +46,8 @@ class CommandLineDestination final : public WavWriterHost {
   std::optional<std::string> failure_;
 };
 
-int fail(std::string_view message) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  return 1;
-}
 
-std::string clock_text(std::uint32_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
-  return text;
-}
 
-// Waits for the answer to a PING posted behind OPEN; true when the engine refused the file
-// before it.
-bool refused_before_pong(NotificationQueue& notifications) {
-  bool refused = false;
-  for (;;) {
-    const auto notification = notifications.next();
-    if (notification.number == PLAYER_NTF_PONG) return refused;
-    refused = refused || (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_NO_STREAM);
-  }
-}
 
 int decode(const std::string& in, const std::string& out) {
   const auto input = InputFile::open(in);

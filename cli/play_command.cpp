@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/keyboard.h"
+#include "cli/engine_session.h"
 #include "cli/terminal_status.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
@@ -18,21 +19,11 @@
 namespace tunekiln {
 namespace {
 
-constexpr std::string_view kOpenInputError = "Open the input file error!";
 constexpr std::string_view kNoSoundServer = "No sound server can be reached!";
 constexpr std::string_view kFormatRefused = "The sound server cannot play this file's format!";
 constexpr std::string_view kServerGone = "The sound server has gone away!";
 
-int fail(std::string_view message) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  return 1;
-}
 
-std::string clock_text(std::uint32_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
-  return text;
-}
 
 // Hears on the engine thread why the sound card has no device, keeps the first reason for the
 // end and stops the playing, which would otherwise wait in silence.
@@ -72,16 +63,6 @@ std::string_view failure_text(DeviceFailure failure) {
   return kNoSoundServer;
 }
 
-// Waits for the answer to a PING posted behind OPEN; true when the engine refused the file
-// before it.
-bool refused_before_pong(NotificationQueue& notifications) {
-  bool refused = false;
-  for (;;) {
-    const auto notification = notifications.next();
-    if (notification.number == PLAYER_NTF_PONG) return refused;
-    refused = refused || (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_NO_STREAM);
-  }
-}
 
 // The keys of a terminal, turned into commands: press runs on the keyboard's thread.
 class KeyCommands {

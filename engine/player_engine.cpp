@@ -124,6 +124,11 @@ void PlayerEngine::onPlay() {
 }
 
 void PlayerEngine::onStop() {
+  closeDecoderAndOutput();
+  postState(PLAYER_STATE_STOPPED);
+}
+
+void PlayerEngine::closeDecoderAndOutput() {
   if (Decoder* decoder = attachedDecoder()) {
     decoder->close();
     attach(nullptr);
@@ -132,7 +137,6 @@ void PlayerEngine::onStop() {
     outputOpen_ = false;
     current_->close();
   }
-  postState(PLAYER_STATE_STOPPED);
 }
 
 void PlayerEngine::onPause() {
@@ -190,14 +194,7 @@ void PlayerEngine::pumpStep() {
 }
 
 void PlayerEngine::shutdown() {
-  if (Decoder* decoder = attachedDecoder()) {
-    decoder->close();
-    attach(nullptr);
-  }
-  if (outputOpen_) {
-    outputOpen_ = false;
-    current_->close();
-  }
+  closeDecoderAndOutput();
   slots_ = {};  // the decoders and outputs release their state here, on the engine thread
 }
 

@@ -44,6 +44,8 @@ class PlayerEngine {
 
   void pumpStep();
   void shutdown();
+  // Closes and detaches the decoder and closes the output, telling no one.
+  void closeDecoderAndOutput();
   void post_status();
   void start_output(Decoder& decoder);
   void drain_and_close();

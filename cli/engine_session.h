@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/notification_sink.h"
+
+// What the commands that drive the playback engine (decode, play) share.
+namespace tunekiln {
+
+inline constexpr std::string_view kOpenInputError = "Open the input file error!";
+
+// Prints the message on standard error and gives the failure status, 1.
+int fail(std::string_view message);
+
+// "1:02:05" for the status line.
+std::string clock_text(std::uint32_t seconds);
+
+// Waits for the answer to a PING posted behind OPEN; true when the engine refused the file
+// before it.
+bool refused_before_pong(NotificationQueue& notifications);
+
+}  // namespace tunekiln
