@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
 
@@ -31,34 +32,6 @@ using namespace tunekiln;
 constexpr int kRate = 44100;
 constexpr int kSeconds = 600;
 
-// A chord that changes every few seconds, so that the frames differ as in music.
-void write_test_mp3(const std::string& path) {
-  lame_global_flags* lame = lame_init();
-  lame_set_in_samplerate(lame, kRate);
-  lame_set_num_channels(lame, 2);
-  lame_set_brate(lame, 128);
-  lame_set_quality(lame, 7);
-  lame_init_params(lame);
-  FILE* file = std::fopen(path.c_str(), "wb");
-  std::vector<short> pcm(2 * kRate);
-  std::vector<unsigned char> mp3(2 * kRate + 7200);
-  for (int second = 0; second < kSeconds; ++second) {
-    const double root = 220.0 * std::pow(2.0, (second / 4 % 12) / 12.0);
-    for (int i = 0; i < kRate; ++i) {
-      const double t = second + static_cast<double>(i) / kRate;
-      const double chord = std::sin(2 * std::numbers::pi * root * t) + 0.6 * std::sin(2 * std::numbers::pi * root * 1.25 * t) +
-                           0.4 * std::sin(2 * std::numbers::pi * root * 1.5 * t);
-      pcm[2 * i] = static_cast<short>(9000 * chord);
-      pcm[2 * i + 1] = static_cast<short>(9000 * std::sin(2 * std::numbers::pi * root * 2.0 * t + chord));
-    }
-    const int bytes = lame_encode_buffer_interleaved(lame, pcm.data(), kRate, mp3.data(), static_cast<int>(mp3.size()));
-    std::fwrite(mp3.data(), 1, static_cast<std::size_t>(bytes), file);
-  }
-  const int bytes = lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size()));
-  std::fwrite(mp3.data(), 1, static_cast<std::size_t>(bytes), file);
-  std::fclose(file);
-  lame_close(lame);
-}
 
 class FixedDestination final : public WavWriterHost {
  public:
@@ -159,16 +132,6 @@ void decode_bare(const std::string& in, const std::string& out) {
   ::close(output);
 }
 
-double median_seconds(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 double thread_cpu_seconds(std::thread& thread) {
   clockid_t clock{};
@@ -184,11 +147,11 @@ int main(int argc, char** argv) {
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string in = (folder / "tunekiln-bench-in.mp3").string();
   const std::string out = (folder / "tunekiln-bench-out.wav").string();
-  write_test_mp3(in);
+  bench::write_test_mp3(in, kSeconds);
 
-  const double bare = median_seconds(runs, [&] { decode_bare(in, out); });
+  const double bare = bench::median_seconds(runs, [&] { decode_bare(in, out); });
   const double bareBytes = static_cast<double>(std::filesystem::file_size(out));
-  const double engine = median_seconds(runs, [&] { decode_with_engine(in, out); });
+  const double engine = bench::median_seconds(runs, [&] { decode_with_engine(in, out); });
   const double engineBytes = static_cast<double>(std::filesystem::file_size(out));
   std::printf("| decoding %d s of 128 kbit/s stereo MP3 to WAV | seconds | MB written | times real time |\n", kSeconds);
   std::printf("|---|---:|---:|---:|\n");

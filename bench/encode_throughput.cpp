@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "encoder/save_to_mp3.h"
 
 namespace {
@@ -42,37 +43,7 @@ class SilentHost final : public SaveToMp3Host {
   std::string in_, out_;
 };
 
-void put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
-void write_test_file(const std::string& path) {
-  const std::uint32_t dataBytes = kRate * 4u * kSeconds;
-  std::vector<std::uint8_t> header(kHeaderBytes);
-  std::copy_n("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0", 24, header.begin());
-  put32(header, 4, dataBytes + 36);
-  put32(header, 24, kRate);
-  put32(header, 28, kRate * 4);
-  header[32] = 4;
-  header[34] = 16;
-  std::copy_n("data", 4, header.begin() + 36);
-  put32(header, 40, dataBytes);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  std::fwrite(header.data(), 1, header.size(), file);
-  // A chord that changes every second gives the encoder real work, unlike silence.
-  std::vector<std::int16_t> second(kRate * 2);
-  for (int s = 0; s < kSeconds; ++s) {
-    const double base = 220.0 * std::pow(2.0, (s % 24) / 12.0);
-    for (int i = 0; i < kRate; ++i) {
-      const double t = static_cast<double>(i) / kRate;
-      second[2 * static_cast<std::size_t>(i)] = static_cast<std::int16_t>(9000 * std::sin(2 * M_PI * base * t) +
-                                                                          3000 * std::sin(2 * M_PI * 3.01 * base * t));
-      second[2 * static_cast<std::size_t>(i) + 1] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 1.5 * base * t));
-    }
-    std::fwrite(second.data(), 2, second.size(), file);
-  }
-  std::fclose(file);
-}
 
 // What any program that encodes a WAV file with libmp3lame's defaults does, and no more.
 void bare_loop(const std::string& in, const std::string& out) {
@@ -100,21 +71,7 @@ void bare_loop(const std::string& in, const std::string& out) {
   lame_close(encoder);
 }
 
-// Processor time rather than wall time: the machine may be busy with other work, and the
-// encoding is bound by the processor, not by the disk.
-double seconds_of(const std::function<void()>& work) {
-  const auto now = [] {
-    timespec time{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
-  };
-  const double start = now();
-  work();
-  return now() - start;
-}
 
-// The least disturbed run: other work on the machine only ever adds time.
-double best(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
 
 std::vector<char> contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -129,7 +86,7 @@ int main(int argc, char** argv) {
   const std::string in = (folder / "tunekiln-bench-in.wav").string();
   const std::string bareOut = (folder / "tunekiln-bench-bare.mp3").string();
   const std::string commandOut = (folder / "tunekiln-bench-command.mp3").string();
-  write_test_file(in);
+  bench::write_test_wav(in, kSeconds);
 
   std::FILE* discard = std::fopen("/dev/null", "w");
   EncoderConsole console{.err = discard, .out = discard};
@@ -142,17 +99,11 @@ int main(int argc, char** argv) {
   const auto bare = [&] { bare_loop(in, bareOut); };
 
   bare();  // warm the page cache
-  // Taken in turns, so that whatever else the machine does weighs on both alike.
-  std::vector<double> bareTimes, commandTimes;
-  for (int run = 0; run < runs; ++run) {
-    bareTimes.push_back(seconds_of(bare));
-    commandTimes.push_back(seconds_of(command));
-  }
-  const double bareSeconds = best(bareTimes);
-  const double commandSeconds = best(commandTimes);
+  const double bareSeconds = bench::median_seconds(runs, bare, bench::Clock::processor);
+  const double commandSeconds = bench::median_seconds(runs, command, bench::Clock::processor);
   const bool identical = contents(bareOut) == contents(commandOut);
 
-  std::printf("| encoder (10 min, 44.1 kHz stereo, best of %d) | processor seconds | times real time | ratio to bare loop |\n", runs);
+  std::printf("| encoder (10 min, 44.1 kHz stereo, median of %d) | processor seconds | times real time | ratio to bare loop |\n", runs);
   std::printf("|---|---:|---:|---:|\n");
   std::printf("| bare libmp3lame loop | %.2f | %.1f | 1.000 |\n", bareSeconds, kSeconds / bareSeconds);
   std::printf("| Save to MP3 | %.2f | %.1f | %.3f |\n", commandSeconds, kSeconds / commandSeconds,

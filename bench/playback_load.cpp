@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
 #include "tests/support/sink_recorder.h"
@@ -65,33 +66,6 @@ void write_wav(const std::string& path, int silentSeconds, int toneSeconds) {
   }
 }
 
-// A chord that changes every few seconds, so that the frames differ as in music.
-void write_mp3(const std::string& path, int seconds) {
-  lame_global_flags* lame = lame_init();
-  lame_set_in_samplerate(lame, kRate);
-  lame_set_num_channels(lame, 2);
-  lame_set_brate(lame, 128);
-  lame_set_quality(lame, 7);
-  lame_init_params(lame);
-  std::ofstream file(path, std::ios::binary);
-  std::vector<short> pcm(2 * kRate);
-  std::vector<unsigned char> mp3(2 * kRate + 7200);
-  for (int second = 0; second < seconds; ++second) {
-    const double root = 220.0 * std::pow(2.0, (second / 4 % 12) / 12.0);
-    for (int i = 0; i < kRate; ++i) {
-      const double t = second + static_cast<double>(i) / kRate;
-      const double chord =
-          std::sin(2 * std::numbers::pi * root * t) + 0.6 * std::sin(2 * std::numbers::pi * root * 1.5 * t);
-      pcm[2 * i] = static_cast<short>(9000 * chord);
-      pcm[2 * i + 1] = static_cast<short>(9000 * std::sin(2 * std::numbers::pi * root * 2.0 * t + chord));
-    }
-    const int bytes = lame_encode_buffer_interleaved(lame, pcm.data(), kRate, mp3.data(), static_cast<int>(mp3.size()));
-    file.write(reinterpret_cast<const char*>(mp3.data()), bytes);
-  }
-  const int bytes = lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size()));
-  file.write(reinterpret_cast<const char*>(mp3.data()), bytes);
-  lame_close(lame);
-}
 
 void wait_for_state(NotificationQueue& notifications, std::uint32_t state) {
   for (;;) {
@@ -177,7 +151,7 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 600;
   const std::string folder = std::filesystem::temp_directory_path().string();
   const std::string mp3 = folder + "/tunekiln-bench-playback.mp3";
-  write_mp3(mp3, seconds);
+  bench::write_test_mp3(mp3, seconds);
 
   NotificationQueue notifications;
   selectedOutput = 0;

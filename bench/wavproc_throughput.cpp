@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_operations.h"
@@ -40,31 +41,7 @@ class SilentHost final : public WavProcessHost {
   std::string in_, out_;
 };
 
-void put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
-void write_test_file(const std::string& path) {
-  const std::uint32_t dataBytes = kRate * 4 * kSeconds;
-  std::vector<std::uint8_t> header(44);
-  std::copy_n("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0", 24, header.begin());
-  put32(header, 4, dataBytes + 36);
-  put32(header, 24, kRate);
-  put32(header, 28, kRate * 4);
-  header[32] = 4;
-  header[34] = 16;
-  std::copy_n("data", 4, header.begin() + 36);
-  put32(header, 40, dataBytes);
-  FILE* file = std::fopen(path.c_str(), "wb");
-  std::fwrite(header.data(), 1, header.size(), file);
-  std::vector<std::int16_t> second(kRate * 2);
-  for (std::uint32_t i = 0; i < kRate; ++i) {
-    second[2 * i] = static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 440 * i / kRate));
-    second[2 * i + 1] = static_cast<std::int16_t>(9000 * std::sin(2 * M_PI * 660 * i / kRate));
-  }
-  for (std::uint32_t s = 0; s < kSeconds; ++s) std::fwrite(second.data(), 2, second.size(), file);
-  std::fclose(file);
-}
 
 void block_copy(const std::string& in, const std::string& out) {
   const int from = ::open(in.c_str(), O_RDONLY);
@@ -77,17 +54,6 @@ void block_copy(const std::string& in, const std::string& out) {
   ::close(to);
 }
 
-double median_seconds(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    ::sync();  // every run starts without the write-back of the one before
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 }  // namespace
 
@@ -96,7 +62,7 @@ int main(int argc, char** argv) {
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string in = (folder / "tunekiln-bench-in.wav").string();
   const std::string out = (folder / "tunekiln-bench-out.wav").string();
-  write_test_file(in);
+  bench::write_test_wav(in, kSeconds);
   const double megabytes = static_cast<double>(std::filesystem::file_size(in)) / 1e6;
 
   const auto operation = [&](Outcome (*run)(WavProcessHost&)) {
@@ -121,7 +87,8 @@ int main(int argc, char** argv) {
   double copyRate = 0;
   for (const auto& c : cases) {
     c.work();  // warm the page cache and the output's blocks
-    const double rate = megabytes / median_seconds(runs, c.work);
+    // Every run starts without the write-back of the one before.
+    const double rate = megabytes / bench::median_seconds(runs, c.work, bench::Clock::wall, [] { ::sync(); });
     if (copyRate == 0) copyRate = rate;
     std::printf("| %s | %.0f | %.2f |\n", c.name, rate, rate / copyRate);
     std::fflush(stdout);
