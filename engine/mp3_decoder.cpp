@@ -177,10 +177,11 @@ bool Mp3Decoder::refill() {
   // Nothing is appended behind the input's end, so a last frame libmad cannot finish without
   // that is not played. A buffer still full after the move reads nothing: the stream ends.
   std::uint32_t got = 0;
-  if (!source_->read(buffer_.data() + fill_, kBufferBytes - fill_, got) || got == 0) return false;
+  const bool more = source_->read(buffer_.data() + fill_, kBufferBytes - fill_, got) && got > 0;
   fill_ += got;
+  // The stream is pointed at the moved bytes even at the end, so a later read finds it whole.
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
-  return true;
+  return more;
 }
 
 void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {

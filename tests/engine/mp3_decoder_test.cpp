@@ -227,6 +227,17 @@ TEST_F(Mp3DecoderTest, TruncatedFileEndsAtTheLastFrameThatIsWhole) {
   EXPECT_FALSE(decoder.open(path)) << "no frame decodes";
 }
 
+TEST_F(Mp3DecoderTest, ReadsAfterTheEndHandOutNothingAgain) {
+  openFile(make_mp3(kConstant));
+  decode_all(decoder);
+  Bytes block(32768);
+  for (int i = 0; i < 3; ++i) {
+    std::size_t size = block.size();
+    EXPECT_FALSE(decoder.read(block.data(), size));
+    EXPECT_EQ(size, 0u);
+  }
+}
+
 TEST_F(Mp3DecoderTest, FileWithoutAnyFrameIsReadToItsEndAndRefused) {
   Bytes text;
   for (int i = 0; i < 3000; ++i) {
