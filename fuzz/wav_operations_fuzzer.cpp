@@ -1,0 +1,95 @@
+// The four WAV operations (both channels of the extraction) on one input file, with a user who
+// picks the files and answers the volume and cut dialogs from the input's last bytes. Beyond
+// what the sanitizers catch, every run must end the way it says: a finished operation leaves
+// its output and one message, a failed one a message and no file, a cancelled one nothing.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "fuzz/scratch_folder.h"
+#include "wavproc/cut_dialog_logic.h"
+#include "wavproc/volume_dialog_logic.h"
+#include "wavproc/wav_operations.h"
+
+namespace tunekiln::fuzz {
+namespace {
+
+// The byte `back` places from the end, or 0 when the input is shorter.
+std::uint8_t byte_from_end(std::span<const std::uint8_t> bytes, std::size_t back) {
+  return back < bytes.size() ? bytes[bytes.size() - 1 - back] : 0;
+}
+
+class SilentHost final : public WavProcessHost {
+ public:
+  SilentHost(std::string input, std::string output, std::span<const std::uint8_t> bytes)
+      : input_(std::move(input)), output_(std::move(output)), bytes_(bytes) {}
+
+  std::optional<std::string> chooseInputFile(const FileDialogSpec&) override { return input_; }
+  std::optional<std::string> chooseOutputFile(const FileDialogSpec&) override { return output_; }
+
+  // Up to six characters of digits and points; an entry the dialog refuses stands for Cancel.
+  bool askVolumeMultiple() override {
+    std::string entry;
+    const std::size_t length = byte_from_end(bytes_, 0) % 7;
+    for (std::size_t back = 1; back <= length; ++back) entry += "0123456789."[byte_from_end(bytes_, back) % 11];
+    return accept_volume_entry(entry);
+  }
+
+  bool askCutTimes() override {
+    CutEntries entries;
+    for (int field = 0; field < kCutFieldCount; ++field) {
+      const int limit = field == kStartHours || field == kEndHours ? kMaxHours : kMaxMinutesOrSeconds;
+      entries[static_cast<std::size_t>(field)] =
+          std::to_string(byte_from_end(bytes_, static_cast<std::size_t>(field)) % (limit + 1));
+    }
+    return accept_cut_entries(entries).accepted;
+  }
+
+  void showMessage(std::string_view) override { ++messages; }
+  void setProgress(std::int32_t) override {}
+
+  int messages = 0;
+
+ private:
+  std::string input_;
+  std::string output_;
+  std::span<const std::uint8_t> bytes_;
+};
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+template <typename Operation>
+void run(const std::string& input, const std::string& output, std::span<const std::uint8_t> bytes,
+         Operation operation) {
+  SilentHost host(input, output, bytes);
+  const Outcome outcome = operation(host);
+  const bool finished = outcome == Outcome::finished;
+  check(host.messages == (outcome == Outcome::cancelled ? 0 : 1));
+  check(std::filesystem::exists(output) == finished);
+  check(scratch_entry_count() == (finished ? 2u : 1u));  // no temporary file is left behind
+  if (finished) ::unlink(output.c_str());
+}
+
+}  // namespace
+}  // namespace tunekiln::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tunekiln;
+  using namespace tunekiln::fuzz;
+  const std::string input = scratch_folder() + "/in.wav";
+  const std::string output = scratch_folder() + "/out.wav";
+  write_whole_file(input, data, size);
+  const std::span<const std::uint8_t> bytes(data, size);
+  run(input, output, bytes, [](WavProcessHost& host) { return ExtractChannel(host, Channel::left); });
+  run(input, output, bytes, [](WavProcessHost& host) { return ExtractChannel(host, Channel::right); });
+  run(input, output, bytes, [](WavProcessHost& host) { return ClearVoice(host); });
+  run(input, output, bytes, [](WavProcessHost& host) { return ChangeVolume(host); });
+  run(input, output, bytes, [](WavProcessHost& host) { return CutByTime(host); });
+  ::unlink(input.c_str());
+  return 0;
+}
