@@ -36,7 +36,7 @@ constexpr int kSeconds = 600;
 class FixedDestination final : public WavWriterHost {
  public:
   explicit FixedDestination(std::string path) : path_(std::move(path)) {}
-  std::optional<std::string> chooseDestination(const FileDialogSpec&) override { return path_; }
+  std::optional<std::string> chooseDestination(const FileDialogRequest&) override { return path_; }
   void showMessage(std::string_view text) override { std::fprintf(stderr, "engine: %.*s\n", static_cast<int>(text.size()), text.data()); }
 
  private:

@@ -30,8 +30,8 @@ constexpr int kHeaderBytes = 44;
 class SilentHost final : public SaveToMp3Host {
  public:
   SilentHost(std::string in, std::string out) : in_(std::move(in)), out_(std::move(out)) {}
-  std::optional<std::string> chooseInputFile(const FileDialogSpec&) override { return in_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec&) override { return out_; }
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return in_; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return out_; }
   bool askVolumeMultiple() override { return false; }
   bool askCutTimes() override { return false; }
   void showMessage(std::string_view text) override { message = text; }

@@ -29,8 +29,8 @@ constexpr std::uint32_t kSeconds = 3600;
 class SilentHost final : public WavProcessHost {
  public:
   SilentHost(std::string in, std::string out) : in_(std::move(in)), out_(std::move(out)) {}
-  std::optional<std::string> chooseInputFile(const FileDialogSpec&) override { return in_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec&) override { return out_; }
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return in_; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return out_; }
   bool askVolumeMultiple() override { return accept_volume_entry("0.7"); }
   bool askCutTimes() override { return accept_cut_entries({"0", "0", "0", "0", "0", "0"}).accepted; }
   void showMessage(std::string_view text) override { message = text; }

@@ -21,8 +21,8 @@ class CommandLineHost final : public WavProcessHost {
   // The texts of the cut dialog's six fields.
   void setCutEntries(CutEntries entries) { cutEntries_ = std::move(entries); }
 
-  std::optional<std::string> chooseInputFile(const FileDialogSpec&) override { return input_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec&) override { return output_; }
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input_; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output_; }
   // There is no dialog to stay open: a refused entry ends the operation with its message.
   bool askVolumeMultiple() override;
   bool askCutTimes() override;

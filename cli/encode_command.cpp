@@ -14,8 +14,8 @@ class EncodeCommandHost final : public SaveToMp3Host {
  public:
   EncodeCommandHost(std::string input, std::string output) : input_(std::move(input)), output_(std::move(output)) {}
 
-  std::optional<std::string> chooseInputFile(const FileDialogSpec&) override { return input_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec&) override { return output_; }
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input_; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output_; }
   // Save to MP3 has no parameter dialog.
   bool askVolumeMultiple() override { return false; }
   bool askCutTimes() override { return false; }

@@ -27,7 +27,7 @@ class CommandLineDestination final : public WavWriterHost {
  public:
   explicit CommandLineDestination(std::string path) : path_(std::move(path)) {}
 
-  std::optional<std::string> chooseDestination(const FileDialogSpec&) override {
+  std::optional<std::string> chooseDestination(const FileDialogRequest&) override {
     if (asked_) {
       failure_ = wav_texts::kOpenOutputError;
       return std::nullopt;

@@ -2,11 +2,11 @@
 
 #include "encoder/console_status.h"
 #include "encoder/save_to_mp3_host.h"
-#include "platform/file_dialog_spec.h"
+#include "platform/file_dialog_request.h"
 
 namespace tunekiln {
 
-inline constexpr FileDialogSpec kMp3FileDialog{"Mp3 File(*.mp3)|*.mp3", "Mp3 File(*.mp3)|*.mp3||"};
+inline constexpr FileDialogRequest kMp3FileDialog{"Mp3 File(*.mp3)|*.mp3", "Mp3 File(*.mp3)|*.mp3||"};
 
 // How Save to MP3 ended.
 enum class SaveOutcome {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_dialog_spec.h"
+#include "platform/file_dialog_request.h"
 
 namespace tunekiln {
 
@@ -16,7 +16,7 @@ class WavWriterHost {
 
   // The save dialog for the decoded file; nothing when the user cancels. Asked again at once
   // when the chosen path cannot be written.
-  virtual std::optional<std::string> chooseDestination(const FileDialogSpec& dialog) = 0;
+  virtual std::optional<std::string> chooseDestination(const FileDialogRequest& dialog) = 0;
   // The decoded file could not be written in full; the destination was left as it was.
   virtual void showMessage(std::string_view text) = 0;
 };

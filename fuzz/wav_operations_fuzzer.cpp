@@ -27,8 +27,8 @@ class SilentHost final : public WavProcessHost {
   SilentHost(std::string input, std::string output, std::span<const std::uint8_t> bytes)
       : input_(std::move(input)), output_(std::move(output)), bytes_(bytes) {}
 
-  std::optional<std::string> chooseInputFile(const FileDialogSpec&) override { return input_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec&) override { return output_; }
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input_; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output_; }
 
   // Up to six characters of digits and points; an entry the dialog refuses stands for Cancel.
   bool askVolumeMultiple() override {

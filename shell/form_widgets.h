@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_dialog_spec.h"
+#include "platform/file_dialog_request.h"
 
 namespace tunekiln {
 
@@ -29,8 +29,8 @@ class FormDialogs {
  public:
   virtual ~FormDialogs() = default;
   // A path, or nothing when cancelled; a typed name without an extension gets the dialog's.
-  virtual std::optional<std::string> chooseFileToOpen(const FileDialogSpec& dialog) = 0;
-  virtual std::optional<std::string> chooseFileToSave(const FileDialogSpec& dialog) = 0;
+  virtual std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) = 0;
+  virtual std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) = 0;
   // True on OK, with the factor in g_volumeMultiple.
   virtual bool runVolumeDialog() = 0;
   // True on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.

@@ -4,7 +4,7 @@
 
 namespace tunekiln {
 
-std::optional<std::string> GuiWavWriterHost::chooseDestination(const FileDialogSpec& dialog) {
+std::optional<std::string> GuiWavWriterHost::chooseDestination(const FileDialogRequest& dialog) {
   std::unique_lock lock(mutex_);
   if (closed_) return std::nullopt;
   answer_.reset();

@@ -16,7 +16,7 @@ class GuiWavWriterHost final : public WavWriterHost {
  public:
   GuiWavWriterHost(wxEvtHandler& window, FormDialogs& dialogs) : window_(window), dialogs_(dialogs) {}
 
-  std::optional<std::string> chooseDestination(const FileDialogSpec& dialog) override;
+  std::optional<std::string> chooseDestination(const FileDialogRequest& dialog) override;
   void showMessage(std::string_view text) override;
   // The window is going away: a question waiting for it, and every later one, is cancelled,
   // so that the engine thread can end.

@@ -49,7 +49,7 @@ void MainForm::setPlaybackButtons(bool enabled) {
 }
 
 void MainForm::OnOpenMp3File() {
-  const FileDialogSpec dialog{strings::kMp3OpenDefaultExtension, strings::kMp3OpenFilter};
+  const FileDialogRequest dialog{strings::kMp3OpenDefaultExtension, strings::kMp3OpenFilter};
   const auto path = dialogs_.chooseFileToOpen(dialog);
   if (!path) return;
   player_open(*currentPlayer, *path);
@@ -153,11 +153,11 @@ void MainForm::OnChangeSourceVolume() { ChangeVolume(*this); }
 void MainForm::OnCutSourceFile() { CutByTime(*this); }
 void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
 
-std::optional<std::string> MainForm::chooseInputFile(const FileDialogSpec& dialog) {
+std::optional<std::string> MainForm::chooseInputFile(const FileDialogRequest& dialog) {
   return dialogs_.chooseFileToOpen(dialog);
 }
 
-std::optional<std::string> MainForm::chooseOutputFile(const FileDialogSpec& dialog) {
+std::optional<std::string> MainForm::chooseOutputFile(const FileDialogRequest& dialog) {
   return dialogs_.chooseFileToSave(dialog);
 }
 

@@ -55,8 +55,8 @@ class MainForm final : public SaveToMp3Host {
   Player* player() const { return currentPlayer.get(); }
 
   // The host of the file operations.
-  std::optional<std::string> chooseInputFile(const FileDialogSpec& dialog) override;
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec& dialog) override;
+  std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override;
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override;
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
   void showMessage(std::string_view text) override;

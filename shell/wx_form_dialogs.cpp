@@ -14,7 +14,7 @@ namespace {
 wxString from_utf8(std::string_view text) { return wxString::FromUTF8(text.data(), text.size()); }
 wxString app_title() { return from_utf8(strings::kAppTitle); }
 
-std::optional<std::string> run_file_dialog(wxWindow* parent, const FileDialogSpec& dialog, long style) {
+std::optional<std::string> run_file_dialog(wxWindow* parent, const FileDialogRequest& dialog, long style) {
   wxFileDialog chooser(parent, wxFileSelectorPromptStr, "", "", from_utf8(wildcard_of(dialog.filter)), style);
   if (chooser.ShowModal() != wxID_OK) return std::nullopt;
   return with_default_extension(chooser.GetPath().utf8_string(), dialog);
@@ -27,12 +27,12 @@ std::string wildcard_of(std::string_view filter) {
   return std::string(filter);
 }
 
-std::optional<std::string> WxFormDialogs::chooseFileToOpen(const FileDialogSpec& dialog) {
+std::optional<std::string> WxFormDialogs::chooseFileToOpen(const FileDialogRequest& dialog) {
   // The file need not exist: the operation that uses it says so when it cannot be opened.
   return run_file_dialog(parent_, dialog, wxFD_OPEN);
 }
 
-std::optional<std::string> WxFormDialogs::chooseFileToSave(const FileDialogSpec& dialog) {
+std::optional<std::string> WxFormDialogs::chooseFileToSave(const FileDialogRequest& dialog) {
   for (;;) {
     auto path = run_file_dialog(parent_, dialog, wxFD_SAVE);
     // Asked here rather than by the dialog, so that the question is about the name with the

@@ -14,8 +14,8 @@ class WxFormDialogs final : public FormDialogs {
   explicit WxFormDialogs(wxWindow* parent = nullptr) : parent_(parent) {}
   void setParent(wxWindow* parent) { parent_ = parent; }
 
-  std::optional<std::string> chooseFileToOpen(const FileDialogSpec& dialog) override;
-  std::optional<std::string> chooseFileToSave(const FileDialogSpec& dialog) override;
+  std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override;
+  std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override;
   bool runVolumeDialog() override;
   bool runCutDialog() override;
   void showMessage(std::string_view text) override;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_dialog_spec.h"
+#include "platform/file_dialog_request.h"
 
 namespace tunekiln {
 
@@ -18,8 +18,8 @@ class WavProcessHost {
   virtual ~WavProcessHost() = default;
 
   // A path, or nothing when the user cancelled.
-  virtual std::optional<std::string> chooseInputFile(const FileDialogSpec& dialog) = 0;
-  virtual std::optional<std::string> chooseOutputFile(const FileDialogSpec& dialog) = 0;
+  virtual std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) = 0;
+  virtual std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) = 0;
   // The volume dialog: true on OK, with the accepted factor in g_volumeMultiple.
   virtual bool askVolumeMultiple() = 0;
   // The cut dialog: true on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.

@@ -68,11 +68,11 @@ class ScriptedSaveHost : public SaveToMp3Host {
   std::vector<std::string> dialogFilters, messages;
   std::vector<int> percents;
 
-  std::optional<std::string> chooseInputFile(const FileDialogSpec& dialog) override {
+  std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override {
     dialogFilters.emplace_back(dialog.filter);
     return input;
   }
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec& dialog) override {
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override {
     dialogFilters.emplace_back(dialog.filter);
     return output;
   }

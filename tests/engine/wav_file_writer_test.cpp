@@ -21,7 +21,7 @@ class ScriptedDestination final : public WavWriterHost {
   std::vector<std::string> dialogFilters;
   std::vector<std::string> messages;
 
-  std::optional<std::string> chooseDestination(const FileDialogSpec& dialog) override {
+  std::optional<std::string> chooseDestination(const FileDialogRequest& dialog) override {
     dialogFilters.emplace_back(dialog.filter);
     if (answers.empty()) return std::nullopt;
     auto answer = answers.front();

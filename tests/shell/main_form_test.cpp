@@ -51,11 +51,11 @@ class FakeWidgets final : public FormWidgets {
 
 class ScriptedDialogs final : public FormDialogs {
  public:
-  std::optional<std::string> chooseFileToOpen(const FileDialogSpec& dialog) override {
+  std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override {
     specs.push_back(dialog);
     return openAnswers.empty() ? std::nullopt : take(openAnswers);
   }
-  std::optional<std::string> chooseFileToSave(const FileDialogSpec& dialog) override {
+  std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override {
     specs.push_back(dialog);
     return saveAnswers.empty() ? std::nullopt : take(saveAnswers);
   }
@@ -64,7 +64,7 @@ class ScriptedDialogs final : public FormDialogs {
   void showMessage(std::string_view text) override { messages.emplace_back(text); }
 
   std::vector<std::optional<std::string>> openAnswers, saveAnswers;
-  std::vector<FileDialogSpec> specs;
+  std::vector<FileDialogRequest> specs;
   std::vector<std::string> messages;
 
  private:

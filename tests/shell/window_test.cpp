@@ -48,8 +48,8 @@ bool pump_until(const std::function<bool()>& done, std::chrono::seconds limit = 
 
 class ScriptedDialogs final : public FormDialogs {
  public:
-  std::optional<std::string> chooseFileToOpen(const FileDialogSpec&) override { return next(open); }
-  std::optional<std::string> chooseFileToSave(const FileDialogSpec&) override { return next(save); }
+  std::optional<std::string> chooseFileToOpen(const FileDialogRequest&) override { return next(open); }
+  std::optional<std::string> chooseFileToSave(const FileDialogRequest&) override { return next(save); }
   bool runVolumeDialog() override { return accept_volume_entry(multiple); }
   bool runCutDialog() override { return accept_cut_entries(cut).accepted; }
   void showMessage(std::string_view text) override { messages.emplace_back(text); }

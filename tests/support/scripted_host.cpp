@@ -4,12 +4,12 @@
 
 namespace tunekiln::test {
 
-std::optional<std::string> ScriptedHost::chooseInputFile(const FileDialogSpec& dialog) {
+std::optional<std::string> ScriptedHost::chooseInputFile(const FileDialogRequest& dialog) {
   dialogsShown.push_back(dialog);
   return input;
 }
 
-std::optional<std::string> ScriptedHost::chooseOutputFile(const FileDialogSpec& dialog) {
+std::optional<std::string> ScriptedHost::chooseOutputFile(const FileDialogRequest& dialog) {
   dialogsShown.push_back(dialog);
   return output;
 }

@@ -18,13 +18,13 @@ class ScriptedHost : public WavProcessHost {
   std::function<bool()> volumeDialog;
   std::function<bool()> cutDialog;
 
-  std::vector<FileDialogSpec> dialogsShown;
+  std::vector<FileDialogRequest> dialogsShown;
   std::vector<std::string> messages;
   std::vector<std::int32_t> positions;
   int parameterDialogsShown = 0;
 
-  std::optional<std::string> chooseInputFile(const FileDialogSpec& dialog) override;
-  std::optional<std::string> chooseOutputFile(const FileDialogSpec& dialog) override;
+  std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override;
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override;
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
   void showMessage(std::string_view text) override { messages.emplace_back(text); }

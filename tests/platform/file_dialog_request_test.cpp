@@ -1,11 +1,11 @@
-#include "platform/file_dialog_spec.h"
+#include "platform/file_dialog_request.h"
 
 #include <gtest/gtest.h>
 
 namespace tunekiln {
 namespace {
 
-TEST(FileDialogSpec, NameWithoutExtensionGetsTheFirstThreeCharactersOfTheDefault) {
+TEST(FileDialogRequest, NameWithoutExtensionGetsTheFirstThreeCharactersOfTheDefault) {
   EXPECT_EQ(with_default_extension("/music/out", kWavFileDialog), "/music/out.Wav");
   EXPECT_EQ(with_default_extension("/music/out.wav", kWavFileDialog), "/music/out.wav");
   EXPECT_EQ(with_default_extension("/music/out.mp3", kWavFileDialog), "/music/out.mp3");
