@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "encoder/encoder_texts.h"
+#include "encoder/text_format.h"
 
 namespace tunekiln {
 namespace texts = encoder_texts;
@@ -26,22 +27,26 @@ void report_library_error(int code, EncoderConsole& console) {
   }
 }
 
+// Where the encoder's messages always go, and to the host that shows them too.
+void refuse(SaveToMp3Host& host, EncoderConsole& console, std::string text) {
+  std::fputs(text.c_str(), console.err);
+  text.pop_back();  // the line break
+  host.showRefusal(text);
+}
+
 }  // namespace
 
-std::optional<Mp3Output> open_conversion_files(AudioInput& input, lame_t encoder, const std::string& inputPath,
-                                               const std::string& outputPath, EncoderConsole& console) {
+std::optional<Mp3Output> open_conversion_files(SaveToMp3Host& host, AudioInput& input, lame_t encoder,
+                                               const std::string& inputPath, const std::string& outputPath,
+                                               EncoderConsole& console) {
   if (same_file(inputPath, outputPath)) {
-    std::fputs(texts::kSameFile, console.err);
+    refuse(host, console, texts::kSameFile);
     return std::nullopt;
   }
   // The input is parsed before the output exists, so a refused input leaves no file.
   if (!open_audio_input(input, encoder, inputPath)) return std::nullopt;
-  return open_mp3_output(outputPath, console);
-}
-
-std::optional<Mp3Output> open_mp3_output(const std::string& outputPath, EncoderConsole& console) {
   auto output = Mp3Output::open(outputPath);
-  if (!output) std::fprintf(console.err, texts::kCannotInitOutfile, outputPath.c_str());
+  if (!output) refuse(host, console, format_text(texts::kCannotInitOutfile, outputPath.c_str()));
   return output;
 }
 

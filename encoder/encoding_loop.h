@@ -21,12 +21,11 @@ enum class EncodeResult {
 };
 
 // Opens and parses the input, then creates the output. Nothing when the two paths name one
-// file or the output cannot be made (the reason is on the error stream), or when the reader
-// refused the input (see `input.failure`).
-std::optional<Mp3Output> open_conversion_files(AudioInput& input, lame_t encoder, const std::string& inputPath,
-                                               const std::string& outputPath, EncoderConsole& console);
-// Nothing when no file can be made for the path; says so on the error stream.
-std::optional<Mp3Output> open_mp3_output(const std::string& outputPath, EncoderConsole& console);
+// file or the output cannot be made (the reason is on the error stream and goes to
+// `host.showRefusal`), or when the reader refused the input (see `input.failure`).
+std::optional<Mp3Output> open_conversion_files(SaveToMp3Host& host, AudioInput& input, lame_t encoder,
+                                               const std::string& inputPath, const std::string& outputPath,
+                                               EncoderConsole& console);
 // Encodes the whole input one frame at a time, telling `host` the percentage done every 50
 // frames, and writes the encoder's last frames.
 EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,

@@ -56,7 +56,7 @@ SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console) {
     std::fputs(texts::kInitFailedLine, console.err);
     return {SaveOutcome::failed, 1};
   }
-  auto output = open_conversion_files(input, encoder.get(), *inputPath, *outputPath, console);
+  auto output = open_conversion_files(host, input, encoder.get(), *inputPath, *outputPath, console);
   if (!output) {
     if (input.failure || !close_audio_input(input)) return input_failed(host, input);
     return {SaveOutcome::failed, 1};

@@ -164,6 +164,7 @@ std::optional<std::string> MainForm::chooseOutputFile(const FileDialogRequest& d
 bool MainForm::askVolumeMultiple() { return dialogs_.runVolumeDialog(); }
 bool MainForm::askCutTimes() { return dialogs_.runCutDialog(); }
 void MainForm::showMessage(std::string_view text) { dialogs_.showMessage(text); }
+void MainForm::showRefusal(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::setProgress(std::int32_t position) { widgets_.setProgressPosition(position); }
 
 }  // namespace tunekiln

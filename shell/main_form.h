@@ -60,6 +60,7 @@ class MainForm final : public SaveToMp3Host {
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
   void showMessage(std::string_view text) override;
+  void showRefusal(std::string_view text) override;
   void setProgress(std::int32_t position) override;
   void encodeProgress(int percent) override { OnEncodeProgress(percent); }
 

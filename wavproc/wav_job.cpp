@@ -132,8 +132,14 @@ std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t 
         failure = wav_texts::kReadError;
         break;
       }
-      const std::size_t frames = static_cast<std::size_t>(got) / frameBytes;  // a partial last frame is dropped
-      if (frames == 0 || appender.failed()) break;
+      const std::size_t frames = static_cast<std::size_t>(got) / frameBytes;
+      // The range lies within the length the input had when it was opened: it has shrunk since,
+      // and what is left of it would make an output that lacks part of the samples.
+      if (frames < wanted) {
+        failure = wav_texts::kReadError;
+        break;
+      }
+      if (appender.failed()) break;
       std::uint8_t* out = appender.freeBlock();
       appender.append(out, transform(in.data(), frames, out));
 
@@ -144,7 +150,6 @@ std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t 
       }
       consumed += bytes;
       offset += bytes;
-      if (frames < wanted) break;  // the input ended early (it shrank while being read)
     }
     if (!appender.finish() && !failure) failure = wav_texts::kWriteError;
   }  // the writing thread has ended: the output may go
