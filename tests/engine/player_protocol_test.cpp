@@ -1,9 +1,8 @@
-// The engine's commands, states and notifications, with test decoders and outputs.
+// The engine's commands, states and notifications, and the volume buttons' mixer functions,
+// with test decoders and outputs.
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "engine/player.h"
+#include "engine/mixer.h"
 #include "tests/engine/engine_doubles.h"
 
 namespace tunekiln::test {
@@ -16,57 +15,55 @@ constexpr StreamInfo kTenSeconds{.lengthSeconds = 10, .sampleRate = 1000, .stere
 constexpr StreamInfo kFiveSeconds{.lengthSeconds = 5, .sampleRate = 1000, .stereo = 1, .sixteenBit = 1};
 constexpr StreamInfo kOtherRate{.lengthSeconds = 3, .sampleRate = 2000, .stereo = 1, .sixteenBit = 1};
 
-// Lets a test wait until the engine has made a given call.
-class CallWatcher {
+// A master volume in memory that can stop answering, as when the sound server goes away.
+struct VolumeState {
+  std::uint32_t value = 65536;
+  bool gone = false;
+};
+class VolumeDouble final : public MasterVolume {
  public:
-  void saw(const std::string& call) {
-    std::lock_guard lock(mutex_);
-    seen_.push_back(call);
-    changed_.notify_all();
-  }
-  void waitFor(const std::string& call) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return std::find(seen_.begin(), seen_.end(), call) != seen_.end(); });
+  explicit VolumeDouble(VolumeState& state) : state_(state) {}
+  std::optional<std::uint32_t> get() override { return state_.gone ? std::nullopt : std::optional(state_.value); }
+  bool set(std::uint32_t value) override {
+    if (!state_.gone) state_.value = value;
+    return !state_.gone;
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  Lines seen_;
+  VolumeState& state_;
 };
 
 class PlayerProtocol : public ::testing::Test {
  protected:
-  void start(TestOutputShape cardShape = {}, CallHook hook = {}) {
+  void start(TestOutputShape cardShape = {}, bool withMixer = false) {
     auto slots = std::make_shared<EngineSlots>();
     slots->decoders[1] = std::make_unique<TestDecoder>(
         "wav", log,
-        std::map<std::string, TestStream>{{"a.wav", {kTenSeconds, 40000}},
-                                          {"short.wav", {kTenSeconds, 6000}},
-                                          {"c.wav", {kOtherRate, 24000}}},
-        hook);
+        std::map<std::string, TestStream>{
+            {"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}}, {"c.wav", {kOtherRate, 24000}}});
     slots->decoders[2] =
-        std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}}, hook);
-    auto cardOutput = std::make_unique<TestOutput>("card", log, cardShape, hook);
-    auto fileOutput = std::make_unique<TestOutput>("file", log, TestOutputShape{}, hook);
+        std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}});
+    auto cardOutput = std::make_unique<TestOutput>("card", log, cardShape);
     card = cardOutput.get();
-    file = fileOutput.get();
     slots->outputs[0] = std::move(cardOutput);
-    slots->outputs[2] = std::move(fileOutput);
+    slots->outputs[2] = std::make_unique<TestOutput>("file", log);
     selectedOutput = 0;
-    player = player_create(notifications, [slots] { return std::move(*slots); });
+    player = player_create(notifications, [slots] { return std::move(*slots); }, mixer(withMixer));
+  }
+
+  MasterVolumeOpener mixer(bool present) {
+    if (!present) return [] { return std::unique_ptr<MasterVolume>(); };
+    return [this] { return std::make_unique<VolumeDouble>(volume); };
   }
 
   // Everything the engine reports until it answers a PING posted now.
   Lines sync() {
-    const std::uint32_t value = ++pings_;
-    player_post(*player, {.number = PLAYER_CMD_PING, .first = value});
+    player_post(*player, {.number = PLAYER_CMD_PING, .first = ++pings_});
     Lines seen;
-    for (;;) {
-      const auto notification = notifications.next();
-      if (notification.number == PLAYER_NTF_PONG && notification.first == value) return seen;
-      seen.push_back(describe(notification));
+    for (auto n = notifications.next(); n.number != PLAYER_NTF_PONG || n.first != pings_; n = notifications.next()) {
+      seen.push_back(describe(n));
     }
+    return seen;
   }
 
   // The next `count` notifications.
@@ -78,28 +75,42 @@ class PlayerProtocol : public ::testing::Test {
 
   void open(const std::string& name) { player_open(*player, name); }
 
-  // Opens a.wav and plays it to the end of the first pump: position 1 of 10 seconds.
-  void playTenSeconds() {
-    open("a.wav");
+  // Opens `name` and plays it to the end of the first pump: position 1.
+  void play(const std::string& name = "a.wav", const std::string& length = "10") {
+    open(name);
     player_play(*player);
-    EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 0", "INFO 10", "POSITION 1"}));
+    EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO " + length, "POSITION 0", "INFO " + length, "POSITION 1"}));
+  }
+
+  // The last `count` calls of the doubles.
+  Lines lastCalls(std::size_t count, const std::string& prefix = "") {
+    const Lines calls = log.callsOf(prefix);
+    return calls.size() < count ? calls : Lines(calls.end() - static_cast<std::ptrdiff_t>(count), calls.end());
   }
 
   CallLog log;
+  VolumeState volume;
   NotificationQueue notifications;
-  // For the hooks, which the engine calls until its thread ends.
-  Gate gate;
-  CallWatcher watcher;
-  std::unique_ptr<Player> player;  // ends before everything above, which it uses
+  std::unique_ptr<Player> player;  // ends before everything above, which its thread uses
   TestOutput* card = nullptr;
-  TestOutput* file = nullptr;
 
  private:
   std::uint32_t pings_ = 0;
 };
 
-TEST_F(PlayerProtocol, OpenOffersTheFileToEachDecoderInTurnAndClosesThePreviousOne) {
+TEST_F(PlayerProtocol, WithNothingOpenOnlyOpenPauseAndStopAreHeard) {
   start();
+  for (const std::uint32_t number : {0x8007u, 0x8008u, 0x800Cu, 0x800Eu, 0x8010u, 0x1234u}) {
+    player_post(*player, {.number = number, .name = "a.wav"});  // numbers without a command
+  }
+  player_play(*player);
+  player_seek(*player, 50, 100);
+  player_open(*player, std::nullopt);
+  player_pause(*player);
+  player_stop(*player);
+  EXPECT_EQ(sync(), (Lines{"STATE NO_STREAM", "STATE PAUSED", "STATE STOPPED"}));
+  EXPECT_EQ(log.calls(), Lines{});
+
   open("a.wav");
   EXPECT_EQ(sync(), Lines{}) << "a file that opens is only loaded";
   open("b.mp3");
@@ -108,69 +119,45 @@ TEST_F(PlayerProtocol, OpenOffersTheFileToEachDecoderInTurnAndClosesThePreviousO
   EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
   EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "wav.close", "wav.open(b.mp3)", "mp3.open(b.mp3)", "mp3.close",
                                 "wav.open(missing.ogg)", "mp3.open(missing.ogg)"}));
-
   player_play(*player);
-  player_open(*player, std::nullopt);
-  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"}) << "PLAY without a stream posts nothing; a null name opens nothing";
+  player_seek(*player, 50, 100);
+  EXPECT_EQ(sync(), Lines{});
   EXPECT_EQ(log.calls().size(), 7u);
 }
 
-TEST_F(PlayerProtocol, PlayOpensTheOutputAndReportsInfoRightBeforeEveryPosition) {
+TEST_F(PlayerProtocol, PlayPausePlayAndStop) {
   start();
-  playTenSeconds();
-  EXPECT_EQ(log.callsOf("card"), (Lines{"card.open(1000)", "card.resume", "card.pump(4000)"}));
+  play();
+  EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "card.open(1000)", "card.resume", "card.pump(4000)"}));
   EXPECT_EQ(sync(), Lines{}) << "without a wake-up the output is not pumped";
-
   card->wake();
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"}));
-}
+  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"})) << "INFO right before every POSITION";
 
-TEST_F(PlayerProtocol, PauseAndPlayAgainResumeTheSameOutputAndRepeatTheStatus) {
-  start();
-  playTenSeconds();
   player_pause(*player);
   player_play(*player);
-  EXPECT_EQ(sync(), (Lines{"STATE PAUSED", "STATE PLAYING", "INFO 10", "POSITION 1"}));
-  EXPECT_EQ(log.callsOf("card"), (Lines{"card.open(1000)", "card.resume", "card.pump(4000)", "card.pause", "card.resume"}));
-}
-
-TEST_F(PlayerProtocol, PauseAndStopWithNothingOpenStillReportTheirState) {
-  start();
-  player_pause(*player);
+  EXPECT_EQ(sync(), (Lines{"STATE PAUSED", "STATE PLAYING", "INFO 10", "POSITION 2"}));
+  EXPECT_EQ(lastCalls(2), (Lines{"card.pause", "card.resume"})) << "the same output goes on";
   player_stop(*player);
-  EXPECT_EQ(sync(), (Lines{"STATE PAUSED", "STATE STOPPED"}));
-  EXPECT_EQ(log.calls(), Lines{});
+  EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
+  EXPECT_EQ(lastCalls(2), (Lines{"wav.close", "card.close"}));
+  player_play(*player);
+  EXPECT_EQ(sync(), Lines{}) << "nothing is loaded any more";
 }
 
 TEST_F(PlayerProtocol, EndOfStreamReportsNoStreamThenStoppedOnceTheOutputIsDone) {
   start();
   card->done = false;
-  open("short.wav");
-  player_play(*player);
-  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 0", "INFO 10", "POSITION 1"}));
+  play("short.wav");
   card->wake();
   EXPECT_EQ(next(1), Lines{"STATE NO_STREAM"}) << "the last 2000 bytes came with the end";
-  EXPECT_EQ(log.callsOf("card.pump"), (Lines{"card.pump(4000)", "card.pump(2000)"}));
+  EXPECT_EQ(lastCalls(1, "card.pump"), Lines{"card.pump(2000)"});
   EXPECT_EQ(log.callsOf("wav.close").size(), 1u) << "the output closes the decoder at its end";
-
   card->wake();
   EXPECT_EQ(sync(), Lines{}) << "still playing what it holds";
   card->done = true;
   card->wake();
   EXPECT_EQ(next(1), Lines{"STATE STOPPED"});
-  EXPECT_EQ(log.callsOf("card").back(), "card.close");
-
-  player_play(*player);
-  EXPECT_EQ(sync(), Lines{}) << "nothing is loaded any more";
-}
-
-TEST_F(PlayerProtocol, StopClosesDecoderAndOutput) {
-  start();
-  playTenSeconds();
-  player_stop(*player);
-  EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
-  const Lines calls = log.calls();
-  EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"wav.close", "card.close"}));
+  EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"});
   player_play(*player);
   EXPECT_EQ(sync(), Lines{});
 }
@@ -181,52 +168,40 @@ TEST_F(PlayerProtocol, AnOutputWithoutWakeEventIsPumpedToTheEnd) {
   player_play(*player);
   Lines expected{"STATE PLAYING", "INFO 10", "POSITION 0"};
   for (int second = 1; second <= 9; ++second) {
-    expected.push_back("INFO 10");
-    expected.push_back("POSITION " + std::to_string(second));
+    expected.insert(expected.end(), {"INFO 10", "POSITION " + std::to_string(second)});
   }
-  expected.push_back("STATE NO_STREAM");
-  expected.push_back("STATE STOPPED");
+  expected.insert(expected.end(), {"STATE NO_STREAM", "STATE STOPPED"});
   EXPECT_EQ(next(expected.size()), expected);
   EXPECT_EQ(log.callsOf("card.pump").size(), 10u);
 }
 
-TEST_F(PlayerProtocol, OpenOfTheSameFormatWhileRunningKeepsTheOutputOpen) {
+TEST_F(PlayerProtocol, OpenWhilePlayingKeepsTheOutputForTheSameFormatAndDrainsItForAnother) {
   start();
-  playTenSeconds();
+  play();
   card->wake();
   EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"}));
   open("b.mp3");
   EXPECT_EQ(sync(), Lines{});
   card->wake();
   EXPECT_EQ(next(2), (Lines{"INFO 5", "POSITION 1"})) << "the new stream follows in the same output";
-  EXPECT_EQ(log.callsOf("card"),
-            (Lines{"card.open(1000)", "card.resume", "card.pump(4000)", "card.pump(4000)", "card.pump(4000)"}));
-  EXPECT_EQ(log.callsOf("mp3"), (Lines{"mp3.open(b.mp3)"}));
-}
+  EXPECT_EQ(log.callsOf("card.open").size(), 1u);
 
-TEST_F(PlayerProtocol, OpenOfAnotherFormatWhileRunningDrainsAndReopensTheOutput) {
-  start({}, [this](const std::string& call) { watcher.saw(call); });
-  playTenSeconds();
   card->done = false;
+  log.holdAt("card.isDone:no");
   open("c.wav");
-  watcher.waitFor("card.isDone:no");
+  log.waitUntilHeld();
   EXPECT_EQ(notifications.poll(), std::nullopt) << "STOPPED waits until the output has played what it holds";
-
   card->done = true;
   card->wake();
+  log.release();
   EXPECT_EQ(next(3), (Lines{"STATE STOPPED", "INFO 3", "POSITION 0"}));
-  const Lines calls = log.callsOf("card");
-  EXPECT_EQ(Lines(calls.end() - 3, calls.end()), (Lines{"card.close", "card.open(2000)", "card.pump(4000)"}));
-}
+  EXPECT_EQ(lastCalls(3, "card"), (Lines{"card.close", "card.open(2000)", "card.pump(4000)"}));
 
-TEST_F(PlayerProtocol, RefusedOpenWhileRunningFinishesTheOutput) {
-  start();
-  playTenSeconds();
   open("missing.ogg");
   EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
   card->wake();
-  EXPECT_EQ(next(1), Lines{"STATE STOPPED"});
-  EXPECT_EQ(log.callsOf("card").back(), "card.close");
+  EXPECT_EQ(next(1), Lines{"STATE STOPPED"}) << "a refused file lets the output finish";
+  EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"});
 }
 
 TEST_F(PlayerProtocol, SeekMovesTheDecoderAndDropsWhatTheOutputHolds) {
@@ -234,150 +209,125 @@ TEST_F(PlayerProtocol, SeekMovesTheDecoderAndDropsWhatTheOutputHolds) {
   open("a.wav");
   player_seek(*player, 50, 100);
   EXPECT_EQ(sync(), Lines{}) << "SEEK with the output closed does nothing";
-  EXPECT_EQ(log.callsOf("wav.seek"), Lines{});
-
-  player_play(*player);
-  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 0", "INFO 10", "POSITION 1"}));
-  player_seek(*player, 50, 100);
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 6"})) << "5 s, and one block pumped at once";
-  EXPECT_EQ(log.callsOf("wav.seek"), Lines{"wav.seek(50,100)"});
-  EXPECT_EQ(log.callsOf("card.reset").size(), 1u);
-}
-
-TEST_F(PlayerProtocol, SeekWhileFinishingEndsThePlayback) {
-  start();
-  card->done = false;
-  open("short.wav");
   player_play(*player);
   next(5);
+  player_seek(*player, 50, 100);
+  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 6"})) << "5 s, and one block pumped at once";
+  EXPECT_EQ(lastCalls(3), (Lines{"wav.seek(50,100)", "card.reset", "card.pump(4000)"}));
+
+  card->done = false;
+  for (int second = 7; second <= 9; ++second) {
+    card->wake();
+    EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION " + std::to_string(second)}));
+  }
   card->wake();
   EXPECT_EQ(next(1), Lines{"STATE NO_STREAM"});
   player_seek(*player, 10, 100);
-  EXPECT_EQ(next(1), Lines{"STATE STOPPED"}) << "the reset leaves nothing to wait for";
+  EXPECT_EQ(next(1), Lines{"STATE STOPPED"}) << "a seek while finishing leaves nothing to wait for";
 }
 
-TEST_F(PlayerProtocol, OnlyTheNewestOfSeveralQueuedSeeksIsCarriedOut) {
-  start({}, [this](const std::string& call) {
-    if (call == "card.setVolume(50)") gate.arriveAndWait();
-  });
-  playTenSeconds();
+TEST_F(PlayerProtocol, OnlyTheNewestOfSeveralQueuedOpensAndSeeksIsCarriedOut) {
+  start();
+  log.holdAt("wav.open(first.wav)");
+  open("first.wav");
+  log.waitUntilHeld();
+  for (const char* name : {"a.wav", "c.wav", "b.mp3"}) open(name);
+  log.release();
+  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"}) << "for first.wav, which no decoder takes";
+  EXPECT_EQ(log.callsOf("mp3.open"), (Lines{"mp3.open(first.wav)", "mp3.open(b.mp3)"}));
+  EXPECT_EQ(log.callsOf("wav.open"), (Lines{"wav.open(first.wav)", "wav.open(b.mp3)"}));
+
+  player_play(*player);
+  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 5", "POSITION 0", "INFO 5", "POSITION 1"}));
+  log.holdAt("card.setVolume(50)");
   player_set_volume(*player, 50);
-  gate.waitUntilArrived();
+  log.waitUntilHeld();
   for (std::uint32_t i = 1; i <= 20; ++i) player_seek(*player, i, 100);
-  gate.release();
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 3"}));
-  EXPECT_EQ(log.callsOf("wav.seek"), Lines{"wav.seek(20,100)"});
+  log.release();
+  EXPECT_EQ(next(2), (Lines{"INFO 5", "POSITION 2"}));
+  EXPECT_EQ(log.callsOf("mp3.seek"), Lines{"mp3.seek(20,100)"});
   EXPECT_EQ(log.callsOf("card.reset").size(), 1u);
 }
 
-TEST_F(PlayerProtocol, OnlyTheNewestOfSeveralQueuedOpensIsCarriedOut) {
-  start({}, [this](const std::string& call) {
-    if (call == "wav.open(first.wav)") gate.arriveAndWait();
-  });
-  open("first.wav");
-  gate.waitUntilArrived();
-  open("a.wav");
-  open("c.wav");
-  open("b.mp3");
-  gate.release();
-  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"}) << "for first.wav, which no decoder takes";
-  EXPECT_EQ(log.callsOf("wav.open"), (Lines{"wav.open(first.wav)", "wav.open(b.mp3)"}));
-  EXPECT_EQ(log.callsOf("mp3.open"), (Lines{"mp3.open(first.wav)", "mp3.open(b.mp3)"}));
-}
-
 TEST_F(PlayerProtocol, QuitEndsTheThreadAfterWhatIsQueuedAndClosesEverything) {
-  start({}, [this](const std::string& call) {
-    if (call == "card.setVolume(50)") gate.arriveAndWait();
-  });
-  playTenSeconds();
-  player_set_volume(*player, 50);
-  gate.waitUntilArrived();
-  player_post(*player, {.number = PLAYER_CMD_QUIT});
-  player_post(*player, {.number = PLAYER_CMD_PING, .first = 77});
-  open("b.mp3");
-  gate.release();
-  EXPECT_EQ(next(1), Lines{"PONG 77"});
-  player.reset();  // joins the thread
-  EXPECT_EQ(log.callsOf("mp3"), (Lines{"mp3.open(b.mp3)", "mp3.close"})) << "what was queued behind QUIT was handled";
-  const Lines calls = log.calls();
-  EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"mp3.close", "card.close"}));
-}
-
-TEST_F(PlayerProtocol, PingIsAnsweredWithItsValueAndListOutputsNamesEverySlot) {
   start();
+  play();
+  log.holdAt("card.setVolume(50)");
+  player_set_volume(*player, 50);
+  log.waitUntilHeld();
+  player_post(*player, {.number = PLAYER_CMD_QUIT});
   player_post(*player, {.number = PLAYER_CMD_PING, .first = 0xDEADBEEF});
   player_post(*player, {.number = PLAYER_CMD_LIST_OUTPUTS});
-  EXPECT_EQ(next(4),
-            (Lines{"PONG " + std::to_string(0xDEADBEEFu), "OUTPUT_NAME 0 card", "OUTPUT_NAME 1 (none)", "OUTPUT_NAME 2 file"}));
-}
-
-TEST_F(PlayerProtocol, NumbersWithoutACommandAreIgnored) {
-  start();
-  for (const std::uint32_t number : {0x8007u, 0x8008u, 0x800Cu, 0x800Eu, 0x8010u, 0x1234u}) {
-    player_post(*player, {.number = number, .name = "a.wav"});
-  }
-  EXPECT_EQ(sync(), Lines{});
-  EXPECT_EQ(log.calls(), Lines{});
+  open("b.mp3");
+  log.release();
+  EXPECT_EQ(next(4), (Lines{"PONG " + std::to_string(0xDEADBEEFu), "OUTPUT_NAME 0 card", "OUTPUT_NAME 1 (none)",
+                            "OUTPUT_NAME 2 file"}));
+  player.reset();  // joins the thread
+  EXPECT_EQ(lastCalls(3), (Lines{"mp3.open(b.mp3)", "mp3.close", "card.close"})) << "what was queued was handled";
 }
 
 TEST_F(PlayerProtocol, SelectOutputMovesTheDecoderAtItsPositionToTheNewOutput) {
   start();
-  playTenSeconds();
-  card->wake();
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"}));
-
-  selectedOutput = 2;
-  player_select_output(*player);
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 3"})) << "no STOPPED; the file output goes on from 2 s";
-  EXPECT_EQ(log.callsOf("card").back(), "card.close");
-  EXPECT_EQ(log.callsOf("file"), (Lines{"file.open(1000)", "file.pump(4000)"}));
-  EXPECT_EQ(log.callsOf("wav.open").size(), 1u);
-
-  player_select_output(*player);
-  EXPECT_EQ(sync(), Lines{});
-  EXPECT_EQ(log.callsOf("file").size(), 2u) << "selecting the current output changes nothing";
-}
-
-TEST_F(PlayerProtocol, SelectingAnEmptySlotKeepsTheFileForTheNextOutput) {
-  start();
   open("a.wav");
-  selectedOutput = 1;
-  player_select_output(*player);
-  EXPECT_EQ(sync(), Lines{});
-  selectedOutput = 7;
-  player_select_output(*player);
-  player_play(*player);
-  EXPECT_EQ(sync(), Lines{}) << "an empty slot plays nothing; 7 names no slot";
-
+  for (const int slot : {1, 7}) {  // an empty slot plays nothing; 7 names no slot
+    selectedOutput = slot;
+    player_select_output(*player);
+    player_play(*player);
+    EXPECT_EQ(sync(), Lines{});
+  }
   selectedOutput = 2;
   player_select_output(*player);
   EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 1"}));
-  EXPECT_EQ(log.callsOf("file"), (Lines{"file.open(1000)", "file.pump(4000)"}));
-  EXPECT_EQ(log.callsOf("card"), Lines{});
+  selectedOutput = 0;
+  player_select_output(*player);
+  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"})) << "no STOPPED; the card goes on from 1 s";
+  player_select_output(*player);
+  EXPECT_EQ(sync(), Lines{}) << "selecting the current output changes nothing";
+  EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "file.open(1000)", "file.pump(4000)", "file.close",
+                                "card.open(1000)", "card.pump(4000)"}));
 }
 
 TEST_F(PlayerProtocol, VolumeZeroIsAppliedAtOpenAndAnyLevelWhileOpen) {
   start();
   player_set_volume(*player, 70);
-  playTenSeconds();
+  play();
   EXPECT_EQ(log.callsOf("card.setVolume"), Lines{}) << "a non-zero level waits for the next SET_VOLUME";
   player_set_volume(*player, 0);
-  player_stop(*player);
+  player_post(*player, {.number = PLAYER_CMD_DRAIN});
   EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
-  playTenSeconds();
+  EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"}) << "DRAIN lets the output finish";
+  EXPECT_EQ(log.callsOf("wav.close"), Lines{});
+  player_play(*player);
+  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 1", "INFO 10", "POSITION 2"}))
+      << "the file stayed loaded where it was";
   EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(0)", "card.setVolume(0)"}));
 }
 
-TEST_F(PlayerProtocol, DrainLetsTheOutputFinishAndKeepsTheFileLoaded) {
-  start();
-  playTenSeconds();
-  player_post(*player, {.number = PLAYER_CMD_DRAIN});
-  EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
-  EXPECT_EQ(log.callsOf("card").back(), "card.close");
-  EXPECT_EQ(log.callsOf("wav.close"), Lines{});
+TEST_F(PlayerProtocol, MasterVolumeIsWholeStepsOf655AndTheEngineFullLevel) {
+  start({}, true);
+  play();
+  volume.value = 654;
+  EXPECT_EQ(mixer_get_volume(*player), 0u) << "the remainder is dropped";
+  mixer_set_volume(*player, 250);
+  EXPECT_EQ(volume.value, 65500u) << "a level above 100 counts as 100";
+  mixer_setup(*player, mixer(false));
+  mixer_setup(*player, mixer(true));
+  EXPECT_EQ(sync(), Lines{});
+  EXPECT_EQ(log.callsOf("card.setVolume"), Lines{"card.setVolume(100)"}) << "only a mixer that opens posts 100";
+}
 
-  player_play(*player);
-  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 1", "INFO 10", "POSITION 2"}));
+TEST_F(PlayerProtocol, WithoutAMixerTheButtonsSetTheEnginesVolumeFrom100) {
+  start({}, true);
+  play();
+  volume.gone = true;  // the server went away
+  EXPECT_EQ(mixer_get_volume(*player), 100u);
+  EXPECT_EQ(player->mixer, nullptr);
+  mixer_set_volume(*player, 90);
+  EXPECT_EQ(mixer_get_volume(*player), 90u);
+  mixer_set_volume(*player, 100);
+  EXPECT_EQ(sync(), Lines{});
+  EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(90)", "card.setVolume(100)"}))
+      << "the sound is never silenced by a button that should raise it";
 }
 
 }  // namespace

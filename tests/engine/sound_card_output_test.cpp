@@ -7,42 +7,15 @@
 #include <deque>
 
 #include "engine/sound_card_output.h"
-#include "engine/standard_slots.h"
 #include "tests/engine/engine_doubles.h"
 
 namespace tunekiln::test {
 namespace {
 
 using Lines = std::vector<std::string>;
+using Indexes = std::vector<std::size_t>;
 constexpr std::size_t kBlock = SoundCardOutput::kBlockBytes;
 constexpr StreamInfo kStereo16{.lengthSeconds = 10, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
-
-// Hands out the byte pattern of TestDecoder in reads of the sizes it is given, then ends.
-class ScriptedDecoder final : public Decoder {
- public:
-  explicit ScriptedDecoder(std::vector<std::size_t> sizes) : sizes_(std::move(sizes)) {}
-
-  bool open(const std::string&) override { return true; }
-  void close() override { closed = true; }
-  void seek(std::uint32_t, std::uint32_t) override {}
-  StreamInfo getInfo() override { return kStereo16; }
-  bool read(std::uint8_t* buffer, std::size_t& size) override {
-    ++reads;
-    const std::size_t next = reads <= sizes_.size() ? sizes_[reads - 1] : 0;
-    size = std::min(size, next);
-    for (std::size_t i = 0; i < size; ++i) buffer[i] = static_cast<std::uint8_t>(handed + i);
-    handed += size;
-    return reads < sizes_.size();
-  }
-  std::int32_t getPosition() override { return 0; }
-
-  std::size_t reads = 0;
-  std::size_t handed = 0;
-  bool closed = false;
-
- private:
-  std::vector<std::size_t> sizes_;
-};
 
 // A device that queues blocks and finishes them only when the test says so.
 class DeviceDouble final : public WaveOutDevice {
@@ -54,6 +27,7 @@ class DeviceDouble final : public WaveOutDevice {
     block.queued = true;
     queue.push_back(&block);
     written.push_back(&block);
+    played.insert(played.end(), block.data, block.data + block.length);
   }
   void pause() override { log_.add("device.pause"); }
   void restart() override { log_.add("device.restart"); }
@@ -76,6 +50,7 @@ class DeviceDouble final : public WaveOutDevice {
 
   std::deque<WaveBlock*> queue;
   std::vector<WaveBlock*> written;  // every block queued, in order
+  Bytes played;                     // what every block held when it was queued
   std::atomic<bool> lost{false};
 
  private:
@@ -95,30 +70,21 @@ class SoundCardPool : public ::testing::Test {
                  return DeviceOpening{std::move(opened)};
                }) {}
 
-  void openWith(Decoder& decoder) {
-    output.open(decoder.getInfo());
-    output.attach(&decoder);
+  // Opens the output for a test stream of `bytes` and attaches its decoder.
+  void play(std::size_t bytes) {
+    decoder = std::make_unique<TestDecoder>("dec", log, std::map<std::string, TestStream>{{"in", {kStereo16, bytes}}});
+    decoder->open("in");
+    output.open(kStereo16);
+    output.attach(decoder.get());
   }
 
-  // The pool index of every block written since `from`, in the order queued.
-  std::vector<std::size_t> writtenIndexes(std::size_t from = 0) const {
-    std::vector<std::size_t> indexes;
+  // The pool index of every block queued since the `from`th, in the order queued.
+  Indexes writtenIndexes(std::size_t from) const {
+    Indexes indexes;
     for (std::size_t i = from; i < device->written.size(); ++i) {
       indexes.push_back(static_cast<std::size_t>(device->written[i]->data - device->written[0]->data) / kBlock);
     }
     return indexes;
-  }
-
-  // True when the blocks written since `from` hold the stream's bytes from `offset` on, in order.
-  bool carriesStream(std::size_t from, std::size_t offset) const {
-    for (std::size_t i = from; i < device->written.size(); ++i) {
-      const WaveBlock& block = *device->written[i];
-      for (std::size_t byte = 0; byte < block.length; ++byte) {
-        if (block.data[byte] != static_cast<std::uint8_t>(offset + byte)) return false;
-      }
-      offset += block.length;
-    }
-    return true;
   }
 
   CallLog log;
@@ -126,73 +92,50 @@ class SoundCardPool : public ::testing::Test {
   std::vector<DeviceFailure> failures;
   std::vector<std::optional<VolumeWord>> startVolumes;
   DeviceDouble* device = nullptr;
+  std::unique_ptr<TestDecoder> decoder;
   SoundCardOutput output;
 };
 
-TEST_F(SoundCardPool, PumpFillsEveryFreeBlockInIndexOrderWithTheStreamInOrder) {
-  ScriptedDecoder decoder(std::vector<std::size_t>(100, kBlock));
-  openWith(decoder);
-  ASSERT_NE(output.wakeEvent(), nullptr);
+TEST_F(SoundCardPool, PumpRefillsEveryFinishedBlockInIndexOrderAndEndsWithAShortBlock) {
+  play(33 * kBlock + kBlock / 2);
   output.pump();
-  EXPECT_EQ(writtenIndexes(), (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+  EXPECT_EQ(writtenIndexes(0), (Indexes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
   output.pump();
   EXPECT_EQ(device->written.size(), 16u) << "every block is still queued";
-
   device->finish(2);
   EXPECT_TRUE(output.wakeEvent()->consume()) << "a finished block wakes the engine";
   output.pump();
-  EXPECT_EQ(writtenIndexes(16), (std::vector<std::size_t>{0, 1}));
-
+  EXPECT_EQ(writtenIndexes(16), (Indexes{0, 1}));
   // The queue now runs 2..15, 0, 1: with all but block 1 back, the refill still goes by index.
   device->finish(15);
   output.pump();
-  EXPECT_EQ(writtenIndexes(18), (std::vector<std::size_t>{0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-  EXPECT_TRUE(carriesStream(0, 0)) << "no byte lost, repeated or reordered";
-  EXPECT_FALSE(output.isDone());
-  output.close();
-}
+  EXPECT_EQ(writtenIndexes(18), (Indexes{0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
 
-TEST_F(SoundCardPool, AStreamShorterThanABlockIsOneShortBlockAndDoneOnlyWhenPlayed) {
-  ScriptedDecoder decoder({1000});
-  openWith(decoder);
+  device->finish(16);
   output.pump();
-  ASSERT_EQ(device->written.size(), 1u);
-  EXPECT_EQ(device->written[0]->length, 1000u);
-  EXPECT_TRUE(decoder.closed);
+  EXPECT_EQ(writtenIndexes(33), Indexes{0});
+  EXPECT_EQ(device->played, stream_bytes(33 * kBlock + kBlock / 2)) << "no byte lost, repeated or reordered";
   EXPECT_EQ(output.attachedDecoder(), nullptr) << "the end detaches the decoder";
-  EXPECT_FALSE(output.isDone()) << "the block is still playing";
+  EXPECT_EQ(log.callsOf("dec.close").size(), 1u);
+  EXPECT_FALSE(output.isDone()) << "the last block is still playing";
   device->finish(1);
   EXPECT_TRUE(output.isDone());
   output.close();
 }
 
-TEST_F(SoundCardPool, TheEndStopsTheFillingAndEmptyReadsAreTriedAgain) {
-  // The second read gives nothing but the stream goes on; the fourth is the end, with bytes.
-  ScriptedDecoder decoder({kBlock, 0, kBlock, kBlock / 2});
-  openWith(decoder);
-  output.pump();
-  EXPECT_EQ(writtenIndexes(), (std::vector<std::size_t>{0, 2, 3}));
-  EXPECT_EQ(device->written[2]->length, kBlock / 2);
-  EXPECT_EQ(decoder.reads, 4u) << "no block is filled after the end";
-  EXPECT_TRUE(carriesStream(0, 0));
-  output.close();
-}
-
 TEST_F(SoundCardPool, ResetWhilePausedResumesTheDeviceBeforeDroppingEveryBlock) {
-  ScriptedDecoder decoder(std::vector<std::size_t>(100, kBlock));
-  openWith(decoder);
+  play(100 * kBlock);
   output.pump();
   output.pause(true);
   output.reset();
-  EXPECT_EQ(log.calls(), (Lines{"device.pause", "device.restart", "device.reset"}));
+  EXPECT_EQ(log.callsOf("device"), (Lines{"device.pause", "device.restart", "device.reset"}));
   EXPECT_TRUE(output.isDone()) << "every block came back";
   output.pump();
-  EXPECT_EQ(device->written.size(), 32u) << "the whole pool is filled again";
-  EXPECT_TRUE(carriesStream(16, 16 * kBlock));
+  EXPECT_EQ(device->played, stream_bytes(32 * kBlock)) << "the whole pool is filled again with what follows";
   output.pause(false);
   output.close();
-  EXPECT_EQ(log.calls(), (Lines{"device.pause", "device.restart", "device.reset", "device.restart", "device.restart",
-                                "device.reset", "device.close"}));
+  EXPECT_EQ(log.callsOf("device"), (Lines{"device.pause", "device.restart", "device.reset", "device.restart",
+                                          "device.restart", "device.reset", "device.close"}));
 }
 
 TEST_F(SoundCardPool, VolumeWordsAreLevelTimes656CappedOnBothChannels) {
@@ -210,41 +153,36 @@ TEST_F(SoundCardPool, VolumeWordsAreLevelTimes656CappedOnBothChannels) {
   output.close();
   output.open(kStereo16);
   output.close();
-  ASSERT_EQ(startVolumes.size(), 2u);
-  EXPECT_EQ(startVolumes[0], std::nullopt) << "the device's own volume at first";
-  EXPECT_EQ(startVolumes[1], VolumeWord{0}) << "the device keeps its volume from one opening to the next";
+  EXPECT_EQ(startVolumes, (std::vector<std::optional<VolumeWord>>{std::nullopt, VolumeWord{0}}))
+      << "the device's own volume at first, then the one it had at its last opening";
 }
 
-TEST_F(SoundCardPool, WithoutADeviceNothingPlaysAndTheOutputIsDone) {
+TEST_F(SoundCardPool, ADeviceThatGoesAwayOrNeverOpensPlaysNothingAndIsDone) {
+  play(100 * kBlock);
+  output.pump();
+  device->lost = true;
+  EXPECT_TRUE(output.isDone()) << "nothing will come back from it";
+  EXPECT_EQ(log.callsOf("device"), Lines{"device.close"});
+  output.pump();
+  output.reset();
+  EXPECT_EQ(decoder->handed(), 16 * kBlock);
+  EXPECT_EQ(failures, std::vector<DeviceFailure>{DeviceFailure::serverGone}) << "reported once";
+  output.close();
+  EXPECT_EQ(log.callsOf("device"), Lines{"device.close"});
+
   refuse = DeviceFailure::formatRefused;
-  ScriptedDecoder decoder({kBlock, kBlock});
-  openWith(decoder);
-  EXPECT_EQ(failures, std::vector<DeviceFailure>{DeviceFailure::formatRefused});
+  play(2 * kBlock);
+  EXPECT_EQ(failures.back(), DeviceFailure::formatRefused);
   output.pump();
   output.pause(true);
   output.reset();
   output.setVolume(50);
-  EXPECT_EQ(decoder.reads, 0u);
+  EXPECT_EQ(decoder->handed(), 0u);
   EXPECT_TRUE(output.isDone());
-  EXPECT_EQ(output.attachedDecoder(), &decoder) << "the engine keeps it open until STOP";
+  EXPECT_EQ(output.attachedDecoder(), decoder.get()) << "the engine keeps it open until STOP";
   output.close();
   output.open(kStereo16);
   EXPECT_EQ(startVolumes.back(), std::nullopt) << "a volume never applied is not remembered";
-}
-
-TEST_F(SoundCardPool, ADeviceThatGoesAwayIsLetGoAndReportedOnce) {
-  ScriptedDecoder decoder(std::vector<std::size_t>(100, kBlock));
-  openWith(decoder);
-  output.pump();
-  device->lost = true;
-  EXPECT_TRUE(output.isDone()) << "nothing will come back from it";
-  EXPECT_EQ(log.calls(), Lines{"device.close"});
-  output.pump();
-  output.reset();
-  EXPECT_EQ(decoder.reads, 16u);
-  EXPECT_EQ(failures, std::vector<DeviceFailure>{DeviceFailure::serverGone});
-  output.close();
-  EXPECT_EQ(log.calls(), Lines{"device.close"});
 }
 
 int nice_value() {

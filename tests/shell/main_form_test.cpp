@@ -52,11 +52,11 @@ class FakeWidgets final : public FormWidgets {
 class ScriptedDialogs final : public FormDialogs {
  public:
   std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override {
-    specs.push_back(dialog);
+    requests.push_back(dialog);
     return openAnswers.empty() ? std::nullopt : take(openAnswers);
   }
   std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override {
-    specs.push_back(dialog);
+    requests.push_back(dialog);
     return saveAnswers.empty() ? std::nullopt : take(saveAnswers);
   }
   bool runVolumeDialog() override { return false; }
@@ -64,7 +64,7 @@ class ScriptedDialogs final : public FormDialogs {
   void showMessage(std::string_view text) override { messages.emplace_back(text); }
 
   std::vector<std::optional<std::string>> openAnswers, saveAnswers;
-  std::vector<FileDialogRequest> specs;
+  std::vector<FileDialogRequest> requests;
   std::vector<std::string> messages;
 
  private:
@@ -118,12 +118,6 @@ class MainFormTest : public ::testing::Test {
   std::unique_ptr<MainForm> form;
 };
 
-TEST(FormatHms, PrintsHoursMinutesAndSeconds) {
-  EXPECT_EQ(format_hms(3725), "01:02:05");
-  EXPECT_EQ(format_hms(0), "00:00:00");
-  EXPECT_EQ(format_hms(360000), "100:00:00");
-}
-
 TEST_F(MainFormTest, InitialUpdateLeavesOnlyOpenAndTheFileOperations) {
   form->OnInitialUpdate();
   EXPECT_EQ(widgets.buttons(), "-DDDDDD");
@@ -153,7 +147,7 @@ TEST_F(MainFormTest, ButtonsFollowTheTableThroughOpenPlayPauseStop) {
   openSong();
   EXPECT_EQ(widgets.buttons(), "-EEEEEE");
   EXPECT_EQ(widgets.labels[kFileName], "song.mp3");
-  EXPECT_EQ(dialogs.specs.back().filter, "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||");
+  EXPECT_EQ(dialogs.requests.back().filter, "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||");
 
   form->OnPlay();
   EXPECT_EQ(widgets.buttons(), "DEEEEED");
@@ -189,38 +183,31 @@ TEST_F(MainFormTest, PositionsMoveTheSliderAndTheTimeAndEndTheStreamAt98Percent)
   form->OnInitialUpdate();
   openSong();
   form->OnPlay();
+  // Without a length the time is still shown, but no share and no end of stream.
+  form->onNotification(info(0));
+  widgets.slider = 30;
+  form->onNotification(position(3725));
+  EXPECT_EQ(widgets.labels[kPlayTime], "01:02:05");
+  EXPECT_EQ(widgets.slider, 0);
+  EXPECT_EQ(widgets.buttons(), "DEEEEED");
+
   form->onNotification(info(50));
   EXPECT_EQ(widgets.labels[kTotalTime], "00:00:50");
-
   form->onNotification(position(48));
   EXPECT_EQ(widgets.slider, 96);
   EXPECT_EQ(widgets.labels[kPlayTime], "00:00:48");
   EXPECT_EQ(widgets.buttons(), "DEEEEED");
-
   form->onNotification(position(49));  // 98 %, one second before the real end
   EXPECT_EQ(widgets.slider, 0);
   EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
   EXPECT_EQ(widgets.buttons(), "EDDDDDD");
-}
 
-TEST_F(MainFormTest, StreamWithoutLengthShowsTimeButNoShare) {
-  form->OnInitialUpdate();
-  activityMode = MODE_PLAYING;
-  form->onNotification(info(0));
-  widgets.slider = 30;
-  form->onNotification(position(5));
-  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:05");
-  EXPECT_EQ(widgets.slider, 0);
-  EXPECT_EQ(widgets.buttons(), "-DDDDDD") << "no end of stream is inferred";
-}
-
-TEST_F(MainFormTest, PositionsCountOnlyWhilePlayingOrDecodingButLengthAlways) {
-  form->OnInitialUpdate();
+  // Positions count only while playing or decoding, the length always.
   activityMode = MODE_ENCODING;
-  form->onNotification(info(100));
-  form->onNotification(position(50));
-  EXPECT_EQ(widgets.labels[kTotalTime], "00:01:40");
-  EXPECT_FALSE(widgets.labels.contains(kPlayTime));
+  form->onNotification(info(360000));
+  form->onNotification(position(20));
+  EXPECT_EQ(widgets.labels[kTotalTime], "100:00:00");
+  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
   EXPECT_EQ(widgets.slider, 0);
 }
 
@@ -274,7 +261,7 @@ TEST_F(MainFormTest, FileOperationsRunOnTheFormAsTheirHost) {
   form->OnClearHumanVoice();
   EXPECT_EQ(dialogs.messages, std::vector<std::string>{"clear voice  finished!"});
   EXPECT_EQ(widgets.progress.back(), 1000000);
-  EXPECT_EQ(dialogs.specs.front().filter, "Wav File(*.wav)|*.wav||");
+  EXPECT_EQ(dialogs.requests.front().filter, "Wav File(*.wav)|*.wav||");
 
   form->OnSaveToMp3File();  // no dialog answers: cancelled, but the mode is set first
   EXPECT_EQ(activityMode, MODE_ENCODING);

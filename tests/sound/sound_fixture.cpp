@@ -8,25 +8,13 @@
 #include "tests/support/wav_builder.h"
 
 namespace tunekiln::test {
-namespace {
-
-std::string trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-}  // namespace
-
-bool sound_tests_skipped() {
-  const char* skip = std::getenv("TUNEKILN_SKIP_SOUND_TESTS");
-  return skip != nullptr && std::string(skip) == "1";
-}
 
 void SoundTest::SetUp() {
-  if (sound_tests_skipped()) GTEST_SKIP() << "TUNEKILN_SKIP_SOUND_TESTS=1";
+  const char* skip = std::getenv("TUNEKILN_SKIP_SOUND_TESTS");
+  if (skip != nullptr && std::string(skip) == "1") GTEST_SKIP() << "TUNEKILN_SKIP_SOUND_TESTS=1";
   // The tests change the default sink's volume: they run only against the private server.
   const auto sink = run_program({"/usr/bin/env", "pactl", "get-default-sink"});
-  ASSERT_EQ(trimmed(sink.out), "test_sink")
+  ASSERT_EQ(sink.out, "test_sink\n")
       << "no sound server with the default sink test_sink; run the tests under scripts/with-sound-server, or set "
          "TUNEKILN_SKIP_SOUND_TESTS=1 to skip them\n"
       << sink.err;
@@ -58,57 +46,41 @@ std::string SoundTest::writeWav(const std::string& name, const std::vector<std::
   return path;
 }
 
-void PlayerHarness::start(SoundCardOutput::DeviceOpener openDevice, MasterVolumeOpener openMixer) {
+void SoundTest::startPlayer(SoundCardOutput::DeviceOpener openDevice, MasterVolumeOpener openMixer) {
   selectedOutput = 0;
-  player = player_create(
-      notifications,
-      [this, openDevice = std::move(openDevice)] {
-        EngineSlots slots{.decoders = standard_decoders()};
-        slots.outputs[0] = std::make_unique<SoundCardOutput>(
-            [this](DeviceFailure failure) {
-              {
-                std::lock_guard lock(mutex_);
-                failures_.push_back(failure);
-              }
-              failed_.notify_all();
-            },
-            openDevice);
-        return slots;
-      },
-      openMixer);
+  const auto makeSlots = [this, openDevice = std::move(openDevice)] {
+    EngineSlots slots{.decoders = standard_decoders()};
+    slots.outputs[0] = std::make_unique<SoundCardOutput>(
+        [this](DeviceFailure failure) {
+          std::lock_guard lock(mutex_);
+          failures_.push_back(failure);
+          failed_.notify_all();
+        },
+        openDevice);
+    return slots;
+  };
+  player = player_create(notifications, makeSlots, openMixer);
 }
 
-std::uint32_t PlayerHarness::nextState() {
+bool SoundTest::waitForState(std::uint32_t state) {
   for (;;) {
     const auto notification = notifications.next();
-    if (notification.number == PLAYER_NTF_STATE) return notification.first;
+    if (notification.number != PLAYER_NTF_STATE) continue;
+    if (notification.first == state) return true;
+    if (notification.first == PLAYER_STATE_STOPPED) return false;
   }
 }
 
-bool PlayerHarness::waitForState(std::uint32_t state) {
-  for (;;) {
-    const std::uint32_t got = nextState();
-    if (got == state) return true;
-    if (got == PLAYER_STATE_STOPPED) return false;
-  }
-}
-
-bool PlayerHarness::play(const std::string& file) {
+bool SoundTest::play(const std::string& file) {
   player_open(*player, file);
   player_play(*player);
   return waitForState(PLAYER_STATE_PLAYING);
 }
 
-std::vector<DeviceFailure> PlayerHarness::waitForFailures(std::size_t count) {
+std::vector<DeviceFailure> SoundTest::waitForFailures(std::size_t count) {
   std::unique_lock lock(mutex_);
   failed_.wait(lock, [&] { return failures_.size() >= count; });
   return failures_;
-}
-
-void PlayerSoundTest::SetUp() {
-  SoundTest::SetUp();
-  if (IsSkipped() || HasFatalFailure()) return;
-  start();
 }
 
 }  // namespace tunekiln::test

@@ -21,9 +21,6 @@ inline constexpr int kRate = SinkRecorder::kRate;
 // on, up to the sink's latency (about 15 ms here).
 inline constexpr std::int64_t kRewindFrames = kRate * 20 / 1000;
 
-// True when TUNEKILN_SKIP_SOUND_TESTS=1 asks to skip every test that needs a sound server.
-bool sound_tests_skipped();
-
 // Tests that play through the sound server started by scripts/with-sound-server and listen to
 // its test sink. Without that server they fail; TUNEKILN_SKIP_SOUND_TESTS=1 skips them instead.
 // Every test starts with the sink's volume at 100 % and a recorder that has listened for 2 s
@@ -31,27 +28,19 @@ bool sound_tests_skipped();
 class SoundTest : public ::testing::Test {
  protected:
   void SetUp() override;
+  void TearDown() override { player.reset(); }
 
   static SinkRecorder& recorder();
   // The test sink's volume in the server's units, through pactl.
   static std::uint32_t sinkVolume();
   static void setSinkVolume(std::uint32_t value);
-
   // A 16-bit stereo WAV file at 44100 Hz in the test's folder.
   std::string writeWav(const std::string& name, const std::vector<std::int16_t>& interleaved);
 
-  TempDir dir;
-};
-
-// Runs a player whose decoders are the standard ones and whose output slot 0 is a sound card.
-class PlayerHarness {
- public:
-  // The real device and mixer of the user's own sound server, unless told otherwise.
-  void start(SoundCardOutput::DeviceOpener openDevice = SoundCardOutput::default_device_opener(),
-             MasterVolumeOpener openMixer = [] { return open_master_volume(); });
-
-  // Waits for the engine's next PLAYER_NTF_STATE and gives its state.
-  std::uint32_t nextState();
+  // A player with the standard decoders and a sound card in slot 0, by default on the device
+  // and the mixer of the user's own sound server.
+  void startPlayer(SoundCardOutput::DeviceOpener openDevice = SoundCardOutput::default_device_opener(),
+                   MasterVolumeOpener openMixer = [] { return open_master_volume(); });
   // Waits until the engine reports `state`; false when it reported STOPPED first.
   bool waitForState(std::uint32_t state);
   // Loads the file and plays it; true once the engine reports PLAYING.
@@ -59,6 +48,7 @@ class PlayerHarness {
   // Waits until the sound card has reported `count` failures and gives them.
   std::vector<DeviceFailure> waitForFailures(std::size_t count);
 
+  TempDir dir;
   NotificationQueue notifications;
   std::unique_ptr<Player> player;  // ends before the rest, which its thread uses
 
@@ -66,12 +56,6 @@ class PlayerHarness {
   std::mutex mutex_;
   std::condition_variable failed_;
   std::vector<DeviceFailure> failures_;
-};
-
-class PlayerSoundTest : public SoundTest, public PlayerHarness {
- protected:
-  void SetUp() override;
-  void TearDown() override { player.reset(); }
 };
 
 }  // namespace tunekiln::test

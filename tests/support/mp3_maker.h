@@ -26,8 +26,7 @@ struct Mp3Shape {
   ToneShape tone;
   bool variableBitrate = false;  // otherwise constant at `kbps`
   int kbps = 128;
-  // A first frame with a "Xing" header (variable bitrate, with frame count and table of
-  // contents) or an "Info" header (constant bitrate), followed by the LAME tag.
+  // A first frame with a "Xing" header (frame count and table of contents) and the LAME tag.
   bool tagFrame = false;
 };
 
@@ -36,26 +35,12 @@ Bytes make_mp3(const Mp3Shape& shape);
 // An ID3v2 tag of `bodyBytes` zero bytes behind its 10-byte header, the size in 7-bit bytes.
 Bytes id3v2_tag(std::uint32_t bodyBytes);
 
-// The frames of an MPEG audio layer III stream, found by walking their headers from `start`:
-// an account of the file made without libmad.
-struct MpegFrames {
-  std::vector<std::size_t> offsets;
-  std::vector<int> kbps;  // each frame's bitrate
-  int samplesPerFrame = 0;
-  int sampleRate = 0;
-  int channels = 0;
+// A layer III frame found by walking the frame headers from the start of a file: an account
+// of the file made without libmad.
+struct MpegFrame {
+  std::size_t offset;
+  int kbps;
 };
-
-MpegFrames walk_mpeg_frames(const Bytes& file, std::size_t start = 0);
-
-// The fields of the Xing header in the first frame at `frameOffset`.
-struct XingFields {
-  bool present = false;
-  std::uint32_t flags = 0;
-  std::uint32_t frames = 0;
-  std::vector<std::uint8_t> toc;
-};
-
-XingFields read_xing(const Bytes& file, std::size_t frameOffset);
+std::vector<MpegFrame> mpeg_frames(const Bytes& file);
 
 }  // namespace tunekiln::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,19 @@ ProgramResult run_program(const std::vector<std::string>& arguments);
 // Runs a program on a pseudo-terminal, as a user at a terminal would, and returns what the
 // terminal showed (standard output and standard error together).
 ProgramResult run_on_terminal(const std::vector<std::string>& arguments);
+
+// A stream, backed by a temporary file, whose text the test reads back.
+class CapturedStream {
+ public:
+  CapturedStream() : stream_(std::tmpfile()) {}
+  CapturedStream(const CapturedStream&) = delete;
+  CapturedStream& operator=(const CapturedStream&) = delete;
+  ~CapturedStream() { std::fclose(stream_); }
+  std::FILE* get() const { return stream_; }
+  std::string text() const;
+
+ private:
+  std::FILE* stream_;
+};
 
 }  // namespace tunekiln::test

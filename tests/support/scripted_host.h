@@ -1,34 +1,51 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "wavproc/wav_process_host.h"
+#include "encoder/save_to_mp3_host.h"
 
 namespace tunekiln::test {
 
-// A host whose user answers from a script and whose screen is a record.
-class ScriptedHost : public WavProcessHost {
+// A host whose user answers from a script and whose screen is a record; it serves the WAV
+// operations and Save to MP3 alike.
+class ScriptedHost : public SaveToMp3Host {
  public:
   std::optional<std::string> input;   // nothing: the user cancels the open dialog
   std::optional<std::string> output;  // nothing: the user cancels the save dialog
   // The user's part in the operation's own dialog; unset means the dialog must not appear.
-  std::function<bool()> volumeDialog;
-  std::function<bool()> cutDialog;
+  std::function<bool()> volumeDialog, cutDialog;
 
   std::vector<FileDialogRequest> dialogsShown;
   std::vector<std::string> messages;
   std::vector<std::int32_t> positions;
+  std::vector<int> percents;
   int parameterDialogsShown = 0;
 
-  std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override;
-  std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override;
-  bool askVolumeMultiple() override;
-  bool askCutTimes() override;
+  std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override {
+    dialogsShown.push_back(dialog);
+    return input;
+  }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override {
+    dialogsShown.push_back(dialog);
+    return output;
+  }
+  bool askVolumeMultiple() override { return answer(volumeDialog); }
+  bool askCutTimes() override { return answer(cutDialog); }
   void showMessage(std::string_view text) override { messages.emplace_back(text); }
   void setProgress(std::int32_t position) override { positions.push_back(position); }
+  void encodeProgress(int percent) override { percents.push_back(percent); }
+
+ private:
+  bool answer(const std::function<bool()>& dialog) {
+    ++parameterDialogsShown;
+    if (!dialog) ADD_FAILURE() << "a parameter dialog appeared";
+    return dialog && dialog();
+  }
 };
 
 }  // namespace tunekiln::test

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <stdexcept>
 
@@ -21,12 +20,11 @@ SinkRecorder::SinkRecorder(const std::string& monitor) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  std::vector<std::string> arguments{"parec", "--device=" + monitor, "--format=s16le", "--rate=44100",
-                                     "--channels=2", "--raw", "--latency-msec=20"};
-  std::vector<char*> argv;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  const int spawned = ::posix_spawnp(&pid_, "parec", &actions, nullptr, argv.data(), environ);
+  std::string device = "--device=" + monitor;
+  char* argv[] = {const_cast<char*>("parec"), device.data(), const_cast<char*>("--format=s16le"),
+                  const_cast<char*>("--rate=44100"), const_cast<char*>("--channels=2"), const_cast<char*>("--raw"),
+                  const_cast<char*>("--latency-msec=20"), nullptr};
+  const int spawned = ::posix_spawnp(&pid_, "parec", &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (spawned != 0) {
@@ -34,7 +32,18 @@ SinkRecorder::SinkRecorder(const std::string& monitor) {
     throw std::runtime_error("cannot start parec");
   }
   pipe_ = fds[0];
-  reader_ = std::thread([this] { readUntilEnd(); });
+  reader_ = std::thread([this] {
+    std::uint8_t buffer[8192];
+    for (;;) {
+      const ssize_t got = ::read(pipe_, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      std::lock_guard lock(mutex_);
+      if (got <= 0) ended_ = true;
+      if (got > 0) bytes_.insert(bytes_.end(), buffer, buffer + got);
+      arrived_.notify_all();
+      if (ended_) return;
+    }
+  });
 }
 
 SinkRecorder::~SinkRecorder() {
@@ -46,129 +55,76 @@ SinkRecorder::~SinkRecorder() {
   }
 }
 
-void SinkRecorder::readUntilEnd() {
-  std::array<std::uint8_t, 8192> buffer{};
-  std::size_t carried = 0;  // bytes of an unfinished sample at the start of the buffer
-  for (;;) {
-    const ssize_t got = ::read(pipe_, buffer.data() + carried, buffer.size() - carried);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    const std::size_t bytes = carried + static_cast<std::size_t>(got);
-    const std::size_t whole = bytes / 2 * 2;
-    {
-      std::lock_guard lock(mutex_);
-      for (std::size_t i = 0; i < whole; i += 2) {
-        samples_.push_back(static_cast<std::int16_t>(buffer[i] | buffer[i + 1] << 8));
-      }
-    }
-    arrived_.notify_all();
-    carried = bytes - whole;
-    if (carried > 0) buffer[0] = buffer[whole];
-  }
-  {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-  }
-  arrived_.notify_all();
-}
-
 std::size_t SinkRecorder::frames() const {
   std::lock_guard lock(mutex_);
-  return samples_.size() / kChannels;
+  return bytes_.size() / 4;
 }
 
 std::vector<std::int16_t> SinkRecorder::samples(std::size_t first) const {
   std::lock_guard lock(mutex_);
-  const std::size_t from = std::min(first * kChannels, samples_.size() / kChannels * kChannels);
-  return {samples_.begin() + static_cast<std::ptrdiff_t>(from),
-          samples_.begin() + static_cast<std::ptrdiff_t>(samples_.size() / kChannels * kChannels)};
+  std::vector<std::int16_t> samples;
+  for (std::size_t i = first * 4; i < bytes_.size() / 4 * 4; i += 2) {
+    samples.push_back(static_cast<std::int16_t>(bytes_[i] | bytes_[i + 1] << 8));
+  }
+  return samples;
 }
 
 bool SinkRecorder::silentAt(std::size_t frame) const {
-  return samples_[frame * kChannels] == 0 && samples_[frame * kChannels + 1] == 0;
+  const std::uint8_t* bytes = &bytes_[frame * 4];
+  return (bytes[0] | bytes[1] | bytes[2] | bytes[3]) == 0;
 }
 
 template <typename Found>
 bool SinkRecorder::waitUntil(Found found) {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    if (found(samples_.size() / kChannels)) return true;
-    if (ended_) return false;
-    arrived_.wait(lock);
-  }
+  bool result = false;
+  arrived_.wait(lock, [&] { return (result = found(bytes_.size() / 4)) || ended_; });
+  return result;
 }
 
 bool SinkRecorder::waitForFrames(std::size_t count) {
   return waitUntil([count](std::size_t end) { return end >= count; });
 }
 
-bool SinkRecorder::waitForSound(std::size_t from, std::size_t& at) {
-  std::size_t next = from;
-  bool found = false;
-  waitUntil([&](std::size_t end) {
-    for (; next < end && next < from + kLookAhead; ++next) {
-      if (!silentAt(next)) {
-        at = next;
-        found = true;
-        return true;
-      }
-    }
-    return next >= from + kLookAhead;
-  });
-  return found;
-}
-
-bool SinkRecorder::waitForSilence(std::size_t from, std::size_t length, std::size_t& at) {
+bool SinkRecorder::waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at) {
   std::size_t next = from, runStart = from;
   bool found = false;
   waitUntil([&](std::size_t end) {
-    for (; next < end; ++next) {
-      if (!silentAt(next)) {
+    for (; !found && next < end && runStart < from + kLookAhead; ++next) {
+      if (silentAt(next) != silent) {
         runStart = next + 1;
-        if (runStart >= from + kLookAhead) return true;
       } else if (next + 1 - runStart >= length) {
-        at = runStart;
         found = true;
-        return true;
       }
     }
-    return false;
+    return found || runStart >= from + kLookAhead;
   });
+  if (found) at = runStart;
   return found;
 }
 
 std::vector<std::int16_t> counting_frames(std::size_t count) {
   std::vector<std::int16_t> samples(count * 2);
   for (std::size_t i = 0; i < count; ++i) {
-    const auto number = static_cast<std::uint32_t>(i + 1);
-    samples[2 * i] = static_cast<std::int16_t>(number & 0xFFFF);
-    samples[2 * i + 1] = static_cast<std::int16_t>(number >> 16);
+    samples[2 * i] = static_cast<std::int16_t>((i + 1) & 0xFFFF);
+    samples[2 * i + 1] = static_cast<std::int16_t>((i + 1) >> 16);
   }
   return samples;
-}
-
-std::int64_t counted_index(std::int16_t left, std::int16_t right) {
-  const std::uint32_t low = static_cast<std::uint16_t>(left);
-  const std::uint32_t high = static_cast<std::uint16_t>(right);
-  const std::uint32_t number = low | high << 16;
-  return static_cast<std::int64_t>(number) - 1;
 }
 
 std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved) {
   std::vector<CountedRun> runs;
   bool inRun = false;
   for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
-    const std::int64_t index = counted_index(interleaved[2 * frame], interleaved[2 * frame + 1]);
-    if (index < 0) {
-      inRun = false;
-      continue;
-    }
-    if (inRun && index == runs.back().firstIndex + static_cast<std::int64_t>(runs.back().length)) {
+    const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
+    const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
+    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;  // -1: silence
+    if (inRun && index >= 0 && index == runs.back().end()) {
       ++runs.back().length;
-    } else {
+    } else if (index >= 0) {
       runs.push_back({index, 1, frame});
-      inRun = true;
     }
+    inRun = index >= 0;
   }
   return runs;
 }

@@ -17,7 +17,8 @@ namespace tunekiln::test {
 class SinkRecorder {
  public:
   static constexpr int kRate = 44100;
-  static constexpr int kChannels = 2;
+  // How far a wait looks from where it starts before it gives up: 10 s of recording.
+  static constexpr std::size_t kLookAhead = 10 * kRate;
 
   explicit SinkRecorder(const std::string& monitor = "test_sink.monitor");
   SinkRecorder(const SinkRecorder&) = delete;
@@ -28,23 +29,19 @@ class SinkRecorder {
   // Interleaved samples of the frames from `first` on.
   std::vector<std::int16_t> samples(std::size_t first = 0) const;
 
-  // How far a wait looks from where it starts before it gives up: 10 s of recording.
-  static constexpr std::size_t kLookAhead = 10 * kRate;
-
-  // Each wait answers false when the recording ended (parec stopped) before.
-  // Until at least `count` frames have been recorded.
+  // Each wait answers false when the recording ended (parec stopped) first.
   bool waitForFrames(std::size_t count);
-  // Until a frame that is not silent comes at `from` or later; gives its index. False when
-  // none came within kLookAhead.
-  bool waitForSound(std::size_t from, std::size_t& at);
-  // Until `length` silent frames in a row come at `from` or later; gives the index of the first.
-  // False when they did not begin within kLookAhead.
-  bool waitForSilence(std::size_t from, std::size_t length, std::size_t& at);
+  // Until a frame that is not silent comes at `from` or later, within kLookAhead; gives its index.
+  bool waitForSound(std::size_t from, std::size_t& at) { return waitForRun(from, 1, false, at); }
+  // Until `length` silent frames in a row begin at `from` or later, within kLookAhead; gives the first.
+  bool waitForSilence(std::size_t from, std::size_t length, std::size_t& at) {
+    return waitForRun(from, length, true, at);
+  }
 
  private:
-  void readUntilEnd();
+  bool waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at);
   bool silentAt(std::size_t frame) const;
-  // Waits until `found(new end)` answers true, calling it each time frames arrive.
+  // Waits until `found(frames recorded)` answers true, asking again each time frames arrive.
   template <typename Found>
   bool waitUntil(Found found);
 
@@ -52,7 +49,7 @@ class SinkRecorder {
   int pipe_ = -1;
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
-  std::vector<std::int16_t> samples_;
+  std::vector<std::uint8_t> bytes_;
   bool ended_ = false;
   std::thread reader_;
 };
@@ -61,8 +58,6 @@ class SinkRecorder {
 // left and its high 16 bits right, so no frame is silent and a recording shows which frames
 // arrived, in which order, and whether any was lost or repeated.
 std::vector<std::int16_t> counting_frames(std::size_t count);
-// The index a recorded frame of counting_frames stands for; -1 for a silent frame.
-std::int64_t counted_index(std::int16_t left, std::int16_t right);
 
 // The runs of consecutive counted frames in a recording: silence ends a run, and so does a
 // frame that does not follow the one before.
@@ -71,7 +66,7 @@ struct CountedRun {
   std::size_t length;       // frames
   std::size_t at;           // frame of the recording where it starts
 
-  bool operator==(const CountedRun&) const = default;
+  std::int64_t end() const { return firstIndex + static_cast<std::int64_t>(length); }
 };
 std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved);
 

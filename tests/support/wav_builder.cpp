@@ -61,12 +61,6 @@ Bytes samples16(std::initializer_list<std::int32_t> values) {
   return out;
 }
 
-Bytes samples8(std::initializer_list<std::int32_t> values) {
-  Bytes out;
-  for (const auto value : values) out.push_back(static_cast<std::uint8_t>(value));
-  return out;
-}
-
 Bytes ramp_bytes(std::size_t count) {
   Bytes out(count);
   for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
@@ -80,7 +74,5 @@ std::uint16_t le16(const Bytes& bytes, std::size_t offset) {
 std::uint32_t le32(const Bytes& bytes, std::size_t offset) {
   return le16(bytes, offset) | static_cast<std::uint32_t>(le16(bytes, offset + 2)) << 16;
 }
-
-std::int16_t sample16(const Bytes& bytes, std::size_t offset) { return static_cast<std::int16_t>(le16(bytes, offset)); }
 
 }  // namespace tunekiln::test

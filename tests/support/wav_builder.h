@@ -27,12 +27,10 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples);
 Bytes make_chunk(const char id[4], const Bytes& body);
 
 Bytes samples16(std::initializer_list<std::int32_t> values);
-Bytes samples8(std::initializer_list<std::int32_t> values);
 // `count` frames of a ramp that touches every byte value: tells swapped or shifted data apart.
 Bytes ramp_bytes(std::size_t count);
 
 std::uint16_t le16(const Bytes& bytes, std::size_t offset);
 std::uint32_t le32(const Bytes& bytes, std::size_t offset);
-std::int16_t sample16(const Bytes& bytes, std::size_t offset);
 
 }  // namespace tunekiln::test
