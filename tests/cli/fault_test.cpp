@@ -56,7 +56,9 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
       {{"cut", "--start", "0:00:00", "--end", "0:00:05"}, wavMessages},
       {{"encode"},
        {"Could not find \"" + dir.path().string() + "\".", "Can't init outfile '" + dir.file("none/out") + "'",
-        "Input file and Output file are the same. Abort.", "Write the output mp3 file error!"}},
+        "Input file and Output file are the same. Abort.",
+        // The console's own text first: the file is dropped, so no tag is written.
+        "Error writing mp3 output \nWrite the output mp3 file error!"}},
       {{"decode"},
        {"Open the input file error!", "Open the output wav file error!", "Input file and Output file are the same!",
         "Write the output wav file error!"}},

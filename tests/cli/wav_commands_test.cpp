@@ -22,51 +22,45 @@ class WavCommands : public ::testing::Test {
   std::string out = dir.file("out.wav");
 };
 
-TEST_F(WavCommands, FinishedOperationPrintsItsMessageOnStandardOutput) {
-  write_file(in, make_wav({}, samples16({1, 2, 3, 4})));
+TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandardError) {
+  const Bytes stereo = make_wav({}, samples16({1, 2, 3, 4}));
+  const Bytes mono = make_wav({.channels = 1}, samples16({1, 2}));
+  const Bytes wide = make_wav({.bits = 24}, Bytes(6, 0));
   const struct {
-    std::vector<std::string> arguments;
+    const Bytes& input;
+    std::vector<std::string> command;  // IN and OUT go behind the first word
     const char* message;
-    Bytes samples;
+    std::optional<Bytes> samples;  // nothing: refused, and no file is written
   } cases[] = {
-      {{"left", in, out}, "Abstract left channel finished!\n", samples16({1, 3})},
-      {{"right", in, out}, "Abstract right channel finished!\n", samples16({2, 4})},
-      {{"clear-voice", in, out}, "clear voice  finished!\n", samples16({1, 1})},
-      {{"volume", in, out, "--multiple", "2"}, "change volume  finished!\n", samples16({2, 4, 6, 8})},
-      {{"cut", in, out, "--start", "0:00:00", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
+      {stereo, {"left"}, "Abstract left channel finished!\n", samples16({1, 3})},
+      {stereo, {"right"}, "Abstract right channel finished!\n", samples16({2, 4})},
+      {stereo, {"clear-voice"}, "clear voice  finished!\n", samples16({1, 1})},
+      {stereo, {"volume", "--multiple", "2"}, "change volume  finished!\n", samples16({2, 4, 6, 8})},
+      {stereo, {"cut", "--start", "0:00:00", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
+      {mono, {"clear-voice"}, "Input wav file must be stereo!\n", {}},
+      {mono, {"volume", "--multiple", ".5"}, "输入错误!\n", {}},
+      {mono, {"cut", "--start", "0:01:00", "--end", "0:00:30"}, "start time must be less than end time!\n", {}},
+      {mono, {"cut", "--end", "0:x:00"}, "Please enter an integer.\n", {}},
+      // The header checks come before the dialog, so their message wins.
+      {wide, {"volume", "--multiple", "-1"}, "Only Support 8 bits or 16 bits wav file!\n", {}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.arguments[0]);
-    const auto result = cli(c.arguments);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, c.message);
-    EXPECT_EQ(result.err, "") << "no progress bar when standard error is not a terminal";
-    const Bytes written = read_file(out);
-    EXPECT_EQ(Bytes(written.begin() + 44, written.end()), c.samples);
+    SCOPED_TRACE(c.message);
+    write_file(in, c.input);
+    std::vector<std::string> arguments{c.command[0], in, out};
+    arguments.insert(arguments.end(), c.command.begin() + 1, c.command.end());
+    const auto result = cli(arguments);
+    EXPECT_EQ(result.status, c.samples ? 0 : 1);
+    // No progress bar when standard error is not a terminal.
+    EXPECT_EQ(result.out, c.samples ? c.message : "");
+    EXPECT_EQ(result.err, c.samples ? "" : c.message);
+    if (c.samples) {
+      const Bytes written = read_file(out);
+      EXPECT_EQ(Bytes(written.begin() + 44, written.end()), *c.samples);
+      std::filesystem::remove(out);
+    }
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"});
   }
-}
-
-TEST_F(WavCommands, RefusalsPrintTheirMessageOnStandardErrorAndLeaveNoFile) {
-  write_file(in, make_wav({.channels = 1}, samples16({1, 2})));
-  const struct {
-    std::vector<std::string> arguments;
-    const char* message;
-  } cases[] = {
-      {{"clear-voice", in, out}, "Input wav file must be stereo!\n"},
-      {{"volume", in, out, "--multiple", ".5"}, "输入错误!\n"},
-      {{"cut", in, out, "--start", "0:01:00", "--end", "0:00:30"}, "start time must be less than end time!\n"},
-      {{"cut", in, out, "--end", "0:x:00"}, "Please enter an integer.\n"},
-  };
-  for (const auto& c : cases) {
-    const auto result = cli(c.arguments);
-    EXPECT_EQ(result.status, 1) << c.message;
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, c.message);
-  }
-  // The header checks come before the dialog, so their message wins.
-  write_file(in, make_wav({.bits = 24}, Bytes(6, 0)));
-  EXPECT_EQ(cli({"volume", in, out, "--multiple", "-1"}).err, "Only Support 8 bits or 16 bits wav file!\n");
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"});
 }
 
 TEST_F(WavCommands, UsageErrorsExitWithTwoAndHelpIsThereForEachCommand) {

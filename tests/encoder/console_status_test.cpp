@@ -64,18 +64,5 @@ TEST_F(ConsoleStatusTest, StatusIsBufferedUntilFlushedAndEndsWithALineBreak) {
   EXPECT_EQ(err.text(), "    0:59| 1:02:05/   100 h \n");
 }
 
-TEST(BitrateTable, ListsTheThreeMpegVersions) {
-  CapturedStream out;
-  print_bitrate_table(out.get());
-  EXPECT_EQ(out.text(),
-            "\nMPEG-1   layer III sample frequencies (kHz):  32  48  44.1\n"
-            "bitrates (kbps): 32 40 48 56 64 80 96 112 128 160 192 224 256 320\n"
-            "\nMPEG-2   layer III sample frequencies (kHz):  16  24  22.05\n"
-            "bitrates (kbps):  8 16 24 32 40 48 56 64 80 96 112 128 144 160\n"
-            "\nMPEG-2.5 layer III sample frequencies (kHz):   8  12  11.025\n"
-            "bitrates (kbps):  8 16 24 32 40 48 56 64 80 96 112 128 144 160\n"
-            "\n");
-}
-
 }  // namespace
 }  // namespace tunekiln::test

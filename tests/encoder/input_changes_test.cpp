@@ -10,7 +10,6 @@
 #include "engine/wav_file_writer.h"
 #include "tests/support/wav_builder.h"
 #include "wavproc/wav_operations.h"
-#include "wavproc/wav_texts.h"
 
 namespace tunekiln::test {
 namespace {
@@ -63,7 +62,7 @@ TEST(InputChanges, ARemovedInputIsReadToItsEndAndOneCutShortIsAReadError) {
     bool whole;  // the output is what the unchanged input gives; otherwise the existing one stays
   } cases[] = {
       {"left", [](auto& host) { ExtractChannel(host, Channel::left); }, removed, {"Abstract left channel finished!"}, true},
-      {"left", [](auto& host) { ExtractChannel(host, Channel::left); }, cutShort, {std::string(wav_texts::kReadError)}, false},
+      {"left", [](auto& host) { ExtractChannel(host, Channel::left); }, cutShort, {"Read the input wav file error!"}, false},
       {"encode", [](auto& host) { SaveToMp3File(host); }, removed, {"the Mp3 file changed ok!"}, true},
       {"decode", decode_to_wav, removed, {}, true},
   };

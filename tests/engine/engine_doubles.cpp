@@ -73,10 +73,6 @@ std::int32_t TestDecoder::getPosition() {
                                               (info.sixteenBit ? 2 : 1)));
 }
 
-TestOutput::TestOutput(std::string name, CallLog& log, TestOutputShape shape) : Output(std::move(name)), log_(log) {
-  if (shape.wakeEvent) createWakeEvent();
-}
-
 void TestOutput::pump() {
   std::uint8_t block[4000];
   std::size_t size = sizeof block;
@@ -94,6 +90,18 @@ bool TestOutput::isDone() {
 void TestOutput::reset() {
   note("reset");
   done = true;  // nothing held any more
+}
+
+Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
+  Decoded decoded;
+  Bytes block(blockBytes);
+  for (bool more = true; more;) {
+    std::size_t size = block.size();
+    more = decoder.read(block.data(), size);
+    decoded.pcm.insert(decoded.pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
+    decoded.readSizes.push_back(size);
+  }
+  return decoded;
 }
 
 std::string describe(const PlayerNotification& notification) {

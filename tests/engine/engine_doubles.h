@@ -72,15 +72,11 @@ class TestDecoder final : public Decoder {
   std::size_t handed_ = 0;
 };
 
-struct TestOutputShape {
-  bool wakeEvent = true;  // false: an output the engine pumps without waiting
-};
-
 // An output that takes one block of 4000 bytes from the decoder per pump and plays it nowhere.
 // It reports done while `done` is set; a test drives it with wake().
 class TestOutput final : public Output {
  public:
-  TestOutput(std::string name, CallLog& log, TestOutputShape shape = {});
+  TestOutput(std::string name, CallLog& log) : Output(std::move(name)), log_(log) { createWakeEvent(); }
 
   void open(const StreamInfo& info) override { note("open(" + std::to_string(info.sampleRate) + ")"); }
   void close() override { note("close"); }
@@ -99,6 +95,13 @@ class TestOutput final : public Output {
 
   CallLog& log_;
 };
+
+// Everything a decoder hands out from where it stands, in reads of `blockBytes`.
+struct Decoded {
+  Bytes pcm;
+  std::vector<std::size_t> readSizes;  // bytes of each read, the last one with the end
+};
+Decoded decode_all(Decoder& decoder, std::size_t blockBytes = 32768);
 
 // A notification as a line of text, e.g. "STATE PLAYING", "INFO 10", "POSITION 3".
 std::string describe(const PlayerNotification& notification);

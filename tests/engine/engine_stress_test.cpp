@@ -25,12 +25,11 @@ class InstantDevice final : public WaveOutDevice {
  public:
   InstantDevice(WakeEvent& wake, std::atomic<int>& openDevices) : wake_(wake), openDevices_(openDevices) {
     ++openDevices_;
-    player_ = std::thread([this] { play(); });
   }
   ~InstantDevice() override {
     locked([this] { quit_ = true; });
     player_.join();
-    dropAll();
+    for (WaveBlock* block : queue_) block->queued = false;
     --openDevices_;
   }
   void write(WaveBlock& block) override {
@@ -42,7 +41,10 @@ class InstantDevice final : public WaveOutDevice {
   void pause() override { locked([this] { paused_ = true; }); }
   void restart() override { locked([this] { paused_ = false; }); }
   void reset() override {
-    locked([this] { dropAll(); });
+    locked([this] {
+      for (WaveBlock* block : queue_) block->queued = false;
+      queue_.clear();
+    });
     wake_.signal();  // each dropped block counts as finished
   }
   void setVolume(VolumeWord) override {}
@@ -54,11 +56,14 @@ class InstantDevice final : public WaveOutDevice {
     change();
     changed_.notify_all();
   }
-  void dropAll() {
-    for (WaveBlock* block : queue_) block->queued = false;
-    queue_.clear();
-  }
-  void play() {
+
+  WakeEvent& wake_;
+  std::atomic<int>& openDevices_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<WaveBlock*> queue_;
+  bool paused_ = false, quit_ = false;
+  std::thread player_{[this] {
     std::unique_lock lock(mutex_);
     while (changed_.wait(lock, [this] { return quit_ || (!paused_ && !queue_.empty()); }), !quit_) {
       queue_.front()->queued = false;
@@ -67,25 +72,16 @@ class InstantDevice final : public WaveOutDevice {
       wake_.signal();
       lock.lock();
     }
-  }
-
-  WakeEvent& wake_;
-  std::atomic<int>& openDevices_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<WaveBlock*> queue_;
-  bool paused_ = false, quit_ = false;
-  std::thread player_;
+  }};
 };
 
 // Answers every destination prompt with one of three files, so that some are replaced.
 struct TempPathHost final : WavWriterHost {
-  explicit TempPathHost(const TempDir& folder) : dir(folder) {}
   std::optional<std::string> chooseDestination(const FileDialogRequest&) override {
     return dir.file("out" + std::to_string(asked++ % 3) + ".wav");
   }
   void showMessage(std::string_view text) override { messages.emplace_back(text); }
-  const TempDir& dir;
+  TempDir dir;
   int asked = 0;
   std::vector<std::string> messages;
 };
@@ -146,11 +142,10 @@ bool happens_by_itself(State& s, const PlayerNotification& notification) {
   if (notification.number != PLAYER_NTF_STATE) return running;  // INFO and POSITION
   if (notification.first == PLAYER_STATE_NO_STREAM && running) {
     s.attached = false;
-  } else if (notification.first == PLAYER_STATE_STOPPED && s.open && !s.attached) {
-    s.open = s.paused = false;
-  } else {
-    return false;
+    return true;
   }
+  if (notification.first != PLAYER_STATE_STOPPED || !s.open || s.attached) return false;
+  s.open = s.paused = false;
   return true;
 }
 
@@ -162,7 +157,7 @@ struct Story {
 };
 
 void add(std::vector<Story>& stories, const Story& story) {
-  if (std::find(stories.begin(), stories.end(), story) == stories.end()) stories.push_back(story);
+  if (std::ranges::find(stories, story) == stories.end()) stories.push_back(story);
 }
 
 // A command that posts nothing may have been handled at any moment.
@@ -179,7 +174,8 @@ void handle_silent_commands(std::vector<Story>& stories, const std::vector<Comma
 TEST(EngineStress, RandomCommandsKeepTheEngineInTheStateTable) {
   constexpr unsigned kSeed = 20240607;
   SCOPED_TRACE("seed " + std::to_string(kSeed));
-  TempDir dir;
+  TempPathHost host;
+  const TempDir& dir = host.dir;
   write_file(dir.file("a.wav"), make_wav({}, ramp_bytes(640 * 1024)));
   write_file(dir.file("b.mp3"), make_mp3({.tone = {.seconds = 1.0}}));
   write_file(dir.file("c.wav"), make_wav({.channels = 1, .sampleRate = 8000, .bits = 8}, ramp_bytes(16000)));
@@ -189,7 +185,6 @@ TEST(EngineStress, RandomCommandsKeepTheEngineInTheStateTable) {
   const std::pair<std::string, int> inputs[] = {{"a.wav", 0}, {"b.mp3", 0}, {"c.wav", 1}, {"bad.wav", -1}, {"none", -1}};
   const auto inputEntries = dir.entries();
 
-  TempPathHost host(dir);
   std::atomic<int> openDevices = 0;
   NotificationQueue notifications;
   selectedOutput = 0;
@@ -216,19 +211,18 @@ TEST(EngineStress, RandomCommandsKeepTheEngineInTheStateTable) {
   std::vector<Story> stories{{}};
   for (std::uint32_t sent = 0, ping = 1; sent < 3000; ++ping) {
     // Paused, the card never finishes: DRAIN, or an OPEN that drains it, would wait forever.
-    bool pausedMayHold = std::any_of(stories.begin(), stories.end(), [](const Story& s) { return s.state.paused; });
+    bool pausedMayHold = std::ranges::any_of(stories, [](const Story& s) { return s.state.paused; });
     std::vector<Command> burst;
     std::string heard = "sent";
     for (std::uint32_t count = 1 + pick(4); burst.size() < count;) {
       const std::uint32_t number = kinds[pick(std::size(kinds))];
-      const auto sameKind = [&](const Command& c) { return c.message.number == number; };
+      const bool onceABurst = number == PLAYER_CMD_OPEN || number == PLAYER_CMD_SEEK || number == PLAYER_CMD_SELECT_OUTPUT;
       // Only the newest queued OPEN or SEEK counts, and SELECT_OUTPUT reads the slot when it is
       // handled: one of each keeps the story certain.
-      if ((number == PLAYER_CMD_OPEN || number == PLAYER_CMD_SEEK || number == PLAYER_CMD_SELECT_OUTPUT) &&
-          std::any_of(burst.begin(), burst.end(), sameKind)) {
+      if ((onceABurst && std::ranges::any_of(burst, [&](const Command& c) { return c.message.number == number; })) ||
+          (number == PLAYER_CMD_DRAIN && pausedMayHold)) {
         continue;
       }
-      if (number == PLAYER_CMD_DRAIN && pausedMayHold) continue;
       const auto& [name, format] = inputs[pausedMayHold ? 3 + pick(2) : pick(std::size(inputs))];
       const std::uint32_t value = number == PLAYER_CMD_SELECT_OUTPUT ? 2 * pick(2) : pick(101);
       if (number == PLAYER_CMD_SELECT_OUTPUT) selectedOutput = static_cast<std::int32_t>(value);
@@ -265,7 +259,7 @@ TEST(EngineStress, RandomCommandsKeepTheEngineInTheStateTable) {
     // The card has a device only while it is open for a format it plays; by now it may have
     // played to its end and closed.
     const auto cardOpen = [](const Story& s) { return s.state.open && s.state.output == 0 && s.state.openFormat == 0; };
-    ASSERT_EQ(openDevices, std::any_of(stories.begin(), stories.end(), cardOpen) ? openDevices.load() : 0) << heard;
+    ASSERT_EQ(openDevices, std::ranges::any_of(stories, cardOpen) ? openDevices.load() : 0) << heard;
     ASSERT_LE(openDevices, 1);
   }
   player.reset();
@@ -274,7 +268,7 @@ TEST(EngineStress, RandomCommandsKeepTheEngineInTheStateTable) {
   EXPECT_EQ(host.messages, std::vector<std::string>{});
   // Only whole decoded files are left, each with the sizes of what it holds.
   for (const auto& name : dir.entries()) {
-    if (std::find(inputEntries.begin(), inputEntries.end(), name) != inputEntries.end()) continue;
+    if (std::ranges::find(inputEntries, name) != inputEntries.end()) continue;
     ASSERT_TRUE(name.starts_with("out")) << name;
     const Bytes file = read_file(dir.file(name));
     ASSERT_GE(file.size(), 46u);

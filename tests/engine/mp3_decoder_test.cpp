@@ -5,32 +5,27 @@
 #include <gtest/gtest.h>
 
 #include "engine/dither.h"
+#include "tests/engine/engine_doubles.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/tone_analyser.h"
 
 namespace tunekiln::test {
 namespace {
 
-struct SourceRecord {
-  std::vector<std::uint32_t> seeks;
-  std::uint64_t bytesRead = 0;
-};
-
-// A file in memory that records how the decoder moves through it.
+// A file in memory that records where the decoder seeks in it.
 class MemorySource final : public InputSource {
  public:
-  MemorySource(const Bytes& bytes, SourceRecord& record) : bytes_(bytes), record_(record) {}
+  MemorySource(const Bytes& bytes, std::vector<std::uint32_t>& seeks) : bytes_(bytes), seeks_(seeks) {}
 
   bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
     const std::size_t from = std::min<std::size_t>(position_, bytes_.size());
     got = static_cast<std::uint32_t>(std::min<std::size_t>(count, bytes_.size() - from));
     std::copy_n(bytes_.data() + from, got, static_cast<std::uint8_t*>(buffer));
     position_ += got;
-    record_.bytesRead += got;
     return true;
   }
   void seekTo(std::uint32_t offset) override {
-    record_.seeks.push_back(offset);
+    seeks_.push_back(offset);
     position_ = offset;
   }
   std::uint32_t tell() override { return position_; }
@@ -39,26 +34,9 @@ class MemorySource final : public InputSource {
 
  private:
   const Bytes& bytes_;
-  SourceRecord& record_;
+  std::vector<std::uint32_t>& seeks_;
   std::uint32_t position_ = 0;
 };
-
-struct Decoded {
-  Bytes pcm;
-  std::vector<std::size_t> readSizes;  // bytes of each read, the last one with the end
-};
-
-Decoded decode_all(Decoder& decoder, std::size_t blockBytes = 32768) {
-  Decoded decoded;
-  Bytes block(blockBytes);
-  for (bool more = true; more;) {
-    std::size_t size = block.size();
-    more = decoder.read(block.data(), size);
-    decoded.pcm.insert(decoded.pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
-    decoded.readSizes.push_back(size);
-  }
-  return decoded;
-}
 
 // libmad needs bytes behind a frame to decode it, and none are added: the last frame is not played.
 std::size_t played_bytes(const Bytes& mp3, std::size_t samplesPerFrame = 1152, std::size_t channels = 2) {
@@ -87,24 +65,31 @@ class Mp3DecoderTest : public ::testing::Test {
   Mp3Decoder decoder;
   // The decoder of `file`, held in memory.
   Bytes file;
-  SourceRecord record;
-  Mp3Decoder memory{[this](const std::string&) { return std::make_unique<MemorySource>(file, record); }};
+  std::vector<std::uint32_t> seeks;
+  Mp3Decoder memory{[this](const std::string&) { return std::make_unique<MemorySource>(file, seeks); }};
 };
 
-TEST_F(Mp3DecoderTest, ConstantBitrateWithoutXingFrame) {
-  const Bytes mp3 = make_mp3(kConstant);
-  ASSERT_NE(be32(mp3, kXingAt), kXing);
-  ASSERT_TRUE(openFile(mp3));
-  const StreamInfo opened = decoder.getInfo();
-  EXPECT_EQ(opened, (StreamInfo{.lengthSeconds = static_cast<std::int32_t>(mp3.size() / 16000),
-                                .bitrateKbps = 128, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}));
-
-  const Decoded decoded = decode_all(decoder);
-  EXPECT_EQ(decoded.pcm.size(), played_bytes(mp3));
-  for (std::size_t i = 0; i + 1 < decoded.readSizes.size(); ++i) ASSERT_EQ(decoded.readSizes[i], 32768u) << i;
-  EXPECT_EQ(decoder.getPosition(), static_cast<std::int32_t>(decoded.pcm.size() / 4 / 44100));
-  EXPECT_EQ(decoder.getInfo().lengthSeconds, opened.lengthSeconds) << "a constant bitrate refines to itself";
-  for (int i = 0; i < 2; ++i) {
+TEST_F(Mp3DecoderTest, ConstantBitrateWithoutXingFrameInStereoAndInMonoAtTheRatesOfMpeg2AndMpeg25) {
+  const struct {
+    int rate, channels, kbps;
+    std::size_t samplesPerFrame;
+  } cases[] = {{44100, 2, 128, 1152}, {22050, 1, 32, 576}, {11025, 1, 32, 576}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    const Bytes mp3 = make_mp3({.tone = {.sampleRate = c.rate, .channels = c.channels, .seconds = 3.0}, .kbps = c.kbps});
+    ASSERT_NE(be32(mp3, kXingAt), kXing);
+    ASSERT_TRUE(openFile(mp3));
+    const StreamInfo opened = decoder.getInfo();
+    EXPECT_EQ(opened, (StreamInfo{.lengthSeconds = static_cast<std::int32_t>(mp3.size() / (c.kbps * 125u)),
+                                  .bitrateKbps = c.kbps, .sampleRate = c.rate, .stereo = c.channels - 1, .sixteenBit = 1}));
+    const Decoded decoded = decode_all(decoder);
+    EXPECT_EQ(decoded.pcm.size(), played_bytes(mp3, c.samplesPerFrame, static_cast<std::size_t>(c.channels)));
+    for (std::size_t i = 0; i + 1 < decoded.readSizes.size(); ++i) ASSERT_EQ(decoded.readSizes[i], 32768u) << i;
+    const auto frameBytes = static_cast<std::size_t>(2 * c.channels);
+    EXPECT_EQ(decoder.getPosition(), static_cast<std::int32_t>(decoded.pcm.size() / frameBytes / static_cast<std::size_t>(c.rate)));
+    EXPECT_EQ(decoder.getInfo().lengthSeconds, opened.lengthSeconds) << "a constant bitrate refines to itself";
+    const auto tone = measure_tone(samples_of(decoded.pcm), c.channels, 0, c.rate, static_cast<std::size_t>(c.rate / 10));
+    EXPECT_NEAR(tone.frequency, 440.0, 0.5);
     std::size_t size = 32768;
     Bytes block(size);
     EXPECT_FALSE(decoder.read(block.data(), size));
@@ -124,7 +109,7 @@ TEST_F(Mp3DecoderTest, VariableBitrateWithXingFrameAndTableOfContents) {
 
   // Half-way: the table's entry 50 gives the file offset, the time is half the length.
   memory.seek(50, 100);
-  EXPECT_EQ(record.seeks.back(), static_cast<std::uint32_t>(file.size() * (tocHalfWay / 256.0)));
+  EXPECT_EQ(seeks.back(), static_cast<std::uint32_t>(file.size() * (tocHalfWay / 256.0)));
   const double afterPriming = static_cast<double>(frames * 1152 * 1000 / 44100 / 2) / 1000 + 2 * 1152.0 / 44100;
   EXPECT_EQ(memory.getPosition(), static_cast<std::int32_t>(afterPriming));
   const Decoded rest = decode_all(memory);
@@ -144,29 +129,15 @@ TEST_F(Mp3DecoderTest, Id3v2TagIsSkippedAndASeekToTheStartReadsFromByteZero) {
   const Bytes audio = make_mp3(kConstant);
   file.insert(file.end(), audio.begin(), audio.end());
   ASSERT_TRUE(memory.open("tagged.mp3"));
-  EXPECT_EQ(record.seeks, (std::vector<std::uint32_t>{267, 267})) << "for the scan and for decoding";
+  EXPECT_EQ(seeks, (std::vector<std::uint32_t>{267, 267})) << "for the scan and for decoding";
   EXPECT_EQ(memory.getInfo().lengthSeconds, static_cast<std::int32_t>(file.size() / 16000)) << "the tag counts";
   EXPECT_EQ(decode_all(memory).pcm.size(), played_bytes(audio));
 
   // Without a table of contents: inside the tag, which libmad resynchronises over, and no priming.
   memory.seek(0, 100);
-  EXPECT_EQ(record.seeks.back(), 0u);
+  EXPECT_EQ(seeks.back(), 0u);
   EXPECT_EQ(memory.getPosition(), 0);
   EXPECT_EQ(decode_all(memory, 100000).pcm.size(), played_bytes(audio));
-}
-
-TEST_F(Mp3DecoderTest, MonoAtTheRatesOfMpeg2AndMpeg25) {
-  for (const int rate : {22050, 11025}) {
-    const Bytes mp3 = make_mp3({.tone = {.sampleRate = rate, .channels = 1, .seconds = 3.0}, .kbps = 32});
-    ASSERT_TRUE(openFile(mp3));
-    EXPECT_EQ(decoder.getInfo(), (StreamInfo{.lengthSeconds = static_cast<std::int32_t>(mp3.size() / 4000),
-                                             .bitrateKbps = 32, .sampleRate = rate, .stereo = 0, .sixteenBit = 1}));
-    const Decoded decoded = decode_all(decoder);
-    EXPECT_EQ(decoded.readSizes.front(), 32768u) << "16384 samples of 2 bytes";
-    EXPECT_EQ(decoded.pcm.size(), played_bytes(mp3, 576, 1));
-    const auto tone = measure_tone(samples_of(decoded.pcm), 1, 0, rate, static_cast<std::size_t>(rate / 10));
-    EXPECT_NEAR(tone.frequency, 440.0, 0.5) << rate;
-  }
 }
 
 TEST_F(Mp3DecoderTest, OddSizedReadsGiveTheSameSamplesAsWholeBlocks) {
@@ -180,26 +151,14 @@ TEST_F(Mp3DecoderTest, OddSizedReadsGiveTheSameSamplesAsWholeBlocks) {
   EXPECT_EQ(pieces.pcm, blocks.pcm);
 }
 
-TEST_F(Mp3DecoderTest, TruncatedDamagedAndFramelessFiles) {
+TEST_F(Mp3DecoderTest, TruncatedAndFramelessFiles) {
   const Bytes whole = make_mp3(kConstant);
   const auto frames = mpeg_frames(whole);
   ASSERT_TRUE(openFile({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(frames[60].offset + 100)}));
   EXPECT_EQ(decode_all(decoder).pcm.size(), 60u * 1152 * 4) << "up to the last frame that is whole";
-
-  Bytes damaged = whole;
-  Bytes noise(1500);
-  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 37 + 11);
-  damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(frames[50].offset), noise.begin(), noise.end());
-  ASSERT_TRUE(openFile(damaged));
-  const auto samples = samples_of(decode_all(decoder).pcm);
-  EXPECT_GT(samples.size() / 2, (frames.size() - 5) * 1152) << "the noise is skipped";
-  EXPECT_NEAR(measure_tone(samples, 2, 0, 44100, 80 * 1152).frequency, 440.0, 1.0);
-
   EXPECT_FALSE(openFile({whole.begin(), whole.begin() + 200})) << "no frame decodes";
   EXPECT_FALSE(decoder.open(dir.file("missing.mp3")));
-  for (int i = 0; i < 3000; ++i) file.insert(file.end(), {'n', 'o', ' ', 'm', 'p', '3', '.', ' '});
-  EXPECT_FALSE(memory.open("text.mp3"));
-  EXPECT_GE(record.bytesRead, file.size()) << "libmad keeps asking for more while it finds no frame";
+  EXPECT_FALSE(openFile(Bytes(24000, 'x'))) << "no frame at all";
 }
 
 TEST_F(Mp3DecoderTest, LengthEstimateIsRefinedByTheAverageBitrateOfDecodedFrames) {

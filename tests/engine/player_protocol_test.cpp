@@ -15,27 +15,24 @@ constexpr StreamInfo kTenSeconds{.lengthSeconds = 10, .sampleRate = 1000, .stere
 constexpr StreamInfo kFiveSeconds{.lengthSeconds = 5, .sampleRate = 1000, .stereo = 1, .sixteenBit = 1};
 constexpr StreamInfo kOtherRate{.lengthSeconds = 3, .sampleRate = 2000, .stereo = 1, .sixteenBit = 1};
 
-// A master volume in memory that can stop answering, as when the sound server goes away.
+// A master volume in memory that stops answering once `gone`, as when the sound server goes away.
 struct VolumeState {
   std::uint32_t value = 65536;
   bool gone = false;
 };
-class VolumeDouble final : public MasterVolume {
- public:
-  explicit VolumeDouble(VolumeState& state) : state_(state) {}
-  std::optional<std::uint32_t> get() override { return state_.gone ? std::nullopt : std::optional(state_.value); }
+struct VolumeDouble final : MasterVolume {
+  explicit VolumeDouble(VolumeState& shared) : state(shared) {}
+  std::optional<std::uint32_t> get() override { return state.gone ? std::nullopt : std::optional(state.value); }
   bool set(std::uint32_t value) override {
-    if (!state_.gone) state_.value = value;
-    return !state_.gone;
+    if (!state.gone) state.value = value;
+    return !state.gone;
   }
-
- private:
-  VolumeState& state_;
+  VolumeState& state;
 };
 
 class PlayerProtocol : public ::testing::Test {
  protected:
-  void start(TestOutputShape cardShape = {}, bool withMixer = false) {
+  void start(bool withMixer = false) {
     auto slots = std::make_shared<EngineSlots>();
     slots->decoders[1] = std::make_unique<TestDecoder>(
         "wav", log,
@@ -43,7 +40,7 @@ class PlayerProtocol : public ::testing::Test {
             {"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}}, {"c.wav", {kOtherRate, 24000}}});
     slots->decoders[2] =
         std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}});
-    auto cardOutput = std::make_unique<TestOutput>("card", log, cardShape);
+    auto cardOutput = std::make_unique<TestOutput>("card", log);
     card = cardOutput.get();
     slots->outputs[0] = std::move(cardOutput);
     slots->outputs[2] = std::make_unique<TestOutput>("file", log);
@@ -98,17 +95,14 @@ class PlayerProtocol : public ::testing::Test {
   std::uint32_t pings_ = 0;
 };
 
-TEST_F(PlayerProtocol, WithNothingOpenOnlyOpenPauseAndStopAreHeard) {
+// What each command does with nothing open is checked against the state table in the stress test.
+TEST_F(PlayerProtocol, UnknownNumbersAreIgnoredAndEveryDecoderIsAskedInTurn) {
   start();
   for (const std::uint32_t number : {0x8007u, 0x8008u, 0x800Cu, 0x800Eu, 0x8010u, 0x1234u}) {
     player_post(*player, {.number = number, .name = "a.wav"});  // numbers without a command
   }
-  player_play(*player);
-  player_seek(*player, 50, 100);
   player_open(*player, std::nullopt);
-  player_pause(*player);
-  player_stop(*player);
-  EXPECT_EQ(sync(), (Lines{"STATE NO_STREAM", "STATE PAUSED", "STATE STOPPED"}));
+  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
   EXPECT_EQ(log.calls(), Lines{});
 
   open("a.wav");
@@ -119,10 +113,6 @@ TEST_F(PlayerProtocol, WithNothingOpenOnlyOpenPauseAndStopAreHeard) {
   EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
   EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "wav.close", "wav.open(b.mp3)", "mp3.open(b.mp3)", "mp3.close",
                                 "wav.open(missing.ogg)", "mp3.open(missing.ogg)"}));
-  player_play(*player);
-  player_seek(*player, 50, 100);
-  EXPECT_EQ(sync(), Lines{});
-  EXPECT_EQ(log.calls().size(), 7u);
 }
 
 TEST_F(PlayerProtocol, PlayPausePlayAndStop) {
@@ -140,8 +130,6 @@ TEST_F(PlayerProtocol, PlayPausePlayAndStop) {
   player_stop(*player);
   EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
   EXPECT_EQ(lastCalls(2), (Lines{"wav.close", "card.close"}));
-  player_play(*player);
-  EXPECT_EQ(sync(), Lines{}) << "nothing is loaded any more";
 }
 
 TEST_F(PlayerProtocol, EndOfStreamReportsNoStreamThenStoppedOnceTheOutputIsDone) {
@@ -158,21 +146,6 @@ TEST_F(PlayerProtocol, EndOfStreamReportsNoStreamThenStoppedOnceTheOutputIsDone)
   card->wake();
   EXPECT_EQ(next(1), Lines{"STATE STOPPED"});
   EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"});
-  player_play(*player);
-  EXPECT_EQ(sync(), Lines{});
-}
-
-TEST_F(PlayerProtocol, AnOutputWithoutWakeEventIsPumpedToTheEnd) {
-  start({.wakeEvent = false});
-  open("a.wav");
-  player_play(*player);
-  Lines expected{"STATE PLAYING", "INFO 10", "POSITION 0"};
-  for (int second = 1; second <= 9; ++second) {
-    expected.insert(expected.end(), {"INFO 10", "POSITION " + std::to_string(second)});
-  }
-  expected.insert(expected.end(), {"STATE NO_STREAM", "STATE STOPPED"});
-  EXPECT_EQ(next(expected.size()), expected);
-  EXPECT_EQ(log.callsOf("card.pump").size(), 10u);
 }
 
 TEST_F(PlayerProtocol, OpenWhilePlayingKeepsTheOutputForTheSameFormatAndDrainsItForAnother) {
@@ -196,12 +169,6 @@ TEST_F(PlayerProtocol, OpenWhilePlayingKeepsTheOutputForTheSameFormatAndDrainsIt
   log.release();
   EXPECT_EQ(next(3), (Lines{"STATE STOPPED", "INFO 3", "POSITION 0"}));
   EXPECT_EQ(lastCalls(3, "card"), (Lines{"card.close", "card.open(2000)", "card.pump(4000)"}));
-
-  open("missing.ogg");
-  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
-  card->wake();
-  EXPECT_EQ(next(1), Lines{"STATE STOPPED"}) << "a refused file lets the output finish";
-  EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"});
 }
 
 TEST_F(PlayerProtocol, SeekMovesTheDecoderAndDropsWhatTheOutputHolds) {
@@ -303,31 +270,23 @@ TEST_F(PlayerProtocol, VolumeZeroIsAppliedAtOpenAndAnyLevelWhileOpen) {
   EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(0)", "card.setVolume(0)"}));
 }
 
-TEST_F(PlayerProtocol, MasterVolumeIsWholeStepsOf655AndTheEngineFullLevel) {
-  start({}, true);
+// The steps of 655 on a real sink, and a server going away, are heard in the sound tests.
+TEST_F(PlayerProtocol, TheVolumeButtonsUseTheMixerAndWithoutItTheEnginesVolumeFrom100) {
+  start(true);
   play();
   volume.value = 654;
   EXPECT_EQ(mixer_get_volume(*player), 0u) << "the remainder is dropped";
-  mixer_set_volume(*player, 250);
-  EXPECT_EQ(volume.value, 65500u) << "a level above 100 counts as 100";
   mixer_setup(*player, mixer(false));
   mixer_setup(*player, mixer(true));
-  EXPECT_EQ(sync(), Lines{});
-  EXPECT_EQ(log.callsOf("card.setVolume"), Lines{"card.setVolume(100)"}) << "only a mixer that opens posts 100";
-}
-
-TEST_F(PlayerProtocol, WithoutAMixerTheButtonsSetTheEnginesVolumeFrom100) {
-  start({}, true);
-  play();
-  volume.gone = true;  // the server went away
+  volume.gone = true;
   EXPECT_EQ(mixer_get_volume(*player), 100u);
   EXPECT_EQ(player->mixer, nullptr);
   mixer_set_volume(*player, 90);
   EXPECT_EQ(mixer_get_volume(*player), 90u);
   mixer_set_volume(*player, 100);
   EXPECT_EQ(sync(), Lines{});
-  EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(90)", "card.setVolume(100)"}))
-      << "the sound is never silenced by a button that should raise it";
+  EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(100)", "card.setVolume(90)", "card.setVolume(100)"}))
+      << "only a mixer that opens posts 100; the sound is never silenced by a button that should raise it";
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
 // The sound card's block pool against a device the test drives.
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -139,17 +136,11 @@ TEST_F(SoundCardPool, ResetWhilePausedResumesTheDeviceBeforeDroppingEveryBlock) 
 }
 
 TEST_F(SoundCardPool, VolumeWordsAreLevelTimes656CappedOnBothChannels) {
-  EXPECT_EQ(SoundCardOutput::volume_word(100), 0xFFFFFFFFu) << "65535, not 65600";
-  EXPECT_EQ(SoundCardOutput::volume_word(50), 32800u | 32800u << 16);
-  EXPECT_EQ(SoundCardOutput::volume_word(0), 0u);
-  EXPECT_EQ(SoundCardOutput::volume_word(0xFFFFFFFFu), 0xFFFFFFFFu) << "no overflow";
-
   output.open(kStereo16);
-  output.setVolume(50);
-  output.setVolume(static_cast<int>(0xFFFFFFFFu));  // a level the engine got as an unsigned number
-  EXPECT_EQ(log.calls(), (Lines{"device.setVolume(" + std::to_string(32800u | 32800u << 16) + ")",
-                                "device.setVolume(4294967295)"}));
-  output.setVolume(0);
+  // 100 gives 65535, not 65600; a level the engine got as an unsigned number does not overflow.
+  for (const int level : {100, 50, static_cast<int>(0xFFFFFFFFu), 0}) output.setVolume(level);
+  const std::string half = "device.setVolume(" + std::to_string(32800u | 32800u << 16) + ")";
+  EXPECT_EQ(log.calls(), (Lines{"device.setVolume(4294967295)", half, "device.setVolume(4294967295)", "device.setVolume(0)"}));
   output.close();
   output.open(kStereo16);
   output.close();
@@ -183,27 +174,6 @@ TEST_F(SoundCardPool, ADeviceThatGoesAwayOrNeverOpensPlaysNothingAndIsDone) {
   output.close();
   output.open(kStereo16);
   EXPECT_EQ(startVolumes.back(), std::nullopt) << "a volume never applied is not remembered";
-}
-
-int nice_value() {
-  errno = 0;
-  return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
-}
-
-TEST_F(SoundCardPool, TheThreadRunsAtRaisedPriorityWhileOpenAndAsBeforeAfterwards) {
-  const int before = nice_value();
-  output.open(kStereo16);
-  const int whileOpen = nice_value();
-  output.close();
-  // To the top where that is allowed; elsewhere at least not lowered.
-  const bool topAllowed = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -20) == 0;
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), before);
-  if (topAllowed) {
-    EXPECT_EQ(whileOpen, -20);
-  } else {
-    EXPECT_LE(whileOpen, before);
-  }
-  EXPECT_EQ(nice_value(), before);
 }
 
 }  // namespace

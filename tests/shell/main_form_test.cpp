@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "engine/mixer.h"
 #include "shell/form_ids.h"
 #include "tests/engine/engine_doubles.h"
+#include "tests/shell/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
 
@@ -49,32 +51,6 @@ class FakeWidgets final : public FormWidgets {
   std::vector<std::int32_t> progress;
 };
 
-class ScriptedDialogs final : public FormDialogs {
- public:
-  std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override {
-    requests.push_back(dialog);
-    return openAnswers.empty() ? std::nullopt : take(openAnswers);
-  }
-  std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override {
-    requests.push_back(dialog);
-    return saveAnswers.empty() ? std::nullopt : take(saveAnswers);
-  }
-  bool runVolumeDialog() override { return false; }
-  bool runCutDialog() override { return false; }
-  void showMessage(std::string_view text) override { messages.emplace_back(text); }
-
-  std::vector<std::optional<std::string>> openAnswers, saveAnswers;
-  std::vector<FileDialogRequest> requests;
-  std::vector<std::string> messages;
-
- private:
-  static std::optional<std::string> take(std::vector<std::optional<std::string>>& answers) {
-    auto answer = answers.front();
-    answers.erase(answers.begin());
-    return answer;
-  }
-};
-
 // 1000 frames a second of 16-bit stereo: 4000 bytes are one second.
 constexpr StreamInfo kFiftySeconds{.lengthSeconds = 50, .sampleRate = 1000, .stereo = 1, .sixteenBit = 1};
 
@@ -103,7 +79,7 @@ class MainFormTest : public ::testing::Test {
     }
   }
   void openSong() {
-    dialogs.openAnswers = {"song.mp3"};
+    dialogs.open = {"song.mp3"};
     form->OnOpenMp3File();
   }
   PlayerNotification position(std::uint32_t seconds) { return {.number = PLAYER_NTF_POSITION, .first = seconds}; }
@@ -140,7 +116,7 @@ TEST_F(MainFormTest, PlayWithoutAPlayerAsksForAFileFirst) {
 
 TEST_F(MainFormTest, ButtonsFollowTheTableThroughOpenPlayPauseStop) {
   form->OnInitialUpdate();
-  dialogs.openAnswers = {std::nullopt};
+  dialogs.open = {std::nullopt};
   form->OnOpenMp3File();
   EXPECT_EQ(widgets.buttons(), "-DDDDDD") << "a cancelled dialog changes nothing";
 
@@ -252,19 +228,35 @@ TEST_F(MainFormTest, VolumeButtonsStepByTenWithinTheScale) {
   mixer_set_volume(player, 100);
 }
 
-TEST_F(MainFormTest, FileOperationsRunOnTheFormAsTheirHost) {
+TEST_F(MainFormTest, AFailedFileOperationShowsWhyAndTheNextOneFinishes) {
   TempDir dir;
-  write_file(dir.file("in.wav"), make_wav({}, Bytes(4 * 16384, 0)));
-  dialogs.openAnswers = {dir.file("in.wav")};
-  dialogs.saveAnswers = {dir.file("out.wav")};
+  const std::string in = dir.file("in.wav");
+  write_file(in, make_wav({}, Bytes(4 * 16384, 0)));
   form->OnInitialUpdate();
-  form->OnClearHumanVoice();
-  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"clear voice  finished!"});
-  EXPECT_EQ(widgets.progress.back(), 1000000);
+  const struct {
+    void (MainForm::*operation)();
+    std::string input, output, failure, finished;
+  } runs[] = {
+      {&MainForm::OnClearHumanVoice, in, dir.file("none/out.wav"), "Open the output wav file error!", "clear voice  finished!"},
+      {&MainForm::OnSaveToMp3File, dir.file("none.wav"), dir.file("out.mp3"),
+       "Could not find \"" + dir.file("none.wav") + "\".", "the Mp3 file changed ok!"},
+      // Said on the error stream too, which nobody reads under a window.
+      {&MainForm::OnSaveToMp3File, in, dir.file("none/out.mp3"), "Can't init outfile '" + dir.file("none/out.mp3") + "'",
+       "the Mp3 file changed ok!"},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.failure);
+    dialogs.messages.clear();
+    dialogs.open = {run.input, in};
+    dialogs.save = {run.output, dir.file("out")};
+    (*form.*run.operation)();
+    EXPECT_FALSE(std::filesystem::exists(run.output));
+    (*form.*run.operation)();
+    EXPECT_EQ(dialogs.messages, (std::vector<std::string>{run.failure, run.finished}));
+    EXPECT_EQ(widgets.progress.back(), 1000000);
+    EXPECT_TRUE(std::filesystem::remove(dir.file("out")));
+  }
   EXPECT_EQ(dialogs.requests.front().filter, "Wav File(*.wav)|*.wav||");
-
-  form->OnSaveToMp3File();  // no dialog answers: cancelled, but the mode is set first
-  EXPECT_EQ(activityMode, MODE_ENCODING);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 // A sound server that cannot be reached, or that goes away while the engine plays through it.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -13,8 +9,6 @@
 #include "tests/support/run_program.h"
 #include "tests/support/wav_builder.h"
 
-extern char** environ;
-
 namespace tunekiln::test {
 namespace {
 
@@ -23,31 +17,18 @@ namespace {
 class PrivateSoundServer {
  public:
   PrivateSoundServer() {
-    // Its own runtime, state and home folders, and no display: it looks for no session bus.
-    std::vector<std::string> arguments{
-        "env", "-u", "DISPLAY", "-u", "PULSE_SERVER", "PULSE_RUNTIME_PATH=" + dir_.file(""),
-        "PULSE_STATE_PATH=" + dir_.file(""), "XDG_RUNTIME_DIR=" + dir_.file(""), "HOME=" + dir_.file(""),
-        "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-n", "--realtime=no",
-        "--high-priority=no", "--use-pid-file=no", "--log-target=file:" + dir_.file("pulse.log"),
-        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir_.file("native"),
-        "--load=module-null-sink sink_name=test_sink rate=44100 channels=2"};
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-    }
-    const int spawned = ::posix_spawnp(&pid_, "env", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start pulseaudio");
-    // Ready once it answers; each question takes a process start, so this does not spin.
-    for (int attempt = 0; attempt < 500; ++attempt) {
-      if (run_program({"/usr/bin/env", "pactl", "--server=" + address(), "info"}).status == 0) return;
-    }
-    kill();
-    throw std::runtime_error("pulseaudio did not start");
+    // Its own runtime, state and home folders, and no display: it looks for no session bus. As a
+    // daemon it is ready once the command has ended.
+    const auto started = run_program(
+        {"/usr/bin/env", "-u", "DISPLAY", "-u", "PULSE_SERVER", "PULSE_RUNTIME_PATH=" + dir_.file(""),
+         "PULSE_STATE_PATH=" + dir_.file(""), "XDG_RUNTIME_DIR=" + dir_.file(""), "HOME=" + dir_.file(""), "pulseaudio",
+         "--daemonize=yes", "--exit-idle-time=-1", "--disallow-exit", "-n", "--realtime=no", "--high-priority=no",
+         "--use-pid-file=yes", "--log-target=file:" + dir_.file("pulse.log"),
+         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir_.file("native"),
+         "--load=module-null-sink sink_name=test_sink rate=44100 channels=2"});
+    if (started.status != 0) throw std::runtime_error("pulseaudio did not start: " + started.err);
+    const Bytes pid = read_file(dir_.file("pid"));
+    pid_ = std::stoi(std::string(pid.begin(), pid.end()));
   }
   PrivateSoundServer(const PrivateSoundServer&) = delete;
   PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
@@ -58,11 +39,7 @@ class PrivateSoundServer {
 
   // Ends the server at once, as a crash would.
   void kill() {
-    if (pid_ < 0) return;
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
     pid_ = -1;
   }
 

@@ -13,7 +13,7 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
   const auto stride = static_cast<std::size_t>(channels);
   const std::size_t total = interleaved.size() / stride;
   if (skipFrames >= total) return measure;
-  measure.frames = total - skipFrames;
+  const std::size_t frames = total - skipFrames;
   const auto at = [&](std::size_t frame) {
     return static_cast<double>(interleaved[frame * stride + static_cast<std::size_t>(channel)]) / 32768.0;
   };
@@ -23,7 +23,7 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
     squares += at(frame) * at(frame);
     measure.peak = std::max(measure.peak, std::abs(at(frame)));
   }
-  measure.rms = std::sqrt(squares / static_cast<double>(measure.frames));
+  measure.rms = std::sqrt(squares / static_cast<double>(frames));
 
   // A crossing counts only after the signal has been clearly negative, so noise around zero
   // does not count twice; its time is interpolated between the two samples around it.
@@ -45,11 +45,9 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
   return measure;
 }
 
-std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t offset) {
+std::vector<std::int16_t> samples_of(const Bytes& bytes) {
   std::vector<std::int16_t> samples;
-  if (offset >= bytes.size()) return samples;
-  samples.reserve((bytes.size() - offset) / 2);
-  for (std::size_t i = offset; i + 1 < bytes.size(); i += 2) {
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     samples.push_back(static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8));
   }
   return samples;

@@ -13,7 +13,6 @@ struct ToneMeasure {
   double frequency = 0;  // Hz, from the spacing of rising zero crossings; 0 when there are fewer than two
   double rms = 0;        // root mean square, 1.0 = full scale (32768)
   double peak = 0;       // largest magnitude, 1.0 = full scale
-  std::size_t frames = 0;
 
   // The sine amplitude the RMS stands for, 1.0 = full scale.
   double amplitude() const;
@@ -25,6 +24,6 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
                          std::size_t skipFrames = 0);
 
 // 16-bit little-endian PCM bytes as samples; a trailing odd byte is left out.
-std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t offset = 0);
+std::vector<std::int16_t> samples_of(const Bytes& bytes);
 
 }  // namespace tunekiln::test

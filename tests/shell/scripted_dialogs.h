@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/form_widgets.h"
+#include "wavproc/cut_dialog_logic.h"
+#include "wavproc/volume_dialog_logic.h"
+
+namespace tunekiln::test {
+
+// The user's answers to the form's dialogs, taken in order, and a record of what was shown.
+class ScriptedDialogs final : public FormDialogs {
+ public:
+  std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override { return next(open, dialog); }
+  std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override { return next(save, dialog); }
+  bool runVolumeDialog() override { return accept_volume_entry(multiple); }
+  bool runCutDialog() override { return accept_cut_entries(cut).accepted; }
+  void showMessage(std::string_view text) override { messages.emplace_back(text); }
+
+  std::vector<std::optional<std::string>> open, save;  // nothing, or no answer left: the user cancels
+  std::string multiple = "2";
+  CutEntries cut{"0", "0", "0", "0", "0", "1"};
+  std::vector<FileDialogRequest> requests;
+  std::vector<std::string> messages;
+
+ private:
+  std::optional<std::string> next(std::vector<std::optional<std::string>>& answers, const FileDialogRequest& dialog) {
+    requests.push_back(dialog);
+    if (answers.empty()) return std::nullopt;
+    auto answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+};
+
+}  // namespace tunekiln::test
