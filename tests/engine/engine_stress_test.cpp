@@ -260,7 +260,9 @@ TEST(EngineStress, RandomCommandsKeepTheEngineInTheStateTable) {
     // played to its end and closed.
     const auto cardOpen = [](const Story& s) { return s.state.open && s.state.output == 0 && s.state.openFormat == 0; };
     const int devices = openDevices;  // read once: a card playing its last blocks closes meanwhile
-    if (std::ranges::none_of(stories, cardOpen)) ASSERT_EQ(devices, 0) << heard;
+    if (std::ranges::none_of(stories, cardOpen)) {
+      ASSERT_EQ(devices, 0) << heard;
+    }
     ASSERT_LE(devices, 1);
   }
   player.reset();
