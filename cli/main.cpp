@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "cli/analyse_command.h"
 #include "cli/encode_command.h"
 #include "cli/engine_commands.h"
 #include "cli/play_command.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   tunekiln::add_engine_commands(app, status);
   tunekiln::add_encode_command(app, status);
   tunekiln::add_play_command(app, status);
+  tunekiln::add_analyse_command(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

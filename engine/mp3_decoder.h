@@ -31,6 +31,8 @@ class Mp3Decoder final : public Decoder {
   StreamInfo getInfo() override;
   bool read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
+  // Where the length of getInfo() comes from: "xing" (the Xing frame's count) or "estimate".
+  const char* lengthSource() const { return (xing_.flags & kXingFrames) ? "xing" : "estimate"; }
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;

@@ -1,0 +1,199 @@
+#include "cli/analyse_command.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "audiofile/wave_header.h"
+#include "cli/engine_session.h"
+#include "engine/mp3_decoder.h"
+#include "engine/mp3_frame_walk.h"
+#include "platform/input_file.h"
+#include "wavproc/audio_analysis.h"
+#include "wavproc/wav_texts.h"
+
+namespace tunekiln {
+namespace {
+
+// Name and value pairs in the order they are printed; a value is either a number or a text.
+class Report {
+ public:
+  void number(std::string name, double value, int decimals) {
+    char text[64];
+    if (std::isinf(value)) {
+      std::snprintf(text, sizeof text, "%s", value < 0 ? "-inf" : "inf");
+    } else {
+      std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    }
+    fields_.push_back({std::move(name), text, !std::isinf(value)});
+  }
+  void integer(std::string name, std::uint64_t value) { fields_.push_back({std::move(name), std::to_string(value), true}); }
+  void text(std::string name, std::string value) { fields_.push_back({std::move(name), std::move(value), false}); }
+
+  // False when standard output could not take it (a full disk, a closed pipe).
+  bool print(bool json) const {
+    if (json) {
+      std::printf("{");
+      for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const Field& field = fields_[i];
+        std::printf("%s\"%s\": ", i == 0 ? "" : ", ", field.name.c_str());
+        if (field.numeric) {
+          std::printf("%s", field.value.c_str());
+        } else {
+          std::printf("\"%s\"", json_escaped(field.value).c_str());
+        }
+      }
+      std::printf("}\n");
+    } else {
+      for (const Field& field : fields_) std::printf("%s=%s\n", field.name.c_str(), field.value.c_str());
+    }
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+  }
+
+ private:
+  struct Field {
+    std::string name;
+    std::string value;
+    bool numeric;
+  };
+  static std::string json_escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+      if (c == '"' || c == '\\') out += '\\';
+      if (static_cast<unsigned char>(c) < 0x20) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+        out += escaped;
+      } else {
+        out += c;
+      }
+    }
+    return out;
+  }
+  std::vector<Field> fields_;
+};
+
+constexpr std::string_view kStandardOutputError = "Write the standard output error!";
+const char* kChannelNames[2] = {"left", "right"};
+
+std::string channel_name(std::size_t channel, std::size_t channels) {
+  if (channels == 1) return "mono";
+  return channels == 2 ? kChannelNames[channel] : "channel" + std::to_string(channel + 1);
+}
+
+void add_levels(Report& report, const PcmAnalysis& analysis, SampleEncoding encoding, bool isFloat) {
+  for (std::size_t i = 0; i < analysis.channels.size(); ++i) {
+    const ChannelLevels& levels = analysis.channels[i];
+    const std::string name = channel_name(i, analysis.channels.size());
+    report.number(name + ".peakDbfs", to_dbfs(levels.peak), 2);
+    report.number(name + ".peakSample", levels.peakValue, isFloat ? 6 : 0);
+    report.number(name + ".rmsDbfs", to_dbfs(levels.rms), 2);
+    report.integer(name + ".clippedSamples", levels.clipped);
+  }
+  if (analysis.channels.size() == 2) {
+    if (analysis.correlation) report.number("correlation", *analysis.correlation, 3);
+    switch (judge_centre_removal(analysis)) {
+      case CentreRemoval::silence:
+        report.text("clearVoice", "dual mono: the result is silence");
+        break;
+      case CentreRemoval::likely:
+        report.text("clearVoice", "strongly correlated: likely to work");
+        break;
+      case CentreRemoval::unlikely:
+        report.text("clearVoice", "weakly or negatively correlated: unlikely to work");
+        break;
+    }
+  }
+  const auto multiple = largest_unclipped_multiple(analysis, encoding);
+  if (multiple) {
+    report.number("largestUnclippedMultiple", *multiple, 2);
+  } else {
+    report.text("largestUnclippedMultiple", "any");  // silence never clips
+  }
+}
+
+int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) {
+  bool failed = false;
+  const auto analysis = analyse_pcm(reader, header, {}, &failed);
+  if (!analysis) return fail(wav_texts::kReadError);
+  Report report;
+  report.text("decoder", "wav");
+  report.text("format", describe_encoding(header.format.encoding()));
+  report.integer("sampleRate", header.format.sampleRate());
+  report.integer("channels", header.format.channels());
+  report.integer("frames", analysis->frames);
+  report.number("lengthSeconds", static_cast<double>(analysis->frames) / header.format.sampleRate(), 3);
+  add_levels(report, *analysis, header.format.encoding(), header.format.isFloat());
+  return report.print(json) ? 0 : fail(kStandardOutputError);
+}
+
+int analyse_mp3(const std::string& path, const ByteReader& reader, bool json) {
+  const Mp3FrameWalk walk = walk_mp3_frames(reader);
+  if (walk.result == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
+  Mp3Decoder decoder;
+  if (walk.result != AudioFileResult::ok || !decoder.open(path)) return fail(wav_texts::kUnrecognized);
+  const StreamInfo info = decoder.getInfo();
+  const auto format = PcmFormat::make(static_cast<std::uint32_t>(info.sampleRate), info.stereo == 1 ? 2 : 1,
+                                      SampleEncoding::signed16);
+  if (!format) return fail(wav_texts::kUnrecognized);
+  const char* lengthSource = decoder.lengthSource();
+
+  // The peaks are those of what the player hears: the engine's own decoder, dither and all.
+  PcmAnalyser analyser(*format);
+  std::vector<std::uint8_t> block(64 * 1024);
+  for (;;) {
+    std::size_t size = block.size();
+    const bool more = decoder.read(block.data(), size);
+    analyser.add(block.data(), size / format->bytesPerFrame());
+    if (!more) break;
+  }
+  decoder.close();
+  const PcmAnalysis analysis = analyser.result();
+
+  Report report;
+  report.text("decoder", "mp3");
+  report.integer("sampleRate", walk.sampleRate);
+  report.integer("channels", format->channels());
+  report.integer("frames", walk.frames);
+  report.number("lengthSeconds", walk.seconds(), 3);
+  report.number("averageBitrateKbps", walk.averageKbps(), 1);
+  report.text("lengthSource", lengthSource);
+  report.integer("engineLengthSeconds", static_cast<std::uint64_t>(info.lengthSeconds));
+  add_levels(report, analysis, SampleEncoding::signed16, false);
+  return report.print(json) ? 0 : fail(kStandardOutputError);
+}
+
+int analyse(const std::string& path, bool json) {
+  const auto file = InputFile::open(path);
+  if (!file) return fail(kOpenInputError);
+  const FileByteReader reader(*file);
+  const WaveParse wave = read_wave_header(reader, id3v2_tag_end(reader));
+  switch (wave.result) {
+    case AudioFileResult::ok:
+      return analyse_wave(reader, *wave.header, json);
+    case AudioFileResult::notThisFormat:
+      return analyse_mp3(path, reader, json);
+    case AudioFileResult::readFailed:
+      return fail(wav_texts::kReadError);
+    default:
+      return fail(wav_texts::kUnrecognized);  // a WAVE file, but not one that can be read
+  }
+}
+
+}  // namespace
+
+void add_analyse_command(CLI::App& app, int& status) {
+  auto path = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  auto* command = app.add_subcommand(
+      "analyse", "Show the peak, loudness and clipping of each channel, whether Clear Human Voice can work, "
+                 "the largest volume multiple that does not clip and, for MP3, the true length");
+  command->add_option("FILE", *path, "WAV or MP3 file")->required();
+  command->add_flag("--json", *json, "print one JSON object instead of name=value lines");
+  command->callback([&status, path, json] { status = analyse(*path, *json); });
+}
+
+}  // namespace tunekiln

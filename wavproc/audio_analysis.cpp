@@ -1,0 +1,346 @@
+#include "wavproc/audio_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include "audiofile/pcm_samples.h"
+
+namespace tunekiln {
+namespace {
+
+constexpr std::size_t kBlockBytes = 256 * 1024;
+// A correlation this high or higher means the channels share most of what they hold.
+constexpr double kStrongCorrelation = 0.5;
+
+// Sums of one channel over the whole file, in the sample's own units.
+struct ChannelSums {
+  double sum = 0;
+  double sumSquares = 0;
+  double highest = 0;
+  double lowest = 0;
+  std::uint64_t clipped = 0;
+  std::uint32_t run = 0;  // full-scale samples in a row so far
+};
+
+}  // namespace
+
+struct AnalysisSums {
+  std::vector<ChannelSums> channels;
+  double sumProducts = 0;  // left × right
+  bool identical = true;
+};
+
+namespace {
+
+using Sums = AnalysisSums;
+
+// Bytes per sample of an encoding, known when the loops are compiled.
+template <SampleEncoding Encoding>
+constexpr std::size_t kWidth = Encoding == SampleEncoding::unsigned8  ? 1
+                               : Encoding == SampleEncoding::signed16 ? 2
+                               : Encoding == SampleEncoding::signed24 ? 3
+                               : Encoding == SampleEncoding::float64  ? 8
+                                                                      : 4;
+
+template <SampleEncoding Encoding>
+constexpr bool kIsFloat = Encoding == SampleEncoding::float32 || Encoding == SampleEncoding::float64;
+
+// 8- and 16-bit sums stay exact in 64-bit integers over a block; wider samples add up in doubles.
+template <SampleEncoding Encoding>
+using Accumulator = std::conditional_t<kWidth<Encoding> <= 2 && !kIsFloat<Encoding>, std::int64_t, double>;
+
+template <SampleEncoding Encoding>
+auto load(const std::uint8_t* p) {
+  if constexpr (kIsFloat<Encoding>) {
+    return pcm::load_float(p, Encoding);
+  } else if constexpr (kWidth<Encoding> <= 2) {
+    return static_cast<std::int64_t>(pcm::load_integer(p, Encoding));
+  } else {
+    return static_cast<double>(pcm::load_integer(p, Encoding));
+  }
+}
+
+// Counts the samples of one channel that stand in runs of full scale; only called for a block
+// that has any sample at full scale, which keeps the run logic out of the main loop.
+template <SampleEncoding Encoding>
+void count_clipped_runs(const std::uint8_t* bytes, std::size_t frames, std::size_t stride, double high, double low,
+                        ChannelSums& into) {
+  for (std::size_t frame = 0; frame < frames; ++frame) {
+    const double value = static_cast<double>(load<Encoding>(bytes + frame * stride));
+    if (value >= high || value <= low) {
+      // The samples of a run count once the run is long enough, the earlier ones with them.
+      ++into.run;
+      if (into.run == kClippedRun) into.clipped += kClippedRun;
+      if (into.run > kClippedRun) ++into.clipped;
+    } else {
+      into.run = 0;
+    }
+  }
+}
+
+// One block of frames in one encoding, one channel at a time, so that every loop is a plain
+// strided reduction the compiler can vectorise.
+template <SampleEncoding Encoding>
+void add_block(const std::uint8_t* bytes, std::size_t frames, std::size_t channels, Sums& sums) {
+  using Sum = Accumulator<Encoding>;
+  constexpr std::size_t width = kWidth<Encoding>;
+  const double high = kIsFloat<Encoding> ? 1.0 : static_cast<double>(pcm::integer_max(Encoding));
+  const double low = kIsFloat<Encoding> ? -1.0 : static_cast<double>(pcm::integer_min(Encoding));
+  const std::size_t stride = channels * width;
+  for (std::size_t channel = 0; channel < channels; ++channel) {
+    const std::uint8_t* first = bytes + channel * width;
+    Sum sum = 0, squares = 0, largest = 0, smallest = 0;
+    std::size_t atFullScale = 0;
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+      const Sum value = load<Encoding>(first + frame * stride);
+      sum += value;
+      squares += value * value;
+      largest = std::max(largest, value);
+      smallest = std::min(smallest, value);
+      atFullScale += static_cast<std::size_t>(value >= high) | static_cast<std::size_t>(value <= low);
+    }
+    ChannelSums& into = sums.channels[channel];
+    if (atFullScale > 0) {
+      count_clipped_runs<Encoding>(first, frames, stride, high, low, into);
+    } else {
+      into.run = 0;
+    }
+    into.sum += static_cast<double>(sum);
+    into.sumSquares += static_cast<double>(squares);
+    into.highest = std::max(into.highest, static_cast<double>(largest));
+    into.lowest = std::min(into.lowest, static_cast<double>(smallest));
+  }
+  if (channels == 2) {
+    Sum products = 0;
+    std::size_t different = 0;
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+      const Sum left = load<Encoding>(bytes + frame * stride);
+      const Sum right = load<Encoding>(bytes + frame * stride + width);
+      products += left * right;
+      different += static_cast<std::size_t>(left != right);
+    }
+    sums.sumProducts += static_cast<double>(products);
+    sums.identical = sums.identical && different == 0;
+  }
+}
+
+// The 8- and 16-bit loops, which the common files take, run over the interleaved samples in
+// sixteen lanes, where lane j always holds channel j % channels: plain element-wise loops that
+// the compiler turns into vector code. Single precision is exact enough over a flush interval.
+constexpr std::size_t kLanes = 16;
+constexpr std::size_t kFlushRounds = 1024;
+
+template <SampleEncoding Encoding>
+std::int32_t load_narrow(const std::uint8_t* p) {
+  if constexpr (Encoding == SampleEncoding::unsigned8) {
+    return p[0] - pcm::kEightBitZero;
+  } else {
+    std::int16_t value;
+    std::memcpy(&value, p, sizeof value);  // the host's byte order is the file's
+    return value;
+  }
+}
+
+template <SampleEncoding Encoding>
+void add_block_in_lanes(const std::uint8_t* bytes, std::size_t frames, std::size_t channels, Sums& sums) {
+  constexpr std::size_t width = kWidth<Encoding>;
+  const auto high = static_cast<std::int32_t>(pcm::integer_max(Encoding));
+  const auto low = static_cast<std::int32_t>(pcm::integer_min(Encoding));
+  const std::size_t samples = frames * channels;
+  const std::size_t rounds = samples / kLanes;
+
+  double sum[kLanes] = {}, squares[kLanes] = {}, products[kLanes / 2] = {};
+  std::int32_t largest[kLanes] = {}, smallest[kLanes] = {}, atFullScale[kLanes] = {}, different[kLanes / 2] = {};
+  for (std::size_t done = 0; done < rounds;) {
+    const std::size_t until = std::min(rounds, done + kFlushRounds);
+    float partSum[kLanes] = {}, partSquares[kLanes] = {}, partProducts[kLanes / 2] = {};
+    for (; done < until; ++done) {
+      const std::uint8_t* round = bytes + done * kLanes * width;
+      std::int32_t values[kLanes];
+      for (std::size_t j = 0; j < kLanes; ++j) values[j] = load_narrow<Encoding>(round + j * width);
+      for (std::size_t j = 0; j < kLanes; ++j) {
+        const auto value = static_cast<float>(values[j]);
+        partSum[j] += value;
+        partSquares[j] += value * value;
+        largest[j] = std::max(largest[j], values[j]);
+        smallest[j] = std::min(smallest[j], values[j]);
+        atFullScale[j] += static_cast<std::int32_t>(values[j] == high) | static_cast<std::int32_t>(values[j] == low);
+      }
+      if (channels == 2) {
+        for (std::size_t j = 0; j < kLanes / 2; ++j) {
+          partProducts[j] += static_cast<float>(values[2 * j]) * static_cast<float>(values[2 * j + 1]);
+          different[j] |= values[2 * j] ^ values[2 * j + 1];
+        }
+      }
+    }
+    for (std::size_t j = 0; j < kLanes; ++j) {
+      sum[j] += partSum[j];
+      squares[j] += partSquares[j];
+    }
+    for (std::size_t j = 0; j < kLanes / 2; ++j) products[j] += partProducts[j];
+  }
+
+  bool anyAtFullScale = false;
+  for (std::size_t j = 0; j < kLanes; ++j) {
+    ChannelSums& into = sums.channels[j % channels];
+    into.sum += sum[j];
+    into.sumSquares += squares[j];
+    into.highest = std::max(into.highest, static_cast<double>(largest[j]));
+    into.lowest = std::min(into.lowest, static_cast<double>(smallest[j]));
+    anyAtFullScale = anyAtFullScale || atFullScale[j] > 0;
+  }
+  for (std::size_t j = 0; j < kLanes / 2; ++j) {
+    sums.sumProducts += products[j];
+    sums.identical = sums.identical && different[j] == 0;
+  }
+
+  // The frames behind the last whole round, and the runs of full scale, go the plain way.
+  const std::size_t laneFrames = rounds * kLanes / channels;
+  for (std::size_t channel = 0; channel < channels; ++channel) {
+    ChannelSums& into = sums.channels[channel];
+    const std::uint8_t* first = bytes + channel * width;
+    if (anyAtFullScale) {
+      count_clipped_runs<Encoding>(first, laneFrames, channels * width, high, low, into);
+    } else if (laneFrames > 0) {
+      into.run = 0;
+    }
+    for (std::size_t frame = laneFrames; frame < frames; ++frame) {
+      const double value = load_narrow<Encoding>(first + frame * channels * width);
+      into.sum += value;
+      into.sumSquares += value * value;
+      into.highest = std::max(into.highest, value);
+      into.lowest = std::min(into.lowest, value);
+    }
+    count_clipped_runs<Encoding>(first + laneFrames * channels * width, frames - laneFrames, channels * width, high,
+                                 low, into);
+  }
+  if (channels == 2) {
+    for (std::size_t frame = laneFrames; frame < frames; ++frame) {
+      const double left = load_narrow<Encoding>(bytes + frame * 2 * width);
+      const double right = load_narrow<Encoding>(bytes + frame * 2 * width + width);
+      sums.sumProducts += left * right;
+      sums.identical = sums.identical && left == right;
+    }
+  }
+}
+
+using BlockAdder = void (*)(const std::uint8_t*, std::size_t, std::size_t, Sums&);
+
+BlockAdder adder_for(SampleEncoding encoding, std::size_t channels) {
+  switch (encoding) {
+    case SampleEncoding::unsigned8:
+      return kLanes % channels == 0 ? add_block_in_lanes<SampleEncoding::unsigned8> : add_block<SampleEncoding::unsigned8>;
+    case SampleEncoding::signed16:
+      return kLanes % channels == 0 ? add_block_in_lanes<SampleEncoding::signed16> : add_block<SampleEncoding::signed16>;
+    case SampleEncoding::signed24:
+      return add_block<SampleEncoding::signed24>;
+    case SampleEncoding::signed32:
+      return add_block<SampleEncoding::signed32>;
+    case SampleEncoding::float32:
+      return add_block<SampleEncoding::float32>;
+    case SampleEncoding::float64:
+      return add_block<SampleEncoding::float64>;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+PcmAnalyser::PcmAnalyser(const PcmFormat& format)
+    : format_(format), sums_(std::make_unique<Sums>(Sums{.channels = std::vector<ChannelSums>(format.channels())})) {}
+
+PcmAnalyser::~PcmAnalyser() = default;
+
+void PcmAnalyser::add(const std::uint8_t* frames, std::size_t count) {
+  adder_for(format_.encoding(), format_.channels())(frames, count, format_.channels(), *sums_);
+  frames_ += count;
+}
+
+PcmAnalysis PcmAnalyser::result() const {
+  PcmAnalysis analysis{.frames = frames_};
+  const double scale = format_.isFloat() ? 1.0 : -static_cast<double>(pcm::integer_min(format_.encoding()));
+  for (const ChannelSums& channel : sums_->channels) {
+    const double meanSquare = frames_ > 0 ? channel.sumSquares / static_cast<double>(frames_) : 0;
+    const double peakValue = channel.highest >= -channel.lowest ? channel.highest : channel.lowest;
+    analysis.channels.push_back({.peak = std::abs(peakValue) / scale,
+                                 .peakValue = peakValue,
+                                 .highest = channel.highest,
+                                 .lowest = channel.lowest,
+                                 .rms = std::sqrt(meanSquare) / scale,
+                                 .clipped = channel.clipped});
+  }
+  if (format_.channels() == 2 && frames_ > 0) {
+    const double n = static_cast<double>(frames_);
+    const ChannelSums& left = sums_->channels[0];
+    const ChannelSums& right = sums_->channels[1];
+    const double covariance = sums_->sumProducts - left.sum * right.sum / n;
+    const double leftVariance = left.sumSquares - left.sum * left.sum / n;
+    const double rightVariance = right.sumSquares - right.sum * right.sum / n;
+    if (leftVariance > 0 && rightVariance > 0) {
+      analysis.correlation = std::clamp(covariance / std::sqrt(leftVariance * rightVariance), -1.0, 1.0);
+    }
+    analysis.identicalChannels = sums_->identical;
+  }
+  return analysis;
+}
+
+std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeader& header,
+                                       const std::function<bool(std::uint64_t done)>& progress, bool* failed) {
+  const std::size_t frameBytes = header.format.bytesPerFrame();
+  const std::size_t framesPerBlock = std::max<std::size_t>(1, kBlockBytes / frameBytes);
+  std::vector<std::uint8_t> block(framesPerBlock * frameBytes);
+  PcmAnalyser analyser(header.format);
+  const std::uint64_t total = header.frameCount();
+  for (std::uint64_t done = 0; done < total;) {
+    const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(framesPerBlock, total - done));
+    if (reader.readAt(header.dataBegin + done * frameBytes, block.data(), frames * frameBytes).status !=
+        AudioFileResult::ok) {
+      // The header promised these bytes: a shorter file now is as much a failure as an error.
+      if (failed != nullptr) *failed = true;
+      return std::nullopt;
+    }
+    analyser.add(block.data(), frames);
+    done += frames;
+    if (progress && !progress(done)) return std::nullopt;
+  }
+  return analyser.result();
+}
+
+CentreRemoval judge_centre_removal(const PcmAnalysis& analysis) {
+  if (analysis.identicalChannels) return CentreRemoval::silence;
+  return analysis.correlation.value_or(0) >= kStrongCorrelation ? CentreRemoval::likely : CentreRemoval::unlikely;
+}
+
+std::optional<double> largest_unclipped_multiple(const PcmAnalysis& analysis, SampleEncoding encoding) {
+  const bool isFloat = encoding == SampleEncoding::float32 || encoding == SampleEncoding::float64;
+  double high = 1.0, low = -1.0;
+  if (!isFloat) {
+    high = static_cast<double>(pcm::integer_max(encoding));
+    low = static_cast<double>(pcm::integer_min(encoding));
+  }
+  double largest = 0, smallest = 0;
+  for (const ChannelLevels& channel : analysis.channels) {
+    largest = std::max(largest, channel.highest);
+    smallest = std::min(smallest, channel.lowest);
+  }
+  if (largest == 0 && smallest == 0) return std::nullopt;
+  // As "change volume" computes: the factor is a float, the product truncated toward zero.
+  const auto clips = [&](double multiple) {
+    const double factor = static_cast<float>(multiple);
+    if (isFloat) return largest * factor > high || smallest * factor < low;
+    return std::trunc(largest * factor) > high || std::trunc(smallest * factor) < low;
+  };
+  const double room = std::min(largest > 0 ? high / largest : HUGE_VAL, smallest < 0 ? low / smallest : HUGE_VAL);
+  double multiple = std::floor(room * 100.0) / 100.0;
+  while (multiple > 0 && clips(multiple)) multiple = std::round(multiple * 100.0 - 1.0) / 100.0;
+  return multiple;
+}
+
+double to_dbfs(double level) {
+  return level > 0 ? 20.0 * std::log10(level) : -std::numeric_limits<double>::infinity();
+}
+
+}  // namespace tunekiln

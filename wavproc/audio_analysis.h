@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "audiofile/byte_reader.h"
+#include "audiofile/wave_header.h"
+
+namespace tunekiln {
+
+// The levels of one channel. Values are on the scale where full scale is 1.0.
+struct ChannelLevels {
+  double peak = 0;             // the largest magnitude
+  double peakValue = 0;        // the sample that has it, as stored (an integer for integer files)
+  double highest = 0;          // the largest and the smallest sample, as stored
+  double lowest = 0;
+  double rms = 0;              // root mean square
+  std::uint64_t clipped = 0;   // samples in runs of kClippedRun or more at full scale
+};
+
+// A run of this many samples at full scale in a row is taken for clipping, not for a peak.
+inline constexpr std::uint32_t kClippedRun = 3;
+
+// What removing the centre (right minus left) will leave, judged from the channels' correlation.
+enum class CentreRemoval {
+  silence,   // both channels are identical: the result is silence
+  likely,    // strongly correlated: a centred voice is likely to go
+  unlikely,  // weakly or negatively correlated: little is centred, so little can be removed
+};
+
+struct PcmAnalysis {
+  std::uint64_t frames = 0;
+  std::vector<ChannelLevels> channels;
+  // Stereo only: Pearson's correlation of left and right (nothing when one channel is silent)
+  // and whether every frame has equal channels.
+  std::optional<double> correlation;
+  bool identicalChannels = false;
+};
+
+struct AnalysisSums;
+
+// Gathers the sums of interleaved PCM block by block, in constant memory.
+class PcmAnalyser {
+ public:
+  explicit PcmAnalyser(const PcmFormat& format);
+  ~PcmAnalyser();
+  PcmAnalyser(const PcmAnalyser&) = delete;
+  PcmAnalyser& operator=(const PcmAnalyser&) = delete;
+
+  void add(const std::uint8_t* frames, std::size_t count);
+  PcmAnalysis result() const;
+
+ private:
+  PcmFormat format_;
+  std::uint64_t frames_ = 0;
+  std::unique_ptr<AnalysisSums> sums_;
+};
+
+// Reads the samples of a WAVE file once, in large blocks. `progress` is told the frames done so
+// far and may return false to stop the pass; nothing then, or after a read failure (`failed` set).
+std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeader& header,
+                                       const std::function<bool(std::uint64_t done)>& progress = {},
+                                       bool* failed = nullptr);
+
+CentreRemoval judge_centre_removal(const PcmAnalysis& analysis);
+
+// The largest volume multiple, in hundredths, that changes no sample into a clipped one as
+// "change volume" computes it; nothing for a silent file, which no multiple can clip.
+std::optional<double> largest_unclipped_multiple(const PcmAnalysis& analysis, SampleEncoding encoding);
+
+// Decibels relative to full scale; -inf for 0.
+double to_dbfs(double level);
+
+}  // namespace tunekiln
