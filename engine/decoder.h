@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,9 @@ class Decoder {
   virtual bool read(std::uint8_t* buffer, std::size_t& size) = 0;
   // Whole seconds of the stream handed out so far.
   virtual std::int32_t getPosition() = 0;
+  // Called, on a thread of the decoder's own, when getInfo() has come to know a better length
+  // after open; it may only signal or post. Decoders that know their length at open ignore it.
+  virtual void setLengthListener(std::function<void()>) {}
 };
 
 // The fraction of a stream a seek aims at, at most the whole stream; nothing for a zero

@@ -56,6 +56,8 @@ bool Mp3Decoder::open(const std::string& name) {
   } else {
     mad_timer_set(&duration_, 0, 1, header.bitrate / 8);
     mad_timer_multiply(&duration_, fileSize_);
+    // Only an estimate: the walk over every frame header makes it exact, without holding up the sound.
+    lengthWalk_ = std::make_unique<Mp3LengthWalk>(name, lengthListener_);
   }
   kbpsSum_ = 0;
   frameCount_ = 0;
@@ -69,6 +71,7 @@ bool Mp3Decoder::open(const std::string& name) {
 }
 
 void Mp3Decoder::close() {
+  lengthWalk_.reset();
   if (!source_) return;
   source_.reset();
   mad_frame_finish(&frame_);
@@ -80,11 +83,21 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   if (!source_ || !source_->canSeek() || !aim) return;
   double fraction = *aim;
 
-  const long durationMs = mad_timer_count(duration_, MAD_UNITS_MILLISECONDS);
-  const auto targetMs = static_cast<unsigned long>(static_cast<double>(durationMs) * fraction);
-  mad_timer_set(&position_, targetMs / 1000, targetMs % 1000, 1000);
+  const Mp3FrameWalk* walk = lengthWalk_ ? lengthWalk_->result() : nullptr;
+  if (walk != nullptr) {
+    // Exact to the frame: the frame that holds the aimed-at time, and the time where it starts.
+    const auto index = std::min<std::uint64_t>(static_cast<std::uint64_t>(fraction * static_cast<double>(walk->frames)),
+                                               walk->frames - 1);
+    const std::uint64_t samplesPerFrame = walk->samplesPerChannel / walk->frames;
+    mad_timer_set(&position_, 0, static_cast<unsigned long>(index * samplesPerFrame), walk->sampleRate);
+    fraction = static_cast<double>(walk->frameOffsets[index]) / fileSize_;
+  } else {
+    const long durationMs = mad_timer_count(duration_, MAD_UNITS_MILLISECONDS);
+    const auto targetMs = static_cast<unsigned long>(static_cast<double>(durationMs) * fraction);
+    mad_timer_set(&position_, targetMs / 1000, targetMs % 1000, 1000);
+  }
 
-  if (xing_.flags & kXingToc) {
+  if (walk == nullptr && (xing_.flags & kXingToc)) {
     const double percent = fraction * 100.0;
     const auto index = static_cast<int>(percent);
     const double before = index < 100 ? xing_.toc[static_cast<std::size_t>(index)] : 256;
@@ -118,7 +131,10 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
 }
 
 StreamInfo Mp3Decoder::getInfo() {
-  if (source_ && !(xing_.flags & kXingFrames) && frameCount_ > 0) {
+  if (const Mp3FrameWalk* walk = lengthWalk_ ? lengthWalk_->result() : nullptr) {
+    info_.lengthSeconds = static_cast<std::int32_t>(walk->seconds());
+    mad_timer_set(&duration_, 0, static_cast<unsigned long>(walk->samplesPerChannel), walk->sampleRate);
+  } else if (source_ && !(xing_.flags & kXingFrames) && frameCount_ > 0) {
     const std::uint32_t averageKbps = kbpsSum_ / frameCount_;
     mad_timer_set(&duration_, 0, 1, averageKbps * 125);
     mad_timer_multiply(&duration_, fileSize_);
@@ -163,6 +179,11 @@ bool Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
   }
   size = written;
   return true;
+}
+
+const char* Mp3Decoder::lengthSource() const {
+  if (xing_.flags & kXingFrames) return xing_.info ? "info" : "xing";
+  return lengthWalk_ && lengthWalk_->result() ? "frames" : "estimate";
 }
 
 std::int32_t Mp3Decoder::getPosition() {

@@ -9,13 +9,14 @@
 
 #include "engine/decoder.h"
 #include "engine/input_source.h"
+#include "engine/mp3_length_walk.h"
 #include "engine/mp3_stream_scan.h"
 
 namespace tunekiln {
 
 // MPEG audio through libmad, as dithered 16-bit PCM. An ID3v2 tag in front is skipped; the
-// length comes from a Xing frame count or is estimated from the bitrate and refined as frames
-// are decoded.
+// length comes from a Xing or Info frame count, or is estimated from the bitrate until a walk
+// over every frame header in the background has made it exact.
 class Mp3Decoder final : public Decoder {
  public:
   using SourceOpener = std::function<std::unique_ptr<InputSource>(const std::string& name)>;
@@ -31,8 +32,10 @@ class Mp3Decoder final : public Decoder {
   StreamInfo getInfo() override;
   bool read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
-  // Where the length of getInfo() comes from: "xing" (the Xing frame's count) or "estimate".
-  const char* lengthSource() const { return (xing_.flags & kXingFrames) ? "xing" : "estimate"; }
+  void setLengthListener(std::function<void()> listener) override { lengthListener_ = std::move(listener); }
+  // Where the length of getInfo() comes from: "xing" or "info" (the count of a Xing or Info
+  // header), "frames" (the walk over every frame header) or "estimate" (the bitrate).
+  const char* lengthSource() const;
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;
@@ -44,6 +47,8 @@ class Mp3Decoder final : public Decoder {
 
   SourceOpener openSource_;
   std::unique_ptr<InputSource> source_;
+  std::function<void()> lengthListener_;
+  std::unique_ptr<Mp3LengthWalk> lengthWalk_;  // only where no header gave the frame count
   std::uint32_t fileSize_ = 0;  // the whole file, ID3v2 tag included
   XingHeader xing_;
   mad_stream stream_;

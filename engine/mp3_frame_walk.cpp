@@ -129,13 +129,13 @@ std::uint64_t audio_end(const ByteReader& reader) {
 
 }  // namespace
 
-Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets) {
+Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets, const std::atomic<bool>* stop) {
   Mp3FrameWalk walk;
   const std::uint64_t end = audio_end(reader);
   Window window(reader);
   std::optional<FrameHeader> stream;
   std::optional<std::uint64_t> offset = resync(window, id3v2_tag_end(reader), end, stream);
-  while (offset && *offset + 4 <= end) {
+  while (offset && *offset + 4 <= end && !(stop != nullptr && stop->load(std::memory_order_relaxed))) {
     const std::uint8_t* p = window.at(*offset, std::min<std::uint64_t>(kLargestFrame, end - *offset));
     if (p == nullptr) p = window.at(*offset, 4);
     const auto header = p != nullptr ? parse_header(p) : std::nullopt;

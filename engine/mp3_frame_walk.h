@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -24,7 +25,9 @@ struct Mp3FrameWalk {
 
 // Walks the frames behind an ID3v2 tag, resynchronising over junk only where the next header
 // confirms a frame, and stops at the end of the audio (an ID3v1 or APE tag, or the file's end).
-// With `keepOffsets`, records each audio frame's offset for seeking.
-Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets = false);
+// With `keepOffsets`, records each audio frame's offset for seeking. A walk that finds `stop` set
+// ends early, as if the audio ended there.
+Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets = false,
+                             const std::atomic<bool>* stop = nullptr);
 
 }  // namespace tunekiln

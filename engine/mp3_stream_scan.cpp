@@ -7,6 +7,8 @@ namespace {
 
 constexpr std::uint32_t kScanBytes = 8192;
 constexpr unsigned long kXingMagic = 0x58696e67;  // "Xing"
+// The same header as a constant-bitrate encoder writes it.
+constexpr unsigned long kInfoMagic = 0x496e666f;  // "Info"
 
 }  // namespace
 
@@ -15,7 +17,10 @@ bool xing_parse(XingHeader& xing, mad_bitptr bits, unsigned int bitLength) {
     xing.flags = 0;
     return false;
   };
-  if (bitLength < 64 || mad_bit_read(&bits, 32) != kXingMagic) return fail();
+  if (bitLength < 64) return fail();
+  const unsigned long magic = mad_bit_read(&bits, 32);
+  if (magic != kXingMagic && magic != kInfoMagic) return fail();
+  xing.info = magic == kInfoMagic;
   xing.flags = static_cast<std::uint32_t>(mad_bit_read(&bits, 32));
   bitLength -= 64;
   if (xing.flags & kXingFrames) {

@@ -24,7 +24,11 @@ PlayerEngine::PlayerEngine(Player& player, EngineSlots slots)
       slots_(std::move(slots)),
       // A value that names no slot is taken as the nearest one.
       outputIndex_(static_cast<std::size_t>(std::clamp(selectedOutput.load(), 0, static_cast<std::int32_t>(kSlotCount) - 1))),
-      current_(slots_.outputs[outputIndex_].get()) {}
+      current_(slots_.outputs[outputIndex_].get()) {
+  for (const auto& decoder : slots_.decoders) {
+    if (decoder) decoder->setLengthListener([this] { player_.commands.post({.number = PLAYER_CMD_LENGTH_KNOWN}); });
+  }
+}
 
 void PlayerEngine::run() {
   for (;;) {
@@ -79,6 +83,9 @@ void PlayerEngine::handle(const PlayerCommand& command) {
       break;
     case PLAYER_CMD_SET_VOLUME:
       onSetVolume(command.first);
+      break;
+    case PLAYER_CMD_LENGTH_KNOWN:
+      if (Decoder* decoder = attachedDecoder()) post({.number = PLAYER_NTF_INFO, .info = decoder->getInfo()});
       break;
     default:
       break;  // the other numbers have no effect

@@ -20,6 +20,8 @@ inline constexpr std::uint32_t PLAYER_CMD_DRAIN = 0x800A;
 inline constexpr std::uint32_t PLAYER_CMD_LIST_OUTPUTS = 0x800B;
 inline constexpr std::uint32_t PLAYER_CMD_SELECT_OUTPUT = 0x800D;
 inline constexpr std::uint32_t PLAYER_CMD_SET_VOLUME = 0x800F;
+// Posted by a decoder when its length became exact after open; answered with INFO.
+inline constexpr std::uint32_t PLAYER_CMD_LENGTH_KNOWN = 0x8010;
 
 // Notifications from the engine thread.
 inline constexpr std::uint32_t PLAYER_NTF_STATE = 0x8101;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
+#include "engine/mp3_decoder.h"
 #include "engine/mp3_frame_walk.h"
 #include "tests/support/mp3_maker.h"
 
@@ -49,6 +53,37 @@ TEST(Mp3FrameWalk, ResynchronisesOnlyAtAConfirmedFrameAndKeepsFailuresApart) {
 
   const Bytes text(5000, 'a');
   EXPECT_EQ(walk_mp3_frames(MemoryByteReader(text)).result, AudioFileResult::notThisFormat);
+}
+
+TEST(Mp3FrameWalk, TheDecoderLearnsTheTrueLengthOfAStreamWithoutAFrameCount) {
+  // Variable bitrate without a Xing frame: the first frame's bitrate says nothing of the rest.
+  test::TempDir dir;
+  const std::string path = dir.file("vbr.mp3");
+  const Bytes mp3 = test::make_mp3({.tone = {.seconds = 20.0, .amplitude = 0.1}, .variableBitrate = true});
+  test::write_file(path, mp3);
+  const auto frames = test::mpeg_frames(mp3).size();
+
+  std::mutex lock;
+  std::condition_variable changed;
+  bool known = false;
+  Mp3Decoder decoder;
+  decoder.setLengthListener([&] {
+    std::lock_guard guard(lock);
+    known = true;
+    changed.notify_all();
+  });
+  ASSERT_TRUE(decoder.open(path));
+  EXPECT_EQ(std::string(decoder.lengthSource()), "estimate");
+  {
+    std::unique_lock wait(lock);
+    ASSERT_TRUE(changed.wait_for(wait, std::chrono::seconds(10), [&] { return known; }));
+  }
+  EXPECT_EQ(std::string(decoder.lengthSource()), "frames");
+  EXPECT_EQ(decoder.getInfo().lengthSeconds, static_cast<std::int32_t>(frames * 1152 / 44100));
+  // A seek lands on the frame that holds the time aimed at: half of 20 s is frame 382 of 765 or so.
+  decoder.seek(1, 2);
+  EXPECT_EQ(decoder.getPosition(), static_cast<std::int32_t>(frames / 2 * 1152 / 44100));
+  decoder.close();
 }
 
 }  // namespace

@@ -1,0 +1,21 @@
+#include "engine/mp3_length_walk.h"
+
+#include "platform/input_file.h"
+
+namespace tunekiln {
+
+Mp3LengthWalk::Mp3LengthWalk(const std::string& path, std::function<void()> ended)
+    : thread_([this, path, ended = std::move(ended)] {
+        if (const auto file = InputFile::open(path)) walk_ = walk_mp3_frames(FileByteReader(*file), true, &stop_);
+        // A walk that was stopped has not seen the whole file: its count is no length.
+        if (stop_.load()) return;
+        finished_.store(true, std::memory_order_release);
+        if (ended) ended();
+      }) {}
+
+Mp3LengthWalk::~Mp3LengthWalk() {
+  stop_.store(true);
+  thread_.join();
+}
+
+}  // namespace tunekiln
