@@ -6,6 +6,7 @@
 #include "audiofile/wave_header.h"
 #include "tests/support/wav_builder.h"
 #include "wavproc/audio_analysis.h"
+#include "wavproc/centre_bass.h"
 
 namespace tunekiln {
 namespace {
@@ -104,6 +105,24 @@ TEST(AudioAnalysis, AShortenedFileIsAFailureNotAResult) {
   bool failed = false;
   EXPECT_FALSE(analyse_pcm(MemoryByteReader(cut), *parse.header, {}, &failed).has_value());
   EXPECT_TRUE(failed);
+}
+
+TEST(CentreBass, KeepsTheCentreBelowTheCutOffAndRemovesItAbove) {
+  // Gain of a centred tone after a second of settling, measured over the next second.
+  const auto gain = [](double frequency, double cutoff) {
+    CentreBass filter(cutoff, 44100);
+    double peak = 0;
+    for (int i = 0; i < 2 * 44100; ++i) {
+      const double x = std::sin(2 * M_PI * frequency * i / 44100);
+      const double y = filter.next(x, x);
+      if (i >= 44100) peak = std::max(peak, std::abs(y));
+    }
+    return 20 * std::log10(peak);
+  };
+  EXPECT_NEAR(gain(40, kDefaultKeepBassHz), 0.0, 0.1);
+  EXPECT_NEAR(gain(kDefaultKeepBassHz, kDefaultKeepBassHz), -3.01, 0.1);  // Butterworth: -3 dB at the cut-off
+  EXPECT_LT(gain(1000, kDefaultKeepBassHz), -70.0);                         // 24 dB per octave
+  EXPECT_NEAR(gain(1000, 30000), 0.0, 0.1) << "a cut-off beyond half the rate passes everything";
 }
 
 }  // namespace
