@@ -274,6 +274,7 @@ PcmAnalyser::~PcmAnalyser() = default;
 
 void PcmAnalyser::add(const std::uint8_t* frames, std::size_t count) {
   adder_for(format_.encoding(), format_.channels())(frames, count, format_.channels(), *sums_);
+  if (clipCounter_) clipCounter_->add(frames, count * format_.channels());
   frames_ += count;
 }
 
@@ -305,12 +306,11 @@ PcmAnalysis PcmAnalyser::result() const {
   return analysis;
 }
 
-std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeader& header,
-                                       const std::function<bool(std::uint64_t done)>& progress, bool* failed) {
+bool read_pcm_into(const ByteReader& reader, const WaveHeader& header, PcmAnalyser& analyser,
+                   const std::function<bool(std::uint64_t done)>& progress, bool* failed) {
   const std::size_t frameBytes = header.format.bytesPerFrame();
   const std::size_t framesPerBlock = std::max<std::size_t>(1, kBlockBytes / frameBytes);
   std::vector<std::uint8_t> block(framesPerBlock * frameBytes);
-  PcmAnalyser analyser(header.format);
   const std::uint64_t total = header.frameCount();
   for (std::uint64_t done = 0; done < total;) {
     const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(framesPerBlock, total - done));
@@ -318,13 +318,67 @@ std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeade
         AudioFileResult::ok) {
       // The header promised these bytes: a shorter file now is as much a failure as an error.
       if (failed != nullptr) *failed = true;
-      return std::nullopt;
+      return false;
     }
     analyser.add(block.data(), frames);
     done += frames;
-    if (progress && !progress(done)) return std::nullopt;
+    if (progress && !progress(done)) return false;
   }
+  return true;
+}
+
+std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeader& header,
+                                       const std::function<bool(std::uint64_t done)>& progress, bool* failed) {
+  PcmAnalyser analyser(header.format);
+  if (!read_pcm_into(reader, header, analyser, progress, failed)) return std::nullopt;
   return analyser.result();
+}
+
+ClipCounter::ClipCounter(SampleEncoding encoding)
+    : encoding_(encoding), bins_(encoding == SampleEncoding::unsigned8 ? 256 : 65536) {}
+
+void ClipCounter::add(const std::uint8_t* samples, std::size_t count) {
+  const std::size_t width = bytes_per_sample(encoding_);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* p = samples + i * width;
+    std::size_t bin;
+    if (encoding_ == SampleEncoding::float32 || encoding_ == SampleEncoding::float64) {
+      // Four times full scale either way covers what float files hold; beyond it, the last bin.
+      const double scaled = (pcm::load_float(p, encoding_) + 4.0) / 8.0 * 65536.0;
+      bin = std::isnan(scaled) ? 32768 : static_cast<std::size_t>(std::clamp(scaled, 0.0, 65535.0));
+    } else {
+      // The top bits of the value, counted from the most negative: for 8 and 16 bits, the value.
+      const std::int64_t value = pcm::load_integer(p, encoding_) - pcm::integer_min(encoding_);
+      bin = static_cast<std::size_t>(value >> (width <= 2 ? 0 : 8 * width - 16));
+    }
+    ++bins_[bin];
+  }
+  samples_ += count;
+}
+
+double ClipCounter::binValue(std::size_t bin) const {
+  const std::size_t width = bytes_per_sample(encoding_);
+  if (encoding_ == SampleEncoding::float32 || encoding_ == SampleEncoding::float64) {
+    return (static_cast<double>(bin) + 0.5) / 65536.0 * 8.0 - 4.0;
+  }
+  if (width <= 2) return static_cast<double>(pcm::integer_min(encoding_)) + static_cast<double>(bin);
+  const double step = std::ldexp(1.0, static_cast<int>(8 * width - 16));
+  return static_cast<double>(pcm::integer_min(encoding_)) + (static_cast<double>(bin) + 0.5) * step;
+}
+
+std::uint64_t ClipCounter::clippedBy(double multiple) const {
+  const bool isFloat = encoding_ == SampleEncoding::float32 || encoding_ == SampleEncoding::float64;
+  const double high = isFloat ? 1.0 : static_cast<double>(pcm::integer_max(encoding_));
+  const double low = isFloat ? -1.0 : static_cast<double>(pcm::integer_min(encoding_));
+  const double factor = static_cast<float>(multiple);
+  std::uint64_t clipped = 0;
+  for (std::size_t bin = 0; bin < bins_.size(); ++bin) {
+    if (bins_[bin] == 0) continue;
+    const double product = binValue(bin) * factor;
+    const double result = isFloat ? product : std::trunc(product);
+    if (result > high || result < low) clipped += bins_[bin];
+  }
+  return clipped;
 }
 
 CentreRemoval judge_centre_removal(const PcmAnalysis& analysis) {

@@ -40,6 +40,28 @@ struct PcmAnalysis {
   bool identicalChannels = false;
 };
 
+// How many samples each volume multiple would clip, from a histogram of every sample: exact for
+// 8- and 16-bit files, to the nearest of 65536 steps of the range for wider and float ones.
+class ClipCounter {
+ public:
+  explicit ClipCounter(SampleEncoding encoding);
+
+  void add(const std::uint8_t* samples, std::size_t count);
+  // The samples that `multiple` would clip as "change volume" computes (a float factor, the
+  // product truncated toward zero, for integers); for float files, those it would take past
+  // full scale.
+  std::uint64_t clippedBy(double multiple) const;
+  std::uint64_t samples() const { return samples_; }
+  bool exact() const { return bytes_per_sample(encoding_) <= 2; }
+
+ private:
+  double binValue(std::size_t bin) const;
+
+  SampleEncoding encoding_;
+  std::vector<std::uint64_t> bins_;
+  std::uint64_t samples_ = 0;
+};
+
 struct AnalysisSums;
 
 // Gathers the sums of interleaved PCM block by block, in constant memory.
@@ -52,15 +74,24 @@ class PcmAnalyser {
 
   void add(const std::uint8_t* frames, std::size_t count);
   PcmAnalysis result() const;
+  // Counts every sample for clippedBy as well; slower, so only where the answer is shown.
+  void countForClipping() { clipCounter_.emplace(format_.encoding()); }
+  const std::optional<ClipCounter>& clipCounter() const { return clipCounter_; }
 
  private:
   PcmFormat format_;
   std::uint64_t frames_ = 0;
   std::unique_ptr<AnalysisSums> sums_;
+  std::optional<ClipCounter> clipCounter_;
 };
 
-// Reads the samples of a WAVE file once, in large blocks. `progress` is told the frames done so
-// far and may return false to stop the pass; nothing then, or after a read failure (`failed` set).
+// Feeds the samples of a WAVE file to `analyser` once, in large blocks. `progress` is told the
+// frames done so far and may return false to stop the pass. False when stopped or after a read
+// failure (`failed` set).
+bool read_pcm_into(const ByteReader& reader, const WaveHeader& header, PcmAnalyser& analyser,
+                   const std::function<bool(std::uint64_t done)>& progress = {}, bool* failed = nullptr);
+
+// The same with an analyser of its own: the analysis, or nothing when stopped or failed.
 std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeader& header,
                                        const std::function<bool(std::uint64_t done)>& progress = {},
                                        bool* failed = nullptr);

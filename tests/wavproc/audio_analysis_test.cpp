@@ -81,6 +81,14 @@ TEST(AudioAnalysis, CountsRunsAtFullScaleAndTheMultipleThatDoesNotClip) {
   EXPECT_EQ(largest_unclipped_multiple(quiet, SampleEncoding::signed16), 2.73);
   EXPECT_LE(std::trunc(-12000.0 * static_cast<float>(2.73)), 32767);
 
+  // The count as the entry changes: exact for 16 bits, at the boundary the volume change has.
+  ClipCounter counter(SampleEncoding::signed16);
+  const auto quietSamples = test::samples16({1000, -12000, 300});
+  counter.add(quietSamples.data(), 3);
+  for (const auto& [multiple, clipped] : {std::pair{2.73, 0u}, {2.74, 1u}, {40.0, 2u}, {200.0, 3u}}) {
+    EXPECT_EQ(counter.clippedBy(multiple), clipped) << multiple;
+  }
+
   const auto silent = analyse(test::make_wav({.channels = 1}, test::samples16({0, 0})));
   EXPECT_FALSE(largest_unclipped_multiple(silent, SampleEncoding::signed16).has_value());
 }
