@@ -12,7 +12,35 @@ float g_volumeMultiple = 0.0f;
 
 namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+template <typename... Values>
+std::string formatted(const char* format, Values... values) {
+  const int length = std::snprintf(nullptr, 0, format, values...);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, values...);
+  return text;
+}
+
+// "N samples ... (P %)": two decimals, or two significant digits for a share below 0.01 %.
+std::string count_and_share(std::uint64_t count, std::uint64_t samples, const char* what) {
+  const double percent = samples > 0 ? 100.0 * static_cast<double>(count) / static_cast<double>(samples) : 0;
+  return formatted(percent >= 0.01 ? "%llu samples %s (%.2f %%)" : "%llu samples %s (%.2g %%)",
+                   static_cast<unsigned long long>(count), what, percent);
+}
 }  // namespace
+
+std::string volume_headroom_text(double peakDbfs, std::optional<double> largestMultiple) {
+  if (!largestMultiple) return "The file is silent: no multiple can clip it.";
+  return formatted("Peak %.2f dBFS; the largest multiple that does not clip is %.2f.", peakDbfs, *largestMultiple);
+}
+
+std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples) {
+  return clipped == 0 ? std::string() : count_and_share(clipped, samples, "would clip");
+}
+
+std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples) {
+  return count_and_share(clipped, samples, "clipped");
+}
 
 bool volume_entry_is_valid(std::string_view entry) {
   if (entry.empty() || !is_digit(entry.front())) return false;

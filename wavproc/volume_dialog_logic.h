@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +23,16 @@ bool accept_volume_entry(std::string_view entry);
 
 // The entry's factor in decibels, 10 × log10(x) with two decimals, shown beside it as it changes.
 std::string volume_decibel_text(std::string_view entry);
+
+// The line under the dialog's controls: the file's peak and the largest multiple that does not
+// clip (nothing for a silent file).
+std::string volume_headroom_text(double peakDbfs, std::optional<double> largestMultiple);
+
+// For the multiple entered so far: "N samples would clip (P %)", or nothing when none would.
+std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples);
+
+// The second line of the finish message when samples were clipped: "N samples clipped (P %)".
+std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples);
 
 // The number at the start of the text as the C library's atof reads it in the "C" locale
 // (leading blanks, a sign, digits with a point, an exponent); 0 when there is none.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/volume_dialog_logic.h"
 
@@ -21,6 +23,14 @@ TEST(VolumeDialog, EntryCheckDecibelTextAndStoredValue) {
   EXPECT_EQ(volume_decibel_text("abc"), "-inf");
   // Any length of entry, and a text longer than five characters, is handled whole.
   EXPECT_EQ(volume_decibel_text("1" + std::string(300, '0')), "3000.00");
+}
+
+TEST(VolumeDialog, TellsThePeakAndWhatAMultipleWouldClip) {
+  EXPECT_EQ(volume_headroom_text(-3.214, 1.44), "Peak -3.21 dBFS; the largest multiple that does not clip is 1.44.");
+  EXPECT_EQ(volume_headroom_text(-INFINITY, std::nullopt), "The file is silent: no multiple can clip it.");
+  EXPECT_EQ(volume_clipping_text(0, 1000), "");
+  EXPECT_EQ(volume_clipping_text(25, 1000), "25 samples would clip (2.50 %)");
+  EXPECT_EQ(clipped_samples_line(3, 2646000), "3 samples clipped (0.00011 %)");
 }
 
 TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRange) {
