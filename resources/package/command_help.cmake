@@ -1,5 +1,5 @@
 # Writes a help2man include file with a COMMANDS section: the --help of every command that
-# PROGRAM's own --help lists, shown as it prints it.
+# PROGRAM's own --help lists, shown as it prints it, and a SEE ALSO section naming the window.
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${PROGRAM} --help failed: ${status}")
@@ -20,4 +20,5 @@ foreach(name IN LISTS names)
   string(REPLACE "\n" "\n\\&" command_help "${command_help}")
   string(APPEND text ".SS ${name}\n.nf\n\\&${command_help}\n.fi\n")
 endforeach()
+string(APPEND text "[SEE ALSO]\n.BR tunekiln (1)\n")
 file(WRITE ${OUTPUT} "${text}")
