@@ -105,9 +105,9 @@ TEST(VolumeDialog, ShowsTheFactorInDecibelsAsItIsTypedAndStoresItOnOk) {
   CVolumeDialog dialog(nullptr);
   EXPECT_EQ(dialog.GetTitle(), "change the volume of the source sound file");
   EXPECT_EQ(dialog.entry()->GetValue(), "2");
-  EXPECT_EQ(dialog.decibels()->GetLabel(), "3.01");
+  EXPECT_EQ(dialog.decibels()->GetLabel(), "6.02");
   dialog.entry()->SetValue("10");
-  EXPECT_EQ(dialog.decibels()->GetLabel(), "10.00");
+  EXPECT_EQ(dialog.decibels()->GetLabel(), "20.00");
 
   dialog.CallAfter([&] {
     dialog.entry()->SetValue("0.5");
