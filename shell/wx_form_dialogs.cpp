@@ -4,6 +4,8 @@
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 
+#include <cctype>
+
 #include "resources/strings.h"
 #include "shell/cut_dialog.h"
 #include "shell/volume_dialog.h"
@@ -24,7 +26,20 @@ std::optional<std::string> run_file_dialog(wxWindow* parent, const FileDialogReq
 
 std::string wildcard_of(std::string_view filter) {
   while (filter.ends_with('|')) filter.remove_suffix(1);
-  return std::string(filter);
+  // Fields alternate between a description and its patterns; only the patterns change.
+  std::string wildcard;
+  bool pattern = false;
+  for (const char c : filter) {
+    if (c == '|') {
+      pattern = !pattern;
+      wildcard += c;
+    } else if (pattern && std::isalpha(static_cast<unsigned char>(c))) {
+      wildcard += {'[', static_cast<char>(std::tolower(c)), static_cast<char>(std::toupper(c)), ']'};
+    } else {
+      wildcard += c;
+    }
+  }
+  return wildcard;
 }
 
 std::optional<std::string> WxFormDialogs::chooseFileToOpen(const FileDialogRequest& dialog) {

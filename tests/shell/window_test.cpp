@@ -96,9 +96,10 @@ TEST(Startup, TheApplicationsWindowHasNoBarsAndOnlyOpenAndTheFileOperationsEnabl
   }
 }
 
-TEST(WxFormDialogs, FiltersLoseTheirClosingBars) {
-  EXPECT_EQ(wildcard_of("MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||"), "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav");
-  EXPECT_EQ(wildcard_of("Wav File(*.wav)|*.wav"), "Wav File(*.wav)|*.wav");
+TEST(WxFormDialogs, FiltersLoseTheirClosingBarsAndIgnoreCase) {
+  EXPECT_EQ(wildcard_of("MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||"),
+            "MP3 File(*.mp3)|*.[mM][pP]3|Wav File(*.wav)|*.[wW][aA][vV]");
+  EXPECT_EQ(wildcard_of("All Files (*.*)|*.*"), "All Files (*.*)|*.*");
 }
 
 TEST(VolumeDialog, ShowsTheFactorInDecibelsAsItIsTypedAndStoresItOnOk) {
