@@ -187,6 +187,7 @@ void PlayerEngine::pumpStep() {
       post_status();
     }
   } else if (current_->isDone()) {
+    post_heard_position();  // the last second
     outputOpen_ = false;
     current_->close();
     postState(PLAYER_STATE_STOPPED);
