@@ -268,6 +268,17 @@ TEST_F(Window, WithoutASoundServerPlaySaysSoOnce) {
   EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No sound output could be opened!"});
 }
 
+TEST(Keys, CtrlWAndCtrlQCloseTheWindow) {
+  ScriptedDialogs dialogs;
+  for (const int command : {wxID_CLOSE, wxID_EXIT}) {
+    auto* frame = new CMainFrame(dialogs);
+    frame->Show();
+    wxCommandEvent key(wxEVT_MENU, command);
+    frame->GetEventHandler()->ProcessEvent(key);
+    EXPECT_TRUE(wxPendingDelete.Member(frame)) << command;  // goes once the events now queued are handled
+  }
+}
+
 TEST_F(Window, DecodeToAWavFileAsksForItsDestinationOnTheWindowsThread) {
   write_file(dir.file("tone.mp3"), make_mp3({.tone = {.seconds = 3}}));
   dialogs.open = {dir.file("tone.mp3")};
