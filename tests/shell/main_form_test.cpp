@@ -11,7 +11,6 @@
 
 #include "encoder/activity_mode.h"
 #include "engine/mixer.h"
-#include "platform/wave_out_device.h"
 #include "shell/form_ids.h"
 #include "tests/engine/engine_doubles.h"
 #include "tests/shell/scripted_dialogs.h"
@@ -230,24 +229,15 @@ TEST_F(MainFormTest, TheStreamsEndResetsTheButtonsButTheFormsOwnStopsDoNot) {
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(MainFormTest, FilesThatCannotBeOpenedAndAMissingSoundOutputAreReportedOnce) {
+TEST_F(MainFormTest, AFileThatCannotBeReadOrPlayedIsReportedWithTheReason) {
   form->OnInitialUpdate();
   EXPECT_FALSE(form->openFile(dir.file("none.mp3")));
   EXPECT_TRUE(form->openFile(notSound));
   sync();
   EXPECT_EQ(widgets.buttons(), "-DDDDDD");
-
-  openSong();
-  form->OnPlay();
-  sync();
-  form->onNotification({.number = MainForm::kSoundOutputFailed,
-                        .first = static_cast<std::uint32_t>(DeviceFailure::noServer)});
-  sync();
-  EXPECT_EQ(widgets.buttons(), "EDDDDDD");
   EXPECT_EQ(dialogs.messages,
             (std::vector<std::string>{"Failed to open document.\n" + dir.file("none.mp3") + ": No such file or directory",
-                                      "Failed to open document.\n" + notSound + ": Not an MP3 or WAV file that can be played",
-                                      "No sound output could be opened!"}));
+                                      "Failed to open document.\n" + notSound + ": Not an MP3 or WAV file that can be played"}));
 }
 
 TEST_F(MainFormTest, OnlyTheUsersScrollingSeeks) {
@@ -292,7 +282,6 @@ TEST_F(MainFormTest, VolumeButtonsStepByTenWithinTheScale) {
 }
 
 TEST_F(MainFormTest, AFailedFileOperationShowsWhyAndTheNextOneFinishes) {
-  TempDir dir;
   const std::string in = dir.file("in.wav");
   write_file(in, make_wav({}, Bytes(4 * 16384, 0)));
   form->OnInitialUpdate();

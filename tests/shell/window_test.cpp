@@ -107,9 +107,7 @@ TEST(Startup, EveryControlCanBeScrolledIntoSightOnASmallDesktop) {
   CMainFrame& frame = application_frame();
   const wxRect desktop = wxDisplay(&frame).GetGeometry();
   const auto fitsDesktop = [&] { return desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize())); };
-  ASSERT_TRUE(pump_until(fitsDesktop, std::chrono::seconds(3)))
-      << frame.GetScreenPosition().x << "," << frame.GetScreenPosition().y << " " << frame.GetClientSize().x << "x"
-      << frame.GetClientSize().y << " in " << desktop.width << "x" << desktop.height;
+  ASSERT_TRUE(pump_until(fitsDesktop, std::chrono::seconds(3))) << "the window manager fits the window to the desktop";
   auto* scroller = dynamic_cast<wxScrolledWindow*>(frame.view().GetParent());
   ASSERT_NE(scroller, nullptr);
   ASSERT_LT(scroller->GetClientSize().x, frame.view().GetSize().x) << "the desktop is larger than the form";
@@ -150,9 +148,6 @@ TEST(Document, TheCommandLinesFileOrADroppedOneIsPlayedAndCtrlSLeavesItAlone) {
   frame.GetEventHandler()->ProcessEvent(save);
   EXPECT_EQ(read_file(dir.file("b.MP3")), song);
   EXPECT_EQ(read_file(dir.file("a.mp3")), song);
-  wxCommandEvent fresh(wxEVT_MENU, wxID_NEW);  // Ctrl+N
-  frame.GetEventHandler()->ProcessEvent(fresh);
-  EXPECT_FALSE(frame.FindWindow(kPlay)->IsEnabled());
 }
 
 TEST(Startup, TheApplicationsWindowHasNoBarsAndOnlyOpenAndTheFileOperationsEnabled) {
