@@ -1,6 +1,7 @@
 #include "shell/message_box.h"
 
 #include <wx/button.h>
+#include <wx/gdicmn.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -24,7 +25,9 @@ wxString from_utf8(std::string_view text) { return wxString::FromUTF8(text.data(
 MessageBox::MessageBox(wxWindow* parent, std::string_view text, long buttons)
     : wxDialog(parent, wxID_ANY, from_utf8(strings::kAppTitle)) {
   auto* sizer = new wxBoxSizer(wxVERTICAL);
-  sizer->Add(new wxStaticText(this, wxID_ANY, from_utf8(text)), 0, wxALL, kMargin);
+  auto* label = new wxStaticText(this, wxID_ANY, from_utf8(text));
+  label->Wrap(wxGetDisplaySize().x * 3 / 4);  // a very long line goes on at a space rather than off the desktop
+  sizer->Add(label, 0, wxALL, kMargin);
   sizer->Add(CreateStdDialogButtonSizer(buttons), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, kMargin);
   SetSizerAndFit(sizer);
 
