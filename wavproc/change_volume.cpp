@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -14,11 +15,13 @@ namespace {
 
 // s × factor in double precision, truncated toward zero, clipped to the encoding's range.
 std::int64_t scale_sample(std::int64_t sample, float factor, SampleEncoding encoding) {
-  const double product = std::trunc(static_cast<double>(sample) * static_cast<double>(factor));
+  const double product = static_cast<double>(sample) * static_cast<double>(factor);
   if (std::isnan(product)) return 0;  // 0 × an infinite factor
-  if (product <= static_cast<double>(pcm::integer_min(encoding))) return pcm::integer_min(encoding);
-  if (product >= static_cast<double>(pcm::integer_max(encoding))) return pcm::integer_max(encoding);
-  return static_cast<std::int64_t>(product);
+  // Clipped to whole-number limits first, the conversion's truncation gives what truncating
+  // first would, without a call to trunc on processors that lack an instruction for it.
+  const auto low = static_cast<double>(pcm::integer_min(encoding));
+  const auto high = static_cast<double>(pcm::integer_max(encoding));
+  return static_cast<std::int64_t>(std::clamp(product, low, high));
 }
 
 // Every possible input sample's result, computed once: the loops then cost a lookup per sample.
