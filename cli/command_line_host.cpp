@@ -19,6 +19,11 @@ bool CommandLineHost::askCutTimes() {
   return verdict.accepted;
 }
 
+void CommandLineHost::showFailure(std::string_view message, const FailureReason& reason) {
+  message_ = message;
+  reasonLine_ = reason.cause.empty() ? std::string() : reason.file + ": " + reason.cause;
+}
+
 void CommandLineHost::setProgress(std::int32_t position) {
   const int percent = position / 10000;
   if (percent == shownPercent_) return;  // redraw only what a reader can see change
@@ -30,6 +35,7 @@ int CommandLineHost::report(Outcome outcome) {
   statusLine_.clear();
   const bool finished = outcome == Outcome::finished;
   if (!message_.empty()) std::fprintf(finished ? stdout : stderr, "%s\n", message_.c_str());
+  if (!finished && !reasonLine_.empty()) std::fprintf(stderr, "%s\n", reasonLine_.c_str());
   return finished ? 0 : 1;
 }
 

@@ -27,10 +27,12 @@ class CommandLineHost final : public WavProcessHost {
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
   void showMessage(std::string_view text) override { message_ = text; }
+  void showFailure(std::string_view message, const FailureReason& reason) override;
   void setProgress(std::int32_t position) override;
 
   // Prints the message where it belongs and gives the exit status: 0 and standard output
-  // when the operation finished, 1 and standard error otherwise.
+  // when the operation finished, 1 and standard error otherwise, with the reason of a failure
+  // on a line of its own.
   int report(Outcome outcome);
 
  private:
@@ -39,6 +41,7 @@ class CommandLineHost final : public WavProcessHost {
   std::optional<std::string> volumeEntry_;
   std::optional<CutEntries> cutEntries_;
   std::string message_;
+  std::string reasonLine_;
   TerminalStatusLine statusLine_;
   int shownPercent_ = -1;
 };

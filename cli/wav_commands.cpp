@@ -50,12 +50,12 @@ void run(int& status, WavArguments& arguments, Operation operation,
 void add_wav_commands(CLI::App& app, int& status) {
   auto arguments = std::make_shared<WavArguments>();
 
-  add_file_command(app, "left", "Write the left channel of a stereo 8- or 16-bit WAV file as a mono WAV file",
+  add_file_command(app, "left", "Write the left channel of a stereo WAV file as a mono WAV file",
                    *arguments)
       ->callback([&status, arguments] {
         run(status, *arguments, [](WavProcessHost& host) { return ExtractChannel(host, Channel::left); });
       });
-  add_file_command(app, "right", "Write the right channel of a stereo 8- or 16-bit WAV file as a mono WAV file",
+  add_file_command(app, "right", "Write the right channel of a stereo WAV file as a mono WAV file",
                    *arguments)
       ->callback([&status, arguments] {
         run(status, *arguments, [](WavProcessHost& host) { return ExtractChannel(host, Channel::right); });
@@ -63,13 +63,17 @@ void add_wav_commands(CLI::App& app, int& status) {
   add_file_command(app, "clear-voice",
                    "Write right minus left of a stereo WAV file as a mono WAV file, removing a centred voice",
                    *arguments)
-      ->callback([&status, arguments] { run(status, *arguments, ClearVoice); });
+      ->callback([&status, arguments] {
+        run(status, *arguments, [](WavProcessHost& host) { return ClearVoice(host); });
+      });
 
   auto* volume = add_file_command(app, "volume", "Multiply every sample of a WAV file by a factor", *arguments);
   volume->add_option("--multiple", arguments->multiple, "the factor: digits with an optional point, e.g. 2 or 0.5")
       ->required();
   volume->callback([&status, arguments] {
-    run(status, *arguments, ChangeVolume, [&](CommandLineHost& host) { host.setVolumeEntry(arguments->multiple); });
+    run(
+        status, *arguments, [](WavProcessHost& host) { return ChangeVolume(host); },
+        [&](CommandLineHost& host) { host.setVolumeEntry(arguments->multiple); });
   });
 
   auto* cut = add_file_command(app, "cut", "Write the part of a WAV file between two times", *arguments);
@@ -82,7 +86,7 @@ void add_wav_commands(CLI::App& app, int& status) {
       ->type_name("H:M:S")
       ->capture_default_str();
   cut->callback([&status, arguments] {
-    run(status, *arguments, CutByTime, [&](CommandLineHost& host) {
+    run(status, *arguments, [](WavProcessHost& host) { return CutByTime(host); }, [&](CommandLineHost& host) {
       const auto start = split_time(arguments->start);
       const auto end = split_time(arguments->end);
       host.setCutEntries({start[0], start[1], start[2], end[0], end[1], end[2]});

@@ -25,11 +25,11 @@ class WavCommands : public ::testing::Test {
 TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandardError) {
   const Bytes stereo = make_wav({}, samples16({1, 2, 3, 4}));
   const Bytes mono = make_wav({.channels = 1}, samples16({1, 2}));
-  const Bytes wide = make_wav({.bits = 24}, Bytes(6, 0));
+  const Bytes twelveBits = make_wav({.bits = 12}, Bytes(6, 0));
   const struct {
     const Bytes& input;
     std::vector<std::string> command;  // IN and OUT go behind the first word
-    const char* message;
+    std::string message;
     std::optional<Bytes> samples;  // nothing: refused, and no file is written
   } cases[] = {
       {stereo, {"left"}, "Abstract left channel finished!\n", samples16({1, 3})},
@@ -37,12 +37,18 @@ TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandar
       {stereo, {"clear-voice"}, "clear voice  finished!\n", samples16({1, 1})},
       {stereo, {"volume", "--multiple", "2"}, "change volume  finished!\n", samples16({2, 4, 6, 8})},
       {stereo, {"cut", "--start", "0:00:00", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
-      {mono, {"clear-voice"}, "Input wav file must be stereo!\n", {}},
+      {mono,
+       {"clear-voice"},
+       "Input wav file must be stereo!\n" + in + ": 16-bit PCM in a 1-channel file is not supported\n",
+       {}},
       {mono, {"volume", "--multiple", ".5"}, "输入错误!\n", {}},
       {mono, {"cut", "--start", "0:01:00", "--end", "0:00:30"}, "start time must be less than end time!\n", {}},
       {mono, {"cut", "--end", "0:x:00"}, "Please enter an integer.\n", {}},
-      // The header checks come before the dialog, so their message wins.
-      {wide, {"volume", "--multiple", "-1"}, "Only Support 8 bits or 16 bits wav file!\n", {}},
+      // The header checks come before the dialog, so their message wins; the reason follows it.
+      {twelveBits, {"volume", "--multiple", "-1"},
+       "Only Support 8, 16, 24 or 32 bits PCM or 32 or 64 bits float wav file!\n" + in +
+           ": 12-bit PCM in a 2-channel file is not supported\n",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
