@@ -101,9 +101,9 @@ ReadOutcome InputBytes::read(void* buffer, std::size_t count) {
     std::memcpy(bytes, kept_.data() + position_, done);
     position_ += done;
   }
-  if (done < count && !moveSourceTo(position_)) {
-    return {done, source_->failed() ? AudioFileResult::readFailed : AudioFileResult::endOfData};
-  }
+  // Only a pipe whose header walk went past kept bytes cannot get back to them: those bytes
+  // are lost, which is a failure to read, not an end.
+  if (done < count && !moveSourceTo(position_)) return {done, AudioFileResult::readFailed};
   const auto rest = done < count ? readSource(bytes + done, count - done) : ReadOutcome{};
   position_ += rest.bytes;
   return {done + rest.bytes, rest.status};
