@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <span>
+#include <utility>
 
+#include "audiofile/pcm_samples.h"
 #include "encoder/byte_source.h"
 #include "tests/support/run_program.h"
 #include "tests/support/wav_builder.h"
@@ -107,7 +109,7 @@ Bytes data_before_format() {
   return file;
 }
 
-TEST_F(AudioInputTest, WaveSamplesOfEveryWidthAndFormArriveInTheHighBits) {
+TEST_F(AudioInputTest, WaveSamplesOfEveryWidthArriveInTheHighBits) {
   const Bytes list = make_info_list({{"INAM", "Canada day"}});
   const struct {
     Bytes file;
@@ -119,9 +121,7 @@ TEST_F(AudioInputTest, WaveSamplesOfEveryWidthAndFormArriveInTheHighBits) {
        {0x007F0000, static_cast<std::int32_t>(0x807F0000), 0x7F7F0000}, {0, 0, 0}},
       {make_wav({.bits = 16}, samples16({1, -2, 300, 4})), 2, 44100, 2, {kHigh(1), kHigh(300)}, {kHigh(-2), kHigh(4)}},
       {make_wav({.channels = 1, .bits = 24}, {0x56, 0x34, 0x12}), 1, 44100, 1, {0x12345600}, {0}},
-      {make_wav({.channels = 1, .bits = 24, .extensible = true}, {0x56, 0x34, 0x12}), 1, 44100, 1, {0x12345600}, {0}},
       {make_wav({.channels = 1, .bits = 32}, {0x78, 0x56, 0x34, 0xF2}), 1, 44100, 1, {static_cast<std::int32_t>(0xF2345678)}, {0}},
-      {make_wav({.rf64 = true}, samples16({1, 2})), 2, 44100, 1, {kHigh(1)}, {kHigh(2)}},
       {data_before_format(), 2, 44100, 1, {kHigh(1)}, {kHigh(2)}},
       // Chunks around the samples are skipped, a title holding "da" among them.
       {make_wav({.sampleRate = 22050, .extensionSizeField = true, .chunksBeforeData = list, .bytesAfterData = list},
@@ -144,41 +144,26 @@ TEST_F(AudioInputTest, WaveSamplesOfEveryWidthAndFormArriveInTheHighBits) {
   }
 }
 
-Bytes floats(std::initializer_list<float> values, bool bigEndian) {
-  Bytes out;
-  for (const float value : values) {
-    const auto bits = std::bit_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * (bigEndian ? 3 - i : i))));
-  }
+Bytes reals(SampleEncoding encoding, std::initializer_list<double> values) {
+  Bytes out(values.size() * bytes_per_sample(encoding));
+  std::uint8_t* at = out.data();
+  for (const double value : values) pcm::store_float(std::exchange(at, at + bytes_per_sample(encoding)), encoding, value);
   return out;
 }
 
 TEST_F(AudioInputTest, FloatSamplesArriveAsRealsOncePerFrameWithinWhatTheEncoderTakes) {
-  const Bytes doubles = [] {
-    Bytes out;
-    for (const double value : {0.25, -2.0}) {
-      const auto bits = std::bit_cast<std::uint64_t>(value);
-      for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-    }
-    return out;
-  }();
-  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
     Bytes file;
-    InputType type;
     Reals left, right;
   } cases[] = {
-      {make_wav({.bits = 32, .formatTag = 3}, floats({0.5f, -0.25f, 3.0f, nan}, false)), INPUT_WAVE, {0.5f, 1.5f}, {-0.25f, 0}},
-      {make_wav({.bits = 32, .formatTag = 3, .extensible = true}, floats({0.5f, -0.25f}, false)), INPUT_WAVE, {0.5f}, {-0.25f}},
-      {make_wav({.channels = 1, .bits = 64, .formatTag = 3}, doubles), INPUT_WAVE, {0.25f, -1.5f}, {0, 0}},
-      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 32}, floats({0.5f, -0.25f}, true)), INPUT_AIFF,
-       {0.5f}, {-0.25f}},
+      {make_wav({.bits = 32, .formatTag = 3}, reals(SampleEncoding::float32, {0.5, -0.25, 3.0, nan})), {0.5f, 1.5f}, {-0.25f, 0}},
+      {make_wav({.channels = 1, .bits = 64, .formatTag = 3}, reals(SampleEncoding::float64, {0.25, -2.0})), {0.25f, -1.5f}, {0, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     const Reading r = read(c.file);
-    EXPECT_EQ(r.type, c.type);
-    EXPECT_EQ(r.count, c.left.size());
+    EXPECT_EQ(r.count, c.left.size()) << "a frame is counted once, whatever its width";
     EXPECT_EQ(r.realLeft, c.left);
     EXPECT_EQ(r.realRight, c.right);
   }
