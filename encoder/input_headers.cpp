@@ -35,6 +35,12 @@ HeaderVerdict fail(AudioInput& input, std::string text, std::string reason = {})
   return HeaderVerdict::failed;
 }
 
+// An AIFF header the reader's checks turn down: its text, and the file is read as raw input.
+HeaderVerdict turn_down(AudioInput& input, const std::string& text) {
+  std::fputs(text.c_str(), input.messages);
+  return HeaderVerdict::refused;
+}
+
 // The length of the MPEG audio frame whose header is at `bytes`, or 0 when it is none; frames
 // that follow one another share `sameAs` (version, layer and sample rate).
 std::uint32_t mpeg_frame_bytes(const std::uint8_t* bytes, std::uint32_t& sameAs) {
@@ -166,11 +172,11 @@ HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t
     return fail(input, texts::kUnsupportedFormat, "AIFC compression '" + compression + "'");
   }
   const int width = real ? 32 : 16;
-  if (fields.sampleSize != width) return fail(input, format_text(texts::kNotBits, width, texts::kAiffFileWord));
+  if (fields.sampleSize != width) return turn_down(input, format_text(texts::kNotBits, width, texts::kAiffFileWord));
   if (fields.channels != 1 && fields.channels != 2) {
-    return fail(input, format_text(texts::kNotMonoOrStereo, texts::kAiffFileWord));
+    return turn_down(input, format_text(texts::kNotMonoOrStereo, texts::kAiffFileWord));
   }
-  if (header.blockSize != 0) return fail(input, format_text(texts::kBlockSizeNotZero, texts::kAiffFileWord));
+  if (header.blockSize != 0) return turn_down(input, format_text(texts::kBlockSizeNotZero, texts::kAiffFileWord));
 
   lame_set_num_channels(encoder, fields.channels);
   set_sample_rate(input, encoder, fields.sampleRate);

@@ -196,7 +196,7 @@ TEST_F(AudioInputTest, AiffAndAifcSamplesInTheirByteOrder) {
   }
 }
 
-TEST_F(AudioInputTest, DamagedHeadersAndUnknownFilesAreReadAsRawBigEndianStereoAt44100) {
+TEST_F(AudioInputTest, RefusedHeadersAndUnknownFilesAreReadAsRawBigEndianStereoAt44100) {
   const std::string wave = "Warning: corrupt or unsupported WAVE format\n";
   Bytes noData = make_wav({}, {});
   noData.resize(36);  // the format chunk, and nothing behind it
@@ -207,6 +207,13 @@ TEST_F(AudioInputTest, DamagedHeadersAndUnknownFilesAreReadAsRawBigEndianStereoA
   } cases[] = {
       {noData, wave, kHigh(0x5249)},
       {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, wave, kHigh(0x5249)},
+      {make_aiff({.sampleSize = 8}, Bytes(12, 0)), "Sound data is not 16 bits in 'name'\n", kHigh(0x464F)},
+      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 64}, Bytes(16, 0)),
+       "Sound data is not 32 bits in 'name'\n", kHigh(0x464F)},
+      {make_aiff({.channels = 3}, Bytes(12, 0)), "Sound data is not mono or stereo in 'name'\n", kHigh(0x464F)},
+      // A refused "sowt" header leaves raw input big-endian.
+      {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12, 0)),
+       "Block size is not 0 bytes in 'name'\n", kHigh(0x464F)},
       // A chunk of size -8 would lead a walk back to itself for ever.
       {{'F', 'O', 'R', 'M', 0x7F, 0xFF, 0xFF, 0xFF, 'A', 'I', 'F', 'F', 'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0xF8}, "",
        kHigh(0x464F)},

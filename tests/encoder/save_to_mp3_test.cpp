@@ -164,9 +164,6 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeAreRefusedAndTheOldFileStays) {
       {make_wav({.channels = 6}, Bytes(24, 0)), "Unsupported number of channels: 6d", "16-bit PCM in a 6-channel file is not supported"},
       {make_wav({.bits = 12}, Bytes(24, 0)), width, "12-bit PCM in a 2-channel file is not supported"},
       {make_wav({.bits = 0}, Bytes(24, 0)), width, "0-bit PCM in a 2-channel file is not supported"},
-      {make_aiff({.sampleSize = 8}, Bytes(12, 0)), "Sound data is not 16 bits in 'name'", ""},
-      {make_aiff({.channels = 3}, Bytes(12, 0)), "Sound data is not mono or stereo in 'name'", ""},
-      {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12, 0)), "Block size is not 0 bytes in 'name'", ""},
       {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12, 0)), unsupported, "AIFC compression 'ima4' is not supported"},
       {make_aiff({.sampleRate = HUGE_VAL}, Bytes(8, 0)), "fatal error during initialization", ""},
   };
