@@ -133,7 +133,8 @@ HeaderVerdict parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t
   if (parse.result == AudioFileResult::unsupportedEncoding) {
     // An integer width the reader has no loop for keeps the reader's own text for it.
     const bool pcm = parse.fields.formatTag == 1;
-    return fail(input, pcm ? texts::kUnsupportedWidth : texts::kUnsupportedFormat, describe_wave_encoding(parse.fields));
+    return fail(input, pcm ? texts::kUnsupportedWidth : texts::kUnsupportedFormat,
+                describe_wave_encoding(parse.fields));
   }
   if (parse.result != AudioFileResult::ok) return HeaderVerdict::refused;
 
@@ -186,7 +187,8 @@ HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t
   // A count of 0 is read on to the end of the file; a larger count than the file holds, to its end.
   if (fields.sampleFrames != 0) {
     const std::uint64_t size = input.inputStream->size();
-    const std::uint64_t held = size > header.soundBegin ? (size - header.soundBegin) / (fields.channels * width / 8u) : 0;
+    const std::uint64_t bytesPerFrame = fields.channels * width / 8u;
+    const std::uint64_t held = size > header.soundBegin ? (size - header.soundBegin) / bytesPerFrame : 0;
     input.framesLeft = std::min<std::uint64_t>(fields.sampleFrames, held);
   }
   input.inputStream->startAt(header.soundBegin);
