@@ -28,6 +28,7 @@ class EncodeCommandHost final : public SaveToMp3Host {
     if (!message_.empty()) {
       std::fprintf(result.outcome == SaveOutcome::finished ? stdout : stderr, "%s\n", message_.c_str());
     }
+    if (!result.reason.empty()) std::fprintf(stderr, "%s: %s\n", input_.c_str(), result.reason.c_str());
     return result.exitStatus;
   }
 

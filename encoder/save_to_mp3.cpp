@@ -37,7 +37,7 @@ SaveToMp3Result input_failed(SaveToMp3Host& host, AudioInput& input) {
   std::string_view text = input.failure->text;
   if (text.ends_with('\n')) text.remove_suffix(1);
   host.showMessage(text);
-  return {SaveOutcome::failed, input.failure->exitStatus};
+  return {SaveOutcome::failed, input.failure->exitStatus, input.failure->reason};
 }
 
 }  // namespace
