@@ -181,12 +181,16 @@ void PlayerEngine::onSetVolume(std::uint32_t level) {
 void PlayerEngine::pumpStep() {
   if (attachedDecoder() != nullptr) {
     current_->pump();
-    if (attachedDecoder() == nullptr) {
-      postState(PLAYER_STATE_NO_STREAM);
-    } else {
+    if (attachedDecoder() != nullptr) {
       post_status();
+      return;
     }
-  } else if (current_->isDone()) {
+    if (current_->takeReadFailure()) post({.number = PLAYER_NTF_READ_FAILED});
+    postState(PLAYER_STATE_NO_STREAM);
+    // An output that holds nothing now (the stream had no samples) has nothing left to finish,
+    // so nothing would wake the engine to close it.
+  }
+  if (current_->isDone()) {
     outputOpen_ = false;
     current_->close();
     postState(PLAYER_STATE_STOPPED);

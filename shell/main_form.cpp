@@ -5,6 +5,7 @@
 
 #include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
+#include "engine/engine_texts.h"
 #include "engine/mixer.h"
 #include "resources/strings.h"
 #include "shell/form_ids.h"
@@ -114,6 +115,8 @@ void MainForm::onNotification(const PlayerNotification& notification) {
     OnPlayerInfo(*notification.info);
   } else if (notification.number == PLAYER_NTF_POSITION) {
     OnPlayerPosition(notification.first);
+  } else if (notification.number == PLAYER_NTF_READ_FAILED) {
+    dialogs_.showMessage(engine_texts::kWavReadError);
   }
 }
 
