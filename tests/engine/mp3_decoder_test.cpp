@@ -6,6 +6,7 @@
 
 #include "engine/dither.h"
 #include "tests/engine/engine_doubles.h"
+#include "tests/support/failing_reader.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/tone_analyser.h"
 
@@ -18,7 +19,6 @@ class MemorySource final : public InputSource {
   MemorySource(const Bytes& bytes, std::vector<std::uint32_t>& seeks) : bytes_(bytes), seeks_(seeks) {}
 
   bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
-    if (std::uint64_t{position_} + count > failFrom) return false;
     const std::size_t from = std::min<std::size_t>(position_, bytes_.size());
     got = static_cast<std::uint32_t>(std::min<std::size_t>(count, bytes_.size() - from));
     std::copy_n(bytes_.data() + from, got, static_cast<std::uint8_t*>(buffer));
@@ -32,7 +32,6 @@ class MemorySource final : public InputSource {
   std::uint32_t tell() override { return position_; }
   std::uint32_t size() override { return static_cast<std::uint32_t>(bytes_.size()); }
   bool canSeek() override { return true; }
-  std::uint64_t failFrom = UINT64_MAX;  // where reads start to fail, as on a failing disk
 
  private:
   const Bytes& bytes_;
@@ -68,12 +67,7 @@ class Mp3DecoderTest : public ::testing::Test {
   // The decoder of `file`, held in memory.
   Bytes file;
   std::vector<std::uint32_t> seeks;
-  std::uint64_t failFrom = UINT64_MAX;
-  Mp3Decoder memory{[this](const std::string&) {
-    auto source = std::make_unique<MemorySource>(file, seeks);
-    source->failFrom = failFrom;
-    return source;
-  }};
+  Mp3Decoder memory{[this](const std::string&) { return std::make_unique<MemorySource>(file, seeks); }};
 };
 
 TEST_F(Mp3DecoderTest, ConstantBitrateWithoutXingFrameInStereoAndInMonoAtTheRatesOfMpeg2AndMpeg25) {
@@ -165,10 +159,9 @@ TEST_F(Mp3DecoderTest, TruncatedUnreadableAndFramelessFilesAndPcmContainers) {
   const Decoded truncated = decode_all(decoder);
   EXPECT_EQ(truncated.pcm.size(), 60u * 1152 * 4) << "up to the last frame that is whole";
   EXPECT_EQ(truncated.last, ReadResult::end);
-  file = whole;
-  failFrom = frames[60].offset;
-  ASSERT_TRUE(memory.open("failing.mp3"));
-  EXPECT_EQ(decode_all(memory).last, ReadResult::failed);
+  Mp3Decoder failing([&](const std::string&) { return input_over(std::make_unique<FailingReader>(whole, whole.size() - 1000)); });
+  ASSERT_TRUE(failing.open("failing.mp3"));
+  EXPECT_EQ(decode_all(failing).last, ReadResult::failed);
 
   // MPEG frames behind a WAVE or AIFF header, as the samples of such a file may look by chance.
   for (const char* header : {"RIFF\4\0\0\0WAVE", "RF64\4\0\0\0WAVE", "BW64\4\0\0\0WAVE", "FORM\0\0\0\4AIFF",

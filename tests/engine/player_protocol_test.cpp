@@ -159,11 +159,8 @@ TEST_F(PlayerProtocol, AStreamWithoutSamplesEndsAtOnceAndAFailedReadIsReported) 
   card->done = false;
   play("failing.wav");
   card->wake();
-  EXPECT_EQ(next(2), (Lines{"READ_FAILED", "STATE NO_STREAM"}));
+  EXPECT_EQ(next(2), (Lines{"READ_FAILED", "STATE NO_STREAM"})) << "and what the output holds plays on";
   EXPECT_EQ(log.callsOf("wav.close").size(), 2u);
-  card->done = true;
-  card->wake();
-  EXPECT_EQ(next(1), Lines{"STATE STOPPED"}) << "what the output holds is played first";
 }
 
 TEST_F(PlayerProtocol, OpenWhilePlayingKeepsTheOutputForTheSameFormatAndDrainsItForAnother) {

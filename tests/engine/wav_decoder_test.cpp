@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
+#include "audiofile/pcm_samples.h"
 #include "tests/engine/engine_doubles.h"
 #include "tests/support/failing_reader.h"
 #include "tests/support/mp3_maker.h"
@@ -30,84 +30,67 @@ class WavDecoderTest : public ::testing::Test {
   WavDecoder decoder{[this](const std::string&) { return std::make_unique<FailingReader>(file_, failFrom_); }};
 };
 
-// `frames` frames of a full-scale ramp (in 16-bit units), falling on the right channel, stored
-// at `bits` bits; floats overshoot full scale by a tenth so that clipping is seen.
-struct Ramp {
-  Bytes stored;
-  std::vector<double> expected;  // the 16-bit value of every sample, before dither
-};
-
-Ramp make_ramp(std::uint16_t channels, std::uint16_t bits, bool isFloat, std::size_t frames) {
-  Ramp ramp;
+// A full-scale ramp of `frames` frames (falling on the right), stored in `encoding`, and the 16-bit
+// value each sample should come out near; floats overshoot full scale by a tenth to be clipped.
+std::pair<Bytes, std::vector<double>> make_ramp(std::uint16_t channels, SampleEncoding encoding, std::size_t frames) {
+  const std::uint32_t width = bytes_per_sample(encoding);
+  Bytes stored(frames * channels * width);
+  std::vector<double> expected;
   for (std::size_t i = 0; i < frames * channels; ++i) {
-    const double rising = -32768.0 + 65535.0 * static_cast<double>(i / channels) / static_cast<double>(frames - 1);
-    const double x = i % channels == 0 ? rising : -1.0 - rising;
-    std::uint8_t bytes[8];
-    if (isFloat) {
-      const double value = x / 32768.0 * 1.1;
-      if (bits == 32) {
-        const auto narrow = static_cast<float>(value);
-        std::memcpy(bytes, &narrow, 4);
-      } else {
-        std::memcpy(bytes, &value, 8);
-      }
-      ramp.expected.push_back(std::clamp(value * 32768.0, -32768.0, 32767.0));
+    const double rising = -1.0 + 2.0 * static_cast<double>(i / channels) / static_cast<double>(frames);
+    const double x = i % channels == 0 ? rising : -rising;
+    if (encoding == SampleEncoding::float32 || encoding == SampleEncoding::float64) {
+      pcm::store_float(stored.data() + i * width, encoding, 1.1 * x);
+      expected.push_back(std::clamp(1.1 * x * 32768, -32768.0, 32767.0));
     } else {
-      const auto n = static_cast<std::int64_t>(std::floor(std::ldexp(x, bits - 16)));
-      for (int b = 0; b < bits / 8; ++b) bytes[b] = static_cast<std::uint8_t>(n >> (8 * b));
-      ramp.expected.push_back(std::ldexp(static_cast<double>(n), 16 - bits));
+      const auto n = static_cast<std::int64_t>(std::floor(std::ldexp(x, 8 * static_cast<int>(width) - 1)));
+      pcm::store_integer(stored.data() + i * width, encoding, n);
+      expected.push_back(std::ldexp(static_cast<double>(std::min(n, pcm::integer_max(encoding))), 16 - 8 * static_cast<int>(width)));
     }
-    ramp.stored.insert(ramp.stored.end(), bytes, bytes + bits / 8);
   }
-  return ramp;
+  return {stored, expected};
 }
 
 TEST_F(WavDecoderTest, EveryEncodingAndFormComesOutAs16BitsOr8BitsAsStored) {
+  using enum SampleEncoding;
   const struct {
     WavShape shape;
+    SampleEncoding encoding;
     bool bw64 = false;
   } rows[] = {
-      {{.channels = 1, .sampleRate = 8000, .bits = 8}},
-      {{.bits = 16}},
-      {{.bits = 16, .extensible = true}},
-      {{.bits = 24}},
-      {{.channels = 1, .bits = 32}},
-      {{.bits = 32, .formatTag = 3}},
-      {{.channels = 1, .bits = 64, .formatTag = 3}},
-      {{.sampleRate = 96000, .bits = 24, .extensible = true}},
-      {{.bits = 32, .formatTag = 3, .extensible = true}},
-      {{.bits = 24, .rf64 = true}},
-      {{.bits = 16, .rf64 = true}, true},
+      {{.channels = 1, .sampleRate = 8000, .bits = 8}, unsigned8},
+      {{.bits = 16}, signed16},
+      {{.bits = 16, .extensible = true}, signed16},
+      {{.bits = 24}, signed24},
+      {{.channels = 1, .bits = 32}, signed32},
+      {{.bits = 32, .formatTag = 3}, float32},
+      {{.channels = 1, .bits = 64, .formatTag = 3}, float64},
+      {{.sampleRate = 96000, .bits = 24, .extensible = true}, signed24},
+      {{.bits = 32, .formatTag = 3, .extensible = true}, float32},
+      {{.bits = 24, .rf64 = true}, signed24},
+      {{.bits = 16, .rf64 = true}, signed16, true},
   };
-  for (const auto& row : rows) {
-    const WavShape& shape = row.shape;
-    const bool isFloat = shape.formatTag == 3;
-    SCOPED_TRACE(std::to_string(shape.bits) + (isFloat ? " float" : " bits") + (shape.extensible ? " EXTENSIBLE" : "") +
-                 (shape.rf64 ? (row.bw64 ? " BW64" : " RF64") : ""));
-    const Ramp ramp = make_ramp(shape.channels, shape.bits, isFloat, 3000);
-    Bytes file = make_wav(shape, ramp.stored);
-    if (row.bw64) std::copy_n("BW64", 4, file.begin());
+  for (const auto& [shape, encoding, bw64] : rows) {
+    SCOPED_TRACE(describe_encoding(encoding) + (shape.extensible ? " EXTENSIBLE" : "") + (shape.rf64 ? " RF64/BW64" : ""));
+    const auto [stored, expected] = make_ramp(shape.channels, encoding, 3000);
+    Bytes file = make_wav(shape, stored);
+    if (bw64) std::copy_n("BW64", 4, file.begin());
     ASSERT_TRUE(open(file));
-    const bool asStored = shape.bits <= 16;
-    EXPECT_EQ(decoder.getInfo(), (StreamInfo{.lengthSeconds = 0,
-                                             .sampleRate = static_cast<std::int32_t>(shape.sampleRate),
-                                             .stereo = shape.channels - 1,
-                                             .sixteenBit = shape.bits == 8 ? 0 : 1,
-                                             .bitsPerSample = shape.bits,
-                                             .floatSamples = isFloat ? 1 : 0}));
+    EXPECT_EQ(decoder.getInfo(), (StreamInfo{.sampleRate = static_cast<std::int32_t>(shape.sampleRate), .stereo = shape.channels - 1,
+                                             .sixteenBit = shape.bits == 8 ? 0 : 1, .bitsPerSample = shape.bits,
+                                             .floatSamples = shape.formatTag == 3 ? 1 : 0}));
     const Decoded decoded = decode_all(decoder, 10000);
     EXPECT_EQ(decoded.last, ReadResult::end);
-    if (asStored) {
-      EXPECT_EQ(decoded.pcm, ramp.stored);
+    if (shape.bits <= 16) {
+      EXPECT_EQ(decoded.pcm, stored) << "handed out as stored";
       continue;
     }
     const auto samples = samples_of(decoded.pcm);
-    ASSERT_EQ(samples.size(), ramp.expected.size());
+    ASSERT_EQ(samples.size(), expected.size());
     double worst = 0, sum = 0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-      const double error = samples[i] - ramp.expected[i];
-      worst = std::max(worst, std::abs(error));
-      sum += error;
+      worst = std::max(worst, std::abs(samples[i] - expected[i]));
+      sum += samples[i] - expected[i];
     }
     // Noise shaping moves a sample by a few steps, but on average it is where it belongs.
     EXPECT_LE(worst, 5.0);
@@ -144,59 +127,31 @@ TEST_F(WavDecoderTest, SeeksToWholeFramesAndCountsPositionsAcrossBlocks) {
   }
 }
 
-TEST_F(WavDecoderTest, ReadsTheDataChunkBehindATagAndChunksAndNothingBehindIt) {
+TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {
+  // Behind an ID3v2 tag, in reads of odd sizes, with a chunk behind the samples.
   const Bytes samples = samples16({1, -2, 3, -4, 5, -6});
-  Bytes chunks = make_chunk("odd ", {1, 2, 3});
-  chunks.push_back(0);  // the pad byte
-  const Bytes list = make_chunk("LIST", Bytes(10, 'd'));
-  chunks.insert(chunks.end(), list.begin(), list.end());
   Bytes file = id3v2_tag(2 * 128 + 1);
-  const Bytes wav = make_wav({.chunksBeforeData = chunks, .bytesAfterData = make_chunk("LIST", Bytes(64, 0x55))}, samples);
+  const Bytes wav = make_wav({.bytesAfterData = make_chunk("LIST", Bytes(64, 0x55))}, samples);
   file.insert(file.end(), wav.begin(), wav.end());
   ASSERT_TRUE(open(file));
   const Decoded inFives = decode_all(decoder, 5);
   EXPECT_EQ(inFives.pcm, samples);
   EXPECT_EQ(inFives.readSizes.back(), 0u) << "the end comes with no bytes";
-
-  // A size of 0 (a recording not yet finished) or one beyond the end: up to the end of the file.
-  for (const std::uint32_t declared : {0u, 1000u}) {
-    ASSERT_TRUE(open(make_wav({.declaredDataSize = declared}, samples)));
-    EXPECT_EQ(decode_all(decoder).pcm, samples) << declared;
-  }
-}
-
-TEST_F(WavDecoderTest, AFailedReadIsNoEnd) {
-  const Bytes wav16 = make_wav({}, ramp_bytes(100000));
-  const Bytes wav24 = make_wav({.bits = 24}, ramp_bytes(150000));
-  for (const Bytes* file : {&wav16, &wav24}) {
-    ASSERT_TRUE(open(*file, 60000));
-    const Decoded decoded = decode_all(decoder);
-    EXPECT_EQ(decoded.last, ReadResult::failed);
-    EXPECT_LT(decoded.pcm.size(), 60000u);
-  }
-  EXPECT_FALSE(open(wav16, 30)) << "inside the header";
-  EXPECT_EQ(decoder.lastParse().result, AudioFileResult::readFailed);
-
   ASSERT_TRUE(open(make_wav({}, {})));
   const Decoded empty = decode_all(decoder);
   EXPECT_EQ(empty.last, ReadResult::end);
   EXPECT_EQ(empty.readSizes, std::vector<std::size_t>{0}) << "no samples: the end at once";
-}
 
-TEST_F(WavDecoderTest, RefusesWhatItCannotHandOutAndSaysWhy) {
-  const struct {
-    Bytes file;
-    AudioFileResult why;
-  } rows[] = {
-      {make_wav({.channels = 6, .bits = 24}, Bytes(36)), AudioFileResult::unsupportedChannels},
-      {make_wav({.bits = 8, .formatTag = 6}, Bytes(4)), AudioFileResult::unsupportedEncoding},
-      {make_wav({.bits = 24, .formatTag = 3}, Bytes(12)), AudioFileResult::unsupportedEncoding},
-      {make_mp3({.tone = {.seconds = 0.5}}), AudioFileResult::notThisFormat},
-  };
-  for (const auto& row : rows) {
-    EXPECT_FALSE(open(row.file));
-    EXPECT_EQ(decoder.lastParse().result, row.why);
+  for (const std::uint16_t bits : {16, 24}) {  // as stored, and converted
+    ASSERT_TRUE(open(make_wav({.bits = bits}, ramp_bytes(150000)), 60000));
+    const Decoded decoded = decode_all(decoder);
+    EXPECT_EQ(decoded.last, ReadResult::failed) << bits;
+    EXPECT_LT(decoded.pcm.size(), 60000u);
   }
+  EXPECT_FALSE(open(wav, 30)) << "a failed read inside the header";
+  EXPECT_EQ(decoder.lastParse().result, AudioFileResult::readFailed);
+  EXPECT_FALSE(open(make_wav({.channels = 3}, Bytes(12))));
+  EXPECT_EQ(decoder.lastParse().result, AudioFileResult::unsupportedChannels);
 }
 
 }  // namespace

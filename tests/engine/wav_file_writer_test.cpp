@@ -8,7 +8,6 @@
 #include <deque>
 
 #include "audiofile/wave_header.h"
-
 #include "tests/engine/engine_doubles.h"
 #include "tests/support/wav_builder.h"
 
@@ -129,54 +128,41 @@ TEST_F(WavFileWriterTest, PauseHoldsThePumpingOnceAFileIsOpen) {
   EXPECT_EQ(read_file(out).size(), 46u + 100000);
 }
 
-TEST_F(WavFileWriterTest, AnOutputThatOutgrowsThirtyTwoBitSizesBecomesRf64OrFailsButNeverWraps) {
-  // Scaled down: room for RF64 above an estimate of 1000 bytes, and a RIFF size of at most 50000.
+TEST_F(WavFileWriterTest, OutgrowingThirtyTwoBitSizesGivesRf64OrAFailureNeverAWrappedSize) {
+  // Scaled down: room for ds64 above an estimate of 1000 bytes, and a RIFF size of at most 50000.
   limits = {.reserveAbove = 1000, .riffLimit = 50000};
   const struct {
     std::int32_t lengthSeconds;
     std::size_t bytes;
-    RiffForm form;
-    std::uint64_t headerBytes;
-  } rows[] = {{62, 100000, RiffForm::rf64, 82}, {62, 20000, RiffForm::riff, 82}, {0, 20000, RiffForm::riff, 46}};
+    bool failsAtEnd;
+    std::optional<RiffForm> form;  // nothing: the destination stays as it was
+    std::vector<std::string> messages;
+  } rows[] = {{62, 100000, false, RiffForm::rf64, {}},
+              {62, 20000, false, RiffForm::riff, {}},
+              {0, 100000, false, std::nullopt, {"Write the output wav file error!"}},
+              {62, 20000, true, std::nullopt, {}}};  // the engine reports a failed read
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.bytes);
+    SCOPED_TRACE(std::to_string(row.bytes) + (row.failsAtEnd ? " failing" : ""));
+    write_file(out, {'o', 'l', 'd'});
     host.answers = {out};
-    start({.lengthSeconds = row.lengthSeconds, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, row.bytes);
+    start({.lengthSeconds = row.lengthSeconds, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, row.bytes,
+          row.failsAtEnd);
     pumpToTheEnd();
+    EXPECT_EQ(writer->takeReadFailure(), row.failsAtEnd);
+    EXPECT_EQ(std::exchange(host.messages, {}), row.messages);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"});
     const Bytes file = read_file(out);
+    if (!row.form) {
+      EXPECT_EQ(file, (Bytes{'o', 'l', 'd'}));
+      continue;
+    }
     const auto parse = read_wave_header(MemoryByteReader(file));
     ASSERT_EQ(parse.result, AudioFileResult::ok);
-    EXPECT_EQ(parse.header->form, row.form);
-    EXPECT_EQ(parse.header->dataBegin, row.headerBytes);
+    EXPECT_EQ(parse.header->form, *row.form);
     EXPECT_EQ(parse.header->data.size, row.bytes);
-    EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(row.headerBytes), file.end()), stream_bytes(row.bytes));
-    if (row.form == RiffForm::rf64) {
-      EXPECT_EQ(le32(file, 4), 0xFFFFFFFFu);
-      EXPECT_EQ(le32(file, 20), file.size() - 8) << "the RIFF size in ds64";
-      EXPECT_EQ(le32(file, 36), row.bytes / 4) << "the sample count";
-    } else {
-      EXPECT_EQ(le32(file, 4), file.size() - 8);
-    }
+    EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(parse.header->dataBegin), file.end()), stream_bytes(row.bytes));
+    EXPECT_EQ(le32(file, row.form == RiffForm::rf64 ? 20 : 4), file.size() - 8) << "the RIFF size, in ds64 for RF64";
   }
-
-  // Estimated too short to reserve the room, and then too long for the classic header.
-  write_file(out, {'o', 'l', 'd'});
-  host.answers = {out};
-  start({.lengthSeconds = 0, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, 100000);
-  pumpToTheEnd();
-  EXPECT_EQ(host.messages, std::vector<std::string>{"Write the output wav file error!"});
-  host.messages.clear();
-  EXPECT_EQ(read_file(out), (Bytes{'o', 'l', 'd'}));
-}
-
-TEST_F(WavFileWriterTest, AFailedReadGivesTheFileUpForTheEngineToReport) {
-  write_file(out, {'o', 'l', 'd'});
-  host.answers = {out};
-  start(kCdQuality, 100000, true);
-  pumpToTheEnd();
-  EXPECT_TRUE(writer->takeReadFailure());
-  EXPECT_EQ(read_file(out), (Bytes{'o', 'l', 'd'}));
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"});
 }
 
 }  // namespace

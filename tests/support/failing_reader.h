@@ -12,11 +12,9 @@ namespace tunekiln::test {
 // read that reaches them fails whole.
 class FailingReader final : public ByteReader {
  public:
-  explicit FailingReader(const Bytes& bytes, std::uint64_t failFrom = std::numeric_limits<std::uint64_t>::max())
-      : memory_(bytes), failFrom_(failFrom) {}
+  FailingReader(const Bytes& bytes, std::uint64_t failFrom) : memory_(bytes), failFrom_(failFrom) {}
   ReadOutcome readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
-    if (offset + count > failFrom_) return {0, AudioFileResult::readFailed};
-    return memory_.readAt(offset, buffer, count);
+    return offset + count > failFrom_ ? ReadOutcome{0, AudioFileResult::readFailed} : memory_.readAt(offset, buffer, count);
   }
   std::uint64_t size() const override { return memory_.size(); }
 
