@@ -187,9 +187,9 @@ void PlayerEngine::pumpStep() {
     }
     if (current_->takeReadFailure()) post({.number = PLAYER_NTF_READ_FAILED});
     postState(PLAYER_STATE_NO_STREAM);
-    // An output that holds nothing now (the stream had no samples) has nothing left to finish,
-    // so nothing would wake the engine to close it.
   }
+  // Asked at once at the stream's end too: an output that holds nothing then (a stream without
+  // samples) has nothing left to finish, so nothing would wake the engine to close it.
   if (current_->isDone()) {
     outputOpen_ = false;
     current_->close();
