@@ -23,6 +23,14 @@ std::optional<std::string> refusal_reason(const WaveParse& parse) {
   }
 }
 
+// AIFF files are read for Save to MP3 only.
+bool is_aiff(const std::string& file) {
+  const auto reader = open_file_reader(file);
+  std::uint8_t head[12];
+  return reader && reader->readExactly(0, head, sizeof head) && chunk_id_is(head, "FORM") &&
+         (chunk_id_is(head + 8, "AIFF") || chunk_id_is(head + 8, "AIFC"));
+}
+
 }  // namespace
 
 int fail(std::string_view message) {
@@ -40,7 +48,11 @@ int fail_unrecognized(const std::string& file) {
   WavDecoder decoder;
   decoder.open(file);  // refused again, as it was by the engine
   fail(wav_texts::kUnrecognized);
-  if (const auto reason = refusal_reason(decoder.lastParse())) fail(file + ": " + *reason);
+  if (const auto reason = refusal_reason(decoder.lastParse())) {
+    fail(file + ": " + *reason);
+  } else if (is_aiff(file)) {
+    fail(file + ": AIFF files are read only by encode");
+  }
   return 1;
 }
 

@@ -44,6 +44,8 @@ TEST(EngineCommands, InfoShowsTheStreamAndItsDecoderAndBothRefuseWhatNoDecoderTa
   write_file(wav, make_wav({.sampleRate = 48000, .bits = 24}, Bytes(288000 * 3 + 6, 0)));
   write_file(text, Bytes(20000, 'x'));
   write_file(surround, make_wav({.channels = 6, .bits = 32, .formatTag = 3}, Bytes(2400, 0)));
+  const std::string aiff = dir.file("song.aiff");
+  write_file(aiff, {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
   EXPECT_EQ(run_program({TUNEKILN_CLI, "info", mp3}).out,
             "lengthSeconds=" + std::to_string(bytes.size() / 4000) +
                 "\nbitrateKbps=32\nsampleRate=22050\nstereo=0\nsixteenBit=1\ndecoder=mp3\nbitsPerSample=0\nfloat=0\n");
@@ -56,6 +58,7 @@ TEST(EngineCommands, InfoShowsTheStreamAndItsDecoderAndBothRefuseWhatNoDecoderTa
       {{"info", text}, ""},
       {{"decode", text, dir.file("out.wav")}, ""},
       {{"play", surround}, surround + ": 32-bit float in a 6-channel file is not supported\n"},
+      {{"info", aiff}, aiff + ": AIFF files are read only by encode\n"},
   };
   for (const auto& refusal : refusals) {
     auto arguments = refusal.command;
@@ -65,7 +68,7 @@ TEST(EngineCommands, InfoShowsTheStreamAndItsDecoderAndBothRefuseWhatNoDecoderTa
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "can not recongnize this file format!\n" + refusal.reason);
   }
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.mp3", "in.wav", "notes.txt", "surround.wav"}));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.mp3", "in.wav", "notes.txt", "song.aiff", "surround.wav"}));
   EXPECT_EQ(run_program({TUNEKILN_CLI, "info"}).status, 2);
   EXPECT_EQ(run_program({TUNEKILN_CLI, "decode", mp3}).status, 2);
 }
