@@ -10,6 +10,7 @@
 namespace tunekiln {
 namespace {
 
+// Frames converted in one pass: at most 64 KiB of 64-bit float stereo.
 constexpr std::size_t kFramesPerPass = 4096;
 // Full scale of a 32-bit sample, 2^31, is 1.0 in libmad's fixed point, 2^28.
 constexpr int kFullScaleToFixed = 3;
@@ -40,15 +41,15 @@ bool WavDecoder::open(const std::string& name) {
 bool WavDecoder::parse() {
   parse_ = read_wave_header(*reader_, id3v2_tag_end(*reader_));
   if (parse_.result != AudioFileResult::ok) return false;
-  const WaveHeader& header = *parse_.header;
+  const WaveHeader header = *parse_.header;  // a copy: a refusal below drops it from parse_
   const PcmFormat& format = header.format;
   // Only what the outputs can take; anything else would be heard as noise.
   if (format.channels() > 2) {
-    parse_.result = AudioFileResult::unsupportedChannels;
+    parse_ = {.result = AudioFileResult::unsupportedChannels, .fields = parse_.fields};
     return false;
   }
   if (format.bytesPerSecond() > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
-    parse_.result = AudioFileResult::damaged;  // a rate no recording has
+    parse_ = {.result = AudioFileResult::damaged, .fields = parse_.fields};  // a rate no recording has
     return false;
   }
   switch (format.encoding()) {

@@ -138,6 +138,7 @@ bool WavFileWriter::writeHeader(const StreamInfo& info) {
 }
 
 void WavFileWriter::finishFile() {
+  // The data chunk's size is the last field of either header.
   bool written;
   if (riffSize() <= limits_.riffLimit) {
     std::uint8_t size[4];
