@@ -7,6 +7,7 @@
 
 #include "cli/engine_session.h"
 #include "cli/terminal_status.h"
+#include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/player_engine.h"
 #include "engine/standard_slots.h"
@@ -58,11 +59,12 @@ int decode(const std::string& in, const std::string& out) {
   NotificationQueue notifications;
   CommandLineDestination destination(out);
   TerminalStatusLine statusLine;
+  bool readFailed = false;
   {
     const auto player = player_create(notifications, [&destination] { return standard_engine_slots(destination); });
     player_open(*player, in);
     player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail(wav_texts::kUnrecognized);
+    if (refused_before_pong(notifications)) return fail_unrecognized(in);
 
     selectedOutput = 2;  // the WAV file writer
     player_select_output(*player);
@@ -73,6 +75,8 @@ int decode(const std::string& in, const std::string& out) {
         store_stream_info(*notification.info);
       } else if (notification.number == PLAYER_NTF_POSITION) {
         statusLine.show(clock_text(notification.first) + " / " + clock_text(totalSeconds));
+      } else if (notification.number == PLAYER_NTF_READ_FAILED) {
+        readFailed = true;
       } else if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_STOPPED) {
         break;
       }
@@ -80,6 +84,7 @@ int decode(const std::string& in, const std::string& out) {
   }  // the engine thread has ended
   statusLine.clear();
   if (destination.failure()) return fail(*destination.failure());
+  if (readFailed) return fail(engine_texts::kWavReadError);
   return 0;
 }
 
@@ -87,12 +92,14 @@ int info(const std::string& file) {
   if (!InputFile::open(file)) return fail(kOpenInputError);
   auto decoders = standard_decoders();
   const auto slot = choose_decoder(decoders, file);
-  if (!slot) return fail(wav_texts::kUnrecognized);
+  if (!slot) return fail_unrecognized(file);
   const StreamInfo stream = decoders[*slot]->getInfo();
   decoders[*slot]->close();
-  std::printf("lengthSeconds=%d\nbitrateKbps=%d\nsampleRate=%d\nstereo=%d\nsixteenBit=%d\ndecoder=%s\n",
+  // The file's own sample width comes behind the lines of the decoder's stream.
+  std::printf("lengthSeconds=%d\nbitrateKbps=%d\nsampleRate=%d\nstereo=%d\nsixteenBit=%d\ndecoder=%s\n"
+              "bitsPerSample=%d\nfloat=%d\n",
               stream.lengthSeconds, stream.bitrateKbps, stream.sampleRate, stream.stereo, stream.sixteenBit,
-              kDecoderNames[*slot]);
+              kDecoderNames[*slot], stream.bitsPerSample, stream.floatSamples);
   return 0;
 }
 

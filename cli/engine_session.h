@@ -17,6 +17,10 @@ int fail(std::string_view message);
 // "1:02:05" for the status line.
 std::string clock_text(std::uint32_t seconds);
 
+// The refusal of a file that no decoder takes: "can not recongnize this file format!" and, when
+// the WAV decoder can tell why it refused the file, a second line "FILE: reason". Gives 1.
+int fail_unrecognized(const std::string& file);
+
 // Waits for the answer to a PING posted behind OPEN; true when the engine refused the file
 // before it.
 bool refused_before_pong(NotificationQueue& notifications);

@@ -11,10 +11,10 @@
 #include "cli/keyboard.h"
 #include "cli/engine_session.h"
 #include "cli/terminal_status.h"
+#include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
 #include "platform/input_file.h"
-#include "wavproc/wav_texts.h"
 
 namespace tunekiln {
 namespace {
@@ -111,6 +111,7 @@ int play(const std::string& file) {
   NotificationQueue notifications;
   SoundCardWatch watch;
   TerminalStatusLine statusLine;
+  bool readFailed = false;
   {
     // The command line has no volume buttons, so it needs no mixer.
     const auto player = player_create(
@@ -125,7 +126,7 @@ int play(const std::string& file) {
     watch.watch(*player);
     player_open(*player, file);
     player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail(wav_texts::kUnrecognized);
+    if (refused_before_pong(notifications)) return fail_unrecognized(file);
 
     selectedOutput = 0;  // the sound card
     player_select_output(*player);
@@ -138,6 +139,10 @@ int play(const std::string& file) {
       const auto notification = notifications.next();
       if (notification.number == PLAYER_NTF_INFO) {
         store_stream_info(*notification.info);
+        continue;
+      }
+      if (notification.number == PLAYER_NTF_READ_FAILED) {
+        readFailed = true;  // what the card holds plays out, then the engine stops
         continue;
       }
       if (notification.number == PLAYER_NTF_POSITION) {
@@ -155,6 +160,7 @@ int play(const std::string& file) {
   }  // the engine thread has ended
   statusLine.clear();
   if (const auto failure = watch.failure()) return fail(failure_text(*failure));
+  if (readFailed) return fail(engine_texts::kWavReadError);
   return 0;
 }
 

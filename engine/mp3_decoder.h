@@ -15,7 +15,7 @@ namespace tunekiln {
 
 // MPEG audio through libmad, as dithered 16-bit PCM. An ID3v2 tag in front is skipped; the
 // length comes from a Xing frame count or is estimated from the bitrate and refined as frames
-// are decoded.
+// are decoded. A WAVE or AIFF file is refused, whatever its samples look like.
 class Mp3Decoder final : public Decoder {
  public:
   using SourceOpener = std::function<std::unique_ptr<InputSource>(const std::string& name)>;
@@ -29,14 +29,14 @@ class Mp3Decoder final : public Decoder {
   void close() override;
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
   StreamInfo getInfo() override;
-  bool read(std::uint8_t* buffer, std::size_t& size) override;
+  ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;
 
-  // Keeps the undecoded end of the buffer and reads behind it; false when no byte came.
-  bool refill();
+  // Keeps the undecoded end of the buffer and reads behind it: more when bytes came.
+  ReadResult refill();
   // Hands out `count` samples per channel of the last synthesised frame.
   void convert(std::size_t count, std::uint8_t* out);
 

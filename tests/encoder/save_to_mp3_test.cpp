@@ -33,7 +33,7 @@ std::vector<std::int16_t> decode_all(const std::string& path, StreamInfo& info) 
   Bytes pcm, block(32768);
   for (bool more = true; more;) {
     std::size_t size = block.size();
-    more = decoder.read(block.data(), size);
+    more = decoder.read(block.data(), size) == ReadResult::more;
     pcm.insert(pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
   }
   return samples_of(pcm);
