@@ -1,5 +1,7 @@
 #include "cli/play_command.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -10,6 +12,7 @@
 
 #include "cli/keyboard.h"
 #include "cli/engine_session.h"
+#include "cli/process_setup.h"
 #include "cli/terminal_status.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
@@ -93,15 +96,23 @@ class KeyCommands {
         if (paused_) player_play(player_);
         paused_ = false;
         break;
+      case PlayKey::interrupt:
+        interrupted_ = true;
+        player_stop(player_);
+        break;
       case PlayKey::quit:
         player_stop(player_);
         break;
     }
   }
 
+  // Ctrl-C was typed: the command ends as by SIGINT once the terminal is back.
+  bool interrupted() const { return interrupted_; }
+
  private:
   Player& player_;
   std::atomic<std::uint32_t> perMille_{0};
+  std::atomic<bool> interrupted_{false};
   bool paused_ = false;  // the keyboard's thread's own
 };
 
@@ -111,6 +122,7 @@ int play(const std::string& file) {
   NotificationQueue notifications;
   SoundCardWatch watch;
   TerminalStatusLine statusLine;
+  bool interrupted = false;
   {
     // The command line has no volume buttons, so it needs no mixer.
     const auto player = player_create(
@@ -152,8 +164,10 @@ int play(const std::string& file) {
       }
       statusLine.show(clock_text(position) + " / " + clock_text(totalSeconds) + (paused ? "  paused" : ""));
     }
-  }  // the engine thread has ended
+    interrupted = commands.interrupted();
+  }  // the engine thread has ended and the terminal is back in its mode
   statusLine.clear();
+  if (interrupted) end_by_signal(SIGINT);
   if (const auto failure = watch.failure()) return fail(failure_text(*failure));
   return 0;
 }
