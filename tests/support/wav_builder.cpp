@@ -1,5 +1,7 @@
 #include "tests/support/wav_builder.h"
 
+#include <algorithm>
+
 namespace tunekiln::test {
 namespace {
 
@@ -11,6 +13,11 @@ void put16(Bytes& out, std::uint32_t value) {
 void put32(Bytes& out, std::uint32_t value) {
   put16(out, value & 0xFFFF);
   put16(out, value >> 16);
+}
+
+void put64(Bytes& out, std::uint64_t value) {
+  put32(out, static_cast<std::uint32_t>(value));
+  put32(out, static_cast<std::uint32_t>(value >> 32));
 }
 
 void put_id(Bytes& out, const char id[4]) {
@@ -30,29 +37,66 @@ Bytes make_chunk(const char id[4], const Bytes& body) {
 Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   const std::uint32_t blockAlign = shape.channels * shape.bits / 8u;
   Bytes format;
-  put16(format, shape.formatTag);
+  put16(format, shape.extensible ? 0xFFFE : shape.formatTag);
   put16(format, shape.channels);
   put32(format, shape.sampleRate);
   put32(format, shape.byteRate.value_or(shape.sampleRate * blockAlign));
   put16(format, blockAlign);
   put16(format, shape.bits);
-  if (shape.extensionSizeField) put16(format, 0);
+  if (shape.extensible) {
+    put16(format, 22);  // the extension's size
+    put16(format, shape.bits);
+    put32(format, shape.channels == 2 ? 3 : 4);  // front left and right, or front centre
+    put16(format, shape.formatTag);
+    for (const std::uint8_t byte : {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) {
+      format.push_back(byte);
+    }
+  } else if (shape.extensionSizeField) {
+    put16(format, 0);
+  }
 
+  const std::uint64_t dataSize = shape.declaredDataSize.value_or(static_cast<std::uint32_t>(samples.size()));
   Bytes body;
   put_id(body, "WAVE");
+  if (shape.rf64) {
+    put_id(body, "ds64");
+    put32(body, 28);
+    put64(body, 0);  // the RIFF size, patched in at the end
+    put64(body, dataSize);
+    put64(body, samples.size() / std::max(1u, blockAlign));
+    put32(body, 0);  // no table
+  }
+  body.insert(body.end(), shape.chunksBeforeFormat.begin(), shape.chunksBeforeFormat.end());
   const Bytes formatChunk = make_chunk("fmt ", format);
   body.insert(body.end(), formatChunk.begin(), formatChunk.end());
   body.insert(body.end(), shape.chunksBeforeData.begin(), shape.chunksBeforeData.end());
   put_id(body, "data");
-  put32(body, shape.declaredDataSize.value_or(static_cast<std::uint32_t>(samples.size())));
+  put32(body, shape.rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(dataSize));
   body.insert(body.end(), samples.begin(), samples.end());
   body.insert(body.end(), shape.bytesAfterData.begin(), shape.bytesAfterData.end());
 
   Bytes file;
-  put_id(file, "RIFF");
-  put32(file, static_cast<std::uint32_t>(body.size()));
+  put_id(file, shape.rf64 ? "RF64" : "RIFF");
+  put32(file, shape.rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(body.size()));
   file.insert(file.end(), body.begin(), body.end());
+  if (shape.rf64) {
+    const auto riffSize = static_cast<std::uint32_t>(body.size());
+    for (int i = 0; i < 4; ++i) file[20 + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
+  }
   return file;
+}
+
+Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> entries) {
+  Bytes body;
+  put_id(body, "INFO");
+  for (const auto& [id, text] : entries) {
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    const Bytes chunk = make_chunk(id, value);
+    body.insert(body.end(), chunk.begin(), chunk.end());
+    if (chunk.size() % 2 != 0) body.push_back(0);  // pad byte
+  }
+  return make_chunk("LIST", body);
 }
 
 Bytes samples16(std::initializer_list<std::int32_t> values) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "tests/support/temp_dir.h"
 
@@ -15,6 +17,9 @@ struct WavShape {
   std::uint16_t bits = 16;
   std::uint16_t formatTag = 1;
   bool extensionSizeField = false;  // an 18-byte format chunk: the 46-byte header
+  bool extensible = false;          // WAVE_FORMAT_EXTENSIBLE with formatTag as its subformat
+  bool rf64 = false;                // "RF64" with a ds64 chunk; the 32-bit sizes say "see ds64"
+  Bytes chunksBeforeFormat;         // whole chunks between "WAVE" (or ds64) and "fmt "
   std::optional<std::uint32_t> byteRate;       // default: rate × block align
   std::optional<std::uint32_t> declaredDataSize;  // default: the real size
   Bytes chunksBeforeData;  // whole chunks between "fmt " and "data"
@@ -25,6 +30,9 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples);
 
 // A whole chunk: id, little-endian size, body (no pad byte).
 Bytes make_chunk(const char id[4], const Bytes& body);
+
+// A LIST chunk of the INFO kind: pairs of a four-character id and its text.
+Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> entries);
 
 Bytes samples16(std::initializer_list<std::int32_t> values);
 // `count` frames of a ramp that touches every byte value: tells swapped or shifted data apart.
