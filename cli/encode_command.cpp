@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "audiofile/info_tags.h"
 #include "cli/file_runs.h"
 #include "cli/reporting.h"
 #include "encoder/encoder_texts.h"
 #include "encoder/save_to_mp3.h"
 #include "encoder/text_format.h"
+#include "platform/input_file.h"
 
 namespace tunekiln {
 namespace {
@@ -66,6 +68,20 @@ struct EncodeArguments {
   Mp3Settings settings;
 };
 
+// The tags of a WAVE input's LIST/INFO chunk fill in what the options leave empty.
+Mp3Settings with_info_tags(const std::string& input, Mp3Settings settings) {
+  const auto file = InputFile::open(input);
+  if (!file) return settings;  // the encoder says why
+  const InfoTags found = read_info_tags(FileByteReader(*file));
+  Mp3Tags& tags = settings.tags;
+  for (const auto& [chosen, fromFile] : {std::pair{&tags.title, &found.title}, {&tags.artist, &found.artist},
+                                         {&tags.album, &found.album}, {&tags.year, &found.year},
+                                         {&tags.track, &found.track}, {&tags.comment, &found.comment}}) {
+    if (chosen->empty()) *chosen = *fromFile;
+  }
+  return settings;
+}
+
 // The encoder's console for this run: its texts stay off standard output when that carries
 // the MP3, and go nowhere but the failure when quiet.
 int encode(const FilePair& files, const Mp3Settings& settings) {
@@ -78,7 +94,7 @@ int encode(const FilePair& files, const Mp3Settings& settings) {
   } else if (reporting().dataOnStandardOutput) {
     console.out = stderr;
   }
-  const int status = host.report(SaveToMp3File(host, console, settings));
+  const int status = host.report(SaveToMp3File(host, console, with_info_tags(files.input, settings)));
   console.err = stderr;
   console.out = stdout;
   if (nowhere != nullptr) std::fclose(nowhere);
@@ -114,6 +130,7 @@ void add_encode_command(CLI::App& app, int& status) {
       ->excludes(bitrate);
   command->add_option("--quality", settings.quality, "the encoding algorithm's quality, 0 (best, slowest) to 9")
       ->check(CLI::Range(0, 9));
+  // Each tag is taken from a WAVE input's LIST/INFO chunk unless given here.
   command->add_option("--title", settings.tags.title, "ID3v2 title");
   command->add_option("--artist", settings.tags.artist, "ID3v2 artist");
   command->add_option("--album", settings.tags.album, "ID3v2 album");
