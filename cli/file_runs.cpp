@@ -136,6 +136,7 @@ int run_pair(const std::string& input, const std::string& output, const FileOper
 void add_file_arguments(CLI::App& command, FileArguments& arguments) {
   command.add_option("IN OUT", arguments.files, "the file to read (never changed) and the file to write; - is "
                                                 "standard input or output. With --output-dir: every IN")
+      ->type_name("")
       ->required();
   auto* folder = command.add_option("--output-dir", arguments.outputDir,
                                     "write each IN's result into this folder, under IN's name")

@@ -10,6 +10,7 @@
 #include "cli/process_setup.h"
 #include "cli/reporting.h"
 #include "cli/wav_commands.h"
+#include "platform/standard_descriptors.h"
 
 namespace {
 

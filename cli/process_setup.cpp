@@ -1,6 +1,5 @@
 #include "cli/process_setup.h"
 
-#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -34,14 +33,6 @@ std::vector<std::function<void()>*>& actions() {
 }
 
 }  // namespace
-
-void make_standard_descriptors_valid() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) >= 0) continue;
-    // open gives the lowest free descriptor, which is this one: the lower ones are valid.
-    ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-  }
-}
 
 void watch_ending_signals() {
   ::signal(SIGXFSZ, SIG_IGN);

@@ -2,13 +2,9 @@
 
 #include <functional>
 
-// How the process starts and ends around a command: valid standard descriptors, and the
-// signals that end it (SIGINT, SIGTERM, SIGHUP, SIGPIPE) leaving no temporary file behind.
+// How a command ends by a signal (SIGINT, SIGTERM, SIGHUP, SIGPIPE): leaving no temporary file
+// behind and the terminal as it was.
 namespace tunekiln {
-
-// Opens /dev/null on any of descriptors 0, 1 and 2 that is closed, so that no file the
-// command opens can take their place and receive its messages.
-void make_standard_descriptors_valid();
 
 // Called first, before any thread starts: blocks the ending signals in every thread to come
 // and watches them on a thread of its own, which ends the process as end_by_signal does.
