@@ -139,7 +139,7 @@ void add_file_arguments(CLI::App& command, FileArguments& arguments) {
       ->type_name("")
       ->required();
   auto* folder = command.add_option("--output-dir", arguments.outputDir,
-                                    "write each IN's result into this folder, under IN's name")
+                                    "write each IN's result into this folder under IN's name (encode: .mp3, decode: .wav)")
                      ->type_name("DIR");
   command.add_flag("--keep-going", arguments.keepGoing, "with --output-dir: go on after a file fails")
       ->needs(folder);
