@@ -57,9 +57,10 @@ SignalCleanup::~SignalCleanup() {
 }
 
 void end_by_signal(int signal) {
+  // Unfinished files first: a cleanup may remove the folder they are in.
+  remove_unfinished_files_for_good();
   cleanup_lock().lock();  // never unlocked: the process ends here
   for (auto* action : actions()) (*action)();
-  remove_unfinished_files_for_good();
   ::signal(signal, SIG_DFL);
   sigset_t set;
   ::sigemptyset(&set);

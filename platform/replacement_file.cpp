@@ -75,9 +75,16 @@ std::optional<std::string> resolve_links(std::string path) {
 // A file without a name in `directory`, which nothing, not even SIGKILL, can leave behind.
 // Invalid where the file system cannot make one (errno then says why).
 UniqueFd open_unnamed(const std::string& directory) {
+  // Without the privilege of linking a descriptor directly, the name is given through /proc.
+  static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
+  if (!linkable) {
+    errno = EOPNOTSUPP;
+    return UniqueFd();
+  }
   return UniqueFd(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
 }
 
+// Errors that mean "no unnamed files here" rather than a fault of the folder.
 bool unnamed_files_unsupported(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
 // Gives the unnamed file `fd` the name `path`.

@@ -2,6 +2,9 @@
 // descriptors a careless caller leaves closed.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -101,10 +104,26 @@ TEST_F(Scripts, ClosedStandardDescriptorsNeverBecomeTheOutput) {
   }
 }
 
+TEST_F(Scripts, DecodingNeverReachesForTheSoundServer) {
+  write_file(dir.file("in.wav"), stereo);
+  const std::string server = dir.file("server");
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  sockaddr_un address{.sun_family = AF_UNIX};
+  server.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  const auto result = run_program(
+      {"/usr/bin/env", "PULSE_SERVER=unix:" + server, TUNEKILN_CLI, "decode", dir.file("in.wav"), dir.file("out.wav")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_LT(::accept(listener, nullptr, nullptr), 0) << "a connection was made";
+  ::close(listener);
+}
+
 // Each signal at a known point, while the output is being written: the program is stopped
-// once it shows its progress, given the signal, and let go.
+// once it shows its progress, given the signal, and let go. Ten minutes of sound take long
+// enough to work on that the signal always comes first.
 TEST_F(Scripts, SignalsEndACommandWithTheirStatusAndLeaveNoFileBehind) {
-  write_file(dir.file("in.wav"), make_wav({}, Bytes(120 * 176400, 1)));
+  write_file(dir.file("in.wav"), make_wav({}, Bytes(600 * 176400, 1)));
   const Bytes kept{'k', 'e', 'p', 't'};
   write_file(dir.file("out"), kept);
   const auto entries = dir.entries();
