@@ -153,7 +153,7 @@ int play(const std::string& file) {
         continue;
       }
       if (notification.number == PLAYER_NTF_POSITION) {
-        position = notification.first;
+        position = heard_seconds(notification);  // what has been heard, so that a seek is relative to it
         commands.heardPosition(position, totalSeconds);
       } else if (notification.number == PLAYER_NTF_STATE) {
         if (notification.first == PLAYER_STATE_STOPPED) break;

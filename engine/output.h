@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -31,6 +32,9 @@ class Output {
   virtual void reset() = 0;
   // Level 0..100; an output without a volume of its own ignores it.
   virtual void setVolume(int level) = 0;
+  // How long the sound handed to the output takes until it has all been heard: nothing for an
+  // output that writes rather than plays.
+  virtual std::uint32_t unheardMilliseconds() { return 0; }
 
   // Nothing for an output that is not to be pumped by its own signal.
   WakeEvent* wakeEvent() const { return wakeEvent_.get(); }

@@ -187,9 +187,12 @@ void PlayerEngine::pumpStep() {
       post_status();
     }
   } else if (current_->isDone()) {
+    post_heard_position();  // the last second
     outputOpen_ = false;
     current_->close();
     postState(PLAYER_STATE_STOPPED);
+  } else {
+    post_heard_position();  // the end of the stream is still on its way to the speaker
   }
 }
 
@@ -203,8 +206,23 @@ void PlayerEngine::post_status() {
   const std::int32_t position = outputOpen_ ? decoder->getPosition() : 0;
   if (position == lastPosition_) return;
   lastPosition_ = position;
-  post({.number = PLAYER_NTF_INFO, .info = decoder->getInfo()});
-  post({.number = PLAYER_NTF_POSITION, .first = static_cast<std::uint32_t>(position)});
+  lastInfo_ = decoder->getInfo();
+  postPosition();
+}
+
+void PlayerEngine::post_heard_position() {
+  if (lastPosition_ < 0) return;
+  const PlayerNotification position{.number = PLAYER_NTF_POSITION, .first = static_cast<std::uint32_t>(lastPosition_),
+                                    .second = current_->unheardMilliseconds()};
+  if (heard_seconds(position) != lastHeard_) postPosition();
+}
+
+void PlayerEngine::postPosition() {
+  const PlayerNotification position{.number = PLAYER_NTF_POSITION, .first = static_cast<std::uint32_t>(lastPosition_),
+                                    .second = outputOpen_ ? current_->unheardMilliseconds() : 0};
+  lastHeard_ = heard_seconds(position);
+  post({.number = PLAYER_NTF_INFO, .info = lastInfo_});
+  post(position);
 }
 
 void PlayerEngine::start_output(Decoder& decoder) {

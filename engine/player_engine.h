@@ -46,7 +46,12 @@ class PlayerEngine {
   void shutdown();
   // Closes and detaches the decoder and closes the output, telling no one.
   void closeDecoderAndOutput();
+  // INFO and POSITION, when the position handed to the output has changed.
   void post_status();
+  // INFO and POSITION, when the output still holds sound of a stream that has ended and another
+  // second of it has been heard.
+  void post_heard_position();
+  void postPosition();
   void start_output(Decoder& decoder);
   void drain_and_close();
 
@@ -65,6 +70,8 @@ class PlayerEngine {
   bool outputOpen_ = false;
   std::uint32_t volume_ = 100;
   std::int32_t lastPosition_ = -1;
+  std::uint32_t lastHeard_ = 0;  // whole seconds of the last POSITION that had been heard
+  StreamInfo lastInfo_;          // of the last INFO
   Format openFormat_{};
   bool pumpNow_ = false;
   bool quitting_ = false;

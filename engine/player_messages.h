@@ -44,9 +44,18 @@ struct PlayerCommand {
 struct PlayerNotification {
   std::uint32_t number = 0;
   std::uint32_t first = 0;   // STATE: the state; POSITION: whole seconds; PONG: the PING's value
-  std::uint32_t second = 0;  // OUTPUT_NAME: the slot index
+  // OUTPUT_NAME: the slot index; POSITION: milliseconds of sound the output holds that have
+  // not been heard yet.
+  std::uint32_t second = 0;
   std::optional<StreamInfo> info;   // INFO
   std::optional<std::string> name;  // OUTPUT_NAME: the output's name; nothing for an empty slot
 };
+
+// Whole seconds of a POSITION that have been heard: the position handed to the output less
+// what the output still holds.
+inline std::uint32_t heard_seconds(const PlayerNotification& position) {
+  const std::uint64_t handed = std::uint64_t{position.first} * 1000;
+  return handed > position.second ? static_cast<std::uint32_t>((handed - position.second) / 1000) : 0;
+}
 
 }  // namespace tunekiln

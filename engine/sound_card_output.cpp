@@ -99,6 +99,12 @@ void SoundCardOutput::setVolume(int level) {
   card->setVolume(*volume_);
 }
 
+std::uint32_t SoundCardOutput::unheardMilliseconds() {
+  WaveOutDevice* const card = device();
+  if (card == nullptr) return 0;
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(card->unheard()).count());
+}
+
 WaveOutDevice* SoundCardOutput::device() {
   if (device_ && device_->gone()) {
     device_.reset();

@@ -42,6 +42,7 @@ class SoundCardOutput final : public Output {
   void reset() override;
   // `level` as the engine received it, an unsigned number carried in an int.
   void setVolume(int level) override;
+  std::uint32_t unheardMilliseconds() override;
 
   // min(level × 656, 65535) for both channels.
   static VolumeWord volume_word(std::uint32_t level);

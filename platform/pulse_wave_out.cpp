@@ -48,6 +48,7 @@ class PulseWaveOut final : public WaveOutDevice {
   void restart() override { cork(false); }
   void reset() override;
   void setVolume(VolumeWord volume) override;
+  std::chrono::microseconds unheard() override;
   bool gone() const override { return gone_.load(); }
 
  private:
@@ -79,6 +80,7 @@ class PulseWaveOut final : public WaveOutDevice {
   WakeEvent& wake_;
   pa_stream* stream_ = nullptr;
   int channels_ = 0;
+  pa_sample_spec sampleFormat_{};
   std::deque<Pending> pending_;
   std::uint64_t queuedBytes_ = 0;   // since the last flush
   std::uint64_t writtenBytes_ = 0;  // given to the server since the last flush
@@ -98,6 +100,7 @@ bool PulseWaveOut::connect(const pa_sample_spec& sampleFormat, std::optional<Vol
   pa_proplist_free(properties);
   if (stream_ == nullptr) return false;
   channels_ = sampleFormat.channels;
+  sampleFormat_ = sampleFormat;
   pa_stream_set_state_callback(stream_, onState, this);
   pa_stream_set_write_callback(stream_, onWritable, this);
   pa_stream_set_underflow_callback(stream_, onUnderflow, this);
@@ -184,6 +187,22 @@ void PulseWaveOut::setVolume(VolumeWord volume) {
                                                                  &values, nullptr, nullptr)) {
     pa_operation_unref(operation);
   }
+}
+
+std::chrono::microseconds PulseWaveOut::unheard() {
+  PulseConnection::Lock lock(*connection_);
+  if (pending_.empty() || !usable()) return {};
+  // What the server has not been given yet, and what it holds ahead of the speaker; until the
+  // server has said where it stands, none of what it was given counts as heard.
+  pa_usec_t atServer = 0;
+  int negative = 0;
+  if (pa_stream_get_latency(stream_, &atServer, &negative) != 0) {
+    atServer = pa_bytes_to_usec(writtenBytes_, &sampleFormat_);
+  } else if (negative != 0) {
+    atServer = 0;
+  }
+  const pa_usec_t notGiven = pa_bytes_to_usec(queuedBytes_ - writtenBytes_, &sampleFormat_);
+  return std::chrono::microseconds(atServer + notGiven);
 }
 
 void PulseWaveOut::feed() {

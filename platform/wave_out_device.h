@@ -46,6 +46,9 @@ class WaveOutDevice {
   // Drops every queued block unplayed: each comes back as finished. A paused device stays paused.
   virtual void reset() = 0;
   virtual void setVolume(VolumeWord volume) = 0;
+  // How long until the last sound queued has been heard: the blocks still queued and what the
+  // sound server holds before the speaker.
+  virtual std::chrono::microseconds unheard() = 0;
   // True once the device cannot play any more (the sound server went away or dropped the
   // stream); its blocks' flags no longer change then.
   virtual bool gone() const = 0;

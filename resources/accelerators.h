@@ -3,11 +3,12 @@
 #include <array>
 
 // Accelerator table 128: the document and edit commands stay on their keys although the
-// window has no menu bar. Only New, Open and Save do anything; the others have no handler.
+// window has no menu bar. New, Open, Close and Exit do something; the others have no handler
+// (the document has never anything to save).
 namespace tunekiln::accelerators {
 
 enum Modifier { kNone = 0, kCtrl = 1, kShift = 2, kAlt = 4 };
-enum Command { kNew, kOpen, kSave, kUndo, kCut, kCopy, kPaste, kNextPane, kPreviousPane };
+enum Command { kNew, kOpen, kSave, kUndo, kCut, kCopy, kPaste, kNextPane, kPreviousPane, kClose, kExit };
 enum Key { kBack = -1, kDelete = -2, kInsert = -3, kF6 = -4 };  // letters stand for themselves
 
 struct Accelerator {
@@ -16,7 +17,7 @@ struct Accelerator {
   Command command;
 };
 
-inline constexpr std::array<Accelerator, 13> kTable{{
+inline constexpr std::array<Accelerator, 15> kTable{{
     {kCtrl, 'N', kNew},
     {kCtrl, 'O', kOpen},
     {kCtrl, 'S', kSave},
@@ -30,6 +31,8 @@ inline constexpr std::array<Accelerator, 13> kTable{{
     {kShift, kInsert, kPaste},
     {kNone, kF6, kNextPane},
     {kShift, kF6, kPreviousPane},
+    {kCtrl, 'W', kClose},
+    {kCtrl, 'Q', kExit},
 }};
 
 }  // namespace tunekiln::accelerators

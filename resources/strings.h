@@ -11,10 +11,14 @@ inline constexpr std::string_view kOpenFileFirst = "请先打开文件!";
 inline constexpr std::string_view kSettingsVendor = "Local AppWizard-Generated Applications";
 
 // The document commands of the frame.
-inline constexpr std::string_view kUntitled = "Untitled";
 inline constexpr std::string_view kAllFilesFilter = "All Files (*.*)|*.*";
 inline constexpr std::string_view kFailedToOpenDocument = "Failed to open document.";
-inline constexpr std::string_view kFailedToSaveDocument = "Failed to save document.";
+inline constexpr std::string_view kNotARegularFile = "Not a regular file";
+inline constexpr std::string_view kNotPlayable = "Not an MP3 or WAV file that can be played";
+
+// Playing through the sound card.
+inline constexpr std::string_view kNoSoundOutput = "No sound output could be opened!";
+inline constexpr std::string_view kSoundOutputGone = "The sound output has gone away!";
 
 // The dialog of "Open Mp3 File".
 inline constexpr std::string_view kMp3OpenDefaultExtension = "MP3 File(*.mp3)|*.mp3";

@@ -1,9 +1,8 @@
 #include "shell/cut_dialog.h"
 
-#include <wx/msgdlg.h>
 #include <wx/xrc/xmlres.h>
 
-#include "resources/strings.h"
+#include "shell/message_box.h"
 
 namespace tunekiln {
 
@@ -28,8 +27,7 @@ void CCutDialog::OnOK() {
     EndModal(wxID_OK);
     return;
   }
-  wxMessageBox(wxString::FromUTF8(verdict.message), wxString(strings::kAppTitle.data()), wxOK | wxICON_NONE | wxCENTRE,
-               this);
+  show_message_box(this, verdict.message);
   if (verdict.field >= 0) {
     field(verdict.field)->SetFocus();
     field(verdict.field)->SelectAll();

@@ -19,6 +19,8 @@ std::optional<std::string> GuiWavWriterHost::chooseDestination(const FileDialogR
 }
 
 void GuiWavWriterHost::showMessage(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return;
   window_.CallAfter([this, message = std::string(text)] { dialogs_.showMessage(message); });
 }
 

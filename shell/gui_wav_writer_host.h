@@ -19,7 +19,7 @@ class GuiWavWriterHost final : public WavWriterHost {
   std::optional<std::string> chooseDestination(const FileDialogRequest& dialog) override;
   void showMessage(std::string_view text) override;
   // The window is going away: a question waiting for it, and every later one, is cancelled,
-  // so that the engine thread can end.
+  // so that the engine thread can end; later messages are dropped.
   void close();
 
  private:

@@ -1,11 +1,15 @@
 #include "shell/main_form.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
 #include "engine/mixer.h"
+#include "platform/input_file.h"
+#include "platform/wave_out_device.h"
 #include "resources/strings.h"
 #include "shell/form_ids.h"
 #include "wavproc/wav_operations.h"
@@ -51,11 +55,39 @@ void MainForm::setPlaybackButtons(bool enabled) {
 void MainForm::OnOpenMp3File() {
   const FileDialogRequest dialog{strings::kMp3OpenDefaultExtension, strings::kMp3OpenFilter};
   const auto path = dialogs_.chooseFileToOpen(dialog);
-  if (!path) return;
-  player_open(*currentPlayer, *path);
+  if (path) openFile(*path);
+}
+
+bool MainForm::openFile(const std::string& path) {
+  errno = 0;
+  if (!InputFile::open(path)) {
+    const std::string reason(errno != 0 ? std::string_view(std::strerror(errno)) : strings::kNotARegularFile);
+    dialogs_.showMessage(std::string(strings::kFailedToOpenDocument) + "\n" + path + ": " + reason);
+    return false;
+  }
+  openingFrom_ = postMarker();
+  player_open(*currentPlayer, path);
+  openingUntil_ = postMarker();
+  opening_ = path;
   setPlaybackButtons(true);
   widgets_.setLabel(kFileName, "");
-  widgets_.setLabel(kFileName, *path);
+  widgets_.setLabel(kFileName, path);
+  return true;
+}
+
+void MainForm::OnNewDocument() {
+  player_stop(*currentPlayer);
+  player_open(*currentPlayer, std::nullopt);
+  postMarker();
+  OnInitialUpdate();
+  widgets_.enable(kOpenMp3File, true);
+  widgets_.setSliderPosition(0);
+  for (const int id : {kFileName, kPlayTime, kTotalTime}) widgets_.setLabel(id, "");
+}
+
+std::uint32_t MainForm::postMarker() {
+  player_post(*currentPlayer, {.number = PLAYER_CMD_PING, .first = ++lastMarker_});
+  return lastMarker_;
 }
 
 void MainForm::OnPlay() {
@@ -81,6 +113,7 @@ void MainForm::OnPause() {
 
 void MainForm::OnStop() {
   player_stop(*currentPlayer);
+  postMarker();
   widgets_.enable(kOpenMp3File, true);
   setPlaybackButtons(false);
   widgets_.setSliderPosition(0);
@@ -113,8 +146,41 @@ void MainForm::onNotification(const PlayerNotification& notification) {
   if (notification.number == PLAYER_NTF_INFO && notification.info) {
     OnPlayerInfo(*notification.info);
   } else if (notification.number == PLAYER_NTF_POSITION) {
-    OnPlayerPosition(notification.first);
+    OnPlayerPosition(heard_seconds(notification));
+  } else if (notification.number == PLAYER_NTF_STATE) {
+    onState(notification.first);
+  } else if (notification.number == PLAYER_NTF_PONG) {
+    onPong(notification.first);
+  } else if (notification.number == kSoundOutputFailed) {
+    onSoundOutputFailed(notification.first);
   }
+}
+
+void MainForm::onPong(std::uint32_t token) {
+  answeredMarker_ = token;
+  if (token == openingUntil_) opening_.clear();
+}
+
+void MainForm::onState(std::uint32_t state) {
+  if (state == PLAYER_STATE_NO_STREAM && !opening_.empty() && answeredMarker_ == openingFrom_) {
+    dialogs_.showMessage(std::string(strings::kFailedToOpenDocument) + "\n" + opening_ + ": " +
+                         std::string(strings::kNotPlayable));
+    opening_.clear();
+    setPlaybackButtons(false);
+    return;
+  }
+  if (answeredMarker_ != lastMarker_) return;  // caused by the form itself
+  // The output has played or written the last of the stream.
+  if (state == PLAYER_STATE_STOPPED && (activityMode == MODE_PLAYING || activityMode == MODE_DECODING)) {
+    endOfStream();
+  }
+}
+
+void MainForm::onSoundOutputFailed(std::uint32_t failure) {
+  // Without an output the engine would wait in silence for ever.
+  OnStop();
+  dialogs_.showMessage(static_cast<DeviceFailure>(failure) == DeviceFailure::serverGone ? strings::kSoundOutputGone
+                                                                                          : strings::kNoSoundOutput);
 }
 
 void MainForm::OnPlayerInfo(const StreamInfo& info) {
@@ -134,7 +200,6 @@ void MainForm::OnPlayerPosition(std::uint32_t seconds) {
   if (percent >= kFinishedPercent) endOfStream();
 }
 
-// The form hears nothing of the stream's end from the engine, which plays the rest on its own.
 void MainForm::endOfStream() {
   widgets_.setSliderPosition(0);
   widgets_.enable(kOpenMp3File, true);

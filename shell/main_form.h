@@ -30,6 +30,13 @@ class MainForm final : public SaveToMp3Host {
   void OnInitialUpdate();
 
   void OnOpenMp3File();
+  // Opens a file in the player as "Open Mp3 File" does once its dialog is confirmed: the file
+  // named on the command line, chosen with Ctrl+O or dropped on the window. One that cannot be
+  // read, or that the player refuses, is reported with the reason; false for one that cannot
+  // be read.
+  bool openFile(const std::string& path);
+  // Ctrl+N: the playing stops and the playback group is back as at start-up.
+  void OnNewDocument();
   void OnPlay();
   void OnPause();
   void OnStop();
@@ -53,6 +60,11 @@ class MainForm final : public SaveToMp3Host {
   void OnEncodeProgress(int percent);
 
   Player* player() const { return currentPlayer.get(); }
+  // For the window that goes before the engine has ended: the player, to be ended elsewhere.
+  std::unique_ptr<Player> releasePlayer() { return std::move(currentPlayer); }
+
+  // Posted to the form by the sound card's failure handler: first = the DeviceFailure.
+  static constexpr std::uint32_t kSoundOutputFailed = 0x8180;
 
   // The host of the file operations.
   std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override;
@@ -67,12 +79,26 @@ class MainForm final : public SaveToMp3Host {
  private:
   void setPlaybackButtons(bool enabled);
   void endOfStream();
+  void onState(std::uint32_t state);
+  void onPong(std::uint32_t token);
+  void onSoundOutputFailed(std::uint32_t failure);
+  // Posts a PING whose answer marks the point after everything posted so far; returns its token.
+  std::uint32_t postMarker();
 
   FormWidgets& widgets_;
   FormDialogs& dialogs_;
   NotificationSink& window_;
   EngineSlotsFactory makeSlots_;
   std::unique_ptr<Player> currentPlayer;
+  // States the engine reports before the answer to the newest marker were caused by the form's
+  // own Stop, New or open, and are not the stream's end.
+  std::uint32_t lastMarker_ = 0;
+  std::uint32_t answeredMarker_ = 0;
+  // The file being opened, between the markers posted around its OPEN: a state of "no stream"
+  // there is the player refusing it.
+  std::string opening_;
+  std::uint32_t openingFrom_ = 0;
+  std::uint32_t openingUntil_ = 0;
 };
 
 }  // namespace tunekiln

@@ -1,6 +1,8 @@
 #include "shell/main_frame.h"
 
 #include <wx/accel.h>
+#include <wx/dnd.h>
+#include <wx/scrolwin.h>
 #include <wx/sizer.h>
 
 #include <vector>
@@ -28,6 +30,8 @@ int command_id(accelerators::Command command) {
     case kPaste: return wxID_PASTE;
     case kNextPane: return kNextPaneId;
     case kPreviousPane: return kPreviousPaneId;
+    case kClose: return wxID_CLOSE;
+    case kExit: return wxID_EXIT;
   }
   return wxID_NONE;
 }
@@ -50,16 +54,58 @@ wxAcceleratorTable accelerator_table() {
   return wxAcceleratorTable(static_cast<int>(entries.size()), entries.data());
 }
 
+class FileDrop final : public wxFileDropTarget {
+ public:
+  explicit FileDrop(CMainFrame& frame) : frame_(frame) {}
+  bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& names) override {
+    if (names.empty()) return false;
+    frame_.dropped(names[0].utf8_string());  // one document at a time: the first
+    return true;
+  }
+
+ private:
+  CMainFrame& frame_;
+};
+
 }  // namespace
 
 CMainFrame::CMainFrame(FormDialogs& dialogs)
     : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(strings::kAppTitle.data(), strings::kAppTitle.size())) {
   SetIcons(application_icons());
-  view_ = new CTunekilnView(this, dialogs);
+  auto* scroller = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxHSCROLL | wxVSCROLL);
+  view_ = new CTunekilnView(scroller, dialogs);
+  view_->SetMinSize(view_->GetSize());  // the form's own size: scrolled, never squeezed
+  auto* formSizer = new wxBoxSizer(wxVERTICAL);
+  formSizer->Add(view_);
+  scroller->SetSizer(formSizer);
+  scroller->SetScrollRate(10, 10);
+  // The window may be made smaller than the form: the form then scrolls.
+  scroller->SetMinSize(wxSize(0, 0));
   auto* sizer = new wxBoxSizer(wxVERTICAL);
-  sizer->Add(view_, 1, wxEXPAND);
-  SetSizerAndFit(sizer);
+  sizer->Add(scroller, 1, wxEXPAND);
+  SetSizer(sizer);
+  SetClientSize(view_->GetSize());
+  // The form's own horizontal scroll bar seeks as the slider does.
+  for (const auto type : {wxEVT_SCROLLWIN_TOP, wxEVT_SCROLLWIN_BOTTOM, wxEVT_SCROLLWIN_LINEUP, wxEVT_SCROLLWIN_LINEDOWN,
+                          wxEVT_SCROLLWIN_PAGEUP, wxEVT_SCROLLWIN_PAGEDOWN, wxEVT_SCROLLWIN_THUMBTRACK,
+                          wxEVT_SCROLLWIN_THUMBRELEASE}) {
+    scroller->Bind(type, [this](wxScrollWinEvent& event) {
+      if (event.GetOrientation() == wxHORIZONTAL) view_->form().OnHScroll();
+      event.Skip();
+    });
+  }
+  SetDropTarget(new FileDrop(*this));
   SetAcceleratorTable(accelerator_table());
+  // The only window: closing it ends the program either way.
+  for (const int id : {wxID_CLOSE, wxID_EXIT}) Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, id);
+}
+
+void CMainFrame::dropped(const std::string& path) {
+  if (openDocument_) {
+    openDocument_(path);
+  } else {
+    view_->form().openFile(path);
+  }
 }
 
 }  // namespace tunekiln

@@ -2,7 +2,6 @@
 
 #include <wx/config.h>
 #include <wx/filedlg.h>
-#include <wx/msgdlg.h>
 #include <wx/stdpaths.h>
 #include <wx/xrc/xmlres.h>
 
@@ -10,6 +9,7 @@
 
 #include "resources/strings.h"
 #include "shell/about_dialog.h"
+#include "shell/player_retirement.h"
 
 void InitTunekilnResources();  // made from the XRC files by the build
 
@@ -22,6 +22,9 @@ CTunekilnApp::CTunekilnApp() {
   // The window draws nothing with OpenGL; without this GTK loads a GL driver at start-up,
   // which costs tens of megabytes and milliseconds. A user's own setting is kept.
   ::setenv("GDK_GL", "disable", 0);
+  // The form's scroll bars stay in sight on a small desktop, rather than appearing only as the
+  // pointer moves over the window's edge.
+  ::setenv("GTK_OVERLAY_SCROLLING", "0", 0);
 }
 
 void CTunekilnApp::OnInitCmdLine(wxCmdLineParser& parser) {
@@ -49,34 +52,32 @@ bool CTunekilnApp::OnInit() {
   Bind(wxEVT_MENU, &CTunekilnApp::OnAppAbout, this, wxID_ABOUT);
   Bind(wxEVT_MENU, &CTunekilnApp::OnFileNew, this, wxID_NEW);
   Bind(wxEVT_MENU, &CTunekilnApp::OnFileOpen, this, wxID_OPEN);
-  Bind(wxEVT_MENU, &CTunekilnApp::OnFileSave, this, wxID_SAVE);
-
-  // A document named on the command line is opened instead of a new one; one that cannot be
-  // opened ends the program before any window appears.
-  if (documentPath_ && !document_.OnOpenDocument(*documentPath_)) {
-    showMessage(strings::kFailedToOpenDocument);
-    return false;
-  }
-  if (documentPath_) fileHistory_.AddFileToHistory(from_utf8(*documentPath_));
 
   frame_ = new CMainFrame(dialogs_);
+  frame_->setDocumentOpener([this](const std::string& path) { openDocument(path); });
   dialogs_.setParent(frame_);
   frame_->view().OnInitialUpdate();
   frame_->SetTitle(from_utf8(strings::kMainCaption));
   frame_->Maximize();
   frame_->Show();
   frame_->Update();
+  // The file named on the command line is opened in the player; one that cannot be opened is
+  // reported over the window, which stays.
+  if (documentPath_) openDocument(*documentPath_);
   return true;
 }
 
+void CTunekilnApp::openDocument(const std::string& path) {
+  if (!frame_->view().form().openFile(path)) return;
+  document_.OnOpenDocument(path);
+  fileHistory_.AddFileToHistory(from_utf8(path));
+}
+
 int CTunekilnApp::OnExit() {
+  wait_for_retired_players();
   fileHistory_.Save(*wxConfig::Get());
   if (menu_) fileHistory_.RemoveMenu(menu_->GetMenu(0)->FindItem(XRCID("recent_file_menu"))->GetSubMenu());
   return wxApp::OnExit();
-}
-
-void CTunekilnApp::showMessage(std::string_view text) {
-  wxMessageBox(from_utf8(text), from_utf8(strings::kAppTitle), wxOK | wxICON_NONE | wxCENTRE, frame_);
 }
 
 void CTunekilnApp::OnAppAbout(wxCommandEvent&) {
@@ -87,37 +88,13 @@ void CTunekilnApp::OnAppAbout(wxCommandEvent&) {
 // The caption stays "dedodu ro3 zeziruv" through every document command.
 void CTunekilnApp::OnFileNew(wxCommandEvent&) {
   document_.OnNewDocument();
-  frame_->view().OnInitialUpdate();
+  frame_->view().form().OnNewDocument();
 }
 
 void CTunekilnApp::OnFileOpen(wxCommandEvent&) {
-  wxFileDialog chooser(frame_, wxFileSelectorPromptStr, "", "", "All Files (*.*)|*.*",
+  wxFileDialog chooser(frame_, wxFileSelectorPromptStr, "", "", from_utf8(strings::kAllFilesFilter),
                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-  if (chooser.ShowModal() != wxID_OK) return;
-  const std::string path = chooser.GetPath().utf8_string();
-  if (!document_.OnOpenDocument(path)) {
-    showMessage(strings::kFailedToOpenDocument);
-    return;
-  }
-  fileHistory_.AddFileToHistory(chooser.GetPath());
-  frame_->view().OnInitialUpdate();
-}
-
-void CTunekilnApp::OnFileSave(wxCommandEvent&) {
-  std::string path;
-  if (document_.path()) {
-    path = *document_.path();
-  } else {
-    wxFileDialog chooser(frame_, wxFileSelectorPromptStr, "", from_utf8(document_.title()), "All Files (*.*)|*.*",
-                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    if (chooser.ShowModal() != wxID_OK) return;
-    path = chooser.GetPath().utf8_string();
-  }
-  if (!document_.OnSaveDocument(path)) {
-    showMessage(strings::kFailedToSaveDocument);
-    return;
-  }
-  fileHistory_.AddFileToHistory(from_utf8(path));
+  if (chooser.ShowModal() == wxID_OK) openDocument(chooser.GetPath().utf8_string());
 }
 
 }  // namespace tunekiln

@@ -28,11 +28,11 @@ class CTunekilnApp final : public wxApp {
   void OnAppAbout(wxCommandEvent& event);
   void OnFileNew(wxCommandEvent& event);
   void OnFileOpen(wxCommandEvent& event);
-  void OnFileSave(wxCommandEvent& event);
+  // The document is the file the player plays: opened from the command line, Ctrl+O or a drop.
+  // Ctrl+S has nothing to save.
+  void openDocument(const std::string& path);
 
  private:
-  void showMessage(std::string_view text);
-
   std::optional<std::string> documentPath_;  // from the command line
   WxFormDialogs dialogs_;
   CTunekilnDoc document_;

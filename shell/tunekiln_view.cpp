@@ -8,6 +8,7 @@
 
 #include "engine/standard_slots.h"
 #include "shell/form_ids.h"
+#include "shell/player_retirement.h"
 
 namespace tunekiln {
 namespace {
@@ -19,12 +20,16 @@ wxString from_utf8(std::string_view text) { return wxString::FromUTF8(text.data(
 
 }  // namespace
 
-CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs) : writerHost_(*this, dialogs) {
+CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs)
+    : link_(std::make_shared<EngineLink>(*this, dialogs)) {
   wxXmlResource::Get()->LoadPanel(this, parent, "tunekiln_form");
   slider_ = XRCCTRL(*this, "1000", wxSlider);
   progress_ = XRCCTRL(*this, "1015", wxGauge);
-  form_ = std::make_unique<MainForm>(*this, dialogs, notifications_,
-                                     [this] { return standard_engine_slots(writerHost_); });
+  form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications, [link = link_.get()] {
+    return standard_engine_slots(link->writerHost, [link](DeviceFailure failure) {
+      link->notifications.post({.number = MainForm::kSoundOutputFailed, .first = static_cast<std::uint32_t>(failure)});
+    });
+  });
 
   using namespace form_ids;
   bindButton(kOpenMp3File, &MainForm::OnOpenMp3File);
@@ -55,8 +60,9 @@ CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs) : writerHos
 }
 
 CTunekilnView::~CTunekilnView() {
-  writerHost_.close();  // a decoding waiting for the save dialog gives up, so the engine can end
-  form_.reset();
+  link_->writerHost.close();  // a decoding waiting for the save dialog gives up, so the engine can end
+  link_->notifications.disconnect();
+  retire_player(form_->releasePlayer(), link_);
 }
 
 void CTunekilnView::bindButton(int id, void (MainForm::*handler)()) {

@@ -21,7 +21,7 @@ class CTunekilnView final : public wxPanel, public FormWidgets {
   CTunekilnView(wxWindow* parent, FormDialogs& dialogs);
   CTunekilnView(const CTunekilnView&) = delete;
   CTunekilnView& operator=(const CTunekilnView&) = delete;
-  // Ends the engine thread before the window goes.
+  // The engine thread is left to end on its own (retire_player): the window goes at once.
   ~CTunekilnView() override;
 
   MainForm& form() { return *form_; }
@@ -40,11 +40,17 @@ class CTunekilnView final : public wxPanel, public FormWidgets {
   // File operations run to their end inside the handler; the bar is repainted as it moves.
   void repaintWhileBusy();
 
+  // What the engine reports to; it outlives the window until the engine has ended.
+  struct EngineLink {
+    EngineLink(CTunekilnView& view, FormDialogs& dialogs) : notifications(view), writerHost(view, dialogs) {}
+    GuiNotificationSink notifications;
+    GuiWavWriterHost writerHost;
+  };
+
   wxSlider* slider_ = nullptr;
   wxGauge* progress_ = nullptr;
   std::chrono::steady_clock::time_point lastRepaint_;
-  GuiNotificationSink notifications_{*this};
-  GuiWavWriterHost writerHost_;
+  std::shared_ptr<EngineLink> link_;
   std::unique_ptr<MainForm> form_;
 };
 

@@ -1,9 +1,8 @@
 #include "shell/volume_dialog.h"
 
-#include <wx/msgdlg.h>
 #include <wx/xrc/xmlres.h>
 
-#include "resources/strings.h"
+#include "shell/message_box.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_texts.h"
 
@@ -34,9 +33,7 @@ void CVolumeDialog::OnOK() {
     EndModal(wxID_OK);
     return;
   }
-  const auto text = wav_texts::kEntryError;
-  wxMessageBox(wxString::FromUTF8(text.data(), text.size()), wxString(strings::kAppTitle.data()),
-               wxOK | wxICON_NONE | wxCENTRE, this);
+  show_message_box(this, wav_texts::kEntryError);
 }
 
 }  // namespace tunekiln

@@ -2,17 +2,18 @@
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
-#include <wx/msgdlg.h>
+
+#include <cctype>
 
 #include "resources/strings.h"
 #include "shell/cut_dialog.h"
+#include "shell/message_box.h"
 #include "shell/volume_dialog.h"
 
 namespace tunekiln {
 namespace {
 
 wxString from_utf8(std::string_view text) { return wxString::FromUTF8(text.data(), text.size()); }
-wxString app_title() { return from_utf8(strings::kAppTitle); }
 
 std::optional<std::string> run_file_dialog(wxWindow* parent, const FileDialogRequest& dialog, long style) {
   wxFileDialog chooser(parent, wxFileSelectorPromptStr, "", "", from_utf8(wildcard_of(dialog.filter)), style);
@@ -24,7 +25,20 @@ std::optional<std::string> run_file_dialog(wxWindow* parent, const FileDialogReq
 
 std::string wildcard_of(std::string_view filter) {
   while (filter.ends_with('|')) filter.remove_suffix(1);
-  return std::string(filter);
+  // Fields alternate between a description and its patterns; only the patterns change.
+  std::string wildcard;
+  bool pattern = false;
+  for (const char c : filter) {
+    if (c == '|') {
+      pattern = !pattern;
+      wildcard += c;
+    } else if (pattern && std::isalpha(static_cast<unsigned char>(c))) {
+      wildcard += {'[', static_cast<char>(std::tolower(c)), static_cast<char>(std::toupper(c)), ']'};
+    } else {
+      wildcard += c;
+    }
+  }
+  return wildcard;
 }
 
 std::optional<std::string> WxFormDialogs::chooseFileToOpen(const FileDialogRequest& dialog) {
@@ -40,7 +54,7 @@ std::optional<std::string> WxFormDialogs::chooseFileToSave(const FileDialogReque
     if (!path || !wxFileName::Exists(from_utf8(*path))) return path;
     const wxString question = wxString::Format("%s already exists.\nDo you want to replace it?",
                                                wxFileName(from_utf8(*path)).GetFullName());
-    if (wxMessageBox(question, app_title(), wxYES_NO | wxICON_WARNING | wxCENTRE, parent_) == wxYES) return path;
+    if (show_message_box(parent_, question.utf8_string(), wxYES_NO) == wxID_YES) return path;
   }
 }
 
@@ -55,7 +69,7 @@ bool WxFormDialogs::runCutDialog() {
 }
 
 void WxFormDialogs::showMessage(std::string_view text) {
-  wxMessageBox(from_utf8(text), app_title(), wxOK | wxICON_NONE | wxCENTRE, parent_);
+  show_message_box(parent_, text);
 }
 
 }  // namespace tunekiln

@@ -24,7 +24,8 @@ class WxFormDialogs final : public FormDialogs {
   wxWindow* parent_;
 };
 
-// The dialog's filter list in the toolkit's form: the same pairs without the closing "||".
+// The dialog's filter list in the toolkit's form: the same pairs without the closing "||", each
+// pattern matching names whatever their case ("*.[mM][pP]3"), as the desktop's dialog would not.
 std::string wildcard_of(std::string_view filter);
 
 }  // namespace tunekiln

@@ -36,7 +36,8 @@ double leading_number(std::string_view text) {
 }
 
 std::string volume_decibel_text(std::string_view entry) {
-  const double decibels = 10.0 * std::log10(leading_number(entry));
+  // An amplitude factor: twice the amplitude is +6.02 dB.
+  const double decibels = 20.0 * std::log10(leading_number(entry));
   const int length = std::snprintf(nullptr, 0, "%.2f", decibels);
   std::string text(static_cast<std::size_t>(length), '\0');
   std::snprintf(text.data(), text.size() + 1, "%.2f", decibels);

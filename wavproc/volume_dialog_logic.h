@@ -19,7 +19,7 @@ bool volume_entry_is_valid(std::string_view entry);
 // it alone and answers false (the dialog then says "输入错误!" and stays open).
 bool accept_volume_entry(std::string_view entry);
 
-// The entry's factor in decibels, 10 × log10(x) with two decimals, shown beside it as it changes.
+// The entry's factor in decibels, 20 × log10(x) with two decimals, shown beside it as it changes.
 std::string volume_decibel_text(std::string_view entry);
 
 // The number at the start of the text as the C library's atof reads it in the "C" locale

@@ -38,6 +38,7 @@ class InstantDevice final : public WaveOutDevice {
       queue_.push_back(&block);
     });
   }
+  std::chrono::microseconds unheard() override { return {}; }
   void pause() override { locked([this] { paused_ = true; }); }
   void restart() override { locked([this] { paused_ = false; }); }
   void reset() override {

@@ -35,6 +35,7 @@ class DeviceDouble final : public WaveOutDevice {
   }
   void setVolume(VolumeWord volume) override { log_.add("device.setVolume(" + std::to_string(volume) + ")"); }
   bool gone() const override { return lost; }
+  std::chrono::microseconds unheard() override { return {}; }
 
   // The device has played the oldest `count` queued blocks.
   void finish(std::size_t count) {

@@ -58,10 +58,12 @@ class MainFormTest : public ::testing::Test {
  protected:
   MainFormTest() {
     activityMode = MODE_NONE;
+    write_file(song, Bytes(1));
+    write_file(notSound, Bytes(1));
     form = std::make_unique<MainForm>(widgets, dialogs, notifications, [this] {
       EngineSlots slots;
       slots.decoders[1] = std::make_unique<TestDecoder>(
-          "decoder", log, std::map<std::string, TestStream>{{"song.mp3", {kFiftySeconds, 200000}}});
+          "decoder", log, std::map<std::string, TestStream>{{song, {kFiftySeconds, 200000}}});
       slots.outputs[0] = std::make_unique<TestOutput>("card", log);
       slots.outputs[2] = std::make_unique<TestOutput>("file", log);
       return slots;
@@ -71,22 +73,27 @@ class MainFormTest : public ::testing::Test {
 
   // Hands the form everything the engine reported until it has handled what was sent so far.
   void sync() {
-    player_post(*form->player(), {.number = PLAYER_CMD_PING, .first = 7});
+    constexpr std::uint32_t kOwnToken = 0x80000000;  // none of the form's own
+    player_post(*form->player(), {.number = PLAYER_CMD_PING, .first = kOwnToken});
     for (;;) {
       const auto notification = notifications.next();
-      if (notification.number == PLAYER_NTF_PONG) return;
+      if (notification.number == PLAYER_NTF_PONG && notification.first == kOwnToken) return;
       form->onNotification(notification);
     }
   }
   void openSong() {
-    dialogs.open = {"song.mp3"};
+    dialogs.open = {song};
     form->OnOpenMp3File();
   }
+  PlayerNotification state(std::uint32_t value) { return {.number = PLAYER_NTF_STATE, .first = value}; }
   PlayerNotification position(std::uint32_t seconds) { return {.number = PLAYER_NTF_POSITION, .first = seconds}; }
   PlayerNotification info(std::uint32_t length) {
     return {.number = PLAYER_NTF_INFO, .info = StreamInfo{.lengthSeconds = static_cast<std::int32_t>(length)}};
   }
 
+  TempDir dir;
+  const std::string song = dir.file("song.mp3");
+  const std::string notSound = dir.file("notes.txt");
   FakeWidgets widgets;
   ScriptedDialogs dialogs;
   NotificationQueue notifications;
@@ -122,7 +129,7 @@ TEST_F(MainFormTest, ButtonsFollowTheTableThroughOpenPlayPauseStop) {
 
   openSong();
   EXPECT_EQ(widgets.buttons(), "-EEEEEE");
-  EXPECT_EQ(widgets.labels[kFileName], "song.mp3");
+  EXPECT_EQ(widgets.labels[kFileName], song);
   EXPECT_EQ(dialogs.requests.back().filter, "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||");
 
   form->OnPlay();
@@ -173,6 +180,9 @@ TEST_F(MainFormTest, PositionsMoveTheSliderAndTheTimeAndEndTheStreamAt98Percent)
   EXPECT_EQ(widgets.slider, 96);
   EXPECT_EQ(widgets.labels[kPlayTime], "00:00:48");
   EXPECT_EQ(widgets.buttons(), "DEEEEED");
+  form->onNotification({.number = PLAYER_NTF_POSITION, .first = 10, .second = 3500});  // 3.5 s still unheard
+  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:06");
+  EXPECT_EQ(widgets.slider, 12);
   form->onNotification(position(49));  // 98 %, one second before the real end
   EXPECT_EQ(widgets.slider, 0);
   EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
@@ -185,6 +195,49 @@ TEST_F(MainFormTest, PositionsMoveTheSliderAndTheTimeAndEndTheStreamAt98Percent)
   EXPECT_EQ(widgets.labels[kTotalTime], "100:00:00");
   EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
   EXPECT_EQ(widgets.slider, 0);
+}
+
+TEST_F(MainFormTest, TheStreamsEndResetsTheButtonsButTheFormsOwnStopsDoNot) {
+  form->OnInitialUpdate();
+  openSong();
+  form->OnPlay();
+  sync();
+  form->onNotification(info(50));
+  form->onNotification(position(10));
+  form->onNotification(state(PLAYER_STATE_NO_STREAM));  // decoded to the end; the rest still plays
+  EXPECT_EQ(widgets.buttons(), "DEEEEED");
+  form->onNotification(state(PLAYER_STATE_STOPPED));  // the last sound has been played
+  EXPECT_EQ(widgets.buttons(), "EDDDDDD");
+  EXPECT_EQ(widgets.slider, 0);
+
+  openSong();
+  form->OnPlay();
+  form->openFile(song);  // dropped while playing: a STOPPED before the engine took it is old news
+  form->onNotification(state(PLAYER_STATE_STOPPED));
+  EXPECT_EQ(widgets.buttons(), "DEEEEEE");
+  sync();
+  EXPECT_EQ(widgets.buttons(), "DEEEEEE");
+
+  // Ctrl+N while playing: stopped, and the playback group as at start-up.
+  form->onNotification(position(10));
+  form->OnNewDocument();
+  sync();
+  EXPECT_EQ(widgets.buttons(), "EDDDDDD");
+  EXPECT_EQ(widgets.labels[kFileName], "");
+  EXPECT_EQ(widgets.labels[kPlayTime], "");
+  EXPECT_FALSE(log.callsOf("card.close").empty());
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainFormTest, AFileThatCannotBeReadOrPlayedIsReportedWithTheReason) {
+  form->OnInitialUpdate();
+  EXPECT_FALSE(form->openFile(dir.file("none.mp3")));
+  EXPECT_TRUE(form->openFile(notSound));
+  sync();
+  EXPECT_EQ(widgets.buttons(), "-DDDDDD");
+  EXPECT_EQ(dialogs.messages,
+            (std::vector<std::string>{"Failed to open document.\n" + dir.file("none.mp3") + ": No such file or directory",
+                                      "Failed to open document.\n" + notSound + ": Not an MP3 or WAV file that can be played"}));
 }
 
 TEST_F(MainFormTest, OnlyTheUsersScrollingSeeks) {
@@ -229,7 +282,6 @@ TEST_F(MainFormTest, VolumeButtonsStepByTenWithinTheScale) {
 }
 
 TEST_F(MainFormTest, AFailedFileOperationShowsWhyAndTheNextOneFinishes) {
-  TempDir dir;
   const std::string in = dir.file("in.wav");
   write_file(in, make_wav({}, Bytes(4 * 16384, 0)));
   form->OnInitialUpdate();

@@ -5,17 +5,24 @@
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
 #include <wx/slider.h>
+#include <wx/display.h>
+#include <wx/scrolwin.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "encoder/activity_mode.h"
 #include "shell/form_ids.h"
 #include "shell/cut_dialog.h"
 #include "shell/main_frame.h"
+#include "shell/message_box.h"
+#include "shell/tunekiln_app.h"
 #include "shell/volume_dialog.h"
 #include "shell/wx_form_dialogs.h"
 #include "tests/shell/scripted_dialogs.h"
@@ -34,6 +41,10 @@ using namespace form_ids;
 // Lets the window handle its events until `done` holds; false when it never did.
 bool pump_until(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(20)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
+  // The display's own events (sizes, the window manager's answers) need a loop to come through.
+  std::optional<wxGUIEventLoop> ownLoop;
+  std::optional<wxEventLoopActivator> activeLoop;
+  if (wxEventLoopBase::GetActive() == nullptr) activeLoop.emplace(&ownLoop.emplace());
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     wxTheApp->ProcessPendingEvents();
@@ -81,6 +92,64 @@ TEST(Startup, TheProgramShowsItsMaximisedWindowWithItsCaption) {
   EXPECT_NE(result.out.find("_NET_WM_STATE_MAXIMIZED_HORZ"), std::string::npos) << result.out;
 }
 
+TEST(Startup, HelpAndVersionNeedNoDisplayAndSucceed) {
+  const auto help = run_program({"/usr/bin/env", "-u", "DISPLAY", TUNEKILN_GUI, "--help"});
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_NE(help.out.find("Usage: tunekiln [FILE]"), std::string::npos) << help.out;
+  const auto version = run_program({"/usr/bin/env", "-u", "DISPLAY", TUNEKILN_GUI, "--version"});
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out.rfind("tunekiln ", 0), 0u) << version.out;
+}
+
+CMainFrame& application_frame() { return *dynamic_cast<CMainFrame*>(wxTheApp->GetTopWindow()); }
+
+TEST(Startup, EveryControlCanBeScrolledIntoSightOnASmallDesktop) {
+  CMainFrame& frame = application_frame();
+  const wxRect desktop = wxDisplay(&frame).GetGeometry();
+  const auto fitsDesktop = [&] { return desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize())); };
+  ASSERT_TRUE(pump_until(fitsDesktop, std::chrono::seconds(3))) << "the window manager fits the window to the desktop";
+  auto* scroller = dynamic_cast<wxScrolledWindow*>(frame.view().GetParent());
+  ASSERT_NE(scroller, nullptr);
+  ASSERT_LT(scroller->GetClientSize().x, frame.view().GetSize().x) << "the desktop is larger than the form";
+  int unitX = 0;
+  int unitY = 0;
+  scroller->GetScrollPixelsPerUnit(&unitX, &unitY);
+  const auto scrolledInSight = [&](wxPoint corner) {
+    // Scrolled as a user would, just far enough to bring a control's corner into sight.
+    const wxSize client = scroller->GetClientSize();
+    scroller->Scroll(std::max(0, (corner.x + 1 - client.x + unitX - 1) / unitX),
+                     std::max(0, (corner.y + 1 - client.y + unitY - 1) / unitY));
+    wxRect inSight(scroller->GetScreenPosition(), client);
+    return inSight.Intersect(desktop).Contains(frame.view().ClientToScreen(corner));
+  };
+  for (wxWindow* control : frame.view().GetChildren()) {
+    const wxRect place = control->GetRect();
+    EXPECT_TRUE(scrolledInSight(place.GetTopLeft())) << control->GetId();
+    EXPECT_TRUE(scrolledInSight(place.GetBottomRight())) << control->GetId();
+  }
+  scroller->Scroll(0, 0);
+}
+
+TEST(Document, TheCommandLinesFileOrADroppedOneIsPlayedAndCtrlSLeavesItAlone) {
+  TempDir dir;
+  const Bytes song = make_mp3({.tone = {.seconds = 2}});
+  write_file(dir.file("a.mp3"), song);
+  write_file(dir.file("b.MP3"), song);
+  CMainFrame& frame = application_frame();
+  static_cast<CTunekilnApp*>(wxTheApp)->openDocument(dir.file("a.mp3"));  // as from the command line
+  EXPECT_EQ(label_of(frame, kFileName), dir.file("a.mp3"));
+  for (const int id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}) {
+    EXPECT_TRUE(frame.FindWindow(id)->IsEnabled()) << id;
+  }
+  frame.dropped(dir.file("b.MP3"));
+  EXPECT_EQ(label_of(frame, kFileName), dir.file("b.MP3"));
+
+  wxCommandEvent save(wxEVT_MENU, wxID_SAVE);  // Ctrl+S
+  frame.GetEventHandler()->ProcessEvent(save);
+  EXPECT_EQ(read_file(dir.file("b.MP3")), song);
+  EXPECT_EQ(read_file(dir.file("a.mp3")), song);
+}
+
 TEST(Startup, TheApplicationsWindowHasNoBarsAndOnlyOpenAndTheFileOperationsEnabled) {
   auto* frame = dynamic_cast<wxFrame*>(wxTheApp->GetTopWindow());
   ASSERT_NE(frame, nullptr);
@@ -96,18 +165,32 @@ TEST(Startup, TheApplicationsWindowHasNoBarsAndOnlyOpenAndTheFileOperationsEnabl
   }
 }
 
-TEST(WxFormDialogs, FiltersLoseTheirClosingBars) {
-  EXPECT_EQ(wildcard_of("MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||"), "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav");
-  EXPECT_EQ(wildcard_of("Wav File(*.wav)|*.wav"), "Wav File(*.wav)|*.wav");
+TEST(WxFormDialogs, FiltersLoseTheirClosingBarsAndIgnoreCase) {
+  EXPECT_EQ(wildcard_of("MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||"),
+            "MP3 File(*.mp3)|*.[mM][pP]3|Wav File(*.wav)|*.[wW][aA][vV]");
+  EXPECT_EQ(wildcard_of("All Files (*.*)|*.*"), "All Files (*.*)|*.*");
+}
+
+TEST(MessageBox, IsWideEnoughForItsCaptionAndEveryLineOfItsText) {
+  for (const std::string text : {"请先打开文件!", "Failed to open document.\n/home/someone/Music/a rather long "
+                                                 "folder name/and a song with a long title.mp3: Permission denied"}) {
+    MessageBox box(nullptr, text);
+    EXPECT_EQ(box.GetTitle(), "tunekiln");
+    wxWindow* label = box.GetChildren().GetFirst()->GetData();
+    EXPECT_GE(label->GetSize().x, label->GetBestSize().x) << text;
+    EXPECT_LE(label->GetRect().GetRight(), box.GetClientSize().x) << text;
+    // The caption beside the title bar's icon and three buttons.
+    EXPECT_GE(box.GetSize().x, 3 * box.GetTextExtent("tunekiln").x) << text;
+  }
 }
 
 TEST(VolumeDialog, ShowsTheFactorInDecibelsAsItIsTypedAndStoresItOnOk) {
   CVolumeDialog dialog(nullptr);
   EXPECT_EQ(dialog.GetTitle(), "change the volume of the source sound file");
   EXPECT_EQ(dialog.entry()->GetValue(), "2");
-  EXPECT_EQ(dialog.decibels()->GetLabel(), "3.01");
+  EXPECT_EQ(dialog.decibels()->GetLabel(), "6.02");
   dialog.entry()->SetValue("10");
-  EXPECT_EQ(dialog.decibels()->GetLabel(), "10.00");
+  EXPECT_EQ(dialog.decibels()->GetLabel(), "20.00");
 
   dialog.CallAfter([&] {
     dialog.entry()->SetValue("0.5");
@@ -154,6 +237,41 @@ TEST_F(Window, PlayPauseSeekAndStopAnMp3) {
 
   click(kStop);
   EXPECT_FALSE(frame->FindWindow(kPlay)->IsEnabled());
+}
+
+TEST_F(Window, AShortSongPlaysToItsLastHeardSecondAndLeavesTheButtonsAsAtStartUp) {
+  write_file(dir.file("short.mp3"), make_mp3({.tone = {.seconds = 3}}));
+  dialogs.open = {dir.file("short.mp3")};
+  click(kOpenMp3File);
+  click(kPlay);
+  ASSERT_TRUE(pump_until([&] { return frame->FindWindow(kOpenMp3File)->IsEnabled(); }));
+  EXPECT_GE(label_of(*frame, kPlayTime), "00:00:02");
+  EXPECT_FALSE(frame->FindWindow(kPlay)->IsEnabled());
+  EXPECT_EQ(static_cast<wxSlider*>(frame->FindWindow(kSlider))->GetValue(), 0);
+}
+
+TEST_F(Window, WithoutASoundServerPlaySaysSoOnce) {
+  const std::string server = std::getenv("PULSE_SERVER") != nullptr ? std::getenv("PULSE_SERVER") : "";
+  ::setenv("PULSE_SERVER", ("unix:" + dir.file("no-server")).c_str(), 1);
+  write_file(dir.file("tone.mp3"), make_mp3({.tone = {.seconds = 3}}));
+  dialogs.open = {dir.file("tone.mp3")};
+  click(kOpenMp3File);
+  click(kPlay);
+  const bool told = pump_until([&] { return frame->FindWindow(kOpenMp3File)->IsEnabled(); });
+  ::setenv("PULSE_SERVER", server.c_str(), 1);
+  ASSERT_TRUE(told);
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No sound output could be opened!"});
+}
+
+TEST(Keys, CtrlWAndCtrlQCloseTheWindow) {
+  ScriptedDialogs dialogs;
+  for (const int command : {wxID_CLOSE, wxID_EXIT}) {
+    auto* frame = new CMainFrame(dialogs);
+    frame->Show();
+    wxCommandEvent key(wxEVT_MENU, command);
+    frame->GetEventHandler()->ProcessEvent(key);
+    EXPECT_TRUE(wxPendingDelete.Member(frame)) << command;  // goes once the events now queued are handled
+  }
 }
 
 TEST_F(Window, DecodeToAWavFileAsksForItsDestinationOnTheWindowsThread) {

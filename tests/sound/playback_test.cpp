@@ -124,6 +124,25 @@ TEST_F(Playback, PausePlaySeekAndStopAreHeardAtOnceAndNothingElseIs) {
   EXPECT_LT(runs[3].end() - heardBeforeStop, kRate / 4);
 }
 
+TEST_F(Playback, PositionsFollowWhatIsHeardToTheLastSecond) {
+  constexpr std::int64_t kSeconds = 5;
+  const std::string file = writeWav("count.wav", counting_frames(kRate * kSeconds));
+  const std::size_t start = recorder().frames();
+  ASSERT_TRUE(play(file));
+  std::uint32_t heard = 0;
+  for (;;) {
+    const auto notification = notifications.next();
+    if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_STOPPED) break;
+    if (notification.number != PLAYER_NTF_POSITION) continue;
+    heard = heard_seconds(notification);
+    const Runs runs = counted_runs(recorder().samples(start));
+    const double recorded = runs.empty() ? 0.0 : static_cast<double>(runs.back().end()) / kRate;
+    // Whole seconds, and the recorder's own few milliseconds behind the sink.
+    EXPECT_NEAR(heard, recorded, 1.1) << "handed to the output: " << notification.first;
+  }
+  EXPECT_EQ(heard, kSeconds);
+}
+
 TEST_F(Playback, SetVolumeScalesTheLevelAndTheNextPlayKeepsIt) {
   const std::string file = writeWav("tone.wav", make_tone({.seconds = 10.0, .amplitude = 0.5}));
   const std::size_t start = recorder().frames();

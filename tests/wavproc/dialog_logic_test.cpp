@@ -16,11 +16,12 @@ TEST(VolumeDialog, EntryCheckDecibelTextAndStoredValue) {
   EXPECT_FALSE(accept_volume_entry("-1"));
   EXPECT_FLOAT_EQ(g_volumeMultiple, 1.2f) << "a refused entry stores nothing";
 
-  EXPECT_EQ(volume_decibel_text("0.1"), "-10.00");
+  EXPECT_EQ(volume_decibel_text("2"), "6.02");
+  EXPECT_EQ(volume_decibel_text("0.1"), "-20.00");
   EXPECT_EQ(volume_decibel_text("0"), "-inf");
   EXPECT_EQ(volume_decibel_text("abc"), "-inf");
   // Any length of entry, and a text longer than five characters, is handled whole.
-  EXPECT_EQ(volume_decibel_text("1" + std::string(300, '0')), "3000.00");
+  EXPECT_EQ(volume_decibel_text("1" + std::string(300, '0')), "6000.00");
 }
 
 TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRange) {
