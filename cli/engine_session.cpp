@@ -4,11 +4,6 @@
 
 namespace tunekiln {
 
-int fail(std::string_view message) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  return 1;
-}
-
 std::string clock_text(std::uint32_t seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);

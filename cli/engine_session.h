@@ -11,9 +11,6 @@ namespace tunekiln {
 
 inline constexpr std::string_view kOpenInputError = "Open the input file error!";
 
-// Prints the message on standard error and gives the failure status, 1.
-int fail(std::string_view message);
-
 // "1:02:05" for the status line.
 std::string clock_text(std::uint32_t seconds);
 

@@ -12,11 +12,12 @@
 
 #include "cli/keyboard.h"
 #include "cli/engine_session.h"
+#include "cli/file_runs.h"
+#include "cli/reporting.h"
 #include "cli/process_setup.h"
 #include "cli/terminal_status.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
-#include "platform/input_file.h"
 #include "wavproc/wav_texts.h"
 
 namespace tunekiln {
@@ -117,7 +118,9 @@ class KeyCommands {
 };
 
 int play(const std::string& file) {
-  if (!InputFile::open(file)) return fail(kOpenInputError);
+  if (const auto problem = input_problem(file); !problem.empty()) {
+    return report_failure(kOpenInputError, FileFault{file, problem});
+  }
 
   NotificationQueue notifications;
   SoundCardWatch watch;
@@ -137,7 +140,7 @@ int play(const std::string& file) {
     watch.watch(*player);
     player_open(*player, file);
     player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail(wav_texts::kUnrecognized);
+    if (refused_before_pong(notifications)) return report_failure(wav_texts::kUnrecognized);
 
     selectedOutput = 0;  // the sound card
     player_select_output(*player);
@@ -168,7 +171,7 @@ int play(const std::string& file) {
   }  // the engine thread has ended and the terminal is back in its mode
   statusLine.clear();
   if (interrupted) end_by_signal(SIGINT);
-  if (const auto failure = watch.failure()) return fail(failure_text(*failure));
+  if (const auto failure = watch.failure()) return report_failure(failure_text(*failure));
   return 0;
 }
 

@@ -35,7 +35,7 @@ TEST(PlayCommand, WhatCannotBePlayedIsRefusedInsteadOfWaiting) {
     std::string server, file, message;
   } cases[] = {
       {"unix:" + dir.file("no-server-here"), dir.file("tone.wav"), "No sound server can be reached!\n"},
-      {"", dir.file("missing.mp3"), "Open the input file error!\n"},
+      {"", dir.file("missing.mp3"), "Open the input file error!\n" + dir.file("missing.mp3") + ": No such file or directory\n"},
       {"", dir.file("notes.txt"), "can not recongnize this file format!\n"},
   };
   for (const auto& c : cases) {
