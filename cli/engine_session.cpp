@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "cli/reporting.h"
 #include "engine/wav_decoder.h"
 #include "wavproc/wav_texts.h"
 
@@ -33,27 +34,20 @@ bool is_aiff(const std::string& file) {
 
 }  // namespace
 
-int fail(std::string_view message) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  return 1;
-}
-
 std::string clock_text(std::uint32_t seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
   return text;
 }
 
-int fail_unrecognized(const std::string& file) {
+int fail_unrecognized(const std::string& file, const std::string& shownName) {
   WavDecoder decoder;
   decoder.open(file);  // refused again, as it was by the engine
-  fail(wav_texts::kUnrecognized);
   if (const auto reason = refusal_reason(decoder.lastParse())) {
-    fail(file + ": " + *reason);
-  } else if (is_aiff(file)) {
-    fail(file + ": AIFF files are read only by encode");
+    return report_failure(wav_texts::kUnrecognized, FileFault{shownName, *reason});
   }
-  return 1;
+  if (is_aiff(file)) return report_failure(wav_texts::kUnrecognized, FileFault{shownName, "AIFF files are read only by encode"});
+  return report_failure(wav_texts::kUnrecognized);
 }
 
 bool refused_before_pong(NotificationQueue& notifications) {

@@ -1,5 +1,7 @@
 #include "cli/play_command.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -10,11 +12,14 @@
 
 #include "cli/keyboard.h"
 #include "cli/engine_session.h"
+#include "cli/file_runs.h"
+#include "cli/reporting.h"
+#include "cli/process_setup.h"
 #include "cli/terminal_status.h"
 #include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
-#include "platform/input_file.h"
+#include "wavproc/wav_texts.h"
 
 namespace tunekiln {
 namespace {
@@ -93,25 +98,36 @@ class KeyCommands {
         if (paused_) player_play(player_);
         paused_ = false;
         break;
+      case PlayKey::interrupt:
+        interrupted_ = true;
+        player_stop(player_);
+        break;
       case PlayKey::quit:
         player_stop(player_);
         break;
     }
   }
 
+  // Ctrl-C was typed: the command ends as by SIGINT once the terminal is back.
+  bool interrupted() const { return interrupted_; }
+
  private:
   Player& player_;
   std::atomic<std::uint32_t> perMille_{0};
+  std::atomic<bool> interrupted_{false};
   bool paused_ = false;  // the keyboard's thread's own
 };
 
 int play(const std::string& file) {
-  if (!InputFile::open(file)) return fail(kOpenInputError);
+  if (const auto problem = input_problem(file); !problem.empty()) {
+    return report_failure(kOpenInputError, FileFault{file, problem});
+  }
 
   NotificationQueue notifications;
   SoundCardWatch watch;
   TerminalStatusLine statusLine;
   bool readFailed = false;
+  bool interrupted = false;
   {
     // The command line has no volume buttons, so it needs no mixer.
     const auto player = player_create(
@@ -126,7 +142,7 @@ int play(const std::string& file) {
     watch.watch(*player);
     player_open(*player, file);
     player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail_unrecognized(file);
+    if (refused_before_pong(notifications)) return fail_unrecognized(file, file);
 
     selectedOutput = 0;  // the sound card
     player_select_output(*player);
@@ -157,10 +173,12 @@ int play(const std::string& file) {
       }
       statusLine.show(clock_text(position) + " / " + clock_text(totalSeconds) + (paused ? "  paused" : ""));
     }
-  }  // the engine thread has ended
+    interrupted = commands.interrupted();
+  }  // the engine thread has ended and the terminal is back in its mode
   statusLine.clear();
-  if (const auto failure = watch.failure()) return fail(failure_text(*failure));
-  if (readFailed) return fail(engine_texts::kWavReadError);
+  if (interrupted) end_by_signal(SIGINT);
+  if (const auto failure = watch.failure()) return report_failure(failure_text(*failure));
+  if (readFailed) return report_failure(engine_texts::kWavReadError);
   return 0;
 }
 

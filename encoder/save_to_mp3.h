@@ -3,6 +3,7 @@
 #include <string>
 
 #include "encoder/console_status.h"
+#include "encoder/mp3_settings.h"
 #include "encoder/save_to_mp3_host.h"
 #include "platform/file_dialog_request.h"
 
@@ -24,7 +25,9 @@ struct SaveToMp3Result {
 };
 
 // "Save to Mp3 File": asks for a WAV, AIFF or raw PCM file and for an MP3 file, encodes the
-// one into the other at libmp3lame's defaults with a LAME Tag, and tells the user how it ended.
-SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console = process_console());
+// one into the other at libmp3lame's defaults (or `settings`) with a LAME Tag, and tells the
+// user how it ended.
+SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console = process_console(),
+                              const Mp3Settings& settings = {});
 
 }  // namespace tunekiln

@@ -70,13 +70,21 @@ class WavFileWriterTest : public ::testing::Test {
   std::optional<WavFileWriter> writer;
 };
 
+// The name under which this process's open file in `folder`, which has none of its own, reads.
+std::string open_file_in(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error).string().starts_with(folder + "/")) return entry.path();
+  }
+  return {};
+}
+
 TEST_F(WavFileWriterTest, WritesTheStreamBehindAHeaderWithTheSizesReallyWritten) {
   host.answers = {out};
   start(kCdQuality, 100000);
   writer->pump();
-  EXPECT_FALSE(std::filesystem::exists(out)) << "the file takes its place only when complete";
-  ASSERT_EQ(dir.entries().size(), 1u);
-  const Bytes partial = read_file(dir.file(dir.entries()[0]));
+  EXPECT_TRUE(dir.entries().empty()) << "the file has no name until it is complete";
+  const Bytes partial = read_file(open_file_in(dir.path().string()));
   EXPECT_EQ(le32(partial, 4), 10936838u) << "sized at first for the estimated 62 s";
   EXPECT_EQ(le32(partial, 42), 10936800u);
 
