@@ -58,7 +58,7 @@ TEST_F(Scripts, DashIsTheStandardStreamAndItsMessagesStayOffTheData) {
   const auto json = cli({"info", "--json", "-"}, dir.file("in.wav"));
   EXPECT_EQ(json.out,
             "{\"lengthSeconds\": 0, \"bitrateKbps\": 0, \"sampleRate\": 44100, \"stereo\": 1, \"sixteenBit\": 1, "
-            "\"decoder\": \"wav\"}\n");
+            "\"decoder\": \"wav\", \"bitsPerSample\": 16, \"float\": 0}\n");
   EXPECT_EQ(run_program({"/bin/sh", "-c", "exec \"$0\" info \"$1\" > /dev/full", TUNEKILN_CLI, dir.file("in.wav")}).err,
             "standard output: No space left on device\n");
   const auto quiet = cli({"--quiet", "right", "in.wav", "out.wav"});
