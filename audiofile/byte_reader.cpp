@@ -2,14 +2,39 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tunekiln {
+namespace {
+
+// A file reader that keeps its file open for as long as it lives.
+class OwnedFileReader final : public ByteReader {
+ public:
+  explicit OwnedFileReader(InputFile file) : file_(std::move(file)), reader_(file_) {}
+
+  ReadOutcome readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
+    return reader_.readAt(offset, buffer, count);
+  }
+  std::uint64_t size() const override { return reader_.size(); }
+
+ private:
+  InputFile file_;
+  FileByteReader reader_;
+};
+
+}  // namespace
 
 ReadOutcome FileByteReader::readAt(std::uint64_t offset, void* buffer, std::size_t count) const {
   const auto got = file_.readAt(offset, buffer, count);
   if (got < 0) return {0, AudioFileResult::readFailed};
   const auto bytes = static_cast<std::size_t>(got);
   return {bytes, bytes == count ? AudioFileResult::ok : AudioFileResult::endOfData};
+}
+
+std::unique_ptr<ByteReader> open_file_reader(const std::string& path) {
+  auto file = InputFile::open(path);
+  if (!file) return nullptr;
+  return std::make_unique<OwnedFileReader>(std::move(*file));
 }
 
 ReadOutcome MemoryByteReader::readAt(std::uint64_t offset, void* buffer, std::size_t count) const {

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string>
 
 #include "audiofile/audio_file_result.h"
 #include "platform/input_file.h"
@@ -44,6 +46,9 @@ class FileByteReader final : public ByteReader {
  private:
   const InputFile& file_;
 };
+
+// The named regular file, opened for the reader alone; nothing when it does not open.
+std::unique_ptr<ByteReader> open_file_reader(const std::string& path);
 
 // Bytes in memory that outlive the reader.
 class MemoryByteReader final : public ByteReader {

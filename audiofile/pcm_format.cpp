@@ -4,23 +4,6 @@
 
 namespace tunekiln {
 
-std::uint32_t bytes_per_sample(SampleEncoding encoding) {
-  switch (encoding) {
-    case SampleEncoding::unsigned8:
-      return 1;
-    case SampleEncoding::signed16:
-      return 2;
-    case SampleEncoding::signed24:
-      return 3;
-    case SampleEncoding::signed32:
-    case SampleEncoding::float32:
-      return 4;
-    case SampleEncoding::float64:
-      return 8;
-  }
-  return 0;
-}
-
 std::optional<PcmFormat> PcmFormat::make(std::uint32_t sampleRate, std::uint16_t channels, SampleEncoding encoding) {
   const std::uint64_t byteRate = std::uint64_t{sampleRate} * channels * bytes_per_sample(encoding);
   if (byteRate == 0 || byteRate > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;

@@ -50,7 +50,23 @@ class PcmFormat {
   std::uint32_t bytesPerSecond_;
 };
 
-std::uint32_t bytes_per_sample(SampleEncoding encoding);
+// Inline and constant, so that sample loops built for one encoding fold it.
+constexpr std::uint32_t bytes_per_sample(SampleEncoding encoding) {
+  switch (encoding) {
+    case SampleEncoding::unsigned8:
+      return 1;
+    case SampleEncoding::signed16:
+      return 2;
+    case SampleEncoding::signed24:
+      return 3;
+    case SampleEncoding::signed32:
+    case SampleEncoding::float32:
+      return 4;
+    case SampleEncoding::float64:
+      return 8;
+  }
+  return 0;
+}
 
 // "24-bit PCM", "32-bit float": the encoding in the words of a reason line.
 std::string describe_encoding(SampleEncoding encoding);

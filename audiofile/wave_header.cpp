@@ -71,7 +71,7 @@ WaveParse read_wave_header(const ByteReader& reader, std::uint64_t start) {
   parse.result = RiffWalker::open(reader, start, walker);
   if (parse.result != AudioFileResult::ok) return parse;
 
-  std::optional<RiffChunk> fmt, data, ds64, info;
+  std::optional<RiffChunk> fmt, data, ds64, info, fact, junk;
   RiffChunk chunk;
   AudioFileResult walked;
   while (!(fmt && data) && (walked = walker->next(chunk)) == AudioFileResult::ok) {
@@ -83,6 +83,10 @@ WaveParse read_wave_header(const ByteReader& reader, std::uint64_t start) {
       data = chunk;
     } else if (chunk.is("ds64")) {
       ds64 = chunk;
+    } else if (chunk.is("fact") && !data && !fact) {
+      fact = chunk;
+    } else if (chunk.is("JUNK") && chunk.offset == start + 12) {
+      junk = chunk;
     } else if (!data && !info && is_info_list(reader, chunk)) {
       info = chunk;
     }
@@ -112,6 +116,8 @@ WaveParse read_wave_header(const ByteReader& reader, std::uint64_t start) {
                             .data = *data,
                             .ds64 = ds64,
                             .info = info,
+                            .fact = fact,
+                            .junk = junk,
                             .dataBegin = std::min(dataBegin, fileSize),
                             .dataEnd = runsToEnd ? fileSize : dataBegin + data->size};
   parse.result = AudioFileResult::ok;

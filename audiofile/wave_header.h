@@ -28,6 +28,8 @@ struct WaveHeader {
   RiffChunk data;
   std::optional<RiffChunk> ds64;  // RF64 and BW64: where the 64-bit sizes stand
   std::optional<RiffChunk> info;  // a LIST chunk of the INFO kind, in front of the data
+  std::optional<RiffChunk> fact;  // the sample count of a compressed or float file, in front of the data
+  std::optional<RiffChunk> junk;  // a JUNK chunk first behind the file header: room kept for a `ds64`
   // The sample bytes: from the data chunk's body to its declared end, or to the end of the
   // input when the declared size is 0 (a file still being written) or reaches past it.
   std::uint64_t dataBegin = 0;

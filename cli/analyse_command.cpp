@@ -1,5 +1,6 @@
 #include "cli/analyse_command.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "audiofile/wave_header.h"
 #include "cli/engine_session.h"
+#include "cli/reporting.h"
 #include "engine/mp3_decoder.h"
 #include "engine/mp3_frame_walk.h"
 #include "platform/input_file.h"
@@ -33,8 +35,8 @@ class Report {
   void integer(std::string name, std::uint64_t value) { fields_.push_back({std::move(name), std::to_string(value), true}); }
   void text(std::string name, std::string value) { fields_.push_back({std::move(name), std::move(value), false}); }
 
-  // False when standard output could not take it (a full disk, a closed pipe).
-  bool print(bool json) const {
+  // Standard output's failures are the program's to report when it ends.
+  void print(bool json) const {
     if (json) {
       std::printf("{");
       for (std::size_t i = 0; i < fields_.size(); ++i) {
@@ -50,7 +52,6 @@ class Report {
     } else {
       for (const Field& field : fields_) std::printf("%s=%s\n", field.name.c_str(), field.value.c_str());
     }
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
   }
 
  private:
@@ -76,7 +77,6 @@ class Report {
   std::vector<Field> fields_;
 };
 
-constexpr std::string_view kStandardOutputError = "Write the standard output error!";
 const char* kChannelNames[2] = {"left", "right"};
 
 std::string channel_name(std::size_t channel, std::size_t channels) {
@@ -93,8 +93,11 @@ void add_levels(Report& report, const PcmAnalysis& analysis, SampleEncoding enco
     report.number(name + ".rmsDbfs", to_dbfs(levels.rms), 2);
     report.integer(name + ".clippedSamples", levels.clipped);
   }
-  if (analysis.channels.size() == 2) {
-    if (analysis.correlation) report.number("correlation", *analysis.correlation, 3);
+  if (analysis.channels.size() == 2 && analysis.frames > 0) {
+    // A correlation that rounds to nothing prints without a sign.
+    if (analysis.correlation) {
+      report.number("correlation", std::abs(*analysis.correlation) < 0.0005 ? 0.0 : *analysis.correlation, 3);
+    }
     switch (judge_centre_removal(analysis)) {
       case CentreRemoval::silence:
         report.text("clearVoice", "dual mono: the result is silence");
@@ -118,7 +121,7 @@ void add_levels(Report& report, const PcmAnalysis& analysis, SampleEncoding enco
 int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) {
   bool failed = false;
   const auto analysis = analyse_pcm(reader, header, {}, &failed);
-  if (!analysis) return fail(wav_texts::kReadError);
+  if (!analysis) return report_failure(wav_texts::kReadError);
   Report report;
   report.text("decoder", "wav");
   report.text("format", describe_encoding(header.format.encoding()));
@@ -127,28 +130,29 @@ int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) 
   report.integer("frames", analysis->frames);
   report.number("lengthSeconds", static_cast<double>(analysis->frames) / header.format.sampleRate(), 3);
   add_levels(report, *analysis, header.format.encoding(), header.format.isFloat());
-  return report.print(json) ? 0 : fail(kStandardOutputError);
+  report.print(json);
+  return 0;
 }
 
 int analyse_mp3(const std::string& path, const ByteReader& reader, bool json) {
   const Mp3FrameWalk walk = walk_mp3_frames(reader);
-  if (walk.result == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
+  if (walk.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
   Mp3Decoder decoder;
-  if (walk.result != AudioFileResult::ok || !decoder.open(path)) return fail(wav_texts::kUnrecognized);
+  if (walk.result != AudioFileResult::ok || !decoder.open(path)) return fail_unrecognized(path, path);
   const StreamInfo info = decoder.getInfo();
   const auto format = PcmFormat::make(static_cast<std::uint32_t>(info.sampleRate), info.stereo == 1 ? 2 : 1,
                                       SampleEncoding::signed16);
-  if (!format) return fail(wav_texts::kUnrecognized);
-  const char* lengthSource = decoder.lengthSource();
+  if (!format) return fail_unrecognized(path, path);
+  const char* lengthSource = decoder.openingLengthSource();
 
   // The peaks are those of what the player hears: the engine's own decoder, dither and all.
   PcmAnalyser analyser(*format);
   std::vector<std::uint8_t> block(64 * 1024);
-  for (;;) {
+  for (ReadResult result = ReadResult::more; result == ReadResult::more;) {
     std::size_t size = block.size();
-    const bool more = decoder.read(block.data(), size);
+    result = decoder.read(block.data(), size);
     analyser.add(block.data(), size / format->bytesPerFrame());
-    if (!more) break;
+    if (result == ReadResult::failed) return report_failure(wav_texts::kReadError);
   }
   decoder.close();
   const PcmAnalysis analysis = analyser.result();
@@ -163,12 +167,13 @@ int analyse_mp3(const std::string& path, const ByteReader& reader, bool json) {
   report.text("lengthSource", lengthSource);
   report.integer("engineLengthSeconds", static_cast<std::uint64_t>(info.lengthSeconds));
   add_levels(report, analysis, SampleEncoding::signed16, false);
-  return report.print(json) ? 0 : fail(kStandardOutputError);
+  report.print(json);
+  return 0;
 }
 
 int analyse(const std::string& path, bool json) {
   const auto file = InputFile::open(path);
-  if (!file) return fail(kOpenInputError);
+  if (!file) return report_failure(kOpenInputError, errno_fault(path, errno));
   const FileByteReader reader(*file);
   const WaveParse wave = read_wave_header(reader, id3v2_tag_end(reader));
   switch (wave.result) {
@@ -177,9 +182,9 @@ int analyse(const std::string& path, bool json) {
     case AudioFileResult::notThisFormat:
       return analyse_mp3(path, reader, json);
     case AudioFileResult::readFailed:
-      return fail(wav_texts::kReadError);
+      return report_failure(wav_texts::kReadError);
     default:
-      return fail(wav_texts::kUnrecognized);  // a WAVE file, but not one that can be read
+      return fail_unrecognized(path, path);  // a WAVE file, but not one that can be read
   }
 }
 

@@ -1,7 +1,8 @@
 #include "cli/command_line_host.h"
 
-#include <cstdio>
+#include <cerrno>
 
+#include "cli/reporting.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_texts.h"
 
@@ -19,7 +20,18 @@ bool CommandLineHost::askCutTimes() {
   return verdict.accepted;
 }
 
+void CommandLineHost::showMessage(std::string_view text) {
+  error_ = errno;
+  message_ = text;
+}
+
+void CommandLineHost::showFailure(std::string_view message, const FailureReason& reason) {
+  showMessage(message);
+  reason_ = reason.cause;
+}
+
 void CommandLineHost::setProgress(std::int32_t position) {
+  if (reporting().quiet) return;
   const int percent = position / 10000;
   if (percent == shownPercent_) return;  // redraw only what a reader can see change
   shownPercent_ = percent;
@@ -28,9 +40,19 @@ void CommandLineHost::setProgress(std::int32_t position) {
 
 int CommandLineHost::report(Outcome outcome) {
   statusLine_.clear();
-  const bool finished = outcome == Outcome::finished;
-  if (!message_.empty()) std::fprintf(finished ? stdout : stderr, "%s\n", message_.c_str());
-  return finished ? 0 : 1;
+  if (outcome == Outcome::finished) {
+    report_finished(message_);
+    return 0;
+  }
+  std::optional<FileFault> fault;
+  if (!reason_.empty()) {
+    fault = FileFault{files_.inputName, reason_};
+  } else if (message_ == wav_texts::kOpenInputError) {
+    fault = errno_fault(files_.inputName, error_);
+  } else if (message_ == wav_texts::kOpenOutputError || message_ == wav_texts::kWriteError) {
+    fault = errno_fault(files_.outputName, error_);
+  }
+  return report_failure(message_, fault);
 }
 
 }  // namespace tunekiln

@@ -1,9 +1,16 @@
 #include "cli/encode_command.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
+#include "audiofile/info_tags.h"
+#include "cli/file_runs.h"
+#include "cli/reporting.h"
+#include "encoder/encoder_texts.h"
 #include "encoder/save_to_mp3.h"
+#include "encoder/text_format.h"
+#include "platform/input_file.h"
 
 namespace tunekiln {
 namespace {
@@ -12,48 +19,135 @@ namespace {
 // status line on standard error shows the progress.
 class EncodeCommandHost final : public SaveToMp3Host {
  public:
-  EncodeCommandHost(std::string input, std::string output) : input_(std::move(input)), output_(std::move(output)) {}
+  explicit EncodeCommandHost(FilePair files) : files_(std::move(files)) {}
 
-  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output_; }
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return files_.input; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return files_.output; }
   // Save to MP3 has no parameter dialog.
   bool askVolumeMultiple() override { return false; }
   bool askCutTimes() override { return false; }
-  void showMessage(std::string_view text) override { message_ = text; }
+  // Called right after the call that failed, whose errno tells a file's fault why.
+  void showMessage(std::string_view text) override {
+    error_ = errno;
+    message_ = text;
+  }
+  // The encoder's error stream has it already, unless that goes nowhere for --quiet.
+  void showRefusal(std::string_view text) override {
+    error_ = errno;
+    refusal_ = text;
+  }
   void setProgress(std::int32_t) override {}
   void encodeProgress(int) override {}
 
-  // The finish message on standard output, any other on standard error.
+  // The finish message where it belongs, any other on standard error with the file's fault.
   int report(const SaveToMp3Result& result) const {
-    if (!message_.empty()) {
-      std::fprintf(result.outcome == SaveOutcome::finished ? stdout : stderr, "%s\n", message_.c_str());
+    if (result.outcome == SaveOutcome::finished) {
+      report_finished(message_);
+      return 0;
     }
-    return result.exitStatus;
+    if (!refusal_.empty()) {
+      // The same-file refusal is about no file's fault; the other is the output's.
+      const bool outputFault = refusal_.starts_with("Can't init outfile");
+      return report_failure(reporting().quiet ? refusal_ : "",
+                            outputFault ? errno_fault(files_.outputName, error_) : FileFault{}, result.exitStatus);
+    }
+    // What the input holds that cannot be encoded, or the output's fault of a failed write.
+    FileFault fault;
+    if (!result.reason.empty()) {
+      fault = FileFault{files_.inputName, result.reason};
+    } else if (message_ == encoder_texts::kOutputWriteFailed) {
+      fault = errno_fault(files_.outputName, error_);
+    }
+    return report_failure(message_, fault, result.exitStatus);
   }
 
  private:
-  std::string input_;
-  std::string output_;
+  FilePair files_;
   std::string message_;
+  std::string refusal_;
+  int error_ = 0;
 };
 
 struct EncodeArguments {
-  std::string input;
-  std::string output;
+  FileArguments files;
+  Mp3Settings settings;
 };
+
+// The tags of a WAVE input's LIST/INFO chunk fill in what the options leave empty.
+Mp3Settings with_info_tags(const std::string& input, Mp3Settings settings) {
+  const auto file = InputFile::open(input);
+  if (!file) return settings;  // the encoder says why
+  const InfoTags found = read_info_tags(FileByteReader(*file));
+  Mp3Tags& tags = settings.tags;
+  for (const auto& [chosen, fromFile] : {std::pair{&tags.title, &found.title}, {&tags.artist, &found.artist},
+                                         {&tags.album, &found.album}, {&tags.year, &found.year},
+                                         {&tags.track, &found.track}, {&tags.comment, &found.comment}}) {
+    if (chosen->empty()) *chosen = *fromFile;
+  }
+  return settings;
+}
+
+// The encoder's console for this run: its texts stay off standard output when that carries
+// the MP3, and go nowhere but the failure when quiet.
+int encode(const FilePair& files, const Mp3Settings& settings) {
+  EncodeCommandHost host(files);
+  EncoderConsole& console = process_console();
+  std::FILE* nowhere = nullptr;
+  if (reporting().quiet) {
+    nowhere = std::fopen("/dev/null", "we");
+    if (nowhere != nullptr) console.err = console.out = nowhere;
+  } else if (reporting().dataOnStandardOutput) {
+    console.out = stderr;
+  }
+  const int status = host.report(SaveToMp3File(host, console, with_info_tags(files.input, settings)));
+  console.err = stderr;
+  console.out = stdout;
+  if (nowhere != nullptr) std::fclose(nowhere);
+  return status;
+}
+
+std::string open_input_text(const std::string& input) {
+  std::string text = format_text(encoder_texts::kCouldNotFind, input.c_str());
+  text.pop_back();  // the line break
+  return text;
+}
 
 }  // namespace
 
 void add_encode_command(CLI::App& app, int& status) {
   auto arguments = std::make_shared<EncodeArguments>();
-  auto* command = app.add_subcommand("encode", "Save a WAV, AIFF or raw PCM file as an MP3 file");
-  command->add_option("IN", arguments->input, "WAV, AIFF or raw 16-bit big-endian stereo file (never changed)")
-      ->required();
-  command->add_option("OUT", arguments->output, "MP3 file to write (replaced only by a complete result)")
-      ->required();
+  auto& settings = arguments->settings;
+  auto* command = app.add_subcommand(
+      "encode", "Save a WAV, AIFF or raw PCM file as an MP3 file; without options at libmp3lame's default settings");
+  add_file_arguments(*command, arguments->files);
+  auto* bitrate = command->add_option("--bitrate", settings.bitrateKbps, "constant bitrate in kbit/s, 8 to 320")
+                      ->type_name("KBPS")
+                      ->check([](const std::string& text) {
+                        try {
+                          return is_mp3_bitrate(std::stoi(text)) ? std::string() : "not an MP3 bitrate: " + text;
+                        } catch (const std::exception&) {
+                          return "not an MP3 bitrate: " + text;
+                        }
+                      });
+  command->add_option("--vbr", settings.vbrQuality, "variable bitrate of this quality, 0 (best) to 9")
+      ->type_name("QUALITY")
+      ->check(CLI::Range(0, 9))
+      ->excludes(bitrate);
+  command->add_option("--quality", settings.quality, "the encoding algorithm's quality, 0 (best, slowest) to 9")
+      ->check(CLI::Range(0, 9));
+  // Each tag is taken from a WAVE input's LIST/INFO chunk unless given here.
+  command->add_option("--title", settings.tags.title, "ID3v2 title");
+  command->add_option("--artist", settings.tags.artist, "ID3v2 artist");
+  command->add_option("--album", settings.tags.album, "ID3v2 album");
+  command->add_option("--year", settings.tags.year, "ID3v2 year");
+  command->add_option("--track", settings.tags.track, "ID3v2 track number, N or N/TOTAL");
+  command->add_option("--comment", settings.tags.comment, "ID3v2 comment");
   command->callback([&status, arguments] {
-    EncodeCommandHost host(arguments->input, arguments->output);
-    status = host.report(SaveToMp3File(host));
+    status = run_file_operation(arguments->files, {.outputExtension = ".mp3",
+                                                   .openInputText = open_input_text,
+                                                   .run = [arguments](const FilePair& files) {
+                                                     return encode(files, arguments->settings);
+                                                   }});
   });
 }
 

@@ -1,15 +1,20 @@
 #include "cli/engine_commands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "cli/engine_session.h"
+#include "cli/file_runs.h"
+#include "cli/reporting.h"
 #include "cli/terminal_status.h"
+#include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/player_engine.h"
 #include "engine/standard_slots.h"
+#include "engine/wav_file_writer.h"
 #include "platform/input_file.h"
 #include "wavproc/wav_texts.h"
 
@@ -22,47 +27,62 @@ constexpr const char* kDecoderNames[kSlotCount] = {"", "wav", "mp3"};
 
 // The destination prompt of a decoding started from the command line: OUT the first time. The
 // writer asks again only when OUT could not be opened; then the answer is Cancel, which ends
-// the decoding, and the failure is kept for the end.
+// the decoding, and the failure is kept for the end with errno of the call that failed.
 class CommandLineDestination final : public WavWriterHost {
  public:
   explicit CommandLineDestination(std::string path) : path_(std::move(path)) {}
 
   std::optional<std::string> chooseDestination(const FileDialogRequest&) override {
     if (asked_) {
-      failure_ = wav_texts::kOpenOutputError;
+      keep(wav_texts::kOpenOutputError);
       return std::nullopt;
     }
     asked_ = true;
     return path_;
   }
-  void showMessage(std::string_view text) override { failure_ = text; }
+  void showMessage(std::string_view text) override { keep(text); }
 
   // Read after the engine has reported STOPPED, which orders it after the engine's writes.
   const std::optional<std::string>& failure() const { return failure_; }
+  int error() const { return error_; }
 
  private:
+  void keep(std::string_view text) {
+    error_ = errno;
+    failure_ = text;
+  }
+
   std::string path_;
   bool asked_ = false;
   std::optional<std::string> failure_;
+  int error_ = 0;
 };
 
+// The decoders and the WAV file writer only: decoding plays nothing, so it neither reaches
+// for the sound server nor opens the mixer.
+EngineSlots decoding_slots(WavWriterHost& destination) {
+  EngineSlots slots{.decoders = standard_decoders()};
+  slots.outputs[2] = std::make_unique<WavFileWriter>(destination);
+  return slots;
+}
 
-
-
-int decode(const std::string& in, const std::string& out) {
-  const auto input = InputFile::open(in);
-  if (!input) return fail(kOpenInputError);
+int decode(const FilePair& files) {
+  const auto input = InputFile::open(files.input);
+  if (!input) return report_failure(kOpenInputError, errno_fault(files.inputName, errno));
   // Checked before anything is written, as the output must never replace the input.
-  if (is_same_file(input->fd(), out)) return fail(wav_texts::kSameFile);
+  if (is_same_file(input->fd(), files.output)) return report_failure(wav_texts::kSameFile);
 
   NotificationQueue notifications;
-  CommandLineDestination destination(out);
+  CommandLineDestination destination(files.output);
   TerminalStatusLine statusLine;
+  bool readFailed = false;
   {
-    const auto player = player_create(notifications, [&destination] { return standard_engine_slots(destination); });
-    player_open(*player, in);
+    const auto player = player_create(
+        notifications, [&destination] { return decoding_slots(destination); },
+        [] { return std::unique_ptr<MasterVolume>(); });
+    player_open(*player, files.input);
     player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail(wav_texts::kUnrecognized);
+    if (refused_before_pong(notifications)) return fail_unrecognized(files.input, files.inputName);
 
     selectedOutput = 2;  // the WAV file writer
     player_select_output(*player);
@@ -72,44 +92,76 @@ int decode(const std::string& in, const std::string& out) {
       if (notification.number == PLAYER_NTF_INFO) {
         store_stream_info(*notification.info);
       } else if (notification.number == PLAYER_NTF_POSITION) {
-        statusLine.show(clock_text(notification.first) + " / " + clock_text(totalSeconds));
+        if (!reporting().quiet) statusLine.show(clock_text(notification.first) + " / " + clock_text(totalSeconds));
+      } else if (notification.number == PLAYER_NTF_READ_FAILED) {
+        readFailed = true;
       } else if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_STOPPED) {
         break;
       }
     }
   }  // the engine thread has ended
   statusLine.clear();
-  if (destination.failure()) return fail(*destination.failure());
+  if (destination.failure()) {
+    return report_failure(*destination.failure(), errno_fault(files.outputName, destination.error()));
+  }
+  if (readFailed) return report_failure(engine_texts::kWavReadError);
   return 0;
 }
 
-int info(const std::string& file) {
-  if (!InputFile::open(file)) return fail(kOpenInputError);
+std::string info_text(const StreamInfo& stream, const char* decoder, const char* lengthSource, bool json) {
+  using Field = std::pair<const char*, std::string>;
+  const auto number = [](std::int32_t value) { return std::to_string(value); };
+  // The file's own sample width comes behind the lines of the decoder's stream.
+  const Field fields[] = {{"lengthSeconds", number(stream.lengthSeconds)},
+                          {"bitrateKbps", number(stream.bitrateKbps)},
+                          {"sampleRate", number(stream.sampleRate)},
+                          {"stereo", number(stream.stereo)},
+                          {"sixteenBit", number(stream.sixteenBit)},
+                          {"decoder", json ? "\"" + std::string(decoder) + "\"" : std::string(decoder)},
+                          {"bitsPerSample", number(stream.bitsPerSample)},
+                          {"float", number(stream.floatSamples)},
+                          {"lengthSource", json ? "\"" + std::string(lengthSource) + "\"" : std::string(lengthSource)}};
+  std::string text;
+  for (const auto& [name, value] : fields) {
+    text += json ? (text.empty() ? "{\"" : ", \"") + std::string(name) + "\": " + value
+                 : std::string(name) + "=" + value + "\n";
+  }
+  return json ? text + "}\n" : text;
+}
+
+int info(const FilePair& files, bool json) {
+  if (!InputFile::open(files.input)) return report_failure(kOpenInputError, errno_fault(files.inputName, errno));
   auto decoders = standard_decoders();
-  const auto slot = choose_decoder(decoders, file);
-  if (!slot) return fail(wav_texts::kUnrecognized);
+  const auto slot = choose_decoder(decoders, files.input);
+  if (!slot) return fail_unrecognized(files.input, files.inputName);
+  decoders[*slot]->settleLength();
   const StreamInfo stream = decoders[*slot]->getInfo();
+  const std::string text = info_text(stream, kDecoderNames[*slot], decoders[*slot]->lengthSource(), json);
   decoders[*slot]->close();
-  std::printf("lengthSeconds=%d\nbitrateKbps=%d\nsampleRate=%d\nstereo=%d\nsixteenBit=%d\ndecoder=%s\n",
-              stream.lengthSeconds, stream.bitrateKbps, stream.sampleRate, stream.stereo, stream.sixteenBit,
-              kDecoderNames[*slot]);
+  std::fputs(text.c_str(), stdout);
   return 0;
 }
+
+const FileOperation::InputText kOpenInputText = [](const std::string&) { return std::string(kOpenInputError); };
 
 }  // namespace
 
 void add_engine_commands(CLI::App& app, int& status) {
-  auto in = std::make_shared<std::string>();
-  auto out = std::make_shared<std::string>();
-
+  auto arguments = std::make_shared<FileArguments>();
   auto* decode_command = app.add_subcommand("decode", "Decode an MP3 or WAV file into a 16- or 8-bit PCM WAV file");
-  decode_command->add_option("IN", *in, "MP3 or WAV file to decode (never changed)")->required();
-  decode_command->add_option("OUT", *out, "WAV file to write (replaced only by a complete result)")->required();
-  decode_command->callback([&status, in, out] { status = decode(*in, *out); });
+  add_file_arguments(*decode_command, *arguments);
+  decode_command->callback([&status, arguments] {
+    status = run_file_operation(*arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = decode});
+  });
 
+  auto file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
   auto* info_command = app.add_subcommand("info", "Show the length and format of an MP3 or WAV file");
-  info_command->add_option("FILE", *in, "MP3 or WAV file")->required();
-  info_command->callback([&status, in] { status = info(*in); });
+  info_command->add_option("FILE", *file, "MP3 or WAV file; - is standard input")->required();
+  info_command->add_flag("--json", *json, "one JSON object instead of name=value lines");
+  info_command->callback([&status, file, json] {
+    status = run_input_operation(*file, kOpenInputText, [json](const FilePair& files) { return info(files, *json); });
+  });
 }
 
 }  // namespace tunekiln

@@ -11,11 +11,12 @@ namespace tunekiln {
 
 inline constexpr std::string_view kOpenInputError = "Open the input file error!";
 
-// Prints the message on standard error and gives the failure status, 1.
-int fail(std::string_view message);
-
 // "1:02:05" for the status line.
 std::string clock_text(std::uint32_t seconds);
+
+// The refusal of a file that no decoder takes: "can not recongnize this file format!" and, when
+// the WAV decoder can tell why it refused the file, a second line "NAME: reason". Gives 1.
+int fail_unrecognized(const std::string& file, const std::string& shownName);
 
 // Waits for the answer to a PING posted behind OPEN; true when the engine refused the file
 // before it.

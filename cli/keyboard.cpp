@@ -17,6 +17,7 @@ Keyboard::Keyboard(std::function<void(PlayKey)> onKey) : onKey_(std::move(onKey)
   if (::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) return;
   if (::pipe2(stopPipe_, O_CLOEXEC) != 0) return;
   saved_ = mode;
+  restoreOnSignal_.emplace([saved = mode] { ::tcsetattr(STDIN_FILENO, TCSANOW, &saved); });
   // Each key as it comes, unechoed; Ctrl-C arrives as a key, so the terminal is always put back.
   mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG));
   mode.c_cc[VMIN] = 1;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cli/play_keys.h"
+#include "cli/process_setup.h"
 
 namespace tunekiln {
 
@@ -26,6 +27,7 @@ class Keyboard {
 
   std::function<void(PlayKey)> onKey_;
   std::optional<termios> saved_;  // the terminal's mode before; nothing without a terminal
+  std::optional<SignalCleanup> restoreOnSignal_;
   int stopPipe_[2] = {-1, -1};    // written to end the reading
   std::thread reader_;
 };

@@ -1,5 +1,7 @@
 #include "cli/play_command.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -10,10 +12,13 @@
 
 #include "cli/keyboard.h"
 #include "cli/engine_session.h"
+#include "cli/file_runs.h"
+#include "cli/reporting.h"
+#include "cli/process_setup.h"
 #include "cli/terminal_status.h"
+#include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
-#include "platform/input_file.h"
 #include "wavproc/wav_texts.h"
 
 namespace tunekiln {
@@ -93,24 +98,36 @@ class KeyCommands {
         if (paused_) player_play(player_);
         paused_ = false;
         break;
+      case PlayKey::interrupt:
+        interrupted_ = true;
+        player_stop(player_);
+        break;
       case PlayKey::quit:
         player_stop(player_);
         break;
     }
   }
 
+  // Ctrl-C was typed: the command ends as by SIGINT once the terminal is back.
+  bool interrupted() const { return interrupted_; }
+
  private:
   Player& player_;
   std::atomic<std::uint32_t> perMille_{0};
+  std::atomic<bool> interrupted_{false};
   bool paused_ = false;  // the keyboard's thread's own
 };
 
 int play(const std::string& file) {
-  if (!InputFile::open(file)) return fail(kOpenInputError);
+  if (const auto problem = input_problem(file); !problem.empty()) {
+    return report_failure(kOpenInputError, FileFault{file, problem});
+  }
 
   NotificationQueue notifications;
   SoundCardWatch watch;
   TerminalStatusLine statusLine;
+  bool readFailed = false;
+  bool interrupted = false;
   {
     // The command line has no volume buttons, so it needs no mixer.
     const auto player = player_create(
@@ -125,7 +142,7 @@ int play(const std::string& file) {
     watch.watch(*player);
     player_open(*player, file);
     player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail(wav_texts::kUnrecognized);
+    if (refused_before_pong(notifications)) return fail_unrecognized(file, file);
 
     selectedOutput = 0;  // the sound card
     player_select_output(*player);
@@ -140,6 +157,10 @@ int play(const std::string& file) {
         store_stream_info(*notification.info);
         continue;
       }
+      if (notification.number == PLAYER_NTF_READ_FAILED) {
+        readFailed = true;  // what the card holds plays out, then the engine stops
+        continue;
+      }
       if (notification.number == PLAYER_NTF_POSITION) {
         position = heard_seconds(notification);  // what has been heard, so that a seek is relative to it
         commands.heardPosition(position, totalSeconds);
@@ -152,9 +173,12 @@ int play(const std::string& file) {
       }
       statusLine.show(clock_text(position) + " / " + clock_text(totalSeconds) + (paused ? "  paused" : ""));
     }
-  }  // the engine thread has ended
+    interrupted = commands.interrupted();
+  }  // the engine thread has ended and the terminal is back in its mode
   statusLine.clear();
-  if (const auto failure = watch.failure()) return fail(failure_text(*failure));
+  if (interrupted) end_by_signal(SIGINT);
+  if (const auto failure = watch.failure()) return report_failure(failure_text(*failure));
+  if (readFailed) return report_failure(engine_texts::kWavReadError);
   return 0;
 }
 

@@ -28,8 +28,10 @@ std::vector<PlayKey> PlayKeyDecoder::decode(const std::uint8_t* bytes, std::size
       escapeProgress_ = 1;
     } else if (byte == ' ') {
       keys.push_back(PlayKey::pauseOrResume);
-    } else if (byte == 'q' || byte == 'Q' || byte == kControlC) {
+    } else if (byte == 'q' || byte == 'Q') {
       keys.push_back(PlayKey::quit);
+    } else if (byte == kControlC) {
+      keys.push_back(PlayKey::interrupt);
     }
   }
   return keys;

@@ -11,7 +11,8 @@ enum class PlayKey {
   pauseOrResume,  // space
   back,           // left arrow: 5 % back
   forward,        // right arrow: 5 % forward
-  quit,           // q, or Ctrl-C (the terminal does not turn it into a signal while keys are read)
+  quit,           // q
+  interrupt,      // Ctrl-C, which the terminal does not turn into a signal while keys are read
 };
 
 // Turns the bytes a terminal sends into keys; an arrow's escape sequence may arrive split over

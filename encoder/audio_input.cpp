@@ -3,10 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
+#include <bit>
+#include <cmath>
 #include <limits>
 
-#include "encoder/byte_order.h"
+#include "audiofile/wave_header.h"
 #include "encoder/encoder_texts.h"
 #include "encoder/text_format.h"
 
@@ -16,6 +17,9 @@ namespace {
 
 // The sample count that stands for "no header gave a length".
 constexpr std::uint32_t kUnknownSampleCount = 0xFFFFFFFF;
+// libmp3lame keeps float samples beyond full scale, but from about twice full scale on its
+// frames come out broken; this leaves room for a clipped square wave's overshoot.
+constexpr float kRealLimit = 1.5f;
 
 // Widening runs from the last sample to the first, so that no value covers bytes still to be
 // read. One loop per width and byte order keeps the reader far below the encoder's cost.
@@ -34,6 +38,43 @@ void widen_unsigned_bytes(const std::uint8_t* bytes, std::int32_t* values, std::
   for (std::size_t i = count; i-- > 0;) values[i] = static_cast<std::int32_t>((bytes[i] ^ 0x80u) << 24 | 0x007F0000u);
 }
 
+template <typename Bits>
+Bits load_bits(const std::uint8_t* bytes, bool bigEndian) {
+  Bits value = 0;
+  for (std::size_t b = 0; b < sizeof(Bits); ++b) {
+    value = static_cast<Bits>(value << 8 | (bigEndian ? bytes[b] : bytes[sizeof(Bits) - 1 - b]));
+  }
+  return value;
+}
+
+// Not-a-number reads as silence; anything else is kept within what the encoder can take.
+float bounded_real(double value) {
+  if (std::isnan(value)) return 0;
+  return static_cast<float>(std::clamp(value, double{-kRealLimit}, double{kRealLimit}));
+}
+
+// Splits interleaved values into the two channels, a value without its partner dropped.
+template <typename Value, std::size_t N>
+std::size_t deinterleave(const Value* values, std::size_t count, std::size_t channels,
+                         std::array<Value, N>& left, std::array<Value, N>& right) {
+  const std::size_t samples = count / channels;
+  if (channels == 2) {
+    for (std::size_t i = 0; i < samples; ++i) {
+      left[i] = values[2 * i];
+      right[i] = values[2 * i + 1];
+    }
+  } else {
+    std::copy_n(values, samples, left.begin());
+    std::fill_n(right.begin(), samples, Value{});
+  }
+  return samples;
+}
+
+std::optional<std::size_t> read_failed(AudioInput& input) {
+  input.failure = InputFailure{texts::kReadError};
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool open_audio_input(AudioInput& input, lame_t encoder, const std::string& path) {
@@ -47,124 +88,86 @@ bool open_audio_input(AudioInput& input, lame_t encoder, const std::string& path
 
 bool attach_audio_input(AudioInput& input, lame_t encoder, std::unique_ptr<ByteSource> source,
                         std::int32_t sizeBytes) {
-  input.countExactly = false;
-  input.samplesReadSoFar = 0;
-  input.pcmBitWidth = 16;
-  input.pcmSwapBytes = false;
+  input.encoding = SampleEncoding::signed16;
+  input.bigEndian = true;
+  input.framesLeft.reset();
   input.sampleRateUsable = true;
   input.failure.reset();
   lame_set_num_samples(encoder, kUnknownSampleCount);
-  input.inputStream = std::move(source);
+  input.inputStream = std::make_unique<InputBytes>(std::move(source));
 
   if (!detect_input_type(input, encoder)) return false;
-  if (input.inputType == INPUT_RAW) std::fprintf(input.messages, "%s\n", texts::kAssumingRaw);
-  if (lame_get_num_samples(encoder) == kUnknownSampleCount && sizeBytes >= 0) {
-    // Only raw input gets here, with the encoder's default of two 16-bit channels.
-    const auto bytesPerFrame = static_cast<std::uint32_t>(lame_get_num_channels(encoder)) * 2;
-    lame_set_num_samples(encoder, static_cast<std::uint32_t>(sizeBytes) / bytesPerFrame);
+  if (input.inputType == INPUT_RAW) {
+    std::fprintf(input.messages, "%s\n", texts::kAssumingRaw);
+    if (sizeBytes >= 0) {
+      // The encoder's default of two 16-bit channels.
+      const auto bytesPerFrame = static_cast<std::uint32_t>(lame_get_num_channels(encoder)) * 2;
+      lame_set_num_samples(encoder, static_cast<std::uint32_t>(sizeBytes) / bytesPerFrame);
+    }
   }
   return true;
 }
 
-bool detect_input_type(AudioInput& input, lame_t encoder) {
-  const std::int32_t id = read_int32_be(*input.inputStream);
-  input.countExactly = false;
-  input.inputType = INPUT_RAW;
-  HeaderVerdict verdict = HeaderVerdict::refused;
-  if (id == chunk_id("RIFF")) {
-    verdict = parse_wave_chunks(input, encoder);
-    if (verdict == HeaderVerdict::accepted) input.inputType = INPUT_WAVE;
-    if (verdict == HeaderVerdict::refused) std::fputs(texts::kCorruptWave, input.messages);
-  } else if (id == chunk_id("FORM")) {
-    verdict = parse_aiff_chunks(input, encoder);
-    if (verdict == HeaderVerdict::accepted) input.inputType = INPUT_AIFF;
-  }
-  switch (verdict) {
-    case HeaderVerdict::accepted:
-      input.countExactly = true;
-      return true;
-    case HeaderVerdict::refused:
-      // Raw input is big-endian whatever a refused AIFC header said about its byte order.
-      input.pcmSwapBytes = false;
-      input.inputStream->seek(0, SeekOrigin::begin);
-      return true;
-    case HeaderVerdict::failed:
-      return false;
-  }
-  return false;
-}
-
-std::optional<std::size_t> read_audio_frame(AudioInput& input, lame_t encoder,
-                                            std::span<std::int32_t, kMaxFrameSamples> left,
-                                            std::span<std::int32_t, kMaxFrameSamples> right) {
+std::optional<std::size_t> read_audio_frame(AudioInput& input, lame_t encoder, FrameSamples& frame) {
   const auto channels = static_cast<std::size_t>(lame_get_num_channels(encoder));
-  const auto total = static_cast<std::uint32_t>(lame_get_num_samples(encoder));
   std::size_t toRead = std::min<std::size_t>(static_cast<std::size_t>(lame_get_framesize(encoder)), kMaxFrameSamples);
-  if (input.countExactly) {
-    const std::uint32_t remaining = total - std::min(total, input.samplesReadSoFar);
-    // A stored count of 0 means: read on to the end of the file.
-    if (remaining < toRead && total != 0) toRead = remaining;
-  }
+  if (input.framesLeft) toRead = static_cast<std::size_t>(std::min<std::uint64_t>(toRead, *input.framesLeft));
 
-  std::array<std::int32_t, 2 * kMaxFrameSamples> values;
-  const auto read = read_pcm_block(input, values.data(), toRead * channels);
-  if (!read) return std::nullopt;
-  const std::size_t samples = *read / channels;  // a value without its partner is dropped
-  if (channels == 2) {
-    for (std::size_t i = 0; i < samples; ++i) {
-      left[i] = values[2 * i];
-      right[i] = values[2 * i + 1];
-    }
+  std::size_t samples = 0;
+  if (input.realSamples()) {
+    std::array<float, 2 * kMaxFrameSamples> values;
+    const auto read = read_real_block(input, values.data(), toRead * channels);
+    if (!read) return std::nullopt;
+    samples = deinterleave(values.data(), *read, channels, frame.realLeft, frame.realRight);
   } else {
-    std::copy_n(values.begin(), samples, left.begin());
-    std::fill_n(right.begin(), samples, 0);
+    std::array<std::int32_t, 2 * kMaxFrameSamples> values;
+    const auto read = read_pcm_block(input, values.data(), toRead * channels);
+    if (!read) return std::nullopt;
+    samples = deinterleave(values.data(), *read, channels, frame.left, frame.right);
   }
-  if (total != kUnknownSampleCount) input.samplesReadSoFar += static_cast<std::uint32_t>(samples);
+  if (!input.framesLeft) return samples;
+  // The header's length was checked against the file's size when it was opened: a file that
+  // ends sooner has been cut short since, and what was encoded is not the whole input.
+  if (samples < toRead && input.inputStream->sizeKnown()) return read_failed(input);
+  *input.framesLeft -= samples;
   return samples;
 }
 
 std::optional<std::size_t> read_pcm_block(AudioInput& input, std::int32_t* values, std::size_t count) {
-  int byteWidth = 1;
-  bool bigEndian = false;
-  switch (input.pcmBitWidth) {
-    case 8:
+  const std::uint32_t width = bytes_per_sample(input.encoding);
+  auto* bytes = reinterpret_cast<std::uint8_t*>(values);
+  const auto got = input.inputStream->read(bytes, count * width);
+  if (got.status == AudioFileResult::readFailed) return read_failed(input);
+  const std::size_t read = got.bytes / width;
+  switch (input.encoding) {
+    case SampleEncoding::unsigned8:
+      widen_unsigned_bytes(bytes, values, read);
       break;
-    case 16:
-    case 24:
-    case 32:
-      byteWidth = input.pcmBitWidth / 8;
-      bigEndian = (input.inputType != INPUT_WAVE) != input.pcmSwapBytes;
+    case SampleEncoding::signed16:
+      input.bigEndian ? widen<2, true>(bytes, values, read) : widen<2, false>(bytes, values, read);
+      break;
+    case SampleEncoding::signed24:
+      input.bigEndian ? widen<3, true>(bytes, values, read) : widen<3, false>(bytes, values, read);
       break;
     default:
-      input.failure = InputFailure{texts::kUnsupportedWidth};
-      return std::nullopt;
-  }
-  const std::size_t read = unpack_pcm_samples(*input.inputStream, values, count, byteWidth, bigEndian);
-  if (input.inputStream->failed()) {
-    input.failure = InputFailure{texts::kReadError};
-    return std::nullopt;
+      input.bigEndian ? widen<4, true>(bytes, values, read) : widen<4, false>(bytes, values, read);
+      break;
   }
   return read;
 }
 
-std::size_t unpack_pcm_samples(ByteSource& source, std::int32_t* values, std::size_t count, int byteWidth,
-                               bool bigEndian) {
-  const auto width = static_cast<std::size_t>(byteWidth);
-  auto* bytes = reinterpret_cast<std::uint8_t*>(values);
-  const std::size_t read = source.read(bytes, count * width) / width;
-  switch (byteWidth) {
-    case 1:
-      widen_unsigned_bytes(bytes, values, read);
-      break;
-    case 2:
-      bigEndian ? widen<2, true>(bytes, values, read) : widen<2, false>(bytes, values, read);
-      break;
-    case 3:
-      bigEndian ? widen<3, true>(bytes, values, read) : widen<3, false>(bytes, values, read);
-      break;
-    default:
-      bigEndian ? widen<4, true>(bytes, values, read) : widen<4, false>(bytes, values, read);
-      break;
+std::optional<std::size_t> read_real_block(AudioInput& input, float* values, std::size_t count) {
+  const std::uint32_t width = bytes_per_sample(input.encoding);
+  std::array<std::uint8_t, 2 * kMaxFrameSamples * sizeof(double)> bytes;
+  count = std::min<std::size_t>(count, bytes.size() / width);
+  const auto got = input.inputStream->read(bytes.data(), count * width);
+  if (got.status == AudioFileResult::readFailed) return read_failed(input);
+  const std::size_t read = got.bytes / width;
+  for (std::size_t i = 0; i < read; ++i) {
+    const std::uint8_t* sample = bytes.data() + i * width;
+    values[i] = bounded_real(input.encoding == SampleEncoding::float32
+                                 ? std::bit_cast<float>(load_bits<std::uint32_t>(sample, input.bigEndian))
+                                 : std::bit_cast<double>(load_bits<std::uint64_t>(sample, input.bigEndian)));
   }
   return read;
 }
@@ -173,7 +176,7 @@ bool close_audio_input(AudioInput& input) {
   if (!input.inputStream) return true;
   const bool closed = input.inputStream->close();
   input.inputStream.reset();
-  if (!closed) input.failure = InputFailure{texts::kCouldNotClose, 2};
+  if (!closed) input.failure = InputFailure{texts::kCouldNotClose, {}, 2};
   return closed;
 }
 

@@ -10,14 +10,12 @@ inline constexpr const char* kCouldNotFind = "Could not find \"%s\".\n";
 inline constexpr const char* kCorruptWave = "Warning: corrupt or unsupported WAVE format\n";
 inline constexpr const char* kAssumingRaw = "Assuming raw pcm input file";
 inline constexpr const char* kUnsupportedChannels = "Unsupported number of channels: %ud\n";
+// A file of another kind (MP3, FLAC, Ogg) or a WAVE or AIFC encoding the reader has no loop for.
+inline constexpr const char* kUnsupportedFormat = "Unsupported data format\n";
 inline constexpr const char* kUnsupportedWidth = "Only 8, 16, 24 and 32 bit input files supported \n";
 inline constexpr const char* kReadError = "Error reading input file\n";
-inline constexpr const char* kSkipProblem =
-    "fskip problem: Mostly the return status of functions is not evaluate so it is more secure to polute "
-    "<stderr>.\n";
 inline constexpr const char* kCouldNotClose = "Could not close audio input file\n";
-inline constexpr const char* kNotPcm = "Sound data is not PCM in '%s'\n";
-inline constexpr const char* kNotSixteenBits = "Sound data is not %i bits in '%s'\n";
+inline constexpr const char* kNotBits = "Sound data is not %i bits in '%s'\n";
 inline constexpr const char* kNotMonoOrStereo = "Sound data is not mono or stereo in '%s'\n";
 inline constexpr const char* kBlockSizeNotZero = "Block size is not 0 bytes in '%s'\n";
 // The AIFF checks name the file with this word, never with its path.

@@ -52,11 +52,10 @@ std::optional<Mp3Output> open_conversion_files(SaveToMp3Host& host, AudioInput& 
 
 EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,
                            EncoderConsole& console) {
-  std::array<std::int32_t, kMaxFrameSamples> left{};
-  std::array<std::int32_t, kMaxFrameSamples> right{};
+  FrameSamples pcm;
   std::array<unsigned char, kMp3BufferBytes> mp3Buffer;
   for (;;) {
-    const auto samples = read_audio_frame(input, encoder, left, right);
+    const auto samples = read_audio_frame(input, encoder, pcm);
     if (!samples) return EncodeResult::inputFailed;
     const int frame = lame_get_frameNum(encoder);
     if (frame % kStatusInterval == 0) {
@@ -64,8 +63,12 @@ EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& inpu
       host.encodeProgress(show_time_status(console, frame, lame_get_totalframes(encoder)));
     }
     // Mono and stereo take the same call; for mono the library reads the left array only.
-    const int bytes = lame_encode_buffer_int(encoder, left.data(), right.data(), static_cast<int>(*samples),
-                                             mp3Buffer.data(), kMp3BufferBytes);
+    const int count = static_cast<int>(*samples);
+    const int bytes = input.realSamples() ? lame_encode_buffer_ieee_float(encoder, pcm.realLeft.data(),
+                                                                          pcm.realRight.data(), count,
+                                                                          mp3Buffer.data(), kMp3BufferBytes)
+                                          : lame_encode_buffer_int(encoder, pcm.left.data(), pcm.right.data(),
+                                                                   count, mp3Buffer.data(), kMp3BufferBytes);
     if (bytes < 0) {
       report_library_error(bytes, console);
       return EncodeResult::encoderFailed;

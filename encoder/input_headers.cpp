@@ -1,9 +1,13 @@
-// The two headers the reader understands: RIFF/WAVE and AIFF/AIFC.
+// What the input is: a WAVE or AIFF file the reader takes, a file of another kind it refuses,
+// or raw samples.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "audiofile/aiff_header.h"
+#include "audiofile/riff_walker.h"
+#include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
-#include "encoder/byte_order.h"
 #include "encoder/encoder_texts.h"
 #include "encoder/text_format.h"
 
@@ -11,150 +15,184 @@ namespace tunekiln {
 namespace texts = encoder_texts;
 namespace {
 
-// The WAVE walk looks at this many chunks for "data" before it gives up.
-constexpr int kWaveChunkLimit = 20;
-constexpr std::int16_t kWavePcm = 1;
-constexpr std::int32_t kCommBytes = 18;      // channels, frames, sample size, rate
-constexpr std::int32_t kAifcCommBytes = 22;  // and the compression type
-
 // The encoder takes its input sample rate as a 32-bit integer; a rate outside that range has none.
 bool fits_int32(double rate) {
   return std::isfinite(rate) && rate > static_cast<double>(std::numeric_limits<std::int32_t>::min()) - 1 &&
          rate < static_cast<double>(std::numeric_limits<std::int32_t>::max()) + 1;
 }
 
-}  // namespace
-
-HeaderVerdict parse_wave_chunks(AudioInput& input, lame_t encoder) {
-  ByteSource& source = *input.inputStream;
-  read_int32_le(source);  // the RIFF size says nothing the chunks do not
-  if (read_int32_be(source) != chunk_id("WAVE")) return HeaderVerdict::refused;
-
-  std::int16_t formatTag = 0;
-  std::int16_t channels = 0;
-  std::int32_t sampleRate = 0;
-  std::int16_t bitsPerSample = 0;
-  std::int32_t dataLength = 0;
-  bool dataFound = false;
-  for (int round = 0; round < kWaveChunkLimit && !dataFound; ++round) {
-    const std::int32_t id = read_int32_be(source);
-    if (id == chunk_id("fmt ")) {
-      const std::int32_t size = read_int32_le(source);
-      if (size < 16) return HeaderVerdict::refused;
-      formatTag = read_int16_le(source);
-      channels = read_int16_le(source);
-      sampleRate = read_int32_le(source);
-      read_int32_le(source);  // byte rate
-      read_int16_le(source);  // block align
-      bitsPerSample = read_int16_le(source);
-      if (size > 16 && !skip_input_bytes(source, size - 16, SeekOrigin::current, input.messages)) {
-        return HeaderVerdict::refused;
-      }
-    } else if (id == chunk_id("data")) {
-      dataLength = read_int32_le(source);
-      dataFound = true;
-    } else if (!skip_input_bytes(source, read_int32_le(source), SeekOrigin::current, input.messages)) {
-      return HeaderVerdict::refused;
-    }
+void set_sample_rate(AudioInput& input, lame_t encoder, double rate) {
+  if (fits_int32(rate)) {
+    lame_set_in_samplerate(encoder, static_cast<int>(rate));
+  } else {
+    input.sampleRateUsable = false;
   }
-  if (formatTag != kWavePcm || !dataFound) return HeaderVerdict::refused;
-
-  if (channels != 1 && channels != 2) {
-    input.failure = InputFailure{format_text(texts::kUnsupportedChannels, static_cast<unsigned>(channels))};
-    return HeaderVerdict::failed;
-  }
-  lame_set_num_channels(encoder, channels);
-  lame_set_in_samplerate(encoder, sampleRate);
-  input.pcmBitWidth = bitsPerSample;
-  const int bytesPerSample = (bitsPerSample + 7) / 8;
-  // A width the reader cannot read gets its message at the first read; the count is moot then.
-  const std::int32_t samples = bytesPerSample > 0 ? dataLength / (channels * bytesPerSample) : 0;
-  lame_set_num_samples(encoder, static_cast<std::uint32_t>(samples));
-  return HeaderVerdict::accepted;
 }
 
-HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder) {
-  ByteSource& source = *input.inputStream;
-  AiffInfo info;
-  std::int32_t remaining = read_int32_be(source);
-  const std::int32_t formType = read_int32_be(source);
-  if (formType != chunk_id("AIFF") && formType != chunk_id("AIFC")) return HeaderVerdict::refused;
-  if (remaining <= 0) return HeaderVerdict::refused;
-  const bool compressedForm = formType == chunk_id("AIFC");
+HeaderVerdict fail(AudioInput& input, std::string text, std::string reason = {}) {
+  if (!reason.empty()) reason += " is not supported";
+  input.failure = InputFailure{std::move(text), std::move(reason)};
+  return HeaderVerdict::failed;
+}
 
-  while (remaining > 0) {
-    const std::int32_t id = read_int32_be(source);
-    remaining -= 4;
-    if (id == chunk_id("SSND")) {
-      read_int32_be(source);  // its size: the samples run to the end of the file
-      info.blockOffset = static_cast<std::uint32_t>(read_int32_be(source));
-      info.blockSize = static_cast<std::uint32_t>(read_int32_be(source));
-      if (!skip_input_bytes(source, info.blockOffset, SeekOrigin::current, input.messages)) {
-        return HeaderVerdict::refused;
-      }
-      info.soundType = chunk_id("SSND");
-      if (!check_aiff_sound_data(info, input.messages)) return HeaderVerdict::refused;
-      lame_set_num_channels(encoder, info.channels);  // 1 or 2: checked above
-      if (fits_int32(info.sampleRate)) {
-        lame_set_in_samplerate(encoder, static_cast<int>(info.sampleRate));
-      } else {
-        input.sampleRateUsable = false;
-      }
-      input.pcmBitWidth = info.sampleSize;
-      lame_set_num_samples(encoder, info.sampleFrames);
-      return HeaderVerdict::accepted;
-    }
-
-    const std::int32_t size = read_int32_be(source);
-    // A negative size or one past the form would walk backwards or far beyond the file.
-    if (size < 0 || size > remaining) return HeaderVerdict::refused;
-    remaining -= size;
-    if (id != chunk_id("COMM")) {
-      if (!skip_input_bytes(source, size, SeekOrigin::current, input.messages)) return HeaderVerdict::refused;
-      continue;
-    }
-    const std::int32_t used = compressedForm ? kAifcCommBytes : kCommBytes;
-    if (size < used) return HeaderVerdict::refused;
-    info.channels = read_int16_be(source);
-    info.sampleFrames = static_cast<std::uint32_t>(read_int32_be(source));
-    info.sampleSize = read_int16_be(source);
-    info.sampleRate = read_ieee_extended_be(source);
-    if (compressedForm) {
-      const std::int32_t compression = read_int32_be(source);
-      if (compression != chunk_id("NONE") && compression != chunk_id("twos") && compression != chunk_id("sowt")) {
-        return HeaderVerdict::refused;
-      }
-      if (info.sampleSize == 16) input.pcmSwapBytes = compression == chunk_id("sowt");
-    }
-    if (!skip_input_bytes(source, size - used, SeekOrigin::current, input.messages)) return HeaderVerdict::refused;
-  }
+// An AIFF header the reader's checks turn down: its text, and the file is read as raw input.
+HeaderVerdict turn_down(AudioInput& input, const std::string& text) {
+  std::fputs(text.c_str(), input.messages);
   return HeaderVerdict::refused;
 }
 
-bool check_aiff_sound_data(const AiffInfo& info, std::FILE* messages) {
-  if (info.soundType != chunk_id("SSND")) {
-    std::fprintf(messages, texts::kNotPcm, texts::kAiffFileWord);
-    return false;
+// The length of the MPEG audio frame whose header is at `bytes`, or 0 when it is none; frames
+// that follow one another share `sameAs` (version, layer and sample rate).
+std::uint32_t mpeg_frame_bytes(const std::uint8_t* bytes, std::uint32_t& sameAs) {
+  static constexpr std::uint16_t kKbps[2][3][15] = {
+      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+  static constexpr std::uint32_t kRates[3] = {44100, 48000, 32000};
+  const std::uint32_t version = bytes[1] >> 3 & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+  const std::uint32_t layer = 4 - (bytes[1] >> 1 & 3);
+  const std::uint32_t bitrateIndex = bytes[2] >> 4;
+  const std::uint32_t rateIndex = bytes[2] >> 2 & 3;
+  if (bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0 || version == 1 || layer == 4 || bitrateIndex == 0 ||
+      bitrateIndex == 15 || rateIndex == 3) {
+    return 0;
   }
-  if (info.sampleSize != 16) {
-    std::fprintf(messages, texts::kNotSixteenBits, 16, texts::kAiffFileWord);
-    return false;
-  }
-  if (info.channels != 1 && info.channels != 2) {
-    std::fprintf(messages, texts::kNotMonoOrStereo, texts::kAiffFileWord);
-    return false;
-  }
-  if (info.blockSize != 0) {
-    std::fprintf(messages, texts::kBlockSizeNotZero, texts::kAiffFileWord);
-    return false;
-  }
-  return true;
+  const std::uint32_t shape = static_cast<std::uint32_t>(bytes[1] & 0x1E) << 8 | rateIndex;
+  if (sameAs != 0 && shape != sameAs) return 0;
+  sameAs = shape;
+  const std::uint32_t kbps = kKbps[version == 3 ? 0 : 1][layer - 1][bitrateIndex];
+  const std::uint32_t rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+  const std::uint32_t padding = bytes[2] >> 1 & 1;
+  if (layer == 1) return (12000 * kbps / rate + padding) * 4;
+  return (layer == 3 && version != 3 ? 72000 : 144000) * kbps / rate + padding;
 }
 
-bool skip_input_bytes(ByteSource& source, std::int64_t count, SeekOrigin origin, std::FILE* messages) {
-  if (source.seek(count, origin)) return true;
-  std::fputs(texts::kSkipProblem, messages);  // a skip to before the start of the file
+// "MP3 audio", "FLAC audio" or "Ogg audio" when the input is recognisably a file of that kind
+// from `start` on; an MPEG frame counts when a second one follows it where its length says.
+std::optional<std::string> other_audio_kind(const ByteReader& reader, std::uint64_t start) {
+  std::uint8_t head[4];
+  if (!reader.readExactly(start, head, sizeof head)) return std::nullopt;
+  if (chunk_id_is(head, "fLaC")) return "FLAC audio";
+  if (chunk_id_is(head, "OggS")) return "Ogg audio";
+  std::uint32_t shape = 0;
+  const std::uint32_t length = mpeg_frame_bytes(head, shape);
+  std::uint8_t next[4];
+  if (length != 0 && reader.readExactly(start + length, next, sizeof next) && mpeg_frame_bytes(next, shape) != 0) {
+    return "MP3 audio";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool detect_input_type(AudioInput& input, lame_t encoder) {
+  const InputBytes& bytes = *input.inputStream;
+  input.inputType = INPUT_RAW;
+  // A tag in front of the audio, as MP3 files and a few WAVE files carry.
+  const std::uint64_t start = id3v2_tag_end(bytes);
+  std::uint8_t id[4];
+  const auto got = bytes.readAt(start, id, sizeof id);
+  HeaderVerdict verdict = HeaderVerdict::refused;
+  if (got.status == AudioFileResult::readFailed) {
+    verdict = fail(input, texts::kReadError);
+  } else if (got.status == AudioFileResult::ok &&
+             (chunk_id_is(id, "RIFF") || chunk_id_is(id, "RF64") || chunk_id_is(id, "BW64"))) {
+    verdict = parse_wave_chunks(input, encoder, start);
+    if (verdict == HeaderVerdict::accepted) input.inputType = INPUT_WAVE;
+    if (verdict == HeaderVerdict::refused) std::fputs(texts::kCorruptWave, input.messages);
+  } else if (got.status == AudioFileResult::ok && chunk_id_is(id, "FORM")) {
+    verdict = parse_aiff_chunks(input, encoder, start);
+    if (verdict == HeaderVerdict::accepted) input.inputType = INPUT_AIFF;
+  } else if (const auto kind = other_audio_kind(bytes, start)) {
+    verdict = fail(input, texts::kUnsupportedFormat, *kind);
+  } else if (start > 0) {
+    verdict = fail(input, texts::kUnsupportedFormat, "MP3 audio");  // a tag and no frame right behind it
+  }
+  switch (verdict) {
+    case HeaderVerdict::accepted:
+      return true;
+    case HeaderVerdict::refused:
+      // Raw input is big-endian 16-bit whatever a refused header said, and includes the header.
+      input.encoding = SampleEncoding::signed16;
+      input.bigEndian = true;
+      input.framesLeft.reset();
+      input.inputStream->startAt(0);
+      return true;
+    case HeaderVerdict::failed:
+      return false;
+  }
   return false;
+}
+
+HeaderVerdict parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
+  const auto parse = read_wave_header(*input.inputStream, start);
+  if (parse.result == AudioFileResult::readFailed) return fail(input, texts::kReadError);
+  if (parse.result == AudioFileResult::unsupportedEncoding) {
+    // An integer width the reader has no loop for keeps the reader's own text for it.
+    const bool pcm = parse.fields.formatTag == 1;
+    return fail(input, pcm ? texts::kUnsupportedWidth : texts::kUnsupportedFormat,
+                describe_wave_encoding(parse.fields));
+  }
+  if (parse.result != AudioFileResult::ok) return HeaderVerdict::refused;
+
+  const WaveHeader& header = *parse.header;
+  const PcmFormat& format = header.format;
+  if (format.channels() != 1 && format.channels() != 2) {
+    return fail(input, format_text(texts::kUnsupportedChannels, static_cast<unsigned>(format.channels())),
+                describe_wave_encoding(parse.fields));
+  }
+  lame_set_num_channels(encoder, format.channels());
+  set_sample_rate(input, encoder, format.sampleRate());
+  input.encoding = format.encoding();
+  input.bigEndian = false;
+  // A stream whose header leaves the length open is read to its end.
+  if (header.dataEnd == UINT64_MAX && !input.inputStream->sizeKnown()) {
+    input.framesLeft.reset();
+  } else {
+    input.framesLeft = header.frameCount();
+    lame_set_num_samples(encoder, header.frameCount());
+  }
+  input.inputStream->startAt(header.dataBegin);
+  return HeaderVerdict::accepted;
+}
+
+HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
+  const auto parse = read_aiff_header(*input.inputStream, start);
+  if (parse.result == AudioFileResult::readFailed) return fail(input, texts::kReadError);
+  if (parse.result != AudioFileResult::ok) return HeaderVerdict::refused;
+
+  const AiffHeader& header = *parse.header;
+  const AiffFields& fields = header.fields;
+  const bool real = fields.compressedForm && (fields.compressionIs("fl32") || fields.compressionIs("FL32"));
+  const bool swapped = fields.compressedForm && fields.compressionIs("sowt");
+  if (fields.compressedForm && !real && !swapped && !fields.compressionIs("NONE") && !fields.compressionIs("twos")) {
+    const std::string compression(fields.compression.begin(), fields.compression.end());
+    return fail(input, texts::kUnsupportedFormat, "AIFC compression '" + compression + "'");
+  }
+  const int width = real ? 32 : 16;
+  if (fields.sampleSize != width) return turn_down(input, format_text(texts::kNotBits, width, texts::kAiffFileWord));
+  if (fields.channels != 1 && fields.channels != 2) {
+    return turn_down(input, format_text(texts::kNotMonoOrStereo, texts::kAiffFileWord));
+  }
+  if (header.blockSize != 0) return turn_down(input, format_text(texts::kBlockSizeNotZero, texts::kAiffFileWord));
+
+  lame_set_num_channels(encoder, fields.channels);
+  set_sample_rate(input, encoder, fields.sampleRate);
+  input.encoding = real ? SampleEncoding::float32 : SampleEncoding::signed16;
+  input.bigEndian = !swapped;
+  lame_set_num_samples(encoder, fields.sampleFrames);
+  // A count of 0 is read on to the end of the file; a larger count than the file holds, to its end.
+  if (fields.sampleFrames != 0) {
+    const std::uint64_t size = input.inputStream->size();
+    const std::uint64_t bytesPerFrame = fields.channels * width / 8u;
+    const std::uint64_t held = size > header.soundBegin ? (size - header.soundBegin) / bytesPerFrame : 0;
+    input.framesLeft = std::min<std::uint64_t>(fields.sampleFrames, held);
+  }
+  input.inputStream->startAt(header.soundBegin);
+  return HeaderVerdict::accepted;
 }
 
 }  // namespace tunekiln

@@ -37,12 +37,12 @@ SaveToMp3Result input_failed(SaveToMp3Host& host, AudioInput& input) {
   std::string_view text = input.failure->text;
   if (text.ends_with('\n')) text.remove_suffix(1);
   host.showMessage(text);
-  return {SaveOutcome::failed, input.failure->exitStatus};
+  return {SaveOutcome::failed, input.failure->exitStatus, input.failure->reason};
 }
 
 }  // namespace
 
-SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console) {
+SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, const Mp3Settings& settings) {
   activityMode = MODE_ENCODING;  // also when a dialog is cancelled
   const auto inputPath = host.chooseInputFile(kWavFileDialog);
   if (!inputPath) return {SaveOutcome::cancelled, 0};
@@ -62,6 +62,7 @@ SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console) {
     return {SaveOutcome::failed, 1};
   }
 
+  apply_mp3_settings(encoder.get(), settings);
   // A sample rate without an integer value is refused here, as the library refuses its own.
   const int parameters = input.sampleRateUsable ? lame_init_params(encoder.get()) : -1;
   if (parameters < 0) {

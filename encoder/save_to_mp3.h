@@ -1,6 +1,9 @@
 #pragma once
 
+#include <string>
+
 #include "encoder/console_status.h"
+#include "encoder/mp3_settings.h"
 #include "encoder/save_to_mp3_host.h"
 #include "platform/file_dialog_request.h"
 
@@ -18,10 +21,13 @@ enum class SaveOutcome {
 struct SaveToMp3Result {
   SaveOutcome outcome;
   int exitStatus;  // for the command line: 0, 1, or 2 when the input could not be closed
+  std::string reason = {};  // why the input was refused, where its header says ("FLAC audio is not supported")
 };
 
 // "Save to Mp3 File": asks for a WAV, AIFF or raw PCM file and for an MP3 file, encodes the
-// one into the other at libmp3lame's defaults with a LAME Tag, and tells the user how it ended.
-SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console = process_console());
+// one into the other at libmp3lame's defaults (or `settings`) with a LAME Tag, and tells the
+// user how it ended.
+SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console = process_console(),
+                              const Mp3Settings& settings = {});
 
 }  // namespace tunekiln

@@ -10,6 +10,13 @@
 
 namespace tunekiln {
 
+// How a decoder's read ended, apart from the bytes it wrote.
+enum class ReadResult {
+  more,    // the stream goes on
+  end,     // the stream has ended; bytes written by this call come before the end
+  failed,  // the input could not be read: the stream ends here, short of its end
+};
+
 // A source of PCM for the engine. One instance serves every file it accepts, one at a time,
 // and is used only on the engine thread.
 class Decoder {
@@ -25,14 +32,17 @@ class Decoder {
   virtual void seek(std::uint32_t numerator, std::uint32_t denominator) = 0;
   virtual StreamInfo getInfo() = 0;
   // On entry `size` is the buffer's capacity in bytes; on return, the bytes of interleaved
-  // little-endian PCM written in the format of getInfo(). False at the end of the stream (or on
-  // a read failure); that call may still have written bytes, which come before the end.
-  virtual bool read(std::uint8_t* buffer, std::size_t& size) = 0;
+  // little-endian PCM written in the format of getInfo().
+  virtual ReadResult read(std::uint8_t* buffer, std::size_t& size) = 0;
   // Whole seconds of the stream handed out so far.
   virtual std::int32_t getPosition() = 0;
   // Called, on a thread of the decoder's own, when getInfo() has come to know a better length
   // after open; it may only signal or post. Decoders that know their length at open ignore it.
   virtual void setLengthListener(std::function<void()>) {}
+  // Where getInfo()'s length comes from, for `info`: "header" for a decoder that reads it there.
+  virtual const char* lengthSource() const { return "header"; }
+  // Waits until getInfo()'s length is as exact as it will get.
+  virtual void settleLength() {}
 };
 
 // The fraction of a stream a seek aims at, at most the whole stream; nothing for a zero

@@ -6,5 +6,7 @@
 namespace tunekiln::engine_texts {
 
 inline constexpr std::string_view kWavWriteError = "Write the output wav file error!";
+// What PLAYER_NTF_READ_FAILED is shown as.
+inline constexpr std::string_view kWavReadError = "Read the input wav file error!";
 
 }  // namespace tunekiln::engine_texts

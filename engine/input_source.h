@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "audiofile/byte_reader.h"
+
 namespace tunekiln {
 
 // The bytes the MP3 decoder reads: a file, or in a test whatever the test gives. Offsets and
@@ -20,6 +22,9 @@ class InputSource {
   virtual std::uint32_t size() = 0;
   virtual bool canSeek() = 0;
 };
+
+// The bytes of any reader, a memory buffer for example.
+std::unique_ptr<InputSource> input_over(std::unique_ptr<ByteReader> reader);
 
 // The named local file, or nothing when it does not open. Others may go on reading and
 // writing it meanwhile.

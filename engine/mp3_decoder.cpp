@@ -9,11 +9,19 @@ namespace tunekiln {
 namespace {
 
 constexpr std::uint32_t kId3HeaderBytes = 10;
+constexpr std::uint32_t kContainerHeaderBytes = 12;
 
 // Where the audio starts behind an ID3v2 tag: its size bytes are taken whole, unmasked.
-std::uint32_t id3_tag_end(const unsigned char (&head)[kId3HeaderBytes]) {
+std::uint32_t id3_tag_end(const unsigned char* head) {
   if (head[0] != 'I' || head[1] != 'D' || head[2] != '3') return 0;
   return ((((static_cast<std::uint32_t>(head[6]) << 7) | head[7]) << 7 | head[8]) << 7 | head[9]) + kId3HeaderBytes;
+}
+
+// A WAVE or AIFF file: its samples could pass libmad's frame sync by chance and play as noise.
+bool is_pcm_container(const unsigned char (&head)[kContainerHeaderBytes]) {
+  const auto is = [&head](std::size_t at, const char* id) { return std::memcmp(head + at, id, 4) == 0; };
+  return ((is(0, "RIFF") || is(0, "RF64") || is(0, "BW64")) && is(8, "WAVE")) ||
+         (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC")));
 }
 
 }  // namespace
@@ -29,10 +37,19 @@ bool Mp3Decoder::open(const std::string& name) {
 
   std::uint32_t tagEnd = 0;
   if (source_->canSeek()) {
-    unsigned char head[kId3HeaderBytes] = {};  // a shorter file leaves zeros, which are no tag
+    unsigned char head[kContainerHeaderBytes] = {};  // a shorter file leaves zeros, which are no tag
     std::uint32_t got = 0;
-    source_->read(head, kId3HeaderBytes, got);
+    source_->read(head, kContainerHeaderBytes, got);
     tagEnd = id3_tag_end(head);
+    if (tagEnd != 0) {
+      std::fill(std::begin(head), std::end(head), 0);
+      source_->seekTo(tagEnd);
+      source_->read(head, kContainerHeaderBytes, got);
+    }
+    if (is_pcm_container(head)) {
+      source_.reset();
+      return false;
+    }
     source_->seekTo(tagEnd);
   }
   mad_stream_init(&stream_);
@@ -147,7 +164,7 @@ StreamInfo Mp3Decoder::getInfo() {
   return info_;
 }
 
-bool Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
+ReadResult Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
   const bool stereo = info_.stereo == 1;
   const std::size_t frameBytes = stereo ? 4 : 2;
   std::size_t wanted = size / frameBytes;
@@ -164,9 +181,9 @@ bool Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
     }
     while (mad_frame_decode(&frame_, &stream_) != 0) {
       if (MAD_RECOVERABLE(stream_.error)) continue;  // libmad resynchronises by itself
-      if (!refill()) {
+      if (const ReadResult refilled = refill(); refilled != ReadResult::more) {
         size = written;
-        return false;
+        return refilled;
       }
     }
     const std::uint32_t kbps = frame_.header.bitrate / 1000;
@@ -178,19 +195,27 @@ bool Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
     mad_timer_add(&position_, frame_.header.duration);
   }
   size = written;
-  return true;
+  return ReadResult::more;
+}
+
+const char* Mp3Decoder::openingLengthSource() const {
+  if (xing_.flags & kXingFrames) return xing_.info ? "info" : "xing";
+  return "estimate";
 }
 
 const char* Mp3Decoder::lengthSource() const {
-  if (xing_.flags & kXingFrames) return xing_.info ? "info" : "xing";
-  return lengthWalk_ && lengthWalk_->result() ? "frames" : "estimate";
+  return lengthWalk_ && lengthWalk_->result() ? "frames" : openingLengthSource();
+}
+
+void Mp3Decoder::settleLength() {
+  if (lengthWalk_) lengthWalk_->wait();
 }
 
 std::int32_t Mp3Decoder::getPosition() {
   return static_cast<std::int32_t>(mad_timer_count(position_, MAD_UNITS_SECONDS));
 }
 
-bool Mp3Decoder::refill() {
+ReadResult Mp3Decoder::refill() {
   if (stream_.next_frame != nullptr) {
     fill_ = static_cast<std::uint32_t>(buffer_.data() + fill_ - stream_.next_frame);
     std::memmove(buffer_.data(), stream_.next_frame, fill_);
@@ -198,11 +223,12 @@ bool Mp3Decoder::refill() {
   // Nothing is appended behind the input's end, so a last frame libmad cannot finish without
   // that is not played. A buffer still full after the move reads nothing: the stream ends.
   std::uint32_t got = 0;
-  const bool more = source_->read(buffer_.data() + fill_, kBufferBytes - fill_, got) && got > 0;
+  const bool readable = source_->read(buffer_.data() + fill_, kBufferBytes - fill_, got);
   fill_ += got;
   // The stream is pointed at the moved bytes even at the end, so a later read finds it whole.
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
-  return more;
+  if (!readable) return ReadResult::failed;
+  return got > 0 ? ReadResult::more : ReadResult::end;
 }
 
 void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {

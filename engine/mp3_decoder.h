@@ -16,7 +16,8 @@ namespace tunekiln {
 
 // MPEG audio through libmad, as dithered 16-bit PCM. An ID3v2 tag in front is skipped; the
 // length comes from a Xing or Info frame count, or is estimated from the bitrate until a walk
-// over every frame header in the background has made it exact.
+// over every frame header in the background has made it exact. A WAVE or AIFF file is refused,
+// whatever its samples look like.
 class Mp3Decoder final : public Decoder {
  public:
   using SourceOpener = std::function<std::unique_ptr<InputSource>(const std::string& name)>;
@@ -30,18 +31,21 @@ class Mp3Decoder final : public Decoder {
   void close() override;
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
   StreamInfo getInfo() override;
-  bool read(std::uint8_t* buffer, std::size_t& size) override;
+  ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
   void setLengthListener(std::function<void()> listener) override { lengthListener_ = std::move(listener); }
   // Where the length of getInfo() comes from: "xing" or "info" (the count of a Xing or Info
   // header), "frames" (the walk over every frame header) or "estimate" (the bitrate).
-  const char* lengthSource() const;
+  const char* lengthSource() const override;
+  void settleLength() override;
+  // Where the length came from when the file was opened, before any walk: "xing", "info" or "estimate".
+  const char* openingLengthSource() const;
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;
 
-  // Keeps the undecoded end of the buffer and reads behind it; false when no byte came.
-  bool refill();
+  // Keeps the undecoded end of the buffer and reads behind it: more when bytes came.
+  ReadResult refill();
   // Hands out `count` samples per channel of the last synthesised frame.
   void convert(std::size_t count, std::uint8_t* out);
 

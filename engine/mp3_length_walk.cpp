@@ -13,9 +13,13 @@ Mp3LengthWalk::Mp3LengthWalk(const std::string& path, std::function<void()> ende
         if (ended) ended();
       }) {}
 
+void Mp3LengthWalk::wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
 Mp3LengthWalk::~Mp3LengthWalk() {
   stop_.store(true);
-  thread_.join();
+  wait();
 }
 
 }  // namespace tunekiln

@@ -20,6 +20,9 @@ class Mp3LengthWalk {
   // Stops the walk where it is and waits for its thread.
   ~Mp3LengthWalk();
 
+  // Waits for the walk to end.
+  void wait();
+
   // The finished walk, or nothing while it goes on or when it found no frames.
   const Mp3FrameWalk* result() const {
     return finished_.load(std::memory_order_acquire) && walk_.result == AudioFileResult::ok ? &walk_ : nullptr;

@@ -23,7 +23,7 @@ class Output {
   // Releases everything open took.
   virtual void close() = 0;
   // Moves PCM from the attached decoder into the output. When the decoder's read answers the
-  // end, the output closes the decoder and detaches it.
+  // end or a failure, the output closes the decoder and detaches it.
   virtual void pump() = 0;
   virtual void pause(bool paused) = 0;
   // True when nothing queued remains to be played or written.
@@ -41,6 +41,8 @@ class Output {
   Decoder* attachedDecoder() const { return attachedDecoder_; }
   void attach(Decoder* decoder) { attachedDecoder_ = decoder; }
   const std::string& name() const { return name_; }
+  // True once after the attached decoder's stream ended on a failed read; asking clears it.
+  bool takeReadFailure() { return std::exchange(readFailed_, false); }
 
  protected:
   explicit Output(std::string name) : name_(std::move(name)) {}
@@ -48,8 +50,9 @@ class Output {
   // The auto-reset event the output signals when it wants to be pumped again, not signalled.
   void createWakeEvent() { wakeEvent_ = std::make_unique<WakeEvent>(); }
   void releaseWakeEvent() { wakeEvent_.reset(); }
-  // The end of the attached decoder's stream.
-  void closeAndDetachDecoder() {
+  // The end of the attached decoder's stream, as its last read answered it.
+  void closeAndDetachDecoder(ReadResult how = ReadResult::end) {
+    readFailed_ = how == ReadResult::failed;
     attachedDecoder_->close();
     attachedDecoder_ = nullptr;
   }
@@ -58,6 +61,7 @@ class Output {
   std::unique_ptr<WakeEvent> wakeEvent_;
   Decoder* attachedDecoder_ = nullptr;
   std::string name_;
+  bool readFailed_ = false;
 };
 
 }  // namespace tunekiln

@@ -188,12 +188,16 @@ void PlayerEngine::onSetVolume(std::uint32_t level) {
 void PlayerEngine::pumpStep() {
   if (attachedDecoder() != nullptr) {
     current_->pump();
-    if (attachedDecoder() == nullptr) {
-      postState(PLAYER_STATE_NO_STREAM);
-    } else {
+    if (attachedDecoder() != nullptr) {
       post_status();
+      return;
     }
-  } else if (current_->isDone()) {
+    if (current_->takeReadFailure()) post({.number = PLAYER_NTF_READ_FAILED});
+    postState(PLAYER_STATE_NO_STREAM);
+  }
+  // Asked at once at the stream's end too: an output that holds nothing then (a stream without
+  // samples) has nothing left to finish, so nothing would wake the engine to close it.
+  if (current_->isDone()) {
     post_heard_position();  // the last second
     outputOpen_ = false;
     current_->close();

@@ -29,6 +29,9 @@ inline constexpr std::uint32_t PLAYER_NTF_INFO = 0x8102;
 inline constexpr std::uint32_t PLAYER_NTF_POSITION = 0x8103;
 inline constexpr std::uint32_t PLAYER_NTF_PONG = 0x8105;
 inline constexpr std::uint32_t PLAYER_NTF_OUTPUT_NAME = 0x8106;
+// The input could not be read: the stream ended short of its end (NO_STREAM follows) and a
+// file being written was given up.
+inline constexpr std::uint32_t PLAYER_NTF_READ_FAILED = 0x8107;
 
 // The first parameter of PLAYER_NTF_STATE.
 inline constexpr std::uint32_t PLAYER_STATE_NO_STREAM = 1;  // a file did not open, or the stream ended

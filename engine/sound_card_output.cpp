@@ -59,11 +59,11 @@ void SoundCardOutput::pump() {
   for (WaveBlock& block : blocks_) {
     if (block.queued.load()) continue;
     std::size_t size = kBlockBytes;
-    const bool more = attachedDecoder()->read(block.data, size);
+    const ReadResult result = attachedDecoder()->read(block.data, size);
     block.length = size;
     if (size > 0) card->write(block);
-    if (!more) {
-      closeAndDetachDecoder();  // what is queued plays on
+    if (result != ReadResult::more) {
+      closeAndDetachDecoder(result);  // what is queued plays on
       return;
     }
   }

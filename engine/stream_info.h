@@ -11,6 +11,10 @@ struct StreamInfo {
   std::int32_t sampleRate = 0;     // frames per second
   std::int32_t stereo = 0;         // 1: two channels, 0: one
   std::int32_t sixteenBit = 0;     // 1: 16-bit samples, 0: 8-bit samples
+  // The samples as the file stores them, which a wider one is converted from: 8, 16, 24, 32
+  // or 64 bits; 0 for compressed input (MP3).
+  std::int32_t bitsPerSample = 0;
+  std::int32_t floatSamples = 0;  // 1: the file stores IEEE float samples
 
   bool operator==(const StreamInfo&) const = default;
 };

@@ -1,33 +1,36 @@
 #include "engine/wav_decoder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
+#include <numeric>
+
+#include "audiofile/pcm_samples.h"
+#include "engine/dither.h"
 
 namespace tunekiln {
 namespace {
 
-constexpr std::size_t kChunkHeaderBytes = 8;
-constexpr std::uint32_t kFormatBytes = 16;  // the PCM format fields, without an extension
-constexpr std::uint16_t kPcmTag = 1;
+// Frames converted in one pass: at most 64 KiB of 64-bit float stereo.
+constexpr std::size_t kFramesPerPass = 4096;
+// Full scale of a 32-bit sample, 2^31, is 1.0 in libmad's fixed point, 2^28.
+constexpr int kFullScaleToFixed = 3;
 
-std::uint16_t le16(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
-
-std::uint32_t le32(const std::uint8_t* bytes) {
-  return le16(bytes) | static_cast<std::uint32_t>(le16(bytes + 2)) << 16;
-}
-
-std::uint64_t id3_tag_end(const std::uint8_t* head) {
-  if (std::memcmp(head, "ID3", 3) != 0) return 0;
-  return ((((static_cast<std::uint64_t>(head[6]) << 7) | head[7]) << 7 | head[8]) << 7 | head[9]) + 10;
+template <SampleEncoding kEncoding>
+void to_fixed(const std::uint8_t* samples, std::size_t count, std::size_t strideBytes, mad_fixed_t* out) {
+  for (std::size_t i = 0; i < count; ++i, samples += strideBytes) {
+    out[i] = pcm::load_full_scale32(samples, kEncoding) >> kFullScaleToFixed;
+  }
 }
 
 }  // namespace
 
+WavDecoder::WavDecoder(ReaderOpener openReader) : openReader_(std::move(openReader)) {}
+
 bool WavDecoder::open(const std::string& name) {
   close();
-  file_ = InputFile::open(name);
-  if (!file_) return false;
+  parse_ = {};
+  reader_ = openReader_(name);
+  if (!reader_) return false;
   if (!parse()) {
     close();
     return false;
@@ -35,59 +38,58 @@ bool WavDecoder::open(const std::string& name) {
   return true;
 }
 
-bool WavDecoder::findChunk(const char (&id)[5], std::uint64_t& offset, std::uint32_t& size) const {
-  for (;;) {
-    std::uint8_t header[kChunkHeaderBytes];
-    if (file_->readAt(offset, header, sizeof header) != static_cast<std::ptrdiff_t>(sizeof header)) return false;
-    offset += sizeof header;
-    size = le32(header + 4);
-    if (std::memcmp(header, id, 4) == 0) return true;
-    offset += size + (size & 1u);  // a chunk of odd size is followed by a pad byte
-  }
-}
-
 bool WavDecoder::parse() {
-  std::uint8_t head[12] = {};  // a shorter file leaves zeros, which are no tag
-  file_->readAt(0, head, 10);
-  std::uint64_t offset = id3_tag_end(head);
-
-  if (file_->readAt(offset, head, sizeof head) != static_cast<std::ptrdiff_t>(sizeof head) ||
-      std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
-    return false;
-  }
-  offset += sizeof head;
-
-  std::uint32_t formatSize = 0;
-  if (!findChunk("fmt ", offset, formatSize) || formatSize < kFormatBytes) return false;
-  std::uint8_t format[kFormatBytes];
-  const std::uint64_t fileSize = file_->size();
-  if (file_->readAt(offset, format, sizeof format) != static_cast<std::ptrdiff_t>(sizeof format) ||
-      offset + formatSize > fileSize || le16(format) != kPcmTag) {
-    return false;
-  }
-  const std::uint16_t channels = le16(format + 2);
-  const std::uint32_t sampleRate = le32(format + 4);
-  const std::uint16_t bits = le16(format + 14);
+  parse_ = read_wave_header(*reader_, id3v2_tag_end(*reader_));
+  if (parse_.result != AudioFileResult::ok) return false;
+  const WaveHeader header = *parse_.header;  // a copy: a refusal below drops it from parse_
+  const PcmFormat& format = header.format;
   // Only what the outputs can take; anything else would be heard as noise.
-  if ((channels != 1 && channels != 2) || (bits != 8 && bits != 16)) return false;
-  bytesPerSecond_ = std::uint64_t{channels} * (bits / 8u) * sampleRate;
-  if (bytesPerSecond_ == 0 || bytesPerSecond_ > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+  if (format.channels() > 2) {
+    parse_ = {.result = AudioFileResult::unsupportedChannels, .fields = parse_.fields};
     return false;
   }
-  offset += formatSize + (formatSize & 1u);
+  if (format.bytesPerSecond() > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+    parse_ = {.result = AudioFileResult::damaged, .fields = parse_.fields};  // a rate no recording has
+    return false;
+  }
+  switch (format.encoding()) {
+    case SampleEncoding::unsigned8:
+    case SampleEncoding::signed16:
+      toFixed_ = nullptr;
+      break;
+    case SampleEncoding::signed24:
+      toFixed_ = to_fixed<SampleEncoding::signed24>;
+      break;
+    case SampleEncoding::signed32:
+      toFixed_ = to_fixed<SampleEncoding::signed32>;
+      break;
+    case SampleEncoding::float32:
+      toFixed_ = to_fixed<SampleEncoding::float32>;
+      break;
+    case SampleEncoding::float64:
+      toFixed_ = to_fixed<SampleEncoding::float64>;
+      break;
+  }
+  if (toFixed_ != nullptr) {
+    stored_.resize(kFramesPerPass * format.bytesPerFrame());
+    left_.resize(kFramesPerPass);
+    right_.resize(kFramesPerPass);
+  }
 
-  std::uint32_t dataSize = 0;
-  if (!findChunk("data", offset, dataSize)) return false;
-  dataOffset_ = offset;
-  // A size of 0 (a file still being written) or one reaching past the end means "up to the end".
-  dataEnd_ = (dataSize == 0 || offset + dataSize > fileSize) ? fileSize : offset + dataSize;
-
-  info_ = {.lengthSeconds = static_cast<std::int32_t>((dataEnd_ - dataOffset_) / bytesPerSecond_),
+  dataBegin_ = header.dataBegin;
+  dataEnd_ = header.dataEnd;
+  bytesPerFrame_ = format.bytesPerFrame();
+  bytesPerSample_ = format.bytesPerSample();
+  bytesPerSecond_ = format.bytesPerSecond();
+  const std::uint64_t seconds = header.dataBytes() / bytesPerSecond_;
+  info_ = {.lengthSeconds = static_cast<std::int32_t>(std::min<std::uint64_t>(seconds, std::numeric_limits<std::int32_t>::max())),
            .bitrateKbps = 0,
-           .sampleRate = static_cast<std::int32_t>(sampleRate),
-           .stereo = channels == 2 ? 1 : 0,
-           .sixteenBit = bits == 16 ? 1 : 0};
-  readPosition_ = dataOffset_;
+           .sampleRate = static_cast<std::int32_t>(format.sampleRate()),
+           .stereo = format.channels() == 2 ? 1 : 0,
+           .sixteenBit = format.encoding() == SampleEncoding::unsigned8 ? 0 : 1,
+           .bitsPerSample = static_cast<std::int32_t>(format.bitsPerSample()),
+           .floatSamples = format.isFloat() ? 1 : 0};
+  readPosition_ = dataBegin_;
   positionSeconds_ = 0;
   positionRemainder_ = 0;
   return true;
@@ -96,23 +98,61 @@ bool WavDecoder::parse() {
 void WavDecoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   const auto fraction = seek_fraction(numerator, denominator);
   if (!fraction) return;
-  // Whole multiples of 4 bytes, so that a frame is never split.
-  const auto offset = static_cast<std::uint64_t>(*fraction * static_cast<double>(dataEnd_ - dataOffset_)) & ~std::uint64_t{3};
+  // Whole frames, and for 8- and 16-bit files whole multiples of 4 bytes as ever.
+  const std::uint64_t step = std::lcm<std::uint64_t>(4, bytesPerFrame_);
+  auto offset = static_cast<std::uint64_t>(*fraction * static_cast<double>(dataEnd_ - dataBegin_));
+  offset -= offset % step;
   positionSeconds_ = offset / bytesPerSecond_;
   positionRemainder_ = offset % bytesPerSecond_;
-  readPosition_ = dataOffset_ + offset;
+  readPosition_ = dataBegin_ + offset;
 }
 
-bool WavDecoder::read(std::uint8_t* buffer, std::size_t& size) {
+ReadResult WavDecoder::read(std::uint8_t* buffer, std::size_t& size) {
+  return toFixed_ == nullptr ? readAsStored(buffer, size) : readConverted(buffer, size);
+}
+
+ReadResult WavDecoder::readAsStored(std::uint8_t* buffer, std::size_t& size) {
   const std::uint64_t left = readPosition_ < dataEnd_ ? dataEnd_ - readPosition_ : 0;
-  const auto got = file_->readAt(readPosition_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
-  size = got > 0 ? static_cast<std::size_t>(got) : 0;
-  if (size == 0) return false;
-  readPosition_ += size;
-  positionRemainder_ += size;
+  const auto got = reader_->readAt(readPosition_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
+  size = got.bytes;
+  advance(size);
+  if (got.status == AudioFileResult::readFailed) return ReadResult::failed;
+  return size > 0 ? ReadResult::more : ReadResult::end;
+}
+
+ReadResult WavDecoder::readConverted(std::uint8_t* buffer, std::size_t& size) {
+  const bool stereo = info_.stereo == 1;
+  const std::size_t outFrameBytes = stereo ? 4 : 2;
+  std::size_t wanted = size / outFrameBytes;
+  size = 0;
+  while (wanted > 0) {
+    const std::uint64_t framesLeft = readPosition_ < dataEnd_ ? (dataEnd_ - readPosition_) / bytesPerFrame_ : 0;
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>({wanted, kFramesPerPass, framesLeft}));
+    if (count == 0) return size > 0 ? ReadResult::more : ReadResult::end;
+    const auto got = reader_->readAt(readPosition_, stored_.data(), count * bytesPerFrame_);
+    const std::size_t frames = got.bytes / bytesPerFrame_;
+    std::uint8_t* out = buffer + size;
+    toFixed_(stored_.data(), frames, bytesPerFrame_, left_.data());
+    dither_to_16(leftDitherState, left_.data(), frames, out, outFrameBytes);
+    if (stereo) {
+      toFixed_(stored_.data() + bytesPerSample_, frames, bytesPerFrame_, right_.data());
+      dither_to_16(rightDitherState, right_.data(), frames, out + 2, outFrameBytes);
+    }
+    size += frames * outFrameBytes;
+    wanted -= frames;
+    advance(std::uint64_t{frames} * bytesPerFrame_);
+    if (got.status == AudioFileResult::readFailed) return ReadResult::failed;
+    // The file is shorter now than when it was opened: it ends where it ends.
+    if (frames < count) return size > 0 ? ReadResult::more : ReadResult::end;
+  }
+  return ReadResult::more;  // also for a buffer too small for one frame
+}
+
+void WavDecoder::advance(std::uint64_t bytes) {
+  readPosition_ += bytes;
+  positionRemainder_ += bytes;
   positionSeconds_ += positionRemainder_ / bytesPerSecond_;
   positionRemainder_ %= bytesPerSecond_;
-  return true;
 }
 
 }  // namespace tunekiln

@@ -1,39 +1,70 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
+#include <mad.h>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audiofile/byte_reader.h"
+#include "audiofile/wave_header.h"
 #include "engine/decoder.h"
-#include "platform/input_file.h"
 
 namespace tunekiln {
 
-// PCM WAV files of 8 or 16 bits and one or two channels, handed out as they are. Every file is
-// offered to it first; anything else it refuses.
+// WAVE files (RIFF, RF64 and BW64) of one or two channels: integer PCM of 8, 16, 24 or 32 bits
+// and IEEE float of 32 or 64 bits, plain or EXTENSIBLE. 8- and 16-bit samples are handed out as
+// they are; the others as 16 bits, dithered as the MP3 decoder's are. Every file is offered to
+// it first; anything else it refuses.
 class WavDecoder final : public Decoder {
  public:
+  using ReaderOpener = std::function<std::unique_ptr<ByteReader>(const std::string& name)>;
+
+  explicit WavDecoder(ReaderOpener openReader = open_file_reader);
+
   bool open(const std::string& name) override;
-  void close() override { file_.reset(); }
+  void close() override { reader_.reset(); }
+  // To a place that is a whole number of frames and of 4 bytes into the samples.
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
   StreamInfo getInfo() override { return info_; }
   // Reads no further than the end of the data chunk.
-  bool read(std::uint8_t* buffer, std::size_t& size) override;
+  ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override { return static_cast<std::int32_t>(positionSeconds_); }
 
- private:
-  bool parse();
-  // Looks for a chunk from `offset` on; on success `offset` is where its body starts.
-  bool findChunk(const char (&id)[5], std::uint64_t& offset, std::uint32_t& size) const;
+  // The header as the last open read it, for telling why a file was refused: notThisFormat
+  // for no WAVE file, unsupportedChannels for more than two channels.
+  const WaveParse& lastParse() const { return parse_; }
 
-  std::optional<InputFile> file_;
+ private:
+  // Turns `count` samples, `strideBytes` apart, into libmad's fixed point.
+  using ToFixed = void (*)(const std::uint8_t* samples, std::size_t count, std::size_t strideBytes, mad_fixed_t* out);
+
+  bool parse();
+  ReadResult readAsStored(std::uint8_t* buffer, std::size_t& size);
+  ReadResult readConverted(std::uint8_t* buffer, std::size_t& size);
+  // Counts `bytes` of the file's samples as handed out.
+  void advance(std::uint64_t bytes);
+
+  ReaderOpener openReader_;
+  std::unique_ptr<ByteReader> reader_;
+  WaveParse parse_;
   std::uint64_t readPosition_ = 0;
-  std::uint64_t dataOffset_ = 0;  // the first byte of the data chunk's body
-  std::uint64_t dataEnd_ = 0;     // where its samples end
+  std::uint64_t dataBegin_ = 0;  // the first sample byte
+  std::uint64_t dataEnd_ = 0;    // where the samples end
+  std::uint32_t bytesPerFrame_ = 0;
+  std::uint32_t bytesPerSample_ = 0;
+  std::uint64_t bytesPerSecond_ = 0;  // of the file's samples
   StreamInfo info_;
-  std::uint64_t bytesPerSecond_ = 0;
   std::uint64_t positionSeconds_ = 0;
   std::uint64_t positionRemainder_ = 0;  // bytes beyond the whole seconds, below bytesPerSecond_
+  // Files that are converted to 16 bits: the converter of their encoding, and room for the
+  // samples of one pass.
+  ToFixed toFixed_ = nullptr;
+  std::vector<std::uint8_t> stored_;
+  std::vector<mad_fixed_t> left_;
+  std::vector<mad_fixed_t> right_;
 };
 
 }  // namespace tunekiln

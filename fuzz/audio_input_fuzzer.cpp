@@ -1,5 +1,6 @@
-// The audio input reader of Save to MP3 on bytes in memory: WAVE, AIFF and AIFC headers (with
-// the sample rate's 80-bit number) and raw input, then every frame as the encoding loop reads it.
+// The audio input reader of Save to MP3 on bytes in memory: RIFF, RF64 and BW64 WAVE headers in
+// every encoding, AIFF and AIFC headers (with the sample rate's 80-bit number), the refusal of
+// MP3, FLAC and Ogg files, raw input, then every frame as the encoding loop reads and encodes it.
 #include <lame/lame.h>
 
 #include <array>
@@ -37,10 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto source = std::make_unique<MemoryByteSource>(std::span<const std::uint8_t>(data, size));
   if (attach_audio_input(input, encoder, std::move(source), static_cast<std::int32_t>(size)) &&
       input.sampleRateUsable && lame_init_params(encoder) >= 0) {
-    std::array<std::int32_t, kMaxFrameSamples> left{};
-    std::array<std::int32_t, kMaxFrameSamples> right{};
-    for (std::optional<std::size_t> samples; (samples = read_audio_frame(input, encoder, left, right)) && *samples > 0;) {
+    // Each frame goes through the encoder too, so that what the reader hands it (a float
+    // file's extremes included) is checked by the library's own use of it.
+    FrameSamples frame;
+    std::array<unsigned char, 16384> mp3;
+    for (std::optional<std::size_t> samples; (samples = read_audio_frame(input, encoder, frame)) && *samples > 0;) {
       if (*samples > kMaxFrameSamples) std::abort();
+      const int count = static_cast<int>(*samples);
+      const int bytes =
+          input.realSamples()
+              ? lame_encode_buffer_ieee_float(encoder, frame.realLeft.data(), frame.realRight.data(), count, mp3.data(),
+                                              static_cast<int>(mp3.size()))
+              : lame_encode_buffer_int(encoder, frame.left.data(), frame.right.data(), count, mp3.data(),
+                                       static_cast<int>(mp3.size()));
+      if (bytes < 0) std::abort();
     }
   }
   close_audio_input(input);

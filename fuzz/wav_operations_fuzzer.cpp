@@ -1,7 +1,8 @@
-// The four WAV operations (both channels of the extraction) on one input file, with a user who
-// picks the files and answers the volume and cut dialogs from the input's last bytes. Beyond
-// what the sanitizers catch, every run must end the way it says: a finished operation leaves
-// its output and one message, a failed one a message and no file, a cancelled one nothing.
+// The four WAV operations (both channels of the extraction) on one input held in memory, with a
+// user who picks the output and answers the volume and cut dialogs from the input's last bytes.
+// Beyond what the sanitizers catch, every run must end the way it says: a finished operation
+// leaves its output and one message, and that output reads as a WAVE file again; a failed one
+// a message and no file, a cancelled one nothing.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "audiofile/wave_header.h"
 #include "fuzz/scratch_folder.h"
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/volume_dialog_logic.h"
@@ -64,15 +66,18 @@ void check(bool condition) {
 }
 
 template <typename Operation>
-void run(const std::string& input, const std::string& output, std::span<const std::uint8_t> bytes,
-         Operation operation) {
-  SilentHost host(input, output, bytes);
-  const Outcome outcome = operation(host);
+void run(const std::string& output, std::span<const std::uint8_t> bytes, Operation operation) {
+  SilentHost host("in.wav", output, bytes);
+  const MemoryByteReader input(bytes);
+  const Outcome outcome = operation(host, &input);
   const bool finished = outcome == Outcome::finished;
   check(host.messages == (outcome == Outcome::cancelled ? 0 : 1));
   check(std::filesystem::exists(output) == finished);
-  check(scratch_entry_count() == (finished ? 2u : 1u));  // no temporary file is left behind
-  if (finished) ::unlink(output.c_str());
+  check(scratch_entry_count() == (finished ? 1u : 0u));  // no temporary file is left behind
+  if (!finished) return;
+  const auto written = InputFile::open(output);
+  check(written && read_wave_header(FileByteReader(*written)).result == AudioFileResult::ok);
+  ::unlink(output.c_str());
 }
 
 }  // namespace
@@ -81,15 +86,16 @@ void run(const std::string& input, const std::string& output, std::span<const st
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tunekiln;
   using namespace tunekiln::fuzz;
-  const std::string input = scratch_folder() + "/in.wav";
   const std::string output = scratch_folder() + "/out.wav";
-  write_whole_file(input, data, size);
   const std::span<const std::uint8_t> bytes(data, size);
-  run(input, output, bytes, [](WavProcessHost& host) { return ExtractChannel(host, Channel::left); });
-  run(input, output, bytes, [](WavProcessHost& host) { return ExtractChannel(host, Channel::right); });
-  run(input, output, bytes, [](WavProcessHost& host) { return ClearVoice(host); });
-  run(input, output, bytes, [](WavProcessHost& host) { return ChangeVolume(host); });
-  run(input, output, bytes, [](WavProcessHost& host) { return CutByTime(host); });
-  ::unlink(input.c_str());
+  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) {
+    return ExtractChannel(host, Channel::left, input);
+  });
+  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) {
+    return ExtractChannel(host, Channel::right, input);
+  });
+  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) { return ClearVoice(host, input); });
+  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) { return ChangeVolume(host, input); });
+  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) { return CutByTime(host, input); });
   return 0;
 }

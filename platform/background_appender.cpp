@@ -1,5 +1,7 @@
 #include "platform/background_appender.h"
 
+#include <cerrno>
+
 namespace tunekiln {
 
 // Three blocks: one being filled, one being written, one spare to smooth out the two.
@@ -39,6 +41,7 @@ void BackgroundAppender::append(std::uint8_t* block, std::size_t bytes) {
 bool BackgroundAppender::finish() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return queued_.empty() && !writing_; });
+  if (failed_) errno = failure_;
   return !failed_;
 }
 
@@ -58,7 +61,9 @@ void BackgroundAppender::writeLoop() {
     const bool skip = failed_;  // after a failure the file is abandoned anyway
     lock.unlock();
     const bool written = skip || file_.append(pending.block, pending.bytes);
+    const int error = errno;
     lock.lock();
+    if (!written && !failed_) failure_ = error;
     writing_ = false;
     failed_ = failed_ || !written;
     free_.push_back(pending.block);

@@ -25,7 +25,7 @@ class BackgroundAppender {
   std::uint8_t* freeBlock();
   // Queues the first `bytes` of a block from freeBlock() for appending.
   void append(std::uint8_t* block, std::size_t bytes);
-  // Waits until everything queued is written; false when a write failed.
+  // Waits until everything queued is written; false when a write failed, with errno saying why.
   bool finish();
   // A write has failed already: the rest need not be computed.
   bool failed();
@@ -45,6 +45,7 @@ class BackgroundAppender {
   std::deque<Pending> queued_;
   bool writing_ = false;
   bool failed_ = false;
+  int failure_ = 0;  // errno of the failed write
   bool stopping_ = false;
   std::thread writer_;
 };

@@ -8,10 +8,15 @@
 namespace tunekiln {
 
 std::optional<InputFile> InputFile::open(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without blocking: opening a FIFO would otherwise wait for a writer.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) return std::nullopt;
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  if (::fstat(fd.get(), &status) != 0) return std::nullopt;
+  if (!S_ISREG(status.st_mode)) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : ENODEV;
+    return std::nullopt;
+  }
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   return InputFile(std::move(fd));
 }

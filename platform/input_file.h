@@ -12,7 +12,8 @@ namespace tunekiln {
 // A regular file opened for reading at absolute offsets.
 class InputFile {
  public:
-  // Nothing when the path does not open or names something other than a regular file (a folder, a device).
+  // Nothing when the path does not open or names something other than a regular file (a
+  // folder, a device, a FIFO), which is refused at once; errno says why.
   static std::optional<InputFile> open(const std::string& path);
 
   int fd() const { return fd_.get(); }

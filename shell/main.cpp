@@ -1,8 +1,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/tunekiln_app.h"
+#include "platform/standard_descriptors.h"
 #include "resources/version.h"
+#include "shell/tunekiln_app.h"
 
 wxIMPLEMENT_APP_NO_MAIN(tunekiln::CTunekilnApp);
 
@@ -20,6 +21,8 @@ constexpr const char* kUsage =
 
 // Help and version are answered before the toolkit starts, so they need no display.
 int main(int argc, char** argv) {
+  // Before the toolkit opens its first file or connection.
+  tunekiln::make_standard_descriptors_valid();
   for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);

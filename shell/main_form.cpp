@@ -7,6 +7,7 @@
 
 #include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
+#include "engine/engine_texts.h"
 #include "engine/mixer.h"
 #include "platform/input_file.h"
 #include "platform/wave_out_device.h"
@@ -153,6 +154,8 @@ void MainForm::onNotification(const PlayerNotification& notification) {
     onPong(notification.first);
   } else if (notification.number == kSoundOutputFailed) {
     onSoundOutputFailed(notification.first);
+  } else if (notification.number == PLAYER_NTF_READ_FAILED) {
+    dialogs_.showMessage(engine_texts::kWavReadError);
   }
 }
 

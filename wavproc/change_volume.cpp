@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "wavproc/pcm_samples.h"
+#include "audiofile/pcm_samples.h"
+#include "wavproc/sample_loops.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_operations.h"
 #include "wavproc/wav_texts.h"
@@ -11,20 +13,25 @@
 namespace tunekiln {
 namespace {
 
-// s × factor in double precision, truncated toward zero, clipped to low..high.
-std::int32_t scale_sample(std::int32_t sample, float factor, std::int32_t low, std::int32_t high) {
-  const double product = std::trunc(static_cast<double>(sample) * static_cast<double>(factor));
+// s × factor in double precision, truncated toward zero, clipped to the encoding's range.
+std::int64_t scale_sample(std::int64_t sample, float factor, SampleEncoding encoding) {
+  const double product = static_cast<double>(sample) * static_cast<double>(factor);
   if (std::isnan(product)) return 0;  // 0 × an infinite factor
-  if (product <= low) return low;
-  if (product >= high) return high;
-  return static_cast<std::int32_t>(product);
+  // Clipped to whole-number limits first, the conversion's truncation gives what truncating
+  // first would, without a call to trunc on processors that lack an instruction for it.
+  const auto low = static_cast<double>(pcm::integer_min(encoding));
+  const auto high = static_cast<double>(pcm::integer_max(encoding));
+  return static_cast<std::int64_t>(std::clamp(product, low, high));
 }
 
 // Every possible input sample's result, computed once: the loops then cost a lookup per sample.
 FrameTransform eight_bit_scaler(float factor, std::size_t channels) {
   std::vector<std::uint8_t> table(256);
   for (int byte = 0; byte < 256; ++byte) {
-    pcm::write8(&table[static_cast<std::size_t>(byte)], scale_sample(byte - pcm::kEightBitZero, factor, -128, 127));
+    const std::uint8_t in = static_cast<std::uint8_t>(byte);
+    constexpr auto kEncoding = SampleEncoding::unsigned8;
+    const auto scaled = scale_sample(pcm::load_integer(&in, kEncoding), factor, kEncoding);
+    pcm::store_integer(&table[in], kEncoding, scaled);
   }
   return [table = std::move(table), channels](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
     const std::size_t samples = frames * channels;
@@ -38,7 +45,8 @@ static_assert(std::endian::native == std::endian::little);
 FrameTransform sixteen_bit_scaler(float factor, std::size_t channels) {
   std::vector<std::uint16_t> table(65536);
   for (std::uint32_t raw = 0; raw < table.size(); ++raw) {
-    table[raw] = static_cast<std::uint16_t>(scale_sample(static_cast<std::int16_t>(raw), factor, -32768, 32767));
+    const auto scaled = scale_sample(static_cast<std::int16_t>(raw), factor, SampleEncoding::signed16);
+    table[raw] = static_cast<std::uint16_t>(scaled);
   }
   return [table = std::move(table), channels](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
     const std::uint16_t* results = table.data();  // a local the compiler knows no store can change
@@ -52,23 +60,54 @@ FrameTransform sixteen_bit_scaler(float factor, std::size_t channels) {
   };
 }
 
+// Wider samples have too many values for a table: each is scaled as it comes; a float file is
+// multiplied in its own precision, without clipping.
+template <SampleEncoding kEncoding>
+FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t channels) {
+  if constexpr (kEncoding == SampleEncoding::unsigned8) {
+    return eight_bit_scaler(factor, channels);
+  } else if constexpr (kEncoding == SampleEncoding::signed16) {
+    return sixteen_bit_scaler(factor, channels);
+  } else {
+    return [factor, channels](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
+      constexpr std::size_t kBytes = bytes_per_sample(kEncoding);
+      const std::size_t samples = frames * channels;
+      for (std::size_t i = 0; i < samples; ++i) {
+        if constexpr (is_float(kEncoding)) {
+          using Real = FloatSample<kEncoding>;
+          const Real scaled = load_real_sample<Real>(in + kBytes * i) * static_cast<Real>(factor);
+          store_real_sample<Real>(out + kBytes * i, scaled);
+        } else {
+          // Clipped already: the bytes go out without a second clamp, which costs a third of the loop.
+          const std::int64_t scaled = scale_sample(pcm::load_integer(in + kBytes * i, kEncoding), factor, kEncoding);
+          for (std::size_t byte = 0; byte < kBytes; ++byte) {
+            out[kBytes * i + byte] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(scaled) >> (8 * byte));
+          }
+        }
+      }
+      return kBytes * samples;
+    };
+  }
+}
+
 }  // namespace
 
-Outcome ChangeVolume(WavProcessHost& host) {
-  WavJob job(host);
+Outcome ChangeVolume(WavProcessHost& host, const ByteReader* input) {
+  WavJob job(host, input);
   if (auto ended = job.open()) return *ended;
-  const std::uint16_t bits = job.inputField16(34);
-  if (bits != 8 && bits != 16) return job.fail(wav_texts::kOnly8Or16Bits);
+  const WaveHeader* header = job.header();
+  if (!header) return job.refuse(wav_texts::kUnsupportedEncoding);
   if (!host.askVolumeMultiple()) return job.cancel();
-  const std::uint16_t channels = job.inputField16(22);
-  if (channels != 1 && channels != 2) return job.fail(wav_texts::kNotSupported);
-  if (auto ended = job.findData(36)) return *ended;
-  if (auto ended = job.copyHeader()) return *ended;
 
-  const auto transform = bits == 16 ? sixteen_bit_scaler(g_volumeMultiple, channels)
-                                    : eight_bit_scaler(g_volumeMultiple, channels);
-  const std::size_t frameBytes = channels * (bits / 8u);
-  if (auto ended = job.processFrames(job.headerLength(), job.dataEnd(), frameBytes, job.inputLength(), transform)) {
+  // Every sample is scaled alone, so any number of channels will do.
+  const PcmFormat& format = header->format;
+  const std::uint64_t dataBytes = header->frameCount() * format.bytesPerFrame();
+  if (auto ended = job.copyHeader(format, dataBytes)) return *ended;
+  const auto transform = for_encoding(format.encoding(), [&](auto constant) {
+    return scaler(constant, g_volumeMultiple, format.channels());
+  });
+  if (auto ended = job.processFrames(header->dataBegin, header->dataBegin + dataBytes, format.bytesPerFrame(),
+                                     job.inputLength(), transform)) {
     return *ended;
   }
   return job.finish(wav_texts::kChangeVolumeFinished);

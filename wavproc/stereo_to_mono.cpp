@@ -4,21 +4,20 @@
 
 namespace tunekiln {
 
-Outcome run_stereo_to_mono(WavProcessHost& host, const StereoToMonoRule& rule, std::string_view finishMessage) {
-  WavJob job(host);
+Outcome run_stereo_to_mono(WavProcessHost& host, const ByteReader* input, const StereoToMonoRule& rule,
+                           std::string_view finishMessage) {
+  WavJob job(host, input);
   if (auto ended = job.open()) return *ended;
-  if (job.inputField16(22) != 2) return job.fail(wav_texts::kMustBeStereo);
-  const std::uint16_t bits = job.inputField16(34);
-  if (bits != 8 && bits != 16) return job.fail(wav_texts::kOnly8Or16Bits);
-  if (auto ended = job.findData(36)) return *ended;
-  if (auto ended = job.copyHeader()) return *ended;
+  if (job.stated().channels != 2) return job.refuse(wav_texts::kMustBeStereo);
+  const WaveHeader* header = job.header();
+  if (!header) return job.refuse(wav_texts::kUnsupportedEncoding);
 
-  const auto sampleBytes = static_cast<std::uint16_t>(bits / 8);
-  job.rewriteField16(22, 1);
-  job.rewriteField32(28, sampleBytes * job.inputField32(24));
-  job.rewriteField16(32, sampleBytes);
-  const auto& transform = bits == 16 ? rule.sixteenBit : rule.eightBit;
-  if (auto ended = job.processFrames(job.headerLength(), job.dataEnd(), 2u * sampleBytes, job.inputLength(), transform)) {
+  const PcmFormat& stereo = header->format;
+  const PcmFormat mono = *PcmFormat::make(stereo.sampleRate(), 1, stereo.encoding());
+  const std::uint64_t frames = header->frameCount();
+  if (auto ended = job.copyHeader(mono, frames * mono.bytesPerFrame())) return *ended;
+  if (auto ended = job.processFrames(header->dataBegin, header->dataBegin + frames * stereo.bytesPerFrame(),
+                                     stereo.bytesPerFrame(), job.inputLength(), rule(stereo.encoding()))) {
     return *ended;
   }
   return job.finish(finishMessage);

@@ -1,8 +1,6 @@
 #include "wavproc/wav_job.h"
 
 #include <algorithm>
-#include <array>
-#include <limits>
 #include <vector>
 
 #include "platform/background_appender.h"
@@ -14,20 +12,7 @@ namespace {
 // Large blocks keep the operations close to the speed of a plain file copy.
 constexpr std::size_t kBlockBytes = 256 * 1024;
 constexpr std::uint64_t kProgressInterval = 16384;
-
-std::array<std::uint8_t, 4> little_endian32(std::uint32_t value) {
-  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
-
-std::uint32_t from_little_endian32(const std::array<std::uint8_t, 4>& bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-std::uint32_t clamp_to_u32(std::uint64_t value) {
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
-}
+constexpr std::uint64_t kFileHeaderBytes = 12;
 
 // The same step at every increase, computed in single precision and truncated.
 std::int32_t progress_step(std::uint64_t span) {
@@ -42,75 +27,56 @@ std::optional<Outcome> WavJob::open() {
   if (!inputPath) return cancel();
   const auto outputPath = host_.chooseOutputFile(kWavFileDialog);
   if (!outputPath) return cancel();
+  inputPath_ = *inputPath;
 
-  input_ = InputFile::open(*inputPath);
-  if (!input_) return fail(wav_texts::kOpenInputError);
-  // Checked before the output is created, which must never touch the input.
-  if (is_same_file(input_->fd(), *outputPath)) return fail(wav_texts::kSameFile);
+  if (!reader_) {
+    input_ = InputFile::open(*inputPath);
+    if (!input_) return fail(wav_texts::kOpenInputError);
+    // Checked before the output is created, which must never touch the input.
+    if (is_same_file(input_->fd(), *outputPath)) return fail(wav_texts::kSameFile);
+    reader_ = &fileReader_.emplace(*input_);
+  }
   output_ = ReplacementFile::create(*outputPath);
   if (!output_) return fail(wav_texts::kOpenOutputError);
-  inputLength_ = input_->size();
-  return std::nullopt;
-}
+  inputLength_ = reader_->size();
 
-std::uint16_t WavJob::inputField16(std::uint64_t offset) const {
-  std::array<std::uint8_t, 2> bytes{};
-  if (input_->readAt(offset, bytes.data(), bytes.size()) != 2) return 0;
-  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-std::uint32_t WavJob::inputField32(std::uint64_t offset) const {
-  std::array<std::uint8_t, 4> bytes{};
-  if (input_->readAt(offset, bytes.data(), bytes.size()) != 4) return 0;
-  return from_little_endian32(bytes);
-}
-
-std::optional<Outcome> WavJob::findData(std::uint64_t scanStart) {
-  std::vector<std::uint8_t> block(kBlockBytes);  // even, so pairs never straddle two blocks
-  for (std::uint64_t offset = scanStart;; offset += block.size()) {
-    const auto got = input_->readAt(offset, block.data(), block.size());
-    if (got < 0) return fail(wav_texts::kReadError);
-    const auto pairs = static_cast<std::size_t>(got) / 2;
-    for (std::size_t i = 0; i < pairs; ++i) {
-      if (block[2 * i] != 'd' || block[2 * i + 1] != 'a') continue;
-      const std::uint64_t marker = offset + 2 * i;
-      std::array<std::uint8_t, 4> size{};
-      if (input_->readAt(marker + 4, size.data(), size.size()) != 4) return fail(wav_texts::kUnrecognized);
-      declaredDataSize_ = from_little_endian32(size);
-      headerLength_ = marker + 8;
+  parse_ = read_wave_header(*reader_);
+  switch (parse_.result) {
+    case AudioFileResult::ok:
+      // The copy in front of the samples would leave it out.
+      if (parse_.header->fmt.offset > parse_.header->data.offset) {
+        return fail(wav_texts::kUnrecognized, "the format chunk stands behind the data");
+      }
       return std::nullopt;
-    }
-    if (static_cast<std::size_t>(got) < block.size()) return fail(wav_texts::kUnrecognized);
+    case AudioFileResult::unsupportedEncoding:
+      return std::nullopt;
+    case AudioFileResult::readFailed:
+      return fail(wav_texts::kReadError);
+    case AudioFileResult::notThisFormat:
+      return fail(wav_texts::kUnrecognized, "not a WAV file");
+    default:
+      return fail(wav_texts::kUnrecognized, "the WAV header is damaged or incomplete");
   }
 }
 
-std::uint64_t WavJob::dataEnd() const {
-  const std::uint64_t declaredEnd = headerLength_ + declaredDataSize_;
-  if (declaredDataSize_ == 0 || declaredEnd > inputLength_) return inputLength_;
-  return declaredEnd;
-}
-
-std::optional<Outcome> WavJob::copyHeader() {
-  std::vector<std::uint8_t> block(std::min<std::uint64_t>(kBlockBytes, headerLength_));
-  for (std::uint64_t offset = 0; offset < headerLength_;) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), headerLength_ - offset));
-    const auto got = input_->readAt(offset, block.data(), want);
-    if (got < 0) return fail(wav_texts::kReadError);
-    if (static_cast<std::size_t>(got) != want) return fail(wav_texts::kUnrecognized);  // shrank meanwhile
+std::optional<Outcome> WavJob::copyInput(std::uint64_t begin, std::uint64_t end) {
+  std::vector<std::uint8_t> block(std::min<std::uint64_t>(kBlockBytes, end - begin));
+  for (std::uint64_t offset = begin; offset < end;) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), end - offset));
+    const auto got = reader_->readAt(offset, block.data(), want);
+    if (got.status == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
+    if (got.bytes != want) return fail(wav_texts::kUnrecognized);  // shrank meanwhile
     if (!output_->append(block.data(), want)) return fail(wav_texts::kWriteError);
     offset += want;
   }
   return std::nullopt;
 }
 
-void WavJob::rewriteField16(std::uint64_t offset, std::uint16_t value) {
-  const std::array<std::uint8_t, 2> bytes{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
-  writeFailed_ |= !output_->writeAt(offset, bytes.data(), bytes.size());
-}
-
-void WavJob::rewriteField32(std::uint64_t offset, std::uint32_t value) {
-  const auto bytes = little_endian32(value);
-  writeFailed_ |= !output_->writeAt(offset, bytes.data(), bytes.size());
+std::optional<Outcome> WavJob::copyHeader(const PcmFormat& format, std::uint64_t dataBytes) {
+  const auto& plan = outputHeader_.emplace(parse_, format, dataBytes);
+  if (auto ended = copyInput(0, kFileHeaderBytes)) return ended;
+  if (!output_->append(plan.inserted().data(), plan.inserted().size())) return fail(wav_texts::kWriteError);
+  return copyInput(kFileHeaderBytes, plan.copiedBytes());
 }
 
 std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t end, std::size_t frameBytes,
@@ -126,24 +92,19 @@ std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t 
     BackgroundAppender appender(*output_, in.size());
     std::uint64_t consumed = 0;
     for (std::uint64_t offset = begin; end > offset && end - offset >= frameBytes;) {
-      const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(framesPerBlock, (end - offset) / frameBytes));
-      const auto got = input_->readAt(offset, in.data(), wanted * frameBytes);
-      if (got < 0) {
-        failure = wav_texts::kReadError;
-        break;
-      }
-      const std::size_t frames = static_cast<std::size_t>(got) / frameBytes;
-      // The range lies within the length the input had when it was opened: it has shrunk since,
-      // and what is left of it would make an output that lacks part of the samples.
-      if (frames < wanted) {
+      const auto wanted =
+          static_cast<std::size_t>(std::min<std::uint64_t>(framesPerBlock, (end - offset) / frameBytes));
+      // The range lies within the length the input had when it was opened: fewer bytes mean it
+      // has shrunk since, and what is left of it would make an output that lacks samples.
+      if (reader_->readAt(offset, in.data(), wanted * frameBytes).status != AudioFileResult::ok) {
         failure = wav_texts::kReadError;
         break;
       }
       if (appender.failed()) break;
       std::uint8_t* out = appender.freeBlock();
-      appender.append(out, transform(in.data(), frames, out));
+      appender.append(out, transform(in.data(), wanted, out));
 
-      const std::uint64_t bytes = frames * frameBytes;
+      const std::uint64_t bytes = wanted * frameBytes;
       for (auto mark = consumed / kProgressInterval; mark < (consumed + bytes) / kProgressInterval; ++mark) {
         position += step;
         host_.setProgress(position);
@@ -158,25 +119,34 @@ std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t 
 }
 
 Outcome WavJob::finish(std::string_view message) {
-  const std::uint64_t length = output_->appendedBytes();
-  rewriteField32(headerLength_ - 4, clamp_to_u32(length - headerLength_));
-  rewriteField32(4, clamp_to_u32(length - 8));
+  const std::uint64_t headerBytes = outputHeader_->copiedBytes() + outputHeader_->inserted().size();
+  bool written = true;
+  for (const auto& patch : outputHeader_->patches(output_->appendedBytes() - headerBytes)) {
+    written = written && output_->writeAt(patch.offset, patch.bytes.data(), patch.bytes.size());
+  }
+  fileReader_.reset();
   input_.reset();
-  if (writeFailed_ || !output_->commit()) return fail(wav_texts::kWriteError);
+  if (!written || !output_->commit()) return fail(wav_texts::kWriteError);
   output_.reset();
   host_.setProgress(kProgressEnd);
   host_.showMessage(message);
   return Outcome::finished;
 }
 
-Outcome WavJob::fail(std::string_view message) {
+Outcome WavJob::fail(std::string_view message, std::string cause) {
+  fileReader_.reset();
   input_.reset();
   output_.reset();  // removes what was written
-  host_.showMessage(message);
+  host_.showFailure(message, {inputPath_, std::move(cause)});
   return Outcome::failed;
 }
 
+Outcome WavJob::refuse(std::string_view message) {
+  return fail(message, describe_wave_encoding(stated()) + " is not supported");
+}
+
 Outcome WavJob::cancel() {
+  fileReader_.reset();
   input_.reset();
   output_.reset();
   return Outcome::cancelled;

@@ -7,8 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "audiofile/byte_reader.h"
+#include "audiofile/wave_header.h"
 #include "platform/input_file.h"
 #include "platform/replacement_file.h"
+#include "wavproc/output_header.h"
 #include "wavproc/wav_process_host.h"
 
 namespace tunekiln {
@@ -23,37 +26,29 @@ enum class Outcome {
 // Turns `frames` whole input frames into output bytes; returns how many bytes it wrote.
 using FrameTransform = std::function<std::size_t(const std::uint8_t* in, std::size_t frames, std::uint8_t* out)>;
 
-// The run that every WAV operation shares: choosing and opening the two files, reading header
-// fields at fixed offsets, finding the samples behind the "da" marker, copying the header,
-// the sample loop with its progress positions, and the one way it ends.
+// The run that every WAV operation shares: choosing and opening the two files, reading the
+// input's header through its chunks, copying the bytes in front of the samples with the fields
+// that differ rewritten, the sample loop with its progress positions, and the one way it ends.
 //
 // The steps that can end the operation return that ending; nothing means "go on".
 class WavJob {
  public:
-  explicit WavJob(WavProcessHost& host) : host_(host) {}
+  // `input`, when given, is read in place of the file the user chooses (tests, fuzzing).
+  explicit WavJob(WavProcessHost& host, const ByteReader* input = nullptr) : host_(host), reader_(input) {}
 
-  // Asks for the input and the output and opens them.
+  // Asks for the input and the output, opens them and reads the input's header. A file that is
+  // no WAVE file, or whose header cannot be read, ends the operation here; one whose encoding
+  // is not read here goes on, for the operation to refuse in its own words.
   std::optional<Outcome> open();
+  // The input's encoding and channels as its `fmt ` states them.
+  const WaveFormatFields& stated() const { return parse_.fields; }
+  // The input's layout, or nothing when its encoding is not one the operations read.
+  const WaveHeader* header() const { return parse_.header ? &*parse_.header : nullptr; }
   std::uint64_t inputLength() const { return inputLength_; }
 
-  // Little-endian header fields of the input; a field that the input does not hold reads as 0.
-  std::uint16_t inputField16(std::uint64_t offset) const;
-  std::uint32_t inputField32(std::uint64_t offset) const;
-
-  // Looks for the two bytes "da" at even distances from `scanStart`, skips the two bytes
-  // behind them and takes the four after those as the declared data size.
-  std::optional<Outcome> findData(std::uint64_t scanStart);
-  // Offset of the first sample byte.
-  std::uint64_t headerLength() const { return headerLength_; }
-  // Where the samples end: behind the declared size, or at the end of the input when the
-  // declared size is 0 or reaches past it.
-  std::uint64_t dataEnd() const;
-
-  // Copies the input's bytes in front of the samples into the output.
-  std::optional<Outcome> copyHeader();
-  // Changes a field of the copied header.
-  void rewriteField16(std::uint64_t offset, std::uint16_t value);
-  void rewriteField32(std::uint64_t offset, std::uint32_t value);
+  // Copies the input's bytes in front of the samples into the output, which will be in `format`
+  // and hold about `dataBytes` of samples.
+  std::optional<Outcome> copyHeader(const PcmFormat& format, std::uint64_t dataBytes);
 
   // Feeds the whole frames of the input between `begin` and `end` through `transform` into the
   // output. Progress starts at 0 and grows by one step for every 16384 input bytes consumed;
@@ -61,20 +56,25 @@ class WavJob {
   std::optional<Outcome> processFrames(std::uint64_t begin, std::uint64_t end, std::size_t frameBytes,
                                        std::uint64_t progressSpan, const FrameTransform& transform);
 
-  // Sets the output's data size to the sample bytes written and its RIFF size to its length
-  // minus 8, puts it in place, and shows `message` after the progress end.
+  // Writes the output's sizes, puts it in place, and shows `message` after the progress end.
   Outcome finish(std::string_view message);
-  Outcome fail(std::string_view message);
+  Outcome fail(std::string_view message, std::string cause = {});
+  // Fails with `message` and the input's encoding as the reason.
+  Outcome refuse(std::string_view message);
   Outcome cancel();
 
  private:
+  std::optional<Outcome> copyInput(std::uint64_t begin, std::uint64_t end);
+
   WavProcessHost& host_;
+  const ByteReader* reader_;
+  std::string inputPath_;
   std::optional<InputFile> input_;
+  std::optional<FileByteReader> fileReader_;
   std::optional<ReplacementFile> output_;
   std::uint64_t inputLength_ = 0;
-  std::uint64_t headerLength_ = 0;
-  std::uint32_t declaredDataSize_ = 0;
-  bool writeFailed_ = false;
+  WaveParse parse_;
+  std::optional<OutputHeader> outputHeader_;
 };
 
 }  // namespace tunekiln

@@ -5,17 +5,20 @@
 
 // The four operations of "Wav file process". Each asks its host for the files (and, for the
 // volume and the cut, its parameters), writes the new file and tells the user how it ended.
+// They take integer PCM of 8 to 32 bits and float of 32 or 64 bits, plain, EXTENSIBLE or RF64,
+// and write the input's own encoding. Given `input`, an operation reads those bytes in place of
+// the file the user chooses, as the tests and the fuzzer do.
 namespace tunekiln {
 
 enum class Channel { left, right };
 
 // Stereo to mono: one channel's samples, unchanged.
-Outcome ExtractChannel(WavProcessHost& host, Channel channel);
+Outcome ExtractChannel(WavProcessHost& host, Channel channel, const ByteReader* input = nullptr);
 // Stereo to mono: right minus left, which removes what both channels share (a centre voice).
-Outcome ClearVoice(WavProcessHost& host);
+Outcome ClearVoice(WavProcessHost& host, const ByteReader* input = nullptr);
 // Every sample times g_volumeMultiple, clipped to the sample's range.
-Outcome ChangeVolume(WavProcessHost& host);
+Outcome ChangeVolume(WavProcessHost& host, const ByteReader* input = nullptr);
 // The frames from g_cutStartSeconds to g_cutEndSeconds.
-Outcome CutByTime(WavProcessHost& host);
+Outcome CutByTime(WavProcessHost& host, const ByteReader* input = nullptr);
 
 }  // namespace tunekiln

@@ -9,8 +9,8 @@ inline constexpr std::string_view kOpenInputError = "Open the input wav file err
 inline constexpr std::string_view kOpenOutputError = "Open the output wav file error!";
 inline constexpr std::string_view kSameFile = "Input file and Output file are the same!";
 inline constexpr std::string_view kMustBeStereo = "Input wav file must be stereo!";
-inline constexpr std::string_view kOnly8Or16Bits = "Only Support 8 bits or 16 bits wav file!";
-inline constexpr std::string_view kNotSupported = "Not support this wav file!";
+inline constexpr std::string_view kUnsupportedEncoding =
+    "Only Support 8, 16, 24 or 32 bits PCM or 32 or 64 bits float wav file!";
 inline constexpr std::string_view kUnrecognized = "can not recongnize this file format!";
 inline constexpr std::string_view kWriteError = "Write the output wav file error!";
 inline constexpr std::string_view kReadError = "Read the input wav file error!";
@@ -22,6 +22,7 @@ inline constexpr std::string_view kChangeVolumeFinished = "change volume  finish
 inline constexpr std::string_view kCutFinished = "cut the file finished!";
 
 inline constexpr std::string_view kEntryError = "输入错误!";
+inline constexpr std::string_view kStartPastEnd = "start time is past the end of the file!";
 inline constexpr std::string_view kStartBeforeEnd = "start time must be less than end time!";
 
 }  // namespace tunekiln::wav_texts

@@ -2,27 +2,14 @@
 
 #include "audiofile/pcm_samples.h"
 #include "audiofile/wave_header.h"
+#include "tests/support/failing_reader.h"
 #include "tests/support/wav_builder.h"
 
 namespace tunekiln {
 namespace {
 
 using test::Bytes;
-
-// A reader whose bytes from `failFrom` on cannot be read, as on a failing disk.
-class FailingReader final : public ByteReader {
- public:
-  FailingReader(const Bytes& bytes, std::uint64_t failFrom) : memory_(bytes), failFrom_(failFrom) {}
-  ReadOutcome readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
-    if (offset + count > failFrom_) return {0, AudioFileResult::readFailed};
-    return memory_.readAt(offset, buffer, count);
-  }
-  std::uint64_t size() const override { return memory_.size(); }
-
- private:
-  MemoryByteReader memory_;
-  std::uint64_t failFrom_;
-};
+using test::FailingReader;
 
 WaveParse parse(const Bytes& file) { return read_wave_header(MemoryByteReader(file)); }
 

@@ -1,8 +1,11 @@
 // Every file command of tunekiln-cli against the faults a user's machine can throw at it: each
-// ends with its message and status 1, and leaves the input and any existing output as they were.
+// ends with its message, the file and the reason under it, and status 1, and leaves the input
+// and any existing output as they were.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <filesystem>
@@ -14,37 +17,60 @@
 namespace tunekiln::test {
 namespace {
 
-enum Fault { inputIsAFolder, outputFolderMissing, outputIsALinkToTheInput, diskFull, kFaults };
+enum Fault {
+  inputIsAFolder,
+  inputIsAFifo,
+  outputFolderMissing,
+  outputReadOnly,
+  outputIsALinkToTheInput,
+  diskFull,
+  kFaults
+};
 using Messages = std::array<std::string, kFaults>;  // by fault
 
+// A user without privileges, for whom a read-only file is what it says; root writes anything.
+std::vector<std::string> as_user(std::vector<std::string> arguments) {
+  if (::geteuid() == 0) arguments.insert(arguments.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  return arguments;
+}
+
 // A file-size limit makes writes fail as on a full disk, without privileges; the program
-// inherits it, and the ignored signal, from this process.
+// inherits it from this process and must not be ended by SIGXFSZ.
 ProgramResult run_with_full_disk(const std::vector<std::string>& arguments) {
-  const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
   rlimit previous{};
   ::getrlimit(RLIMIT_FSIZE, &previous);
   rlimit limited = previous;
   limited.rlim_cur = 50000;
+  const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);  // this process is not under test
   ::setrlimit(RLIMIT_FSIZE, &limited);
+  ::signal(SIGXFSZ, previousHandler);  // the program starts with the default: being ended
   auto result = run_program(arguments);
   ::setrlimit(RLIMIT_FSIZE, &previous);
-  ::signal(SIGXFSZ, previousHandler);
   return result;
 }
 
 TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
   const std::string in = dir.file("in.wav");
   const std::string out = dir.file("out");
+  const std::string readOnly = dir.file("read-only");
   const std::string link = dir.file("link");
+  const std::string fifo = dir.file("fifo");
   const Bytes input = make_wav({}, ramp_bytes(1 << 20));  // 6 s; every output is larger than the disk
   write_file(in, input);
   std::filesystem::create_symlink(in, link);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
   const Bytes existingOutput{'k', 'e', 'e', 'p'};
   write_file(out, existingOutput);
+  write_file(readOnly, existingOutput);
+  std::filesystem::permissions(out, std::filesystem::perms::all & ~std::filesystem::perms::owner_exec &
+                                        ~std::filesystem::perms::group_exec & ~std::filesystem::perms::others_exec);
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
 
-  const Messages wavMessages{"Open the input wav file error!", "Open the output wav file error!",
-                             "Input file and Output file are the same!", "Write the output wav file error!"};
+  const std::string openInput = "Open the input wav file error!", openOutput = "Open the output wav file error!";
+  const Messages wavMessages{openInput, openInput, openOutput, openOutput, "Input file and Output file are the same!",
+                             "Write the output wav file error!"};
   const struct {
     std::vector<std::string> command;  // IN and OUT go behind the first word
     Messages messages;
@@ -53,38 +79,42 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
       {{"right"}, wavMessages},
       {{"clear-voice"}, wavMessages},
       {{"volume", "--multiple", "2"}, wavMessages},
-      {{"cut", "--start", "0:00:00", "--end", "0:00:05"}, wavMessages},
+      {{"cut", "--start", "0", "--end", "5"}, wavMessages},
       {{"encode"},
-       {"Could not find \"" + dir.path().string() + "\".", "Can't init outfile '" + dir.file("none/out") + "'",
+       {"Could not find \"" + dir.path().string() + "\".", "Could not find \"" + fifo + "\".",
+        "Can't init outfile '" + dir.file("none/out") + "'", "Can't init outfile '" + readOnly + "'",
         "Input file and Output file are the same. Abort.",
         // The console's own text first: the file is dropped, so no tag is written.
         "Error writing mp3 output \nWrite the output mp3 file error!"}},
       {{"decode"},
-       {"Open the input file error!", "Open the output wav file error!", "Input file and Output file are the same!",
-        "Write the output wav file error!"}},
+       {"Open the input file error!", "Open the input file error!", openOutput, openOutput,
+        "Input file and Output file are the same!", "Write the output wav file error!"}},
   };
   const struct {
     Fault fault;
-    std::string input, output;
+    std::string input, output, reason;  // the line under the message
   } faults[] = {
-      {inputIsAFolder, dir.path().string(), out},
-      {outputFolderMissing, in, dir.file("none/out")},
-      {outputIsALinkToTheInput, in, link},
-      {diskFull, in, out},
+      {inputIsAFolder, dir.path().string(), out, dir.path().string() + ": Is a directory\n"},
+      {inputIsAFifo, fifo, out, fifo + ": Not a regular file\n"},
+      {outputFolderMissing, in, dir.file("none/out"), dir.file("none/out") + ": No such file or directory\n"},
+      {outputReadOnly, in, readOnly, readOnly + ": Permission denied\n"},
+      {outputIsALinkToTheInput, in, link, ""},
+      {diskFull, in, out, out + ": File too large\n"},
   };
   const auto entries = dir.entries();
   for (const auto& c : commands) {
     for (const auto& f : faults) {
-      std::vector<std::string> arguments{TUNEKILN_CLI, c.command[0], f.input, f.output};
+      auto arguments = as_user({TUNEKILN_CLI, c.command[0], f.input, f.output});
       arguments.insert(arguments.end(), c.command.begin() + 1, c.command.end());
       const auto result = f.fault == diskFull ? run_with_full_disk(arguments) : run_program(arguments);
       SCOPED_TRACE(c.command[0] + " " + f.input + " " + f.output);
       EXPECT_EQ(result.status, 1);
       EXPECT_EQ(result.out, "");
-      // The sound server's client library may say something of its own first.
-      EXPECT_TRUE(result.err.ends_with(c.messages[f.fault] + "\n")) << result.err;
+      // Any status lines of the encoder come first.
+      EXPECT_TRUE(result.err.ends_with(c.messages[f.fault] + "\n" + f.reason)) << result.err;
       EXPECT_EQ(read_file(in), input);
       EXPECT_EQ(read_file(out), existingOutput);
+      EXPECT_EQ(read_file(readOnly), existingOutput);
       EXPECT_TRUE(std::filesystem::is_symlink(link));
       EXPECT_EQ(dir.entries(), entries) << "nothing half-written is left";
     }

@@ -15,7 +15,7 @@ std::vector<PlayKey> keys_of(PlayKeyDecoder& decoder, const std::string& bytes) 
 TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
   PlayKeyDecoder decoder;
   EXPECT_EQ(keys_of(decoder, " \x1b[D\x1b[CqQ\x03"), (std::vector<PlayKey>{PlayKey::pauseOrResume, PlayKey::back, PlayKey::forward,
-                                                                          PlayKey::quit, PlayKey::quit, PlayKey::quit}));
+                                                                          PlayKey::quit, PlayKey::quit, PlayKey::interrupt}));
   EXPECT_EQ(keys_of(decoder, "\x1bOD"), std::vector<PlayKey>{PlayKey::back}) << "application cursor mode";
   EXPECT_EQ(keys_of(decoder, "x\n\x1b[A\x1b[B\x1bx"), std::vector<PlayKey>{}) << "up and down, letters, a lone escape";
   EXPECT_EQ(keys_of(decoder, "\x1b\x1b["), std::vector<PlayKey>{});
@@ -35,7 +35,7 @@ TEST(PlayCommand, WhatCannotBePlayedIsRefusedInsteadOfWaiting) {
     std::string server, file, message;
   } cases[] = {
       {"unix:" + dir.file("no-server-here"), dir.file("tone.wav"), "No sound server can be reached!\n"},
-      {"", dir.file("missing.mp3"), "Open the input file error!\n"},
+      {"", dir.file("missing.mp3"), "Open the input file error!\n" + dir.file("missing.mp3") + ": No such file or directory\n"},
       {"", dir.file("notes.txt"), "can not recongnize this file format!\n"},
   };
   for (const auto& c : cases) {

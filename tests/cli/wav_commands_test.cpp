@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "cli/cut_time.h"
 #include "cli/terminal_status.h"
 #include "tests/support/run_program.h"
 #include "tests/support/wav_builder.h"
@@ -25,24 +26,29 @@ class WavCommands : public ::testing::Test {
 TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandardError) {
   const Bytes stereo = make_wav({}, samples16({1, 2, 3, 4}));
   const Bytes mono = make_wav({.channels = 1}, samples16({1, 2}));
-  const Bytes wide = make_wav({.bits = 24}, Bytes(6, 0));
+  const Bytes twelveBits = make_wav({.bits = 12}, Bytes(6, 0));
   const struct {
     const Bytes& input;
     std::vector<std::string> command;  // IN and OUT go behind the first word
-    const char* message;
+    std::string message;
     std::optional<Bytes> samples;  // nothing: refused, and no file is written
   } cases[] = {
       {stereo, {"left"}, "Abstract left channel finished!\n", samples16({1, 3})},
       {stereo, {"right"}, "Abstract right channel finished!\n", samples16({2, 4})},
       {stereo, {"clear-voice"}, "clear voice  finished!\n", samples16({1, 1})},
       {stereo, {"volume", "--multiple", "2"}, "change volume  finished!\n", samples16({2, 4, 6, 8})},
-      {stereo, {"cut", "--start", "0:00:00", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
-      {mono, {"clear-voice"}, "Input wav file must be stereo!\n", {}},
+      {stereo, {"cut", "--start", "0", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
+      {mono,
+       {"clear-voice"},
+       "Input wav file must be stereo!\n" + in + ": 16-bit PCM in a 1-channel file is not supported\n",
+       {}},
       {mono, {"volume", "--multiple", ".5"}, "输入错误!\n", {}},
-      {mono, {"cut", "--start", "0:01:00", "--end", "0:00:30"}, "start time must be less than end time!\n", {}},
-      {mono, {"cut", "--end", "0:x:00"}, "Please enter an integer.\n", {}},
-      // The header checks come before the dialog, so their message wins.
-      {wide, {"volume", "--multiple", "-1"}, "Only Support 8 bits or 16 bits wav file!\n", {}},
+      {mono, {"cut", "--start", "1:00", "--end", "30"}, "start time must be less than end time!\n", {}},
+      // The header checks come before the dialog, so their message wins; the reason follows it.
+      {twelveBits, {"volume", "--multiple", "-1"},
+       "Only Support 8, 16, 24 or 32 bits PCM or 32 or 64 bits float wav file!\n" + in +
+           ": 12-bit PCM in a 2-channel file is not supported\n",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -66,7 +72,8 @@ TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandar
 TEST_F(WavCommands, UsageErrorsExitWithTwoAndHelpIsThereForEachCommand) {
   write_file(in, make_wav({}, Bytes(4, 0)));
   const std::vector<std::vector<std::string>> mistakes = {
-      {}, {"fold"}, {"left", in}, {"volume", in, out}, {"cut", in, out, "--start", "1:2"}, {"left", in, out, "extra"}};
+      {}, {"fold"}, {"left", in}, {"volume", in, out}, {"left", in, out, "extra"}, {"left", "--keep-going", in, out},
+      {"encode", in, out, "--bitrate", "100"}, {"encode", in, out, "--vbr", "2", "--bitrate", "128"}};
   for (const auto& arguments : mistakes) {
     const auto result = cli(arguments);
     EXPECT_EQ(result.status, 2) << (arguments.empty() ? "" : arguments[0]);
@@ -80,6 +87,18 @@ TEST_F(WavCommands, UsageErrorsExitWithTwoAndHelpIsThereForEachCommand) {
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: tunekiln-cli ") + command), std::string::npos) << help.out;
   }
+}
+
+TEST(CutTime, WholeSecondsAsSecondsMinutesOrHoursUpToTheDialogsLastSecond) {
+  const struct {
+    const char* text;
+    std::optional<std::uint32_t> seconds;
+  } cases[] = {{"0", 0},       {"90", 90},     {"1:30", 90},   {"120:00", 7200}, {"1:02:03", 3723},
+               {"23:59:59", 86399}, {"86399", 86399}, {"86400", {}}, {"24:00:00", {}}, {"1:60", {}},
+               {"1:2:3:4", {}}, {"", {}},      {"1:", {}},     {":1", {}},       {"-1", {}},
+               {"1.5", {}},     {" 1", {}},    {"0:x:00", {}}, {"000000000001", {}}};
+  for (const auto& c : cases) EXPECT_EQ(parse_cut_time(c.text), c.seconds) << c.text;
+  EXPECT_EQ(cut_entries(3723, 59), (CutEntries{"1", "2", "3", "0", "0", "59"}));
 }
 
 TEST_F(WavCommands, TerminalShowsAProgressBarThatMakesWayForTheMessage) {

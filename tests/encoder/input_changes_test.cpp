@@ -64,6 +64,7 @@ TEST(InputChanges, ARemovedInputIsReadToItsEndAndOneCutShortIsAReadError) {
       {"left", [](auto& host) { ExtractChannel(host, Channel::left); }, removed, {"Abstract left channel finished!"}, true},
       {"left", [](auto& host) { ExtractChannel(host, Channel::left); }, cutShort, {"Read the input wav file error!"}, false},
       {"encode", [](auto& host) { SaveToMp3File(host); }, removed, {"the Mp3 file changed ok!"}, true},
+      {"encode", [](auto& host) { SaveToMp3File(host); }, cutShort, {"Error reading input file"}, false},
       {"decode", decode_to_wav, removed, {}, true},
   };
   for (const auto& c : cases) {

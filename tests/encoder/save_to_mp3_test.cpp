@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+
+#include "audiofile/pcm_samples.h"
 
 #include "encoder/activity_mode.h"
 #include "engine/mp3_decoder.h"
@@ -30,7 +33,7 @@ std::vector<std::int16_t> decode_all(const std::string& path, StreamInfo& info) 
   Bytes pcm, block(32768);
   for (bool more = true; more;) {
     std::size_t size = block.size();
-    more = decoder.read(block.data(), size);
+    more = decoder.read(block.data(), size) == ReadResult::more;
     pcm.insert(pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
   }
   return samples_of(pcm);
@@ -57,41 +60,78 @@ class SaveToMp3Test : public ::testing::Test {
   std::string outputPath = dir.file("out.mp3");
 };
 
-TEST_F(SaveToMp3Test, ToneComesBackWithItsFrequencyLevelAndLengthBehindALameTag) {
+// A tone of 440 Hz on the left and 660 Hz on the right at half of full scale, as `encoding`
+// stores it, little-endian unless `bigEndian`.
+Bytes tone_in(SampleEncoding encoding, int channels, int sampleRate, double seconds, bool bigEndian = false) {
+  const std::uint32_t width = bytes_per_sample(encoding);
+  const auto frames = static_cast<std::size_t>(seconds * sampleRate);
+  Bytes out(frames * static_cast<std::size_t>(channels) * width);
+  std::uint8_t* sample = out.data();
+  for (std::size_t i = 0; i < frames; ++i) {
+    for (int channel = 0; channel < channels; ++channel, sample += width) {
+      const double value = 0.5 * std::sin(2 * M_PI * (channel == 0 ? 440.0 : 660.0) * static_cast<double>(i) / sampleRate);
+      if (encoding == SampleEncoding::float32 || encoding == SampleEncoding::float64) {
+        pcm::store_float(sample, encoding, value);
+      } else {
+        pcm::store_integer(sample, encoding, std::lround(value * static_cast<double>(pcm::integer_max(encoding) + 1)));
+      }
+      if (bigEndian) std::reverse(sample, sample + width);
+    }
+  }
+  return out;
+}
+
+TEST_F(SaveToMp3Test, EveryFormatComesBackAsItsToneAtItsLengthBehindALameTag) {
+  using enum SampleEncoding;
+  const Bytes title = make_info_list({{"INAM", "Canada day"}});
   const struct {
-    int channels, sampleRate, kbps, mode;  // kbps 0: any constant rate; mode: 1 joint stereo, 3 mono
-    std::size_t sideInfoBytes;
-  } cases[] = {{2, 44100, 128, 1, 32}, {1, 48000, 0, 3, 17}, {2, 22050, 0, 1, 17}};
+    const char* name;
+    Bytes file;
+    int channels, sampleRate, kbps;  // kbps 0: any constant rate
+  } cases[] = {
+      {"16-bit", tone_wav(2, 44100, 2), 2, 44100, 128},
+      {"16-bit mono", tone_wav(1, 48000, 2), 1, 48000, 0},
+      {"16-bit at 22050 Hz", tone_wav(2, 22050, 2), 2, 22050, 0},
+      {"8-bit", make_wav({.sampleRate = 22050, .bits = 8}, tone_in(unsigned8, 2, 22050, 2)), 2, 22050, 0},
+      {"24-bit", make_wav({.bits = 24}, tone_in(signed24, 2, 44100, 2)), 2, 44100, 128},
+      {"32-bit", make_wav({.bits = 32}, tone_in(signed32, 2, 44100, 2)), 2, 44100, 128},
+      {"float32", make_wav({.bits = 32, .formatTag = 3}, tone_in(float32, 2, 44100, 2)), 2, 44100, 128},
+      {"float64 mono", make_wav({.channels = 1, .sampleRate = 48000, .bits = 64, .formatTag = 3}, tone_in(float64, 1, 48000, 2)), 1, 48000, 0},
+      {"extensible 24-bit", make_wav({.bits = 24, .extensible = true}, tone_in(signed24, 2, 44100, 2)), 2, 44100, 128},
+      {"RF64", make_wav({.rf64 = true}, tone_in(signed16, 2, 44100, 2)), 2, 44100, 128},
+      {"LIST before data", make_wav({.chunksBeforeData = title}, tone_in(signed16, 2, 44100, 2)), 2, 44100, 128},
+      {"AIFC fl32", make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 32}, tone_in(float32, 2, 44100, 2, true)), 2, 44100, 128},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.channels << " channels at " << c.sampleRate);
-    const Bytes input = tone_wav(c.channels, c.sampleRate, 3);
-    ASSERT_EQ(save(input).outcome, SaveOutcome::finished) << err.text();
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(save(c.file).outcome, SaveOutcome::finished) << err.text();
     EXPECT_EQ(host.messages.back(), "the Mp3 file changed ok!");
     EXPECT_TRUE(out.text().ends_with("Writing LAME Tag...done\n"));
     EXPECT_TRUE(err.text().ends_with(" \n"));
-    EXPECT_EQ(read_file(inputPath), input);
+    EXPECT_EQ(read_file(inputPath), c.file);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.mp3"}));
 
-    // Constant bitrate throughout; the first frame holds the LAME Tag: "Info" behind the side
-    // information, then "LAME".
+    // Constant bitrate throughout, joint stereo or mono; the first frame holds the LAME Tag:
+    // "Info" behind the side information, then "LAME".
+    const bool mpeg1 = c.sampleRate >= 32000;
     const Bytes file = read_file(outputPath);
     const auto frames = mpeg_frames(file);
-    ASSERT_GT(frames.size(), 3u * c.sampleRate / (c.sampleRate < 32000 ? 576 : 1152));
+    ASSERT_GT(frames.size(), 2u * c.sampleRate / (mpeg1 ? 1152 : 576));
     for (const auto& frame : frames) {
       EXPECT_EQ(frame.kbps, c.kbps ? c.kbps : frames[0].kbps);
-      EXPECT_EQ(file[frame.offset + 3] >> 6, c.mode);
+      EXPECT_EQ(file[frame.offset + 3] >> 6, c.channels == 2 ? 1 : 3);
     }
-    const std::string first(file.begin() + 4 + static_cast<std::ptrdiff_t>(c.sideInfoBytes), file.begin() + 200);
+    const std::size_t sideInfoBytes = mpeg1 == (c.channels == 2) ? (mpeg1 ? 32 : 9) : 17;
+    const std::string first(file.begin() + 4 + static_cast<std::ptrdiff_t>(sideInfoBytes), file.begin() + 200);
     EXPECT_TRUE(first.starts_with("Info") && first.find("LAME") != std::string::npos);
 
     StreamInfo info{};
     const auto decoded = decode_all(outputPath, info);
     EXPECT_EQ(info.sampleRate, c.sampleRate);
-    EXPECT_EQ(info.stereo, c.channels == 2 ? 1 : 0);
-    EXPECT_EQ(info.lengthSeconds, 3);
+    EXPECT_EQ(info.stereo + 1, c.channels);
     // The encoder's delay and padding add less than three frames of 1152 samples; the decoder
     // leaves out the last frame, so the length is the input's give or take that much.
-    EXPECT_NEAR(static_cast<long>(decoded.size()) / c.channels, 3 * c.sampleRate, 3 * 1152);
+    EXPECT_NEAR(static_cast<long>(decoded.size()) / c.channels, 2 * c.sampleRate, 3 * 1152);
     for (int channel = 0; channel < c.channels; ++channel) {
       const auto tone = measure_tone(decoded, c.channels, channel, c.sampleRate, 2 * 1152);
       EXPECT_NEAR(tone.frequency, channel == 0 ? 440.0 : 660.0, 2.0) << "channel " << channel;
@@ -102,6 +142,51 @@ TEST_F(SaveToMp3Test, ToneComesBackWithItsFrequencyLevelAndLengthBehindALameTag)
   const Bytes again = read_file(outputPath);
   save(tone_wav(2, 44100, 3));
   EXPECT_EQ(read_file(outputPath), again) << "each conversion starts afresh";
+}
+
+TEST_F(SaveToMp3Test, InputsItCannotEncodeAreRefusedAndTheOldFileStays) {
+  Bytes taggedMp3 = id3v2_tag(100);
+  const Bytes mp3 = make_mp3({.tone = {.seconds = 0.2}});
+  taggedMp3.insert(taggedMp3.end(), mp3.begin(), mp3.end());
+  const std::string unsupported = "Unsupported data format";
+  const std::string width = "Only 8, 16, 24 and 32 bit input files supported ";
+  const struct {
+    Bytes input;
+    std::string message;  // shown without the console's line break
+    std::string reason;
+  } cases[] = {
+      {mp3, unsupported, "MP3 audio is not supported"},
+      {taggedMp3, unsupported, "MP3 audio is not supported"},
+      {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, unsupported, "FLAC audio is not supported"},
+      {{'O', 'g', 'g', 'S', 0, 2, 0, 0}, unsupported, "Ogg audio is not supported"},
+      {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24, 0)), unsupported, "IMA ADPCM in a 2-channel file is not supported"},
+      {make_wav({.channels = 1, .bits = 8, .formatTag = 6}, Bytes(24, 0)), unsupported, "A-law in a 1-channel file is not supported"},
+      {make_wav({.channels = 6}, Bytes(24, 0)), "Unsupported number of channels: 6d", "16-bit PCM in a 6-channel file is not supported"},
+      {make_wav({.bits = 12}, Bytes(24, 0)), width, "12-bit PCM in a 2-channel file is not supported"},
+      {make_wav({.bits = 0}, Bytes(24, 0)), width, "0-bit PCM in a 2-channel file is not supported"},
+      {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12, 0)), unsupported, "AIFC compression 'ima4' is not supported"},
+      {make_aiff({.sampleRate = HUGE_VAL}, Bytes(8, 0)), "fatal error during initialization", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message + " " + c.reason);
+    write_file(outputPath, {'k', 'e', 'e', 'p'});
+    const auto result = save(c.input);
+    EXPECT_EQ(result.outcome, SaveOutcome::failed);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.reason, c.reason);
+    EXPECT_EQ(host.messages.back(), c.message);
+    EXPECT_EQ(read_file(outputPath), (Bytes{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.mp3"}));
+  }
+  EXPECT_NE(err.text().find("\nMPEG-1   layer III sample frequencies (kHz):  32  48  44.1\n"
+                            "bitrates (kbps): 32 40 48 56 64 80 96 112 128 160 192 224 256 320\n"
+                            "\nMPEG-2   layer III sample frequencies (kHz):  16  24  22.05\n"
+                            "bitrates (kbps):  8 16 24 32 40 48 56 64 80 96 112 128 144 160\n"
+                            "\nMPEG-2.5 layer III sample frequencies (kHz):   8  12  11.025\n"
+                            "bitrates (kbps):  8 16 24 32 40 48 56 64 80 96 112 128 144 160\n\n"),
+            std::string::npos)
+      << "the bitrate table: " << err.text();
+  EXPECT_EQ(out.text(), "");
 }
 
 TEST_F(SaveToMp3Test, ProgressStartsAtZeroMovesEveryFiftyFramesAndEndsAtTheTop) {
@@ -140,6 +225,12 @@ TEST_F(SaveToMp3Test, CommandPrintsTheStatusOnStandardErrorAndStartsEachLineAtCo
   EXPECT_TRUE(piped.err.starts_with("    0:00/") && piped.err.ends_with(" \n")) << piped.err;
   EXPECT_EQ(piped.err.find('\r'), std::string::npos) << "no cursor return into a pipe";
 
+  write_file(inputPath, {'f', 'L', 'a', 'C', 0, 0, 0, 34});
+  const auto refused = run_program({TUNEKILN_CLI, "encode", inputPath, outputPath});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "Unsupported data format\n" + inputPath + ": FLAC audio is not supported\n");
+
+  write_file(inputPath, tone_wav(2, 44100, 1));
   const auto shown = run_on_terminal({TUNEKILN_CLI, "encode", inputPath, outputPath});
   EXPECT_EQ(shown.status, 0);
   EXPECT_NE(shown.out.find("\r    0:0"), std::string::npos) << shown.out;

@@ -38,24 +38,37 @@ TEST(EngineCommands, DecodeWritesEverySampleTheDecoderGivesBehindTheSizesWritten
 TEST(EngineCommands, InfoShowsTheStreamAndItsDecoderAndBothRefuseWhatNoDecoderTakes) {
   TempDir dir;
   const std::string mp3 = dir.file("in.mp3"), wav = dir.file("in.wav"), text = dir.file("notes.txt");
+  const std::string surround = dir.file("surround.wav");
   const Bytes bytes = make_mp3({.tone = {.sampleRate = 22050, .channels = 1, .seconds = 2.0}, .kbps = 32});
   write_file(mp3, bytes);
-  write_file(wav, make_wav({}, Bytes(176400 * 3 + 8, 0)));
+  write_file(wav, make_wav({.sampleRate = 48000, .bits = 24}, Bytes(288000 * 3 + 6, 0)));
   write_file(text, Bytes(20000, 'x'));
+  write_file(surround, make_wav({.channels = 6, .bits = 32, .formatTag = 3}, Bytes(2400, 0)));
+  const std::string aiff = dir.file("song.aiff");
+  write_file(aiff, {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
   EXPECT_EQ(run_program({TUNEKILN_CLI, "info", mp3}).out,
             "lengthSeconds=" + std::to_string(bytes.size() / 4000) +
-                "\nbitrateKbps=32\nsampleRate=22050\nstereo=0\nsixteenBit=1\ndecoder=mp3\n");
+                "\nbitrateKbps=32\nsampleRate=22050\nstereo=0\nsixteenBit=1\ndecoder=mp3\nbitsPerSample=0\nfloat=0\nlengthSource=frames\n");
   EXPECT_EQ(run_program({TUNEKILN_CLI, "info", wav}).out,
-            "lengthSeconds=3\nbitrateKbps=0\nsampleRate=44100\nstereo=1\nsixteenBit=1\ndecoder=wav\n");
-  for (const auto& command : {std::vector<std::string>{"info", text}, {"decode", text, dir.file("out.wav")}}) {
-    auto arguments = command;
+            "lengthSeconds=3\nbitrateKbps=0\nsampleRate=48000\nstereo=1\nsixteenBit=1\ndecoder=wav\nbitsPerSample=24\nfloat=0\nlengthSource=header\n");
+  const struct {
+    std::vector<std::string> command;
+    std::string reason;
+  } refusals[] = {
+      {{"info", text}, ""},
+      {{"decode", text, dir.file("out.wav")}, ""},
+      {{"play", surround}, surround + ": 32-bit float in a 6-channel file is not supported\n"},
+      {{"info", aiff}, aiff + ": AIFF files are read only by encode\n"},
+  };
+  for (const auto& refusal : refusals) {
+    auto arguments = refusal.command;
     arguments.insert(arguments.begin(), TUNEKILN_CLI);
     const auto result = run_program(arguments);
-    EXPECT_EQ(result.status, 1) << command[0];
+    EXPECT_EQ(result.status, 1) << arguments[1];
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "can not recongnize this file format!\n");
+    EXPECT_EQ(result.err, "can not recongnize this file format!\n" + refusal.reason);
   }
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.mp3", "in.wav", "notes.txt"}));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.mp3", "in.wav", "notes.txt", "song.aiff", "surround.wav"}));
   EXPECT_EQ(run_program({TUNEKILN_CLI, "info"}).status, 2);
   EXPECT_EQ(run_program({TUNEKILN_CLI, "decode", mp3}).status, 2);
 }

@@ -60,11 +60,12 @@ void TestDecoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   handed_ = stream_.bytes * numerator / denominator;
 }
 
-bool TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
+ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
   size = std::min(size, stream_.bytes - handed_);
   for (std::size_t i = 0; i < size; ++i) buffer[i] = stream_byte(handed_ + i);
   handed_ += size;
-  return handed_ < stream_.bytes;  // the last bytes come with the end
+  if (handed_ < stream_.bytes) return ReadResult::more;
+  return stream_.failsAtEnd ? ReadResult::failed : ReadResult::end;  // the last bytes come with the end
 }
 
 std::int32_t TestDecoder::getPosition() {
@@ -76,9 +77,9 @@ std::int32_t TestDecoder::getPosition() {
 void TestOutput::pump() {
   std::uint8_t block[4000];
   std::size_t size = sizeof block;
-  const bool more = attachedDecoder()->read(block, size);
+  const ReadResult result = attachedDecoder()->read(block, size);
   note("pump(" + std::to_string(size) + ")");
-  if (!more) closeAndDetachDecoder();
+  if (result != ReadResult::more) closeAndDetachDecoder(result);
 }
 
 bool TestOutput::isDone() {
@@ -95,9 +96,9 @@ void TestOutput::reset() {
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
   Decoded decoded;
   Bytes block(blockBytes);
-  for (bool more = true; more;) {
+  while (decoded.last == ReadResult::more) {
     std::size_t size = block.size();
-    more = decoder.read(block.data(), size);
+    decoded.last = decoder.read(block.data(), size);
     decoded.pcm.insert(decoded.pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
     decoded.readSizes.push_back(size);
   }
@@ -115,6 +116,8 @@ std::string describe(const PlayerNotification& notification) {
       return "POSITION " + std::to_string(notification.first);
     case PLAYER_NTF_PONG:
       return "PONG " + std::to_string(notification.first);
+    case PLAYER_NTF_READ_FAILED:
+      return "READ_FAILED";
     case PLAYER_NTF_OUTPUT_NAME:
       return "OUTPUT_NAME " + std::to_string(notification.second) + " " + notification.name.value_or("(none)");
     default:

@@ -42,6 +42,7 @@ class CallLog {
 struct TestStream {
   StreamInfo info;
   std::size_t bytes = 0;
+  bool failsAtEnd = false;  // the read that would end the stream fails instead
 };
 
 // Byte n of every test stream: n plus the number of its 32768-byte block, so that no two blocks
@@ -60,7 +61,7 @@ class TestDecoder final : public Decoder {
   void close() override { log_.add(who_ + ".close"); }
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
   StreamInfo getInfo() override { return stream_.info; }
-  bool read(std::uint8_t* buffer, std::size_t& size) override;
+  ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
   std::size_t handed() const { return handed_; }
 
@@ -100,6 +101,7 @@ class TestOutput final : public Output {
 struct Decoded {
   Bytes pcm;
   std::vector<std::size_t> readSizes;  // bytes of each read, the last one with the end
+  ReadResult last = ReadResult::more;  // end, or failed
 };
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes = 32768);
 

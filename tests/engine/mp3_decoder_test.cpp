@@ -6,6 +6,7 @@
 
 #include "engine/dither.h"
 #include "tests/engine/engine_doubles.h"
+#include "tests/support/failing_reader.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/tone_analyser.h"
 
@@ -92,7 +93,7 @@ TEST_F(Mp3DecoderTest, ConstantBitrateWithoutXingFrameInStereoAndInMonoAtTheRate
     EXPECT_NEAR(tone.frequency, 440.0, 0.5);
     std::size_t size = 32768;
     Bytes block(size);
-    EXPECT_FALSE(decoder.read(block.data(), size));
+    EXPECT_EQ(decoder.read(block.data(), size), ReadResult::end);
     EXPECT_EQ(size, 0u) << "a read after the end hands out nothing";
   }
 }
@@ -129,7 +130,7 @@ TEST_F(Mp3DecoderTest, Id3v2TagIsSkippedAndASeekToTheStartReadsFromByteZero) {
   const Bytes audio = make_mp3(kConstant);
   file.insert(file.end(), audio.begin(), audio.end());
   ASSERT_TRUE(memory.open("tagged.mp3"));
-  EXPECT_EQ(seeks, (std::vector<std::uint32_t>{267, 267})) << "for the scan and for decoding";
+  EXPECT_EQ(seeks, (std::vector<std::uint32_t>{267, 267, 267})) << "for a look, the scan and decoding";
   EXPECT_EQ(memory.getInfo().lengthSeconds, static_cast<std::int32_t>(file.size() / 16000)) << "the tag counts";
   EXPECT_EQ(decode_all(memory).pcm.size(), played_bytes(audio));
 
@@ -151,11 +152,27 @@ TEST_F(Mp3DecoderTest, OddSizedReadsGiveTheSameSamplesAsWholeBlocks) {
   EXPECT_EQ(pieces.pcm, blocks.pcm);
 }
 
-TEST_F(Mp3DecoderTest, TruncatedAndFramelessFiles) {
+TEST_F(Mp3DecoderTest, TruncatedUnreadableAndFramelessFilesAndPcmContainers) {
   const Bytes whole = make_mp3(kConstant);
   const auto frames = mpeg_frames(whole);
   ASSERT_TRUE(openFile({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(frames[60].offset + 100)}));
-  EXPECT_EQ(decode_all(decoder).pcm.size(), 60u * 1152 * 4) << "up to the last frame that is whole";
+  const Decoded truncated = decode_all(decoder);
+  EXPECT_EQ(truncated.pcm.size(), 60u * 1152 * 4) << "up to the last frame that is whole";
+  EXPECT_EQ(truncated.last, ReadResult::end);
+  Mp3Decoder failing([&](const std::string&) { return input_over(std::make_unique<FailingReader>(whole, whole.size() - 1000)); });
+  ASSERT_TRUE(failing.open("failing.mp3"));
+  EXPECT_EQ(decode_all(failing).last, ReadResult::failed);
+
+  // MPEG frames behind a WAVE or AIFF header, as the samples of such a file may look by chance.
+  for (const char* header : {"RIFF\4\0\0\0WAVE", "RF64\4\0\0\0WAVE", "BW64\4\0\0\0WAVE", "FORM\0\0\0\4AIFF",
+                             "FORM\0\0\0\4AIFC"}) {
+    for (const bool tagged : {false, true}) {
+      file = tagged ? id3v2_tag(20) : Bytes{};
+      file.insert(file.end(), header, header + 12);
+      file.insert(file.end(), whole.begin(), whole.end());
+      EXPECT_FALSE(memory.open("in.wav")) << header << tagged;
+    }
+  }
   EXPECT_FALSE(openFile({whole.begin(), whole.begin() + 200})) << "no frame decodes";
   EXPECT_FALSE(decoder.open(dir.file("missing.mp3")));
   EXPECT_FALSE(openFile(Bytes(24000, 'x'))) << "no frame at all";

@@ -37,7 +37,8 @@ class PlayerProtocol : public ::testing::Test {
     slots->decoders[1] = std::make_unique<TestDecoder>(
         "wav", log,
         std::map<std::string, TestStream>{
-            {"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}}, {"c.wav", {kOtherRate, 24000}}});
+            {"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}}, {"c.wav", {kOtherRate, 24000}},
+            {"empty.wav", {kTenSeconds, 0}}, {"failing.wav", {kTenSeconds, 6000, true}}});
     slots->decoders[2] =
         std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}});
     auto cardOutput = std::make_unique<TestOutput>("card", log);
@@ -146,6 +147,20 @@ TEST_F(PlayerProtocol, EndOfStreamReportsNoStreamThenStoppedOnceTheOutputIsDone)
   card->wake();
   EXPECT_EQ(next(1), Lines{"STATE STOPPED"});
   EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"});
+}
+
+TEST_F(PlayerProtocol, AStreamWithoutSamplesEndsAtOnceAndAFailedReadIsReported) {
+  start();
+  open("empty.wav");
+  player_play(*player);
+  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 0", "STATE NO_STREAM", "STATE STOPPED"}))
+      << "with nothing queued, no block comes back to wake the engine";
+
+  card->done = false;
+  play("failing.wav");
+  card->wake();
+  EXPECT_EQ(next(2), (Lines{"READ_FAILED", "STATE NO_STREAM"})) << "and what the output holds plays on";
+  EXPECT_EQ(log.callsOf("wav.close").size(), 2u);
 }
 
 TEST_F(PlayerProtocol, OpenWhilePlayingKeepsTheOutputForTheSameFormatAndDrainsItForAnother) {

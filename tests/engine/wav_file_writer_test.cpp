@@ -7,6 +7,7 @@
 
 #include <deque>
 
+#include "audiofile/wave_header.h"
 #include "tests/engine/engine_doubles.h"
 #include "tests/support/wav_builder.h"
 
@@ -24,10 +25,11 @@ class ScriptedDestination final : public WavWriterHost {
     answers.pop_front();
     return answer;
   }
-  void showMessage(std::string_view text) override { ADD_FAILURE() << text; }
+  void showMessage(std::string_view text) override { messages.emplace_back(text); }
 
   std::deque<std::optional<std::string>> answers;
   int prompts = 0;
+  std::vector<std::string> messages;
 };
 
 constexpr StreamInfo kCdQuality{.lengthSeconds = 62, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
@@ -35,23 +37,27 @@ constexpr StreamInfo kCdQuality{.lengthSeconds = 62, .sampleRate = 44100, .stere
 class WavFileWriterTest : public ::testing::Test {
  protected:
   // The writer opened for a stream of `bytes` bytes in `info`'s format, with that decoder attached.
-  void start(StreamInfo info, std::size_t bytes) {
-    decoder = std::make_unique<TestDecoder>("dec", log, std::map<std::string, TestStream>{{"in", {info, bytes}}});
+  void start(StreamInfo info, std::size_t bytes, bool failsAtEnd = false) {
+    decoder = std::make_unique<TestDecoder>("dec", log,
+                                            std::map<std::string, TestStream>{{"in", {info, bytes, failsAtEnd}}});
     ASSERT_TRUE(decoder->open("in"));
-    writer.open(info);
-    writer.attach(decoder.get());
+    writer.emplace(host, limits);
+    writer->open(info);
+    writer->attach(decoder.get());
   }
+
+  void TearDown() override { EXPECT_EQ(host.messages, std::vector<std::string>{}); }
 
   // Pumps until the writer lets the decoder go, every pump asking for the next, and closes it.
   int pumpToTheEnd() {
     const std::size_t closes = log.callsOf("dec.close").size();
     int pumps = 0;
-    for (; writer.attachedDecoder() != nullptr; ++pumps) {
-      writer.pump();
-      EXPECT_TRUE(writer.wakeEvent()->consume()) << "pump " << pumps;
+    for (; writer->attachedDecoder() != nullptr; ++pumps) {
+      writer->pump();
+      EXPECT_TRUE(writer->wakeEvent()->consume()) << "pump " << pumps;
     }
     EXPECT_EQ(log.callsOf("dec.close").size(), closes + 1) << "the writer closes the decoder at the end";
-    writer.close();
+    writer->close();
     return pumps;
   }
 
@@ -60,16 +66,25 @@ class WavFileWriterTest : public ::testing::Test {
   CallLog log;
   ScriptedDestination host;
   std::unique_ptr<TestDecoder> decoder;
-  WavFileWriter writer{host};
+  WavSizeLimits limits;
+  std::optional<WavFileWriter> writer;
 };
+
+// The name under which this process's open file in `folder`, which has none of its own, reads.
+std::string open_file_in(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error).string().starts_with(folder + "/")) return entry.path();
+  }
+  return {};
+}
 
 TEST_F(WavFileWriterTest, WritesTheStreamBehindAHeaderWithTheSizesReallyWritten) {
   host.answers = {out};
   start(kCdQuality, 100000);
-  writer.pump();
-  EXPECT_FALSE(std::filesystem::exists(out)) << "the file takes its place only when complete";
-  ASSERT_EQ(dir.entries().size(), 1u);
-  const Bytes partial = read_file(dir.file(dir.entries()[0]));
+  writer->pump();
+  EXPECT_TRUE(dir.entries().empty()) << "the file has no name until it is complete";
+  const Bytes partial = read_file(open_file_in(dir.path().string()));
   EXPECT_EQ(le32(partial, 4), 10936838u) << "sized at first for the estimated 62 s";
   EXPECT_EQ(le32(partial, 42), 10936800u);
 
@@ -100,8 +115,8 @@ TEST_F(WavFileWriterTest, ADecodingStoppedBeforeItsEndLeavesTheDestinationAsItWa
   write_file(out, {'o', 'l', 'd'});
   host.answers = {out};
   start(kCdQuality, 100000);
-  writer.pump();
-  writer.close();  // STOP, QUIT or another OPEN while writing
+  writer->pump();
+  writer->close();  // STOP, QUIT or another OPEN while writing
   EXPECT_EQ(read_file(out), (Bytes{'o', 'l', 'd'}));
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"});
 }
@@ -109,16 +124,53 @@ TEST_F(WavFileWriterTest, ADecodingStoppedBeforeItsEndLeavesTheDestinationAsItWa
 TEST_F(WavFileWriterTest, PauseHoldsThePumpingOnceAFileIsOpen) {
   host.answers = {out};
   start(kCdQuality, 100000);
-  writer.pause(true);  // no file yet: nothing happens
-  writer.pump();
-  EXPECT_TRUE(writer.wakeEvent()->consume());
-  writer.pause(true);
-  writer.pump();
-  EXPECT_FALSE(writer.wakeEvent()->consume()) << "paused: it does not ask for more";
-  writer.pause(false);
-  EXPECT_TRUE(writer.wakeEvent()->consume()) << "resuming asks once";
+  writer->pause(true);  // no file yet: nothing happens
+  writer->pump();
+  EXPECT_TRUE(writer->wakeEvent()->consume());
+  writer->pause(true);
+  writer->pump();
+  EXPECT_FALSE(writer->wakeEvent()->consume()) << "paused: it does not ask for more";
+  writer->pause(false);
+  EXPECT_TRUE(writer->wakeEvent()->consume()) << "resuming asks once";
   EXPECT_EQ(pumpToTheEnd(), 2);
   EXPECT_EQ(read_file(out).size(), 46u + 100000);
+}
+
+TEST_F(WavFileWriterTest, OutgrowingThirtyTwoBitSizesGivesRf64OrAFailureNeverAWrappedSize) {
+  // Scaled down: room for ds64 above an estimate of 1000 bytes, and a RIFF size of at most 50000.
+  limits = {.reserveAbove = 1000, .riffLimit = 50000};
+  const struct {
+    std::int32_t lengthSeconds;
+    std::size_t bytes;
+    bool failsAtEnd;
+    std::optional<RiffForm> form;  // nothing: the destination stays as it was
+    std::vector<std::string> messages;
+  } rows[] = {{62, 100000, false, RiffForm::rf64, {}},
+              {62, 20000, false, RiffForm::riff, {}},
+              {0, 100000, false, std::nullopt, {"Write the output wav file error!"}},
+              {62, 20000, true, std::nullopt, {}}};  // the engine reports a failed read
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.bytes) + (row.failsAtEnd ? " failing" : ""));
+    write_file(out, {'o', 'l', 'd'});
+    host.answers = {out};
+    start({.lengthSeconds = row.lengthSeconds, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, row.bytes,
+          row.failsAtEnd);
+    pumpToTheEnd();
+    EXPECT_EQ(writer->takeReadFailure(), row.failsAtEnd);
+    EXPECT_EQ(std::exchange(host.messages, {}), row.messages);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"});
+    const Bytes file = read_file(out);
+    if (!row.form) {
+      EXPECT_EQ(file, (Bytes{'o', 'l', 'd'}));
+      continue;
+    }
+    const auto parse = read_wave_header(MemoryByteReader(file));
+    ASSERT_EQ(parse.result, AudioFileResult::ok);
+    EXPECT_EQ(parse.header->form, *row.form);
+    EXPECT_EQ(parse.header->data.size, row.bytes);
+    EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(parse.header->dataBegin), file.end()), stream_bytes(row.bytes));
+    EXPECT_EQ(le32(file, row.form == RiffForm::rf64 ? 20 : 4), file.size() - 8) << "the RIFF size, in ds64 for RF64";
+  }
 }
 
 }  // namespace

@@ -160,6 +160,8 @@ TEST_F(MainFormTest, DecodeSelectsTheFileWriterAndKeepsOpenAndDecode) {
   EXPECT_EQ(selectedOutput, 2);
   sync();
   EXPECT_FALSE(log.callsOf("file.open").empty());
+  form->onNotification({.number = PLAYER_NTF_READ_FAILED});
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Read the input wav file error!"});
 }
 
 TEST_F(MainFormTest, PositionsMoveTheSliderAndTheTimeAndEndTheStreamAt98Percent) {

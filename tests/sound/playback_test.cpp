@@ -2,12 +2,15 @@
 // play: what the test sink heard, and the volume buttons' mixer on the server's default sink.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cmath>
 #include <numbers>
 
 #include "engine/mixer.h"
 #include "tests/sound/sound_fixture.h"
 #include "tests/support/run_program.h"
+#include "tests/support/terminal_session.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/tone_analyser.h"
 #include "tests/support/wav_builder.h"
@@ -196,6 +199,21 @@ TEST_F(PlayCommand, PlaysEveryFrameOnceInOrderAndExitsWithZeroAfterTheLast) {
   ASSERT_EQ(runs.size(), 1u) << "nothing lost, repeated or out of order";
   EXPECT_LE(runs[0].firstIndex, kRewindFrames);
   EXPECT_EQ(runs[0].end(), static_cast<std::int64_t>(frames));
+}
+
+// A shell loop must be able to stop at Ctrl-C, which arrives as a key while keys are read.
+TEST_F(PlayCommand, OnATerminalQStopsWithZeroAndCtrlCEndsAsAnInterrupt) {
+  const std::string file = writeWav("long.wav", counting_frames(kRate * 30));
+  const struct {
+    const char* key;
+    int status;
+  } cases[] = {{"q", 0}, {"\x03", 128 + SIGINT}};
+  for (const auto& c : cases) {
+    TerminalSession session({TUNEKILN_CLI, "play", file});
+    ASSERT_TRUE(session.waitForText(" / ")) << session.shown();
+    session.type(c.key);
+    EXPECT_EQ(session.wait(), c.status) << session.shown();
+  }
 }
 
 }  // namespace

@@ -15,6 +15,9 @@ struct ProgramResult {
 // Runs a program to its end with standard input from /dev/null and both output streams captured.
 ProgramResult run_program(const std::vector<std::string>& arguments);
 
+// Runs a program to its end with standard input, output and error closed; gives its status.
+int run_without_standard_streams(const std::vector<std::string>& arguments);
+
 // Runs a program on a pseudo-terminal, as a user at a terminal would, and returns what the
 // terminal showed (standard output and standard error together).
 ProgramResult run_on_terminal(const std::vector<std::string>& arguments);

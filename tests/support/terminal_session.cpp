@@ -62,6 +62,8 @@ void TerminalSession::type(const std::string& keys) {
   }
 }
 
+void TerminalSession::sendSignal(int signal) { ::kill(pid_, signal); }
+
 int TerminalSession::wait() {
   if (status_ >= 0) return status_;
   while (readMore()) {

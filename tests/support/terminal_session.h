@@ -18,6 +18,8 @@ class TerminalSession {
   // program closed the terminal first.
   bool waitForText(const std::string& text);
   void type(const std::string& keys);
+  // Sends `signal` to the program.
+  void sendSignal(int signal);
   // Waits for the program to end and gives its exit status (128 + the signal that ended it).
   int wait();
   // Everything the terminal showed so far.

@@ -1,6 +1,8 @@
 #include "tests/support/wav_builder.h"
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace tunekiln::test {
 namespace {
@@ -97,6 +99,49 @@ Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> 
     if (chunk.size() % 2 != 0) body.push_back(0);  // pad byte
   }
   return make_chunk("LIST", body);
+}
+
+namespace {
+
+void put_be(Bytes& out, std::uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+Bytes be_chunk(const char* id, const Bytes& body) {
+  Bytes out(id, id + 4);
+  put_be(out, body.size(), 4);
+  out.insert(out.end(), body.begin(), body.end());
+  if (body.size() % 2 != 0) out.push_back(0);  // pad byte
+  return out;
+}
+
+}  // namespace
+
+Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
+  Bytes common;
+  put_be(common, static_cast<std::uint16_t>(shape.channels), 2);
+  put_be(common, samples.size() / static_cast<std::size_t>(std::max(1, shape.channels * ((shape.sampleSize + 7) / 8))), 4);
+  put_be(common, static_cast<std::uint16_t>(shape.sampleSize), 2);
+  if (std::isinf(shape.sampleRate)) {
+    common.insert(common.end(), {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0});
+  } else {  // the 80-bit extended form
+    const int exponent = std::ilogb(shape.sampleRate);
+    put_be(common, static_cast<std::uint64_t>(16383 + exponent), 2);
+    put_be(common, static_cast<std::uint64_t>(std::ldexp(shape.sampleRate, 63 - exponent)), 8);
+  }
+  if (std::string(shape.formType) == "AIFC") {
+    common.insert(common.end(), shape.compression, shape.compression + 4);
+    common.insert(common.end(), {0, 0});  // an empty name, padded to an even length
+  }
+  Bytes sound(4, 0);  // block offset
+  put_be(sound, shape.blockSize, 4);
+  sound.insert(sound.end(), samples.begin(), samples.end());
+  Bytes body(shape.formType, shape.formType + 4);
+  for (const Bytes& chunk : shape.soundBeforeCommon ? std::vector{be_chunk("SSND", sound), be_chunk("COMM", common)}
+                                                    : std::vector{be_chunk("COMM", common), be_chunk("SSND", sound)}) {
+    body.insert(body.end(), chunk.begin(), chunk.end());
+  }
+  return be_chunk("FORM", body);
 }
 
 Bytes samples16(std::initializer_list<std::int32_t> values) {

@@ -34,6 +34,20 @@ Bytes make_chunk(const char id[4], const Bytes& body);
 // A LIST chunk of the INFO kind: pairs of a four-character id and its text.
 Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> entries);
 
+// The header of a test AIFF or AIFC file; by default 16-bit stereo AIFF at 44100 Hz.
+struct AiffShape {
+  const char* formType = "AIFF";
+  const char* compression = "NONE";  // AIFC only
+  std::int16_t channels = 2;
+  std::int16_t sampleSize = 16;
+  double sampleRate = 44100;  // a whole number, or infinity
+  std::uint32_t blockSize = 0;
+  bool soundBeforeCommon = false;
+};
+
+// The samples are big-endian, or as the compression type says.
+Bytes make_aiff(const AiffShape& shape, const Bytes& samples);
+
 Bytes samples16(std::initializer_list<std::int32_t> values);
 // `count` frames of a ramp that touches every byte value: tells swapped or shifted data apart.
 Bytes ramp_bytes(std::size_t count);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Where the commands' messages go, and how a failure names the file it concerns.
+namespace tunekiln {
+
+// Set from the program's options before a command runs.
+struct Reporting {
+  bool quiet = false;                 // no progress and no finish message
+  bool dataOnStandardOutput = false;  // OUT is "-": messages keep off standard output
+};
+Reporting& reporting();
+
+// The file a failure concerns, as the user named it, and why.
+struct FileFault {
+  std::string name;
+  std::string reason;  // nothing known: no second line
+};
+
+// The fault with errno's text for `error`; no reason for 0.
+FileFault errno_fault(std::string name, int error);
+
+// What the user calls `name` in messages: "-" is a standard stream.
+std::string shown_input_name(const std::string& name);
+std::string shown_output_name(const std::string& name);
+
+// The finish message: on standard output (standard error when that carries the data),
+// nothing when quiet.
+void report_finished(std::string_view message);
+// A failure on standard error: the operation's own text, and under it the file and the reason
+// ("song.wav: Permission denied"). Gives `status`.
+int report_failure(std::string_view message, const std::optional<FileFault>& fault = std::nullopt, int status = 1);
+
+}  // namespace tunekiln

@@ -1,0 +1,46 @@
+// The WAVE header reader and its chunk walker on one input in memory: every chunk is walked to
+// the end of the input, and a header that reads must describe samples that lie inside it.
+#include <cstdlib>
+#include <optional>
+#include <span>
+
+#include "audiofile/wave_header.h"
+
+namespace tunekiln::fuzz {
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// Walks every chunk; each one starts behind the one before, so the walk ends.
+void walk_all(const ByteReader& reader, std::uint64_t start) {
+  std::optional<RiffWalker> walker;
+  if (RiffWalker::open(reader, start, walker) != AudioFileResult::ok) return;
+  RiffChunk chunk;
+  std::uint64_t previous = 0;
+  while (walker->next(chunk) == AudioFileResult::ok) {
+    check(chunk.offset >= previous && chunk.offset < reader.size());
+    previous = chunk.offset + 1;
+  }
+}
+
+}  // namespace
+}  // namespace tunekiln::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tunekiln;
+  using namespace tunekiln::fuzz;
+  const MemoryByteReader reader(std::span<const std::uint8_t>(data, size));
+  const std::uint64_t start = id3v2_tag_end(reader);
+  walk_all(reader, start);
+  const WaveParse parse = read_wave_header(reader, start);
+  describe_wave_encoding(parse.fields);
+  check((parse.result == AudioFileResult::ok) == parse.header.has_value());
+  if (!parse.header) return 0;
+  const WaveHeader& header = *parse.header;
+  check(header.dataBegin <= header.dataEnd && header.dataEnd <= size);
+  check(header.format.bytesPerFrame() > 0 && header.format.bytesPerSecond() > 0);
+  check(header.frameCount() * header.format.bytesPerFrame() <= header.dataBytes());
+  return 0;
+}
