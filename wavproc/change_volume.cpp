@@ -2,6 +2,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "audiofile/pcm_samples.h"
@@ -12,6 +14,30 @@
 
 namespace tunekiln {
 namespace {
+
+// Samples whose product left the encoding's range, counted as the loops go.
+using ClipCount = std::shared_ptr<std::uint64_t>;
+
+// Whether s × factor, truncated toward zero, lies outside the encoding's range.
+bool clips(std::int64_t sample, float factor, SampleEncoding encoding) {
+  const double product = std::trunc(static_cast<double>(sample) * static_cast<double>(factor));
+  return product > static_cast<double>(pcm::integer_max(encoding)) ||
+         product < static_cast<double>(pcm::integer_min(encoding));
+}
+
+// The samples a factor leaves unclipped form one range around zero: a sample clips when it lies
+// beyond it. Found once for the encodings whose values a table covers.
+struct UnclippedRange {
+  std::int32_t lowest = 0, highest = 0;
+  bool clips(std::int32_t sample) const { return sample < lowest || sample > highest; }
+};
+
+UnclippedRange unclipped_range(float factor, SampleEncoding encoding) {
+  UnclippedRange range;
+  while (range.highest < pcm::integer_max(encoding) && !clips(range.highest + 1, factor, encoding)) ++range.highest;
+  while (range.lowest > pcm::integer_min(encoding) && !clips(range.lowest - 1, factor, encoding)) --range.lowest;
+  return range;
+}
 
 // s × factor in double precision, truncated toward zero, clipped to the encoding's range.
 std::int64_t scale_sample(std::int64_t sample, float factor, SampleEncoding encoding) {
@@ -25,7 +51,7 @@ std::int64_t scale_sample(std::int64_t sample, float factor, SampleEncoding enco
 }
 
 // Every possible input sample's result, computed once: the loops then cost a lookup per sample.
-FrameTransform eight_bit_scaler(float factor, std::size_t channels) {
+FrameTransform eight_bit_scaler(float factor, std::size_t channels, const ClipCount& clipped) {
   std::vector<std::uint8_t> table(256);
   for (int byte = 0; byte < 256; ++byte) {
     const std::uint8_t in = static_cast<std::uint8_t>(byte);
@@ -33,29 +59,41 @@ FrameTransform eight_bit_scaler(float factor, std::size_t channels) {
     const auto scaled = scale_sample(pcm::load_integer(&in, kEncoding), factor, kEncoding);
     pcm::store_integer(&table[in], kEncoding, scaled);
   }
-  return [table = std::move(table), channels](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
+  const UnclippedRange range = unclipped_range(factor, SampleEncoding::unsigned8);
+  return [table = std::move(table), channels, range, clipped](const std::uint8_t* in, std::size_t frames,
+                                                              std::uint8_t* out) {
     const std::size_t samples = frames * channels;
-    for (std::size_t i = 0; i < samples; ++i) out[i] = table[in[i]];
+    std::uint64_t count = 0;
+    for (std::size_t i = 0; i < samples; ++i) {
+      out[i] = table[in[i]];
+      count += range.clips(in[i] - pcm::kEightBitZero);
+    }
+    *clipped += count;
     return samples;
   };
 }
 
 static_assert(std::endian::native == std::endian::little);
 
-FrameTransform sixteen_bit_scaler(float factor, std::size_t channels) {
+FrameTransform sixteen_bit_scaler(float factor, std::size_t channels, const ClipCount& clipped) {
   std::vector<std::uint16_t> table(65536);
   for (std::uint32_t raw = 0; raw < table.size(); ++raw) {
     const auto scaled = scale_sample(static_cast<std::int16_t>(raw), factor, SampleEncoding::signed16);
     table[raw] = static_cast<std::uint16_t>(scaled);
   }
-  return [table = std::move(table), channels](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
+  const UnclippedRange range = unclipped_range(factor, SampleEncoding::signed16);
+  return [table = std::move(table), channels, range, clipped](const std::uint8_t* in, std::size_t frames,
+                                                              std::uint8_t* out) {
     const std::uint16_t* results = table.data();  // a local the compiler knows no store can change
     const std::size_t samples = frames * channels;
+    std::uint64_t count = 0;
     for (std::size_t i = 0; i < samples; ++i) {
       std::uint16_t sample;
       std::memcpy(&sample, in + 2 * i, 2);  // whole 16-bit loads: the host's byte order is the file's
       std::memcpy(out + 2 * i, &results[sample], 2);
+      count += range.clips(static_cast<std::int16_t>(sample));
     }
+    *clipped += count;
     return 2 * samples;
   };
 }
@@ -63,13 +101,13 @@ FrameTransform sixteen_bit_scaler(float factor, std::size_t channels) {
 // Wider samples have too many values for a table: each is scaled as it comes; a float file is
 // multiplied in its own precision, without clipping.
 template <SampleEncoding kEncoding>
-FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t channels) {
+FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t channels, const ClipCount& clipped) {
   if constexpr (kEncoding == SampleEncoding::unsigned8) {
-    return eight_bit_scaler(factor, channels);
+    return eight_bit_scaler(factor, channels, clipped);
   } else if constexpr (kEncoding == SampleEncoding::signed16) {
-    return sixteen_bit_scaler(factor, channels);
+    return sixteen_bit_scaler(factor, channels, clipped);
   } else {
-    return [factor, channels](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
+    return [factor, channels, clipped](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
       constexpr std::size_t kBytes = bytes_per_sample(kEncoding);
       const std::size_t samples = frames * channels;
       for (std::size_t i = 0; i < samples; ++i) {
@@ -79,7 +117,11 @@ FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t cha
           store_real_sample<Real>(out + kBytes * i, scaled);
         } else {
           // Clipped already: the bytes go out without a second clamp, which costs a third of the loop.
-          const std::int64_t scaled = scale_sample(pcm::load_integer(in + kBytes * i, kEncoding), factor, kEncoding);
+          const std::int64_t sample = pcm::load_integer(in + kBytes * i, kEncoding);
+          const std::int64_t scaled = scale_sample(sample, factor, kEncoding);
+          if (scaled == pcm::integer_max(kEncoding) || scaled == pcm::integer_min(kEncoding)) {
+            *clipped += clips(sample, factor, kEncoding);  // at the limit: clipped, or exactly there
+          }
           for (std::size_t byte = 0; byte < kBytes; ++byte) {
             out[kBytes * i + byte] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(scaled) >> (8 * byte));
           }
@@ -103,14 +145,18 @@ Outcome ChangeVolume(WavProcessHost& host, const ByteReader* input) {
   const PcmFormat& format = header->format;
   const std::uint64_t dataBytes = header->frameCount() * format.bytesPerFrame();
   if (auto ended = job.copyHeader(format, dataBytes)) return *ended;
+  const auto clipped = std::make_shared<std::uint64_t>(0);
   const auto transform = for_encoding(format.encoding(), [&](auto constant) {
-    return scaler(constant, g_volumeMultiple, format.channels());
+    return scaler(constant, g_volumeMultiple, format.channels(), clipped);
   });
   if (auto ended = job.processFrames(header->dataBegin, header->dataBegin + dataBytes, format.bytesPerFrame(),
                                      job.inputLength(), transform)) {
     return *ended;
   }
-  return job.finish(wav_texts::kChangeVolumeFinished);
+  if (*clipped == 0) return job.finish(wav_texts::kChangeVolumeFinished);
+  // Nothing else tells the user that the result is louder than the file can hold.
+  const std::uint64_t samples = dataBytes / format.bytesPerSample();
+  return job.finish(std::string(wav_texts::kChangeVolumeFinished) + "\n" + clipped_samples_line(*clipped, samples));
 }
 
 }  // namespace tunekiln

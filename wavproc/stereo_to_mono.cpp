@@ -5,13 +5,16 @@
 namespace tunekiln {
 
 Outcome run_stereo_to_mono(WavProcessHost& host, const ByteReader* input, const StereoToMonoRule& rule,
-                           std::string_view finishMessage) {
+                           std::string_view finishMessage, const StereoCheck& beforeWriting) {
   WavJob job(host, input);
   if (auto ended = job.open()) return *ended;
   if (job.stated().channels != 2) return job.refuse(wav_texts::kMustBeStereo);
   const WaveHeader* header = job.header();
   if (!header) return job.refuse(wav_texts::kUnsupportedEncoding);
 
+  if (beforeWriting) {
+    if (auto ended = beforeWriting(job, *header)) return *ended;
+  }
   const PcmFormat& stereo = header->format;
   const PcmFormat mono = *PcmFormat::make(stereo.sampleRate(), 1, stereo.encoding());
   const std::uint64_t frames = header->frameCount();

@@ -45,6 +45,8 @@ class WavJob {
   // The input's layout, or nothing when its encoding is not one the operations read.
   const WaveHeader* header() const { return parse_.header ? &*parse_.header : nullptr; }
   std::uint64_t inputLength() const { return inputLength_; }
+  // The opened input's bytes.
+  const ByteReader& input() const { return *reader_; }
 
   // Copies the input's bytes in front of the samples into the output, which will be in `format`
   // and hold about `dataBytes` of samples.

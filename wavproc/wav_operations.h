@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "wavproc/wav_job.h"
 #include "wavproc/wav_process_host.h"
 
@@ -15,7 +17,9 @@ enum class Channel { left, right };
 // Stereo to mono: one channel's samples, unchanged.
 Outcome ExtractChannel(WavProcessHost& host, Channel channel, const ByteReader* input = nullptr);
 // Stereo to mono: right minus left, which removes what both channels share (a centre voice).
-Outcome ClearVoice(WavProcessHost& host, const ByteReader* input = nullptr);
+// With `keepBassHz`, the centre below that frequency is kept: (R - L) + lowpass((L + R) / 2).
+Outcome ClearVoice(WavProcessHost& host, const ByteReader* input = nullptr,
+                   std::optional<double> keepBassHz = std::nullopt);
 // Every sample times g_volumeMultiple, clipped to the sample's range.
 Outcome ChangeVolume(WavProcessHost& host, const ByteReader* input = nullptr);
 // The frames from g_cutStartSeconds to g_cutEndSeconds.

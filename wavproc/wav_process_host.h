@@ -35,6 +35,9 @@ class WavProcessHost {
   // How a failed operation ends: its message and, where known, why. A host without room for a
   // second line (the window's message box) shows the message alone.
   virtual void showFailure(std::string_view message, const FailureReason& /*reason*/) { showMessage(message); }
+  // Clear voice found both channels identical: removing the centre leaves silence. A host may
+  // ask whether to go on, and may set `keepBassHz` to keep the centre's bass; false cancels.
+  virtual bool confirmSilentResult(std::optional<double>& /*keepBassHz*/) { return true; }
   // A position on the scale 0..kProgressEnd.
   virtual void setProgress(std::int32_t position) = 0;
 };
