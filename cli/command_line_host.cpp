@@ -1,14 +1,48 @@
 #include "cli/command_line_host.h"
 
 #include <cerrno>
+#include <cstdio>
 
+#include "audiofile/wave_header.h"
 #include "cli/reporting.h"
+#include "platform/input_file.h"
+#include "wavproc/audio_analysis.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_texts.h"
 
 namespace tunekiln {
 
+namespace {
+
+// The largest multiple that does not clip the input, in the entry's own form, found by a pass
+// over the samples; nothing when they cannot be read.
+std::optional<std::string> largest_multiple_entry(const std::string& path) {
+  const auto file = InputFile::open(path);
+  if (!file) return std::nullopt;
+  const FileByteReader reader(*file);
+  const WaveParse parse = read_wave_header(reader);
+  if (!parse.header) return std::nullopt;
+  const auto analysis = analyse_pcm(reader, *parse.header);
+  if (!analysis) return std::nullopt;
+  // A silent file clips at no multiple: it stays as it is.
+  const double multiple = largest_unclipped_multiple(*analysis, parse.header->format.encoding()).value_or(1.0);
+  char entry[32];
+  std::snprintf(entry, sizeof entry, "%.2f", multiple);
+  return entry;
+}
+
+}  // namespace
+
 bool CommandLineHost::askVolumeMultiple() {
+  if (volumeEntry_ == kLargestMultipleEntry) {
+    const auto entry = largest_multiple_entry(files_.input);
+    if (!entry) {
+      showMessage(wav_texts::kReadError);
+      return false;
+    }
+    if (!reporting().quiet) std::fprintf(stderr, "The largest multiple that does not clip: %s\n", entry->c_str());
+    volumeEntry_ = *entry;
+  }
   if (volumeEntry_ && accept_volume_entry(*volumeEntry_)) return true;
   showMessage(wav_texts::kEntryError);
   return false;
@@ -18,6 +52,14 @@ bool CommandLineHost::askCutTimes() {
   const auto verdict = accept_cut_entries(cutEntries_.value_or(CutEntries{"0", "0", "0", "0", "0", "0"}));
   if (!verdict.accepted) showMessage(verdict.message);
   return verdict.accepted;
+}
+
+bool CommandLineHost::confirmSilentResult(std::optional<double>&) {
+  if (!reporting().quiet) {
+    std::fprintf(stderr, "Warning: %s: the two channels are identical, so the result is silence.\n",
+                 files_.inputName.c_str());
+  }
+  return true;
 }
 
 void CommandLineHost::showMessage(std::string_view text) {

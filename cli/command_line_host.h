@@ -11,13 +11,16 @@
 
 namespace tunekiln {
 
+inline constexpr std::string_view kLargestMultipleEntry = "max";
+
 // The host of a file operation started from the command line: the paths and parameters come
 // from the arguments, the progress is a bar on a terminal, the message is kept for the end.
 class CommandLineHost final : public WavProcessHost {
  public:
   explicit CommandLineHost(FilePair files) : files_(std::move(files)) {}
 
-  // The text typed for the volume dialog's factor.
+  // The text typed for the volume dialog's factor; kLargestMultipleEntry asks for the largest
+  // multiple that does not clip the input.
   void setVolumeEntry(std::string entry) { volumeEntry_ = std::move(entry); }
   // The texts of the cut dialog's six fields.
   void setCutEntries(CutEntries entries) { cutEntries_ = std::move(entries); }
@@ -27,6 +30,8 @@ class CommandLineHost final : public WavProcessHost {
   // There is no dialog to stay open: a refused entry ends the operation with its message.
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
+  // Warns and goes on: a script asked for this file.
+  bool confirmSilentResult(std::optional<double>& keepBassHz) override;
   // Called right after the call that failed, whose errno tells a file's fault why.
   void showMessage(std::string_view text) override;
   // The operation's own reason concerns the input, and wins over errno's.

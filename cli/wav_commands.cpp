@@ -1,9 +1,11 @@
 #include "cli/wav_commands.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "cli/command_line_host.h"
 #include "cli/cut_time.h"
+#include "wavproc/centre_bass.h"
 #include "wavproc/wav_operations.h"
 #include "wavproc/wav_texts.h"
 
@@ -13,6 +15,7 @@ namespace {
 struct WavArguments {
   FileArguments files;
   std::string multiple;
+  std::optional<double> keepBassHz;
   std::string start = "0";
   std::string end = "0";
 };
@@ -20,6 +23,14 @@ struct WavArguments {
 const CLI::Validator kCutTime(
     [](const std::string& text) {
       return parse_cut_time(text) ? std::string() : "expected whole seconds as S, M:S or H:M:S up to 23:59:59";
+    },
+    "");
+
+const CLI::Validator kFrequency(
+    [](const std::string& text) {
+      char* end = nullptr;
+      const double hz = std::strtod(text.c_str(), &end);
+      return !text.empty() && *end == '\0' && hz > 0 && hz < 1e6 ? std::string() : "expected a frequency in Hz, got '" + text + "'";
     },
     "");
 
@@ -57,15 +68,26 @@ void add_wav_commands(CLI::App& app, int& status) {
       ->callback([&status, arguments] {
         run(status, *arguments, [](WavProcessHost& host) { return ExtractChannel(host, Channel::right); });
       });
-  add_file_command(app, "clear-voice",
-                   "Write right minus left of a stereo WAV file as a mono WAV file, removing a centred voice",
-                   *arguments)
-      ->callback([&status, arguments] {
-        run(status, *arguments, [](WavProcessHost& host) { return ClearVoice(host); });
-      });
+  auto* clearVoice = add_file_command(
+      app, "clear-voice", "Write right minus left of a stereo WAV file as a mono WAV file, removing a centred voice",
+      *arguments);
+  // A flag with an optional value: --keep-bass alone, or --keep-bass=HZ, so that the next
+  // argument is never taken for the frequency.
+  auto* keepBass = clearVoice->add_flag("--keep-bass{" + std::to_string(static_cast<int>(kDefaultKeepBassHz)) + "}", arguments->keepBassHz,
+                 "keep the centre below HZ (bass and kick drum); alone: below 120 Hz")
+      ->check(kFrequency)
+      ->type_name("[=HZ]");
+  clearVoice->callback([&status, arguments, keepBass] {
+    // The variable holds the flag's default even when the flag is not given.
+    const auto keepBassHz = keepBass->count() > 0 ? arguments->keepBassHz : std::nullopt;
+    run(status, *arguments, [&](WavProcessHost& host) { return ClearVoice(host, nullptr, keepBassHz); });
+  });
 
   auto* volume = add_file_command(app, "volume", "Multiply every sample of a WAV file by a factor", *arguments);
-  volume->add_option("--multiple", arguments->multiple, "the factor: digits with an optional point, e.g. 2 or 0.5")
+  volume
+      ->add_option("--multiple", arguments->multiple,
+                   "the factor: digits with an optional point, e.g. 2 or 0.5, or max for the largest that does "
+                   "not clip")
       ->required();
   volume->callback([&status, arguments] {
     run(

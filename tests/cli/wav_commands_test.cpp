@@ -27,17 +27,27 @@ TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandar
   const Bytes stereo = make_wav({}, samples16({1, 2, 3, 4}));
   const Bytes mono = make_wav({.channels = 1}, samples16({1, 2}));
   const Bytes twelveBits = make_wav({.bits = 12}, Bytes(6, 0));
+  const Bytes dualMono = make_wav({}, samples16({5, 5, -7, -7}));
   const struct {
     const Bytes& input;
     std::vector<std::string> command;  // IN and OUT go behind the first word
     std::string message;
     std::optional<Bytes> samples;  // nothing: refused, and no file is written
+    std::string notice = "";       // on standard error beside a finish
   } cases[] = {
       {stereo, {"left"}, "Abstract left channel finished!\n", samples16({1, 3})},
       {stereo, {"right"}, "Abstract right channel finished!\n", samples16({2, 4})},
       {stereo, {"clear-voice"}, "clear voice  finished!\n", samples16({1, 1})},
       {stereo, {"volume", "--multiple", "2"}, "change volume  finished!\n", samples16({2, 4, 6, 8})},
       {stereo, {"cut", "--start", "0", "--end", "0:00:00"}, "cut the file finished!\n", samples16({1, 2, 3, 4})},
+      // 32767 / 4 in hundredths: the loudest sample reaches full scale and nothing clips.
+      {stereo, {"volume", "--multiple", "max"}, "change volume  finished!\n", samples16({8191, 16383, 24575, 32767}),
+       "The largest multiple that does not clip: 8191.75\n"},
+      {stereo, {"volume", "--multiple", "10000"}, "change volume  finished!\n1 samples clipped (25.00 %)\n",
+       samples16({10000, 20000, 30000, 32767})},
+      {dualMono, {"clear-voice"}, "clear voice  finished!\n", samples16({0, 0}),
+       "Warning: " + in + ": the two channels are identical, so the result is silence.\n"},
+      {dualMono, {"clear-voice", "--keep-bass"}, "clear voice  finished!\n", samples16({0, 0})},
       {mono,
        {"clear-voice"},
        "Input wav file must be stereo!\n" + in + ": 16-bit PCM in a 1-channel file is not supported\n",
@@ -59,7 +69,7 @@ TEST_F(WavCommands, FinishedOperationsReportOnStandardOutputAndRefusalsOnStandar
     EXPECT_EQ(result.status, c.samples ? 0 : 1);
     // No progress bar when standard error is not a terminal.
     EXPECT_EQ(result.out, c.samples ? c.message : "");
-    EXPECT_EQ(result.err, c.samples ? "" : c.message);
+    EXPECT_EQ(result.err, c.samples ? c.notice : c.message);
     if (c.samples) {
       const Bytes written = read_file(out);
       EXPECT_EQ(Bytes(written.begin() + 44, written.end()), *c.samples);
@@ -114,6 +124,22 @@ TEST_F(WavCommands, TerminalShowsAProgressBarThatMakesWayForTheMessage) {
   const auto message = result.out.find("Abstract right channel finished!");
   ASSERT_NE(message, std::string::npos);
   EXPECT_EQ(result.out[message - 1], '\r') << "the bar is erased before the message";
+}
+
+TEST_F(WavCommands, AnalyseTellsLevelsAndWhatTheOperationsWillDo) {
+  write_file(in, make_wav({}, samples16({5, 5, -32768, -32768})));
+  const auto text = cli({"analyse", in});
+  EXPECT_EQ(text.status, 0) << text.err;
+  for (const char* line : {"frames=2\n", "left.peakDbfs=0.00\n", "left.peakSample=-32768\n",
+                           "clearVoice=dual mono: the result is silence\n", "largestUnclippedMultiple=1.00\n"}) {
+    EXPECT_NE(text.out.find(line), std::string::npos) << line << " in " << text.out;
+  }
+  const auto json = cli({"analyse", "--json", in});
+  EXPECT_TRUE(json.out.starts_with("{\"decoder\": \"wav\", ") && json.out.ends_with("}\n")) << json.out;
+  EXPECT_NE(json.out.find("\"clearVoice\": \"dual mono: the result is silence\""), std::string::npos);
+
+  write_file(in, Bytes(3000, 'x'));
+  EXPECT_EQ(cli({"analyse", in}).status, 1);
 }
 
 }  // namespace
