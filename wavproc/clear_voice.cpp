@@ -55,9 +55,10 @@ FrameTransform right_minus_left_keeping_bass(EncodingConstant<kEncoding>, double
   };
 }
 
-// True when every frame's two samples are the same; stops at the first that differs, which in
-// a real recording is one of the first.
+// True when there are frames and every frame's two samples are the same; stops at the first that
+// differs, which in a real recording is one of the first.
 std::optional<bool> channels_identical(const ByteReader& reader, const WaveHeader& header) {
+  if (header.frameCount() == 0) return false;
   const std::size_t frameBytes = header.format.bytesPerFrame(), sampleBytes = header.format.bytesPerSample();
   std::vector<std::uint8_t> block(std::max<std::size_t>(frameBytes, 256 * 1024 / frameBytes * frameBytes));
   const std::uint64_t end = header.dataBegin + header.frameCount() * frameBytes;
