@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "audiofile/aiff_header.h"
+#include "audiofile/mpeg_frame_header.h"
 #include "audiofile/riff_walker.h"
 #include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
@@ -41,35 +42,6 @@ HeaderVerdict turn_down(AudioInput& input, const std::string& text) {
   return HeaderVerdict::refused;
 }
 
-// The length of the MPEG audio frame whose header is at `bytes`, or 0 when it is none; frames
-// that follow one another share `sameAs` (version, layer and sample rate).
-std::uint32_t mpeg_frame_bytes(const std::uint8_t* bytes, std::uint32_t& sameAs) {
-  static constexpr std::uint16_t kKbps[2][3][15] = {
-      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-  static constexpr std::uint32_t kRates[3] = {44100, 48000, 32000};
-  const std::uint32_t version = bytes[1] >> 3 & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-  const std::uint32_t layer = 4 - (bytes[1] >> 1 & 3);
-  const std::uint32_t bitrateIndex = bytes[2] >> 4;
-  const std::uint32_t rateIndex = bytes[2] >> 2 & 3;
-  if (bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0 || version == 1 || layer == 4 || bitrateIndex == 0 ||
-      bitrateIndex == 15 || rateIndex == 3) {
-    return 0;
-  }
-  const std::uint32_t shape = static_cast<std::uint32_t>(bytes[1] & 0x1E) << 8 | rateIndex;
-  if (sameAs != 0 && shape != sameAs) return 0;
-  sameAs = shape;
-  const std::uint32_t kbps = kKbps[version == 3 ? 0 : 1][layer - 1][bitrateIndex];
-  const std::uint32_t rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-  const std::uint32_t padding = bytes[2] >> 1 & 1;
-  if (layer == 1) return (12000 * kbps / rate + padding) * 4;
-  return (layer == 3 && version != 3 ? 72000 : 144000) * kbps / rate + padding;
-}
-
 // "MP3 audio", "FLAC audio" or "Ogg audio" when the input is recognisably a file of that kind
 // from `start` on; an MPEG frame counts when a second one follows it where its length says.
 std::optional<std::string> other_audio_kind(const ByteReader& reader, std::uint64_t start) {
@@ -77,12 +49,11 @@ std::optional<std::string> other_audio_kind(const ByteReader& reader, std::uint6
   if (!reader.readExactly(start, head, sizeof head)) return std::nullopt;
   if (chunk_id_is(head, "fLaC")) return "FLAC audio";
   if (chunk_id_is(head, "OggS")) return "Ogg audio";
-  std::uint32_t shape = 0;
-  const std::uint32_t length = mpeg_frame_bytes(head, shape);
+  const auto frame = parse_mpeg_frame_header(head);
   std::uint8_t next[4];
-  if (length != 0 && reader.readExactly(start + length, next, sizeof next) && mpeg_frame_bytes(next, shape) != 0) {
-    return "MP3 audio";
-  }
+  if (!frame || !reader.readExactly(start + frame->bytes, next, sizeof next)) return std::nullopt;
+  const auto following = parse_mpeg_frame_header(next);
+  if (following && following->sameStreamAs(*frame)) return "MP3 audio";
   return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "audiofile/mpeg_frame_header.h"
 #include "audiofile/wave_header.h"
 
 namespace tunekiln {
@@ -16,55 +17,8 @@ constexpr std::size_t kLargestFrame = 2881;  // MPEG 2.5 layer II at 160 kbit/s 
 // How far past a lost sync the walk looks for the next frame before it calls the audio ended.
 constexpr std::uint64_t kResyncLimit = 64 * 1024;
 
-struct FrameHeader {
-  std::uint32_t sampleRate;
-  std::uint32_t samples;  // per channel
-  std::uint32_t bytes;
-  int version;            // 3 MPEG 1, 2 MPEG 2, 0 MPEG 2.5
-  int layer;              // 1, 2 or 3
-  bool mono;
-};
-
-std::optional<FrameHeader> parse_header(const std::uint8_t* p) {
-  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return std::nullopt;
-  const int version = (p[1] >> 3) & 3;
-  const int layerBits = (p[1] >> 1) & 3;
-  const int bitrateIndex = p[2] >> 4;
-  const int rateIndex = (p[2] >> 2) & 3;
-  // Version 1 is reserved, layer 0 reserved; a free-format (0) or bad (15) bitrate has no length.
-  if (version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return std::nullopt;
-  const int layer = 4 - layerBits;
-  static constexpr std::uint16_t kBitrates[2][3][15] = {
-      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-  static constexpr std::uint32_t kRates[3] = {44100, 48000, 32000};
-  const bool mpeg1 = version == 3;
-  const std::uint32_t kbps = kBitrates[mpeg1 ? 0 : 1][layer - 1][bitrateIndex];
-  const std::uint32_t rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-  const std::uint32_t padding = (p[2] >> 1) & 1;
-  FrameHeader header{.sampleRate = rate, .samples = 0, .bytes = 0, .version = version, .layer = layer,
-                     .mono = (p[3] >> 6) == 3};
-  if (layer == 1) {
-    header.samples = 384;
-    header.bytes = (12 * kbps * 1000 / rate + padding) * 4;
-  } else {
-    header.samples = layer == 3 && !mpeg1 ? 576 : 1152;
-    header.bytes = header.samples / 8 * kbps * 1000 / rate + padding;
-  }
-  return header;
-}
-
-// Two headers of one stream agree on everything but bitrate and padding.
-bool same_stream(const FrameHeader& a, const FrameHeader& b) {
-  return a.sampleRate == b.sampleRate && a.layer == b.layer && a.version == b.version;
-}
-
 // A Xing or Info tag (behind the side information of layer III) or a VBRI tag (at a fixed place).
-bool is_tag_frame(const FrameHeader& header, const std::uint8_t* frame, std::size_t available) {
+bool is_tag_frame(const MpegFrameHeader& header, const std::uint8_t* frame, std::size_t available) {
   const std::size_t sideInfo = header.version == 3 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
   const std::size_t at = 4 + sideInfo;
   if (header.layer == 3 && available >= at + 4 &&
@@ -103,18 +57,18 @@ class Window {
 
 // The next frame at or behind `offset` whose successor (or the end) confirms it.
 std::optional<std::uint64_t> resync(Window& window, std::uint64_t offset, std::uint64_t end,
-                                    const std::optional<FrameHeader>& stream) {
+                                    const std::optional<MpegFrameHeader>& stream) {
   for (std::uint64_t candidate = offset; candidate + 4 <= end && candidate < offset + kResyncLimit; ++candidate) {
     const std::uint8_t* p = window.at(candidate, 4);
     if (p == nullptr) return std::nullopt;
-    const auto header = parse_header(p);
-    if (!header || (stream && !same_stream(*header, *stream))) continue;
+    const auto header = parse_mpeg_frame_header(p);
+    if (!header || (stream && !header->sameStreamAs(*stream))) continue;
     const std::uint64_t next = candidate + header->bytes;
     if (next == end) return candidate;
     const std::uint8_t* q = next + 4 <= end ? window.at(next, 4) : nullptr;
     if (q == nullptr) continue;
-    const auto following = parse_header(q);
-    if (following && same_stream(*header, *following)) return candidate;
+    const auto following = parse_mpeg_frame_header(q);
+    if (following && header->sameStreamAs(*following)) return candidate;
   }
   return std::nullopt;
 }
@@ -133,13 +87,13 @@ Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets, const s
   Mp3FrameWalk walk;
   const std::uint64_t end = audio_end(reader);
   Window window(reader);
-  std::optional<FrameHeader> stream;
+  std::optional<MpegFrameHeader> stream;
   std::optional<std::uint64_t> offset = resync(window, id3v2_tag_end(reader), end, stream);
   while (offset && *offset + 4 <= end && !(stop != nullptr && stop->load(std::memory_order_relaxed))) {
     const std::uint8_t* p = window.at(*offset, std::min<std::uint64_t>(kLargestFrame, end - *offset));
     if (p == nullptr) p = window.at(*offset, 4);
-    const auto header = p != nullptr ? parse_header(p) : std::nullopt;
-    if (!header || (stream && !same_stream(*header, *stream)) || *offset + header->bytes > end) {
+    const auto header = p != nullptr ? parse_mpeg_frame_header(p) : std::nullopt;
+    if (!header || (stream && !header->sameStreamAs(*stream)) || *offset + header->bytes > end) {
       if (window.failed()) break;
       // Lost sync: junk, an APE tag or a damaged frame; the walk goes on only at a confirmed frame.
       offset = resync(window, *offset + 1, end, stream);
