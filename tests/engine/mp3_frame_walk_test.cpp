@@ -73,7 +73,7 @@ TEST(Mp3FrameWalk, TheDecoderLearnsTheTrueLengthOfAStreamWithoutAFrameCount) {
     changed.notify_all();
   });
   ASSERT_TRUE(decoder.open(path));
-  EXPECT_EQ(std::string(decoder.lengthSource()), "estimate");
+  EXPECT_EQ(std::string(decoder.openingLengthSource()), "estimate");
   {
     std::unique_lock wait(lock);
     ASSERT_TRUE(changed.wait_for(wait, std::chrono::seconds(10), [&] { return known; }));
