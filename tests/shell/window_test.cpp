@@ -297,6 +297,7 @@ TEST_F(Window, EachFileOperationEndsWithItsMessageAndAFullBar) {
       {kSaveToMp3File, "the Mp3 file changed ok!"},
   };
   auto* gauge = static_cast<wxGauge*>(frame->FindWindow(kProgress));
+  dialogs.multiple = "1";  // a multiple that clips would add its count to the message
   for (const auto& [id, message] : operations) {
     dialogs.open = {dir.file("in.wav")};
     dialogs.save = {dir.file("out.wav")};
