@@ -14,12 +14,14 @@ class KeepBassDialog final : public wxDialog {
  public:
   KeepBassDialog(wxWindow* parent, bool silentResult);
 
-  // After OK: the frequency when the box is ticked, nothing when it is not.
-  std::optional<double> keepBassHz() const { return keepBassHz_; }
-
- private:
   void OnOK();
 
+  // After OK: the frequency when the box is ticked, nothing when it is not.
+  std::optional<double> keepBassHz() const { return keepBassHz_; }
+  wxCheckBox* keep() const { return keep_; }
+  wxTextCtrl* hz() const { return hz_; }
+
+ private:
   wxCheckBox* keep_ = nullptr;
   wxTextCtrl* hz_ = nullptr;
   std::optional<double> keepBassHz_;

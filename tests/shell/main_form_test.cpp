@@ -12,6 +12,7 @@
 #include "encoder/activity_mode.h"
 #include "engine/mixer.h"
 #include "shell/form_ids.h"
+#include "shell/keep_bass_entry.h"
 #include "tests/engine/engine_doubles.h"
 #include "tests/shell/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
@@ -378,6 +379,13 @@ TEST_F(MainFormTest, ClearVoiceAsksAboutTheBassWithShiftOrWhenTheResultWouldBeSi
       EXPECT_TRUE(dialogs.requests.empty());
     }
   }
+}
+
+TEST(KeepBassEntry, TakesOnlyAPositiveNumberOfHertz) {
+  const std::pair<const char*, std::optional<double>> rows[] = {
+      {"120", 120.0}, {"80.5", 80.5}, {"0", std::nullopt}, {"-5", std::nullopt},
+      {"1e3", std::nullopt}, {"", std::nullopt}, {"12 ", std::nullopt}, {"80,5", std::nullopt}};
+  for (const auto& [entry, hz] : rows) EXPECT_EQ(keep_bass_hz(entry), hz) << entry;
 }
 
 }  // namespace

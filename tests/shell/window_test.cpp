@@ -23,6 +23,7 @@
 #include "shell/main_frame.h"
 #include "shell/message_box.h"
 #include "shell/tunekiln_app.h"
+#include "shell/keep_bass_dialog.h"
 #include "shell/volume_dialog.h"
 #include "shell/wx_form_dialogs.h"
 #include "tests/shell/scripted_dialogs.h"
@@ -198,6 +199,25 @@ TEST(VolumeDialog, ShowsTheFactorInDecibelsAsItIsTypedAndStoresItOnOk) {
   });
   EXPECT_EQ(dialog.ShowModal(), wxID_OK);
   EXPECT_FLOAT_EQ(g_volumeMultiple, 0.5f);
+}
+
+TEST(KeepBassDialog, GivesTheTypedFrequencyWhenTickedAndNothingWhenNot) {
+  KeepBassDialog dialog(nullptr, true);
+  EXPECT_EQ(dialog.GetTitle(), "Clear Human Voice");
+  EXPECT_TRUE(dialog.keep()->GetValue());
+  EXPECT_EQ(dialog.hz()->GetValue(), "120");
+  dialog.CallAfter([&] {
+    dialog.hz()->SetValue("80.5");
+    dialog.OnOK();
+  });
+  EXPECT_EQ(dialog.ShowModal(), wxID_OK);
+  EXPECT_EQ(dialog.keepBassHz(), 80.5);
+  dialog.CallAfter([&] {
+    dialog.keep()->SetValue(false);
+    dialog.OnOK();
+  });
+  EXPECT_EQ(dialog.ShowModal(), wxID_OK);
+  EXPECT_EQ(dialog.keepBassHz(), std::nullopt);
 }
 
 TEST(CutDialog, StartsAtZeroAndStoresTheRangeOnOk) {
