@@ -19,8 +19,9 @@ KeepBassDialog::KeepBassDialog(wxWindow* parent, bool silentResult) {
   wxXmlResource::Get()->LoadDialog(this, parent, "keep_bass_dialog");
   keep_ = XRCCTRL(*this, "keep_bass", wxCheckBox);
   hz_ = XRCCTRL(*this, "keep_bass_hz", wxTextCtrl);
-  XRCCTRL(*this, "keep_bass_question", wxStaticText)
-      ->SetLabel(from_utf8(silentResult ? strings::kSilentResultQuestion : strings::kKeepBassIntro));
+  auto* question = XRCCTRL(*this, "keep_bass_question", wxStaticText);
+  question->SetLabel(from_utf8(silentResult ? strings::kSilentResultQuestion : strings::kKeepBassIntro));
+  question->Wrap(question->GetSize().GetWidth());
   // Ticked: whoever sees this dialog held Shift for it, or would otherwise get silence.
   keep_->SetValue(true);
   hz_->ChangeValue(wxString::Format("%g", kDefaultKeepBassHz));
