@@ -132,7 +132,8 @@ TEST(Startup, EveryControlCanBeScrolledIntoSightOnASmallDesktop) {
 }
 
 TEST(Document, TheCommandLinesFileOrADroppedOneIsPlayedAndCtrlSLeavesItAlone) {
-  TempDir dir;
+  // The engine may open the files after the test has returned: they stay until the program ends.
+  static const TempDir dir;
   const Bytes song = make_mp3({.tone = {.seconds = 2}});
   write_file(dir.file("a.mp3"), song);
   write_file(dir.file("b.MP3"), song);
