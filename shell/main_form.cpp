@@ -1,17 +1,17 @@
 #include "shell/main_form.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "audiofile/byte_reader.h"
+#include "audiofile/wave_header.h"
 #include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
 #include "engine/engine_texts.h"
 #include "engine/mixer.h"
-#include "audiofile/byte_reader.h"
-#include "audiofile/wave_header.h"
 #include "platform/input_file.h"
 #include "platform/wave_out_device.h"
 #include "resources/strings.h"
@@ -226,7 +226,6 @@ void MainForm::OnClearHumanVoice() {
   if (widgets_.shiftHeld() && !dialogs_.runKeepBassDialog(false, keepBassHz)) return;
   ClearVoice(*this, nullptr, keepBassHz);
 }
-
 void MainForm::OnChangeSourceVolume() { ChangeVolume(*this); }
 void MainForm::OnCutSourceFile() { CutByTime(*this); }
 void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
@@ -272,11 +271,13 @@ bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
   setProgress(0);  // the bar is the operation's again
   return !stopped;
 }
+
 bool MainForm::askCutTimes() { return dialogs_.runCutDialog(); }
 
 bool MainForm::confirmSilentResult(std::optional<double>& keepBassHz) {
   return dialogs_.runKeepBassDialog(true, keepBassHz);
 }
+
 void MainForm::showMessage(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::showRefusal(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::setProgress(std::int32_t position) { widgets_.setProgressPosition(position); }
