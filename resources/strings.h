@@ -24,4 +24,10 @@ inline constexpr std::string_view kSoundOutputGone = "The sound output has gone 
 inline constexpr std::string_view kMp3OpenDefaultExtension = "MP3 File(*.mp3)|*.mp3";
 inline constexpr std::string_view kMp3OpenFilter = "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||";
 
+// Clear Human Voice with Shift held, or on a file whose two channels are identical.
+inline constexpr std::string_view kKeepBassIntro = "Clear Human Voice removes what the two channels share.";
+inline constexpr std::string_view kSilentResultQuestion =
+    "The two channels are identical: removing the centre leaves silence.\nGo on?";
+inline constexpr std::string_view kKeepBassEntryError = "Please enter the frequency in Hz, a number above 0.";
+
 }  // namespace tunekiln::strings

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/file_dialog_request.h"
+#include "shell/volume_headroom.h"
 
 namespace tunekiln {
 
@@ -21,6 +22,10 @@ class FormWidgets {
   virtual void setSliderPosition(int position) = 0;
   virtual void setProgressRange(std::int32_t maximum) = 0;
   virtual void setProgressPosition(std::int32_t position) = 0;
+  // Whether the key is down at this moment: Shift changes what a button does, Esc stops a pass
+  // over a file that the form makes before a dialog.
+  virtual bool shiftHeld() = 0;
+  virtual bool escapeHeld() = 0;
 };
 
 // The modal dialogs the form shows. Each runs on the window's thread and answers when the
@@ -31,10 +36,15 @@ class FormDialogs {
   // A path, or nothing when cancelled; a typed name without an extension gets the dialog's.
   virtual std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) = 0;
   virtual std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) = 0;
-  // True on OK, with the factor in g_volumeMultiple.
-  virtual bool runVolumeDialog() = 0;
+  // True on OK, with the factor in g_volumeMultiple. With `headroom`, the dialog shows its lines
+  // under the controls.
+  virtual bool runVolumeDialog(const VolumeHeadroom* headroom) = 0;
   // True on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.
   virtual bool runCutDialog() = 0;
+  // Whether to keep the centre's bass when clearing the voice, asked with Shift held or, with
+  // `silentResult`, because the plain result would be silence. True on OK, with `keepBassHz` set
+  // to the frequency when the box is ticked and to nothing when it is not; false on Cancel.
+  virtual bool runKeepBassDialog(bool silentResult, std::optional<double>& keepBassHz) = 0;
   // A message box captioned with the application's name, an OK button and no icon.
   virtual void showMessage(std::string_view text) = 0;
 };

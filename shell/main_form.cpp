@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "audiofile/byte_reader.h"
+#include "audiofile/wave_header.h"
 #include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
 #include "engine/engine_texts.h"
@@ -24,6 +27,7 @@ constexpr int kSliderMaximum = 100;               // the slider shows percent of
 constexpr std::int32_t kProgressMaximum = 1000000;
 constexpr std::uint32_t kFinishedPercent = 98;   // the form takes the stream for finished here
 constexpr int kVolumeStep = 10;
+constexpr std::chrono::seconds kEscapeDelay{1};  // Esc stops the volume dialog's pass after this
 
 constexpr int kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
 
@@ -216,21 +220,64 @@ void MainForm::OnEncodeProgress(int percent) {
 
 void MainForm::OnAbstractLeftChannel() { ExtractChannel(*this, Channel::left); }
 void MainForm::OnAbstractRightChannel() { ExtractChannel(*this, Channel::right); }
-void MainForm::OnClearHumanVoice() { ClearVoice(*this); }
+void MainForm::OnClearHumanVoice() {
+  // Shift offers the bass first; a plain click is the button's usual road.
+  std::optional<double> keepBassHz;
+  if (widgets_.shiftHeld() && !dialogs_.runKeepBassDialog(false, keepBassHz)) return;
+  ClearVoice(*this, nullptr, keepBassHz);
+}
 void MainForm::OnChangeSourceVolume() { ChangeVolume(*this); }
 void MainForm::OnCutSourceFile() { CutByTime(*this); }
 void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
 
 std::optional<std::string> MainForm::chooseInputFile(const FileDialogRequest& dialog) {
-  return dialogs_.chooseFileToOpen(dialog);
+  auto path = dialogs_.chooseFileToOpen(dialog);
+  chosenInput_ = path.value_or("");
+  return path;
 }
 
 std::optional<std::string> MainForm::chooseOutputFile(const FileDialogRequest& dialog) {
   return dialogs_.chooseFileToSave(dialog);
 }
 
-bool MainForm::askVolumeMultiple() { return dialogs_.runVolumeDialog(); }
+bool MainForm::askVolumeMultiple() {
+  std::optional<VolumeHeadroom> headroom;
+  if (!measureHeadroom(headroom)) return false;
+  return dialogs_.runVolumeDialog(headroom ? &*headroom : nullptr);
+}
+
+bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
+  const auto input = InputFile::open(chosenInput_);
+  if (!input) return true;
+  const FileByteReader reader(*input);
+  const WaveParse parse = read_wave_header(reader);
+  if (!parse.header) return true;
+  const WaveHeader& header = *parse.header;
+  PcmAnalyser analyser(header.format);
+  analyser.countForClipping();
+  const auto start = std::chrono::steady_clock::now();
+  bool stopped = false;
+  const auto progress = [&](std::uint64_t done) {
+    const std::uint64_t frames = std::max<std::uint64_t>(header.frameCount(), 1);
+    setProgress(static_cast<std::int32_t>(done * kProgressEnd / frames));
+    // A short pass is over before the user could think of stopping it; a key still down from
+    // the file dialog must not stop it either.
+    stopped = std::chrono::steady_clock::now() - start > kEscapeDelay && widgets_.escapeHeld();
+    return !stopped;
+  };
+  if (read_pcm_into(reader, header, analyser, progress)) {
+    headroom.emplace(analyser.result(), *analyser.clipCounter(), header.format.encoding());
+  }
+  setProgress(0);  // the bar is the operation's again
+  return !stopped;
+}
+
 bool MainForm::askCutTimes() { return dialogs_.runCutDialog(); }
+
+bool MainForm::confirmSilentResult(std::optional<double>& keepBassHz) {
+  return dialogs_.runKeepBassDialog(true, keepBassHz);
+}
+
 void MainForm::showMessage(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::showRefusal(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::setProgress(std::int32_t position) { widgets_.setProgressPosition(position); }

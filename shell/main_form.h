@@ -71,6 +71,7 @@ class MainForm final : public SaveToMp3Host {
   std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override;
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
+  bool confirmSilentResult(std::optional<double>& keepBassHz) override;
   void showMessage(std::string_view text) override;
   void showRefusal(std::string_view text) override;
   void setProgress(std::int32_t position) override;
@@ -84,6 +85,9 @@ class MainForm final : public SaveToMp3Host {
   void onSoundOutputFailed(std::uint32_t failure);
   // Posts a PING whose answer marks the point after everything posted so far; returns its token.
   std::uint32_t postMarker();
+  // One pass over the chosen input, with the bar moving, for the volume dialog's lines: false
+  // when the user stopped it with Esc; `headroom` stays empty when the input cannot be read.
+  bool measureHeadroom(std::optional<VolumeHeadroom>& headroom);
 
   FormWidgets& widgets_;
   FormDialogs& dialogs_;
@@ -99,6 +103,8 @@ class MainForm final : public SaveToMp3Host {
   std::string opening_;
   std::uint32_t openingFrom_ = 0;
   std::uint32_t openingUntil_ = 0;
+  // The input the user chose last for a file operation.
+  std::string chosenInput_;
 };
 
 }  // namespace tunekiln

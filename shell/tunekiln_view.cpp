@@ -3,6 +3,7 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
+#include <wx/utils.h>
 #include <wx/stattext.h>
 #include <wx/xrc/xmlres.h>
 
@@ -84,6 +85,10 @@ void CTunekilnView::setProgressPosition(std::int32_t position) {
   progress_->SetValue(position);
   repaintWhileBusy();
 }
+
+bool CTunekilnView::shiftHeld() { return wxGetKeyState(WXK_SHIFT); }
+// Polled: while an operation runs, the window takes no input events.
+bool CTunekilnView::escapeHeld() { return wxGetKeyState(WXK_ESCAPE); }
 
 void CTunekilnView::repaintWhileBusy() {
   const auto now = std::chrono::steady_clock::now();

@@ -34,6 +34,8 @@ class CTunekilnView final : public wxPanel, public FormWidgets {
   void setSliderPosition(int position) override;
   void setProgressRange(std::int32_t maximum) override;
   void setProgressPosition(std::int32_t position) override;
+  bool shiftHeld() override;
+  bool escapeHeld() override;
 
  private:
   void bindButton(int id, void (MainForm::*handler)());

@@ -8,10 +8,16 @@
 
 namespace tunekiln {
 
-CVolumeDialog::CVolumeDialog(wxWindow* parent) {
+CVolumeDialog::CVolumeDialog(wxWindow* parent, const VolumeHeadroom* headroom) : headroom_(headroom) {
   wxXmlResource::Get()->LoadDialog(this, parent, "volume_dialog");
   entry_ = XRCCTRL(*this, "1009", wxTextCtrl);
   decibels_ = XRCCTRL(*this, "1030", wxStaticText);
+  clipping_ = XRCCTRL(*this, "volume_clipping", wxStaticText);
+  if (headroom_) {
+    auto* line = XRCCTRL(*this, "volume_headroom", wxStaticText);
+    line->SetLabel(wxString::FromUTF8(headroom_->headroomLine()));
+    line->Wrap(line->GetSize().GetWidth());
+  }
   entry_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { OnChangeMultiple(); });
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
   OnInitDialog();
@@ -25,7 +31,9 @@ void CVolumeDialog::OnInitDialog() {
 }
 
 void CVolumeDialog::OnChangeMultiple() {
-  decibels_->SetLabel(volume_decibel_text(entry_->GetValue().utf8_string()));
+  const std::string entry = entry_->GetValue().utf8_string();
+  decibels_->SetLabel(volume_decibel_text(entry));
+  if (headroom_) clipping_->SetLabel(wxString::FromUTF8(headroom_->clippingLine(entry)));
 }
 
 void CVolumeDialog::OnOK() {

@@ -4,13 +4,16 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "shell/volume_headroom.h"
+
 namespace tunekiln {
 
 // "change the volume of the source sound file": the factor, with its value in decibels beside
-// it. OK takes only an entry that the factor's check accepts.
+// it. OK takes only an entry that the factor's check accepts. With `headroom`, lines under the
+// controls give the file's peak and how many samples the entry would clip.
 class CVolumeDialog final : public wxDialog {
  public:
-  explicit CVolumeDialog(wxWindow* parent);
+  explicit CVolumeDialog(wxWindow* parent, const VolumeHeadroom* headroom = nullptr);
 
   void OnInitDialog();
   void OnChangeMultiple();
@@ -18,10 +21,13 @@ class CVolumeDialog final : public wxDialog {
 
   wxTextCtrl* entry() const { return entry_; }
   wxStaticText* decibels() const { return decibels_; }
+  wxStaticText* clipping() const { return clipping_; }
 
  private:
   wxTextCtrl* entry_ = nullptr;
   wxStaticText* decibels_ = nullptr;
+  const VolumeHeadroom* headroom_;
+  wxStaticText* clipping_ = nullptr;
 };
 
 }  // namespace tunekiln

@@ -7,6 +7,7 @@
 
 #include "resources/strings.h"
 #include "shell/cut_dialog.h"
+#include "shell/keep_bass_dialog.h"
 #include "shell/message_box.h"
 #include "shell/volume_dialog.h"
 
@@ -58,9 +59,16 @@ std::optional<std::string> WxFormDialogs::chooseFileToSave(const FileDialogReque
   }
 }
 
-bool WxFormDialogs::runVolumeDialog() {
-  CVolumeDialog dialog(parent_);
+bool WxFormDialogs::runVolumeDialog(const VolumeHeadroom* headroom) {
+  CVolumeDialog dialog(parent_, headroom);
   return dialog.ShowModal() == wxID_OK;
+}
+
+bool WxFormDialogs::runKeepBassDialog(bool silentResult, std::optional<double>& keepBassHz) {
+  KeepBassDialog dialog(parent_, silentResult);
+  if (dialog.ShowModal() != wxID_OK) return false;
+  keepBassHz = dialog.keepBassHz();
+  return true;
 }
 
 bool WxFormDialogs::runCutDialog() {

@@ -6,8 +6,8 @@
 
 namespace tunekiln {
 
-// The form's dialogs as the user sees them: the desktop's file dialogs, the volume and cut
-// dialogs, and message boxes captioned "tunekiln".
+// The form's dialogs as the user sees them: the desktop's file dialogs, the volume, cut and
+// keep-bass dialogs, and message boxes captioned "tunekiln".
 class WxFormDialogs final : public FormDialogs {
  public:
   // The dialogs are owned by `parent`, which may change once the window exists.
@@ -16,8 +16,9 @@ class WxFormDialogs final : public FormDialogs {
 
   std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override;
   std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override;
-  bool runVolumeDialog() override;
+  bool runVolumeDialog(const VolumeHeadroom* headroom) override;
   bool runCutDialog() override;
+  bool runKeepBassDialog(bool silentResult, std::optional<double>& keepBassHz) override;
   void showMessage(std::string_view text) override;
 
  private:

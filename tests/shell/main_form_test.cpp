@@ -12,6 +12,7 @@
 #include "encoder/activity_mode.h"
 #include "engine/mixer.h"
 #include "shell/form_ids.h"
+#include "shell/keep_bass_entry.h"
 #include "tests/engine/engine_doubles.h"
 #include "tests/shell/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
@@ -32,6 +33,8 @@ class FakeWidgets final : public FormWidgets {
   void setSliderPosition(int position) override { slider = position; }
   void setProgressRange(std::int32_t maximum) override { progressRange = maximum; }
   void setProgressPosition(std::int32_t position) override { progress.push_back(position); }
+  bool shiftHeld() override { return shift; }
+  bool escapeHeld() override { return false; }
 
   // Buttons 1001 to 1007 as a row of E (enabled), D (disabled) and - (never touched).
   std::string buttons() const {
@@ -49,6 +52,7 @@ class FakeWidgets final : public FormWidgets {
   int slider = 0;
   std::int32_t progressRange = 0;
   std::vector<std::int32_t> progress;
+  bool shift = false;
 };
 
 // 1000 frames a second of 16-bit stereo: 4000 bytes are one second.
@@ -301,6 +305,7 @@ TEST_F(MainFormTest, AFailedFileOperationShowsWhyAndTheNextOneFinishes) {
   for (const auto& run : runs) {
     SCOPED_TRACE(run.failure);
     dialogs.messages.clear();
+    dialogs.keepBass = {std::optional<double>{}};  // clearing a silent file: go on without the bass
     dialogs.open = {run.input, in};
     dialogs.save = {run.output, dir.file("out")};
     (*form.*run.operation)();
@@ -311,6 +316,76 @@ TEST_F(MainFormTest, AFailedFileOperationShowsWhyAndTheNextOneFinishes) {
     EXPECT_TRUE(std::filesystem::remove(dir.file("out")));
   }
   EXPECT_EQ(dialogs.requests.front().filter, "Wav File(*.wav)|*.wav||");
+}
+
+TEST_F(MainFormTest, TheVolumeDialogShowsThePeakAndWhatTheEnteredMultipleWouldClip) {
+  const std::string in = dir.file("in.wav");
+  write_file(in, make_wav({.channels = 1}, samples16({16384, -16384, 8192, 0})));
+  form->OnInitialUpdate();
+  dialogs.open = {in};
+  dialogs.save = {dir.file("out.wav")};
+  form->OnChangeSourceVolume();
+  ASSERT_TRUE(dialogs.headroom);
+  EXPECT_EQ(dialogs.headroom->headroomLine(), "Peak -6.02 dBFS; the largest multiple that does not clip is 1.99.");
+  const struct {
+    const char* entry;
+    std::string line;
+  } rows[] = {{"1.99", ""}, {"2", "1 samples would clip (25.00 %)"}, {"3", "2 samples would clip (50.00 %)"}, {"-3", ""}};
+  for (const auto& row : rows) EXPECT_EQ(dialogs.headroom->clippingLine(row.entry), row.line) << row.entry;
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"change volume  finished!\n1 samples clipped (25.00 %)"});
+  EXPECT_EQ(widgets.progress.back(), 1000000);
+}
+
+TEST_F(MainFormTest, ClearVoiceAsksAboutTheBassWithShiftOrWhenTheResultWouldBeSilent) {
+  Bytes mono;  // both channels at 1000 for long enough for the bass filter to pass it
+  for (int sample = 0; sample < 4000; ++sample) mono.insert(mono.end(), {0xe8, 0x03});
+  write_file(dir.file("mono.wav"), make_wav({}, mono));
+  write_file(dir.file("wide.wav"), make_wav({}, samples16({1000, -1000, 1000, -1000})));
+  using Answer = std::optional<std::optional<double>>;
+  const Answer plain = std::optional<double>{}, bass = std::optional<double>{120.0}, cancel;
+  const struct {
+    const char* input;
+    bool shift;
+    std::vector<Answer> answers;
+    std::vector<bool> asked;  // for each dialog, whether it spoke of silence
+    bool finished, sounds;  // whether the last output sample is other than silence
+  } rows[] = {
+      {"wide.wav", false, {}, {}, true, true},  // the plain button's road
+      {"mono.wav", false, {cancel}, {true}, false, false},
+      {"mono.wav", false, {bass}, {true}, true, true},
+      {"mono.wav", true, {cancel}, {false}, false, false},  // before any file dialog
+      {"mono.wav", true, {bass}, {false}, true, true},      // the bass kept: nothing to warn of
+      {"mono.wav", true, {plain, plain}, {false, true}, true, false},
+  };
+  form->OnInitialUpdate();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.input << " shift " << row.shift << " dialogs " << row.asked.size());
+    widgets.shift = row.shift;
+    dialogs.keepBass = row.answers;
+    dialogs.keepBassAsked.clear();
+    dialogs.messages.clear();
+    dialogs.requests.clear();
+    dialogs.open = {dir.file(row.input)};
+    dialogs.save = {dir.file("out.wav")};
+    form->OnClearHumanVoice();
+    EXPECT_EQ(dialogs.keepBassAsked, row.asked);
+    EXPECT_EQ(dialogs.messages, row.finished ? std::vector<std::string>{"clear voice  finished!"} : std::vector<std::string>{});
+    if (row.finished) {
+      const Bytes out = read_file(dir.file("out.wav"));
+      EXPECT_EQ(le16(out, out.size() - 2) != 0, row.sounds);
+    }
+    EXPECT_EQ(std::filesystem::remove(dir.file("out.wav")), row.finished);
+    if (row.shift && !row.answers.front()) {
+      EXPECT_TRUE(dialogs.requests.empty());
+    }
+  }
+}
+
+TEST(KeepBassEntry, TakesOnlyAPositiveNumberOfHertz) {
+  const std::pair<const char*, std::optional<double>> rows[] = {
+      {"120", 120.0}, {"80.5", 80.5}, {"0", std::nullopt}, {"-5", std::nullopt},
+      {"1e3", std::nullopt}, {"", std::nullopt}, {"12 ", std::nullopt}, {"80,5", std::nullopt}};
+  for (const auto& [entry, hz] : rows) EXPECT_EQ(keep_bass_hz(entry), hz) << entry;
 }
 
 }  // namespace

@@ -15,13 +15,29 @@ class ScriptedDialogs final : public FormDialogs {
  public:
   std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override { return next(open, dialog); }
   std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override { return next(save, dialog); }
-  bool runVolumeDialog() override { return accept_volume_entry(multiple); }
+  bool runVolumeDialog(const VolumeHeadroom* shown) override {
+    headroom.reset();
+    if (shown) headroom.emplace(*shown);
+    return accept_volume_entry(multiple);
+  }
   bool runCutDialog() override { return accept_cut_entries(cut).accepted; }
+  bool runKeepBassDialog(bool silentResult, std::optional<double>& keepBassHz) override {
+    keepBassAsked.push_back(silentResult);
+    if (keepBass.empty()) return false;
+    const auto answer = keepBass.front();
+    keepBass.erase(keepBass.begin());
+    if (answer) keepBassHz = *answer;
+    return answer.has_value();
+  }
   void showMessage(std::string_view text) override { messages.emplace_back(text); }
 
   std::vector<std::optional<std::string>> open, save;  // nothing, or no answer left: the user cancels
   std::string multiple = "2";
   CutEntries cut{"0", "0", "0", "0", "0", "1"};
+  std::optional<VolumeHeadroom> headroom;  // what the volume dialog showed under its controls
+  // The keep-bass dialog: OK with a frequency (nothing: unticked), or no answer left: Cancel.
+  std::vector<std::optional<std::optional<double>>> keepBass;
+  std::vector<bool> keepBassAsked;  // for each time it was shown, whether for a silent result
   std::vector<FileDialogRequest> requests;
   std::vector<std::string> messages;
 

@@ -23,6 +23,7 @@
 #include "shell/main_frame.h"
 #include "shell/message_box.h"
 #include "shell/tunekiln_app.h"
+#include "shell/keep_bass_dialog.h"
 #include "shell/volume_dialog.h"
 #include "shell/wx_form_dialogs.h"
 #include "tests/shell/scripted_dialogs.h"
@@ -131,7 +132,8 @@ TEST(Startup, EveryControlCanBeScrolledIntoSightOnASmallDesktop) {
 }
 
 TEST(Document, TheCommandLinesFileOrADroppedOneIsPlayedAndCtrlSLeavesItAlone) {
-  TempDir dir;
+  // The engine may open the files after the test has returned: they stay until the program ends.
+  static const TempDir dir;
   const Bytes song = make_mp3({.tone = {.seconds = 2}});
   write_file(dir.file("a.mp3"), song);
   write_file(dir.file("b.MP3"), song);
@@ -198,6 +200,25 @@ TEST(VolumeDialog, ShowsTheFactorInDecibelsAsItIsTypedAndStoresItOnOk) {
   });
   EXPECT_EQ(dialog.ShowModal(), wxID_OK);
   EXPECT_FLOAT_EQ(g_volumeMultiple, 0.5f);
+}
+
+TEST(KeepBassDialog, GivesTheTypedFrequencyWhenTickedAndNothingWhenNot) {
+  KeepBassDialog dialog(nullptr, true);
+  EXPECT_EQ(dialog.GetTitle(), "Clear Human Voice");
+  EXPECT_TRUE(dialog.keep()->GetValue());
+  EXPECT_EQ(dialog.hz()->GetValue(), "120");
+  dialog.CallAfter([&] {
+    dialog.hz()->SetValue("80.5");
+    dialog.OnOK();
+  });
+  EXPECT_EQ(dialog.ShowModal(), wxID_OK);
+  EXPECT_EQ(dialog.keepBassHz(), 80.5);
+  dialog.CallAfter([&] {
+    dialog.keep()->SetValue(false);
+    dialog.OnOK();
+  });
+  EXPECT_EQ(dialog.ShowModal(), wxID_OK);
+  EXPECT_EQ(dialog.keepBassHz(), std::nullopt);
 }
 
 TEST(CutDialog, StartsAtZeroAndStoresTheRangeOnOk) {
@@ -297,6 +318,7 @@ TEST_F(Window, EachFileOperationEndsWithItsMessageAndAFullBar) {
       {kSaveToMp3File, "the Mp3 file changed ok!"},
   };
   auto* gauge = static_cast<wxGauge*>(frame->FindWindow(kProgress));
+  dialogs.multiple = "1";  // a multiple that clips would add its count to the message
   for (const auto& [id, message] : operations) {
     dialogs.open = {dir.file("in.wav")};
     dialogs.save = {dir.file("out.wav")};

@@ -1,0 +1,21 @@
+#include "shell/volume_headroom.h"
+
+#include <algorithm>
+
+#include "wavproc/volume_dialog_logic.h"
+
+namespace tunekiln {
+
+VolumeHeadroom::VolumeHeadroom(const PcmAnalysis& analysis, const ClipCounter& counter, SampleEncoding encoding)
+    : counter_(counter) {
+  double peak = 0;
+  for (const ChannelLevels& channel : analysis.channels) peak = std::max(peak, channel.peak);
+  headroom_ = volume_headroom_text(to_dbfs(peak), largest_unclipped_multiple(analysis, encoding));
+}
+
+std::string VolumeHeadroom::clippingLine(std::string_view entry) const {
+  if (!volume_entry_is_valid(entry)) return {};
+  return volume_clipping_text(counter_.clippedBy(leading_number(entry)), counter_.samples());
+}
+
+}  // namespace tunekiln
