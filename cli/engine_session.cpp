@@ -16,7 +16,7 @@ std::optional<std::string> refusal_reason(const WaveParse& parse) {
     case AudioFileResult::unsupportedChannels:
       return describe_wave_encoding(parse.fields) + " is not supported";
     case AudioFileResult::damaged:
-      return "a WAV file whose format or data chunk is missing or cut short";
+      return "the WAV header is damaged or incomplete";  // as the WAV operations say it
     case AudioFileResult::readFailed:
       return "the file could not be read";
     default:
