@@ -1,6 +1,7 @@
 #include "encoder/encoding_loop.h"
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 
 #include "encoder/encoder_texts.h"
@@ -25,6 +26,8 @@ void report_library_error(int code, EncoderConsole& console) {
   } else {
     std::fprintf(console.err, texts::kInternalError, code);
   }
+  // The library's failure is no file's: whatever errno a call before it left names no reason.
+  errno = 0;
 }
 
 // Where the encoder's messages always go, and to the host that shows them too.
