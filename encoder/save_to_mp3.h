@@ -5,7 +5,6 @@
 #include "encoder/console_status.h"
 #include "encoder/mp3_settings.h"
 #include "encoder/save_to_mp3_host.h"
-#include "platform/file_dialog_request.h"
 
 namespace tunekiln {
 

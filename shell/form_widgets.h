@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_dialog_request.h"
 #include "shell/volume_headroom.h"
+#include "wavproc/file_dialog_request.h"
 
 namespace tunekiln {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_dialog_request.h"
+#include "wavproc/file_dialog_request.h"
 
 namespace tunekiln {
 

@@ -1,11 +1,10 @@
 // The files the program reads and writes: which it opens, how it recognises one file under two
-// names, how it replaces a file, and the name a file dialog completes.
+// names, and how it replaces a file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "platform/file_dialog_request.h"
 #include "platform/input_file.h"
 #include "platform/replacement_file.h"
 #include "tests/support/temp_dir.h"
@@ -89,14 +88,6 @@ TEST(ReplacementFile, PermissionsAndLinksAreThoseOfTheFileReplaced) {
   for (const auto& refused : {dir.file("folder"), dir.file("no-such-folder/out.wav"), std::string(), std::string("/dev/null")}) {
     EXPECT_FALSE(ReplacementFile::create(refused)) << refused;
   }
-}
-
-TEST(FileDialogRequest, BareNameGetsTheFirstThreeCharactersOfTheDefaultExtension) {
-  EXPECT_EQ(with_default_extension("/music/out", kWavFileDialog), "/music/out.Wav");
-  EXPECT_EQ(with_default_extension("/music/out.mp3", kWavFileDialog), "/music/out.mp3");
-  EXPECT_EQ(with_default_extension("/my.music/out", kWavFileDialog), "/my.music/out.Wav") << "a point in a folder name";
-  EXPECT_EQ(with_default_extension("song", {"MP3 File(*.mp3)|*.mp3", ""}), "song.MP3");
-  EXPECT_EQ(with_default_extension("song", {"", "All Files (*.*)|*.*"}), "song");
 }
 
 }  // namespace

@@ -388,5 +388,18 @@ TEST(KeepBassEntry, TakesOnlyAPositiveNumberOfHertz) {
   for (const auto& [entry, hz] : rows) EXPECT_EQ(keep_bass_hz(entry), hz) << entry;
 }
 
+TEST(FileDialogRequest, ABareNameGetsTheFirstThreeCharactersOfTheDefaultExtension) {
+  const struct {
+    const char* chosen;
+    FileDialogRequest dialog;
+    const char* path;
+  } rows[] = {{"/music/out", kWavFileDialog, "/music/out.Wav"},
+              {"/music/out.mp3", kWavFileDialog, "/music/out.mp3"},
+              {"/my.music/out", kWavFileDialog, "/my.music/out.Wav"},  // a point in a folder's name
+              {"song", {"MP3 File(*.mp3)|*.mp3", ""}, "song.MP3"},
+              {"song", {"", "All Files (*.*)|*.*"}, "song"}};
+  for (const auto& row : rows) EXPECT_EQ(with_default_extension(row.chosen, row.dialog), row.path) << row.chosen;
+}
+
 }  // namespace
 }  // namespace tunekiln::test
