@@ -8,8 +8,9 @@ namespace tunekiln {
 
 CCutDialog::CCutDialog(wxWindow* parent) {
   wxXmlResource::Get()->LoadDialog(this, parent, "cut_dialog");
-  // In the order the dialog reads them: start hours, minutes, seconds, then the end's.
-  const char* names[kCutFieldCount] = {"1009", "1010", "1031", "1032", "1033", "1034"};
+  // In CutField's order.
+  const char* names[kCutFieldCount] = {"cut_start_hours", "cut_start_minutes", "cut_start_seconds",
+                                       "cut_end_hours", "cut_end_minutes", "cut_end_seconds"};
   for (int index = 0; index < kCutFieldCount; ++index) {
     fields_[static_cast<std::size_t>(index)] = XRCCTRL(*this, names[index], wxTextCtrl);
     field(index)->ChangeValue("0");

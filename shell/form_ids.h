@@ -1,25 +1,27 @@
 #pragma once
 
-// The controls of the main form by number, as its resource names them.
+#include <string_view>
+
+// The controls of the main form by the names its resource (form.xrc) gives them.
 namespace tunekiln::form_ids {
 
-inline constexpr int kSlider = 1000;
-inline constexpr int kOpenMp3File = 1001;
-inline constexpr int kPlay = 1002;
-inline constexpr int kPause = 1003;
-inline constexpr int kStop = 1004;
-inline constexpr int kIncreaseVolume = 1005;
-inline constexpr int kDecreaseVolume = 1006;
-inline constexpr int kDecodeToWav = 1007;
-inline constexpr int kProgress = 1015;
-inline constexpr int kAbstractLeftChannel = 1016;
-inline constexpr int kAbstractRightChannel = 1017;
-inline constexpr int kClearHumanVoice = 1018;
-inline constexpr int kChangeSourceVolume = 1019;
-inline constexpr int kCutSourceFile = 1020;
-inline constexpr int kSaveToMp3File = 1023;
-inline constexpr int kFileName = 1024;
-inline constexpr int kPlayTime = 1025;
-inline constexpr int kTotalTime = 1026;
+inline constexpr std::string_view kSlider = "slider";
+inline constexpr std::string_view kOpenMp3File = "open_mp3_file";
+inline constexpr std::string_view kPlay = "play";
+inline constexpr std::string_view kPause = "pause";
+inline constexpr std::string_view kStop = "stop";
+inline constexpr std::string_view kIncreaseVolume = "increase_volume";
+inline constexpr std::string_view kDecreaseVolume = "decrease_volume";
+inline constexpr std::string_view kDecodeToWav = "decode_to_wav";
+inline constexpr std::string_view kProgress = "progress";
+inline constexpr std::string_view kAbstractLeftChannel = "abstract_left_channel";
+inline constexpr std::string_view kAbstractRightChannel = "abstract_right_channel";
+inline constexpr std::string_view kClearHumanVoice = "clear_human_voice";
+inline constexpr std::string_view kChangeSourceVolume = "change_source_volume";
+inline constexpr std::string_view kCutSourceFile = "cut_source_file";
+inline constexpr std::string_view kSaveToMp3File = "save_to_mp3_file";
+inline constexpr std::string_view kFileName = "file_name";
+inline constexpr std::string_view kPlayTime = "play_time";
+inline constexpr std::string_view kTotalTime = "total_time";
 
 }  // namespace tunekiln::form_ids

@@ -14,8 +14,9 @@ namespace tunekiln {
 class FormWidgets {
  public:
   virtual ~FormWidgets() = default;
-  virtual void enable(int id, bool enabled) = 0;
-  virtual void setLabel(int id, std::string_view text) = 0;
+  // Controls are named as in form_ids.h.
+  virtual void enable(std::string_view control, bool enabled) = 0;
+  virtual void setLabel(std::string_view control, std::string_view text) = 0;
   virtual void setSliderRange(int minimum, int maximum) = 0;
   virtual int sliderPosition() = 0;
   // Moves the thumb without a scroll notification: only the user's moves seek.

@@ -29,7 +29,7 @@ constexpr std::uint32_t kFinishedPercent = 98;   // the form takes the stream fo
 constexpr int kVolumeStep = 10;
 constexpr std::chrono::seconds kEscapeDelay{1};  // Esc stops the volume dialog's pass after this
 
-constexpr int kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
+constexpr std::string_view kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
 
 }  // namespace
 
@@ -54,7 +54,7 @@ void MainForm::OnInitialUpdate() {
 }
 
 void MainForm::setPlaybackButtons(bool enabled) {
-  for (const int id : kPlaybackButtons) widgets_.enable(id, enabled);
+  for (const auto id : kPlaybackButtons) widgets_.enable(id, enabled);
 }
 
 void MainForm::OnOpenMp3File() {
@@ -87,7 +87,7 @@ void MainForm::OnNewDocument() {
   OnInitialUpdate();
   widgets_.enable(kOpenMp3File, true);
   widgets_.setSliderPosition(0);
-  for (const int id : {kFileName, kPlayTime, kTotalTime}) widgets_.setLabel(id, "");
+  for (const auto id : {kFileName, kPlayTime, kTotalTime}) widgets_.setLabel(id, "");
 }
 
 std::uint32_t MainForm::postMarker() {
@@ -129,7 +129,7 @@ void MainForm::OnDecodeToWav() {
   player_select_output(*currentPlayer);
   activityMode = MODE_DECODING;
   player_play(*currentPlayer);
-  for (const int id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume}) widgets_.enable(id, false);
+  for (const auto id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume}) widgets_.enable(id, false);
 }
 
 void MainForm::OnIncreaseVolume() {

@@ -24,8 +24,8 @@ wxString from_utf8(std::string_view text) { return wxString::FromUTF8(text.data(
 CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs)
     : link_(std::make_shared<EngineLink>(*this, dialogs)) {
   wxXmlResource::Get()->LoadPanel(this, parent, "tunekiln_form");
-  slider_ = XRCCTRL(*this, "1000", wxSlider);
-  progress_ = XRCCTRL(*this, "1015", wxGauge);
+  slider_ = static_cast<wxSlider*>(control(form_ids::kSlider));
+  progress_ = static_cast<wxGauge*>(control(form_ids::kProgress));
   form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications, [link = link_.get()] {
     return standard_engine_slots(link->writerHost, [link](DeviceFailure failure) {
       link->notifications.post({.number = MainForm::kSoundOutputFailed, .first = static_cast<std::uint32_t>(failure)});
@@ -66,14 +66,16 @@ CTunekilnView::~CTunekilnView() {
   retire_player(form_->releasePlayer(), link_);
 }
 
-void CTunekilnView::bindButton(int id, void (MainForm::*handler)()) {
-  Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (form_.get()->*handler)(); }, id);
+wxWindow* CTunekilnView::control(std::string_view name) { return FindWindow(wxXmlResource::GetXRCID(from_utf8(name))); }
+
+void CTunekilnView::bindButton(std::string_view name, void (MainForm::*handler)()) {
+  control(name)->Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (form_.get()->*handler)(); });
 }
 
-void CTunekilnView::enable(int id, bool enabled) { FindWindow(id)->Enable(enabled); }
+void CTunekilnView::enable(std::string_view name, bool enabled) { control(name)->Enable(enabled); }
 
-void CTunekilnView::setLabel(int id, std::string_view text) {
-  static_cast<wxStaticText*>(FindWindow(id))->SetLabel(from_utf8(text));
+void CTunekilnView::setLabel(std::string_view name, std::string_view text) {
+  static_cast<wxStaticText*>(control(name))->SetLabel(from_utf8(text));
 }
 
 void CTunekilnView::setSliderRange(int minimum, int maximum) { slider_->SetRange(minimum, maximum); }

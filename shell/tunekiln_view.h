@@ -27,8 +27,8 @@ class CTunekilnView final : public wxPanel, public FormWidgets {
   MainForm& form() { return *form_; }
   void OnInitialUpdate() { form_->OnInitialUpdate(); }
 
-  void enable(int id, bool enabled) override;
-  void setLabel(int id, std::string_view text) override;
+  void enable(std::string_view name, bool enabled) override;
+  void setLabel(std::string_view name, std::string_view text) override;
   void setSliderRange(int minimum, int maximum) override;
   int sliderPosition() override;
   void setSliderPosition(int position) override;
@@ -38,7 +38,8 @@ class CTunekilnView final : public wxPanel, public FormWidgets {
   bool escapeHeld() override;
 
  private:
-  void bindButton(int id, void (MainForm::*handler)());
+  wxWindow* control(std::string_view name);
+  void bindButton(std::string_view name, void (MainForm::*handler)());
   // File operations run to their end inside the handler; the bar is repainted as it moves.
   void repaintWhileBusy();
 

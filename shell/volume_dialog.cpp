@@ -10,8 +10,8 @@ namespace tunekiln {
 
 CVolumeDialog::CVolumeDialog(wxWindow* parent, const VolumeHeadroom* headroom) : headroom_(headroom) {
   wxXmlResource::Get()->LoadDialog(this, parent, "volume_dialog");
-  entry_ = XRCCTRL(*this, "1009", wxTextCtrl);
-  decibels_ = XRCCTRL(*this, "1030", wxStaticText);
+  entry_ = XRCCTRL(*this, "volume_multiple", wxTextCtrl);
+  decibels_ = XRCCTRL(*this, "volume_decibels", wxStaticText);
   clipping_ = XRCCTRL(*this, "volume_clipping", wxStaticText);
   if (headroom_) {
     auto* line = XRCCTRL(*this, "volume_headroom", wxStaticText);

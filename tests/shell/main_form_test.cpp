@@ -26,8 +26,8 @@ using namespace form_ids;
 // The form's controls as plain state.
 class FakeWidgets final : public FormWidgets {
  public:
-  void enable(int id, bool on) override { enabled[id] = on; }
-  void setLabel(int id, std::string_view text) override { labels[id] = std::string(text); }
+  void enable(std::string_view id, bool on) override { enabled[std::string(id)] = on; }
+  void setLabel(std::string_view id, std::string_view text) override { labels[std::string(id)] = std::string(text); }
   void setSliderRange(int minimum, int maximum) override { sliderRange = {minimum, maximum}; }
   int sliderPosition() override { return slider; }
   void setSliderPosition(int position) override { slider = position; }
@@ -39,15 +39,15 @@ class FakeWidgets final : public FormWidgets {
   // Buttons 1001 to 1007 as a row of E (enabled), D (disabled) and - (never touched).
   std::string buttons() const {
     std::string row;
-    for (int id = kOpenMp3File; id <= kDecodeToWav; ++id) {
-      const auto found = enabled.find(id);
+    for (const auto id : {kOpenMp3File, kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}) {
+      const auto found = enabled.find(std::string(id));
       row += found == enabled.end() ? '-' : (found->second ? 'E' : 'D');
     }
     return row;
   }
 
-  std::map<int, bool> enabled;
-  std::map<int, std::string> labels;
+  std::map<std::string, bool> enabled;
+  std::map<std::string, std::string> labels;
   std::pair<int, int> sliderRange{};
   int slider = 0;
   std::int32_t progressRange = 0;
@@ -111,7 +111,7 @@ TEST_F(MainFormTest, InitialUpdateLeavesOnlyOpenAndTheFileOperations) {
   EXPECT_EQ(widgets.sliderRange, std::make_pair(0, 100));
   EXPECT_EQ(widgets.progressRange, 1000000);
   EXPECT_EQ(widgets.progress, std::vector<std::int32_t>{0});
-  EXPECT_FALSE(widgets.enabled.contains(kSaveToMp3File));
+  EXPECT_FALSE(widgets.enabled.contains(std::string(kSaveToMp3File)));
 
   Player* player = form->player();
   ASSERT_NE(player, nullptr);
@@ -133,7 +133,7 @@ TEST_F(MainFormTest, ButtonsFollowTheTableThroughOpenPlayPauseStop) {
 
   openSong();
   EXPECT_EQ(widgets.buttons(), "-EEEEEE");
-  EXPECT_EQ(widgets.labels[kFileName], song);
+  EXPECT_EQ(widgets.labels[std::string(kFileName)], song);
   EXPECT_EQ(dialogs.requests.back().filter, "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||");
 
   form->OnPlay();
@@ -176,30 +176,30 @@ TEST_F(MainFormTest, PositionsMoveTheSliderAndTheTimeAndEndTheStreamAt98Percent)
   form->onNotification(info(0));
   widgets.slider = 30;
   form->onNotification(position(3725));
-  EXPECT_EQ(widgets.labels[kPlayTime], "01:02:05");
+  EXPECT_EQ(widgets.labels[std::string(kPlayTime)], "01:02:05");
   EXPECT_EQ(widgets.slider, 0);
   EXPECT_EQ(widgets.buttons(), "DEEEEED");
 
   form->onNotification(info(50));
-  EXPECT_EQ(widgets.labels[kTotalTime], "00:00:50");
+  EXPECT_EQ(widgets.labels[std::string(kTotalTime)], "00:00:50");
   form->onNotification(position(48));
   EXPECT_EQ(widgets.slider, 96);
-  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:48");
+  EXPECT_EQ(widgets.labels[std::string(kPlayTime)], "00:00:48");
   EXPECT_EQ(widgets.buttons(), "DEEEEED");
   form->onNotification({.number = PLAYER_NTF_POSITION, .first = 10, .second = 3500});  // 3.5 s still unheard
-  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:06");
+  EXPECT_EQ(widgets.labels[std::string(kPlayTime)], "00:00:06");
   EXPECT_EQ(widgets.slider, 12);
   form->onNotification(position(49));  // 98 %, one second before the real end
   EXPECT_EQ(widgets.slider, 0);
-  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
+  EXPECT_EQ(widgets.labels[std::string(kPlayTime)], "00:00:49");
   EXPECT_EQ(widgets.buttons(), "EDDDDDD");
 
   // Positions count only while playing or decoding, the length always.
   activityMode = MODE_ENCODING;
   form->onNotification(info(360000));
   form->onNotification(position(20));
-  EXPECT_EQ(widgets.labels[kTotalTime], "100:00:00");
-  EXPECT_EQ(widgets.labels[kPlayTime], "00:00:49");
+  EXPECT_EQ(widgets.labels[std::string(kTotalTime)], "100:00:00");
+  EXPECT_EQ(widgets.labels[std::string(kPlayTime)], "00:00:49");
   EXPECT_EQ(widgets.slider, 0);
 }
 
@@ -229,8 +229,8 @@ TEST_F(MainFormTest, TheStreamsEndResetsTheButtonsButTheFormsOwnStopsDoNot) {
   form->OnNewDocument();
   sync();
   EXPECT_EQ(widgets.buttons(), "EDDDDDD");
-  EXPECT_EQ(widgets.labels[kFileName], "");
-  EXPECT_EQ(widgets.labels[kPlayTime], "");
+  EXPECT_EQ(widgets.labels[std::string(kFileName)], "");
+  EXPECT_EQ(widgets.labels[std::string(kPlayTime)], "");
   EXPECT_FALSE(log.callsOf("card.close").empty());
   EXPECT_TRUE(dialogs.messages.empty());
 }

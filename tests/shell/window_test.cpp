@@ -8,6 +8,7 @@
 #include <wx/display.h>
 #include <wx/scrolwin.h>
 #include <wx/stattext.h>
+#include <wx/xrc/xmlres.h>
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +59,10 @@ bool pump_until(const std::function<bool()>& done, std::chrono::seconds limit = 
   return true;
 }
 
-wxString label_of(wxWindow& frame, int id) { return static_cast<wxStaticText*>(frame.FindWindow(id))->GetLabel(); }
+wxWindow* find(wxWindow& frame, std::string_view name) {
+  return frame.FindWindow(wxXmlResource::GetXRCID(wxString(name.data(), name.size())));
+}
+wxString label_of(wxWindow& frame, std::string_view id) { return static_cast<wxStaticText*>(find(frame, id))->GetLabel(); }
 
 class Window : public ::testing::Test {
  protected:
@@ -68,10 +72,11 @@ class Window : public ::testing::Test {
   }
   ~Window() override { frame->Destroy(); }
 
-  void click(int id) {
-    wxCommandEvent event(wxEVT_BUTTON, id);
-    event.SetEventObject(frame->FindWindow(id));
-    frame->FindWindow(id)->GetEventHandler()->ProcessEvent(event);
+  void click(std::string_view id) {
+    wxWindow* button = find(*frame, id);
+    wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+    event.SetEventObject(button);
+    button->GetEventHandler()->ProcessEvent(event);
   }
 
   TempDir dir;
@@ -140,8 +145,8 @@ TEST(Document, TheCommandLinesFileOrADroppedOneIsPlayedAndCtrlSLeavesItAlone) {
   CMainFrame& frame = application_frame();
   static_cast<CTunekilnApp*>(wxTheApp)->openDocument(dir.file("a.mp3"));  // as from the command line
   EXPECT_EQ(label_of(frame, kFileName), dir.file("a.mp3"));
-  for (const int id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}) {
-    EXPECT_TRUE(frame.FindWindow(id)->IsEnabled()) << id;
+  for (const auto id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}) {
+    EXPECT_TRUE(find(frame, id)->IsEnabled()) << id;
   }
   frame.dropped(dir.file("b.MP3"));
   EXPECT_EQ(label_of(frame, kFileName), dir.file("b.MP3"));
@@ -158,12 +163,12 @@ TEST(Startup, TheApplicationsWindowHasNoBarsAndOnlyOpenAndTheFileOperationsEnabl
   EXPECT_EQ(frame->GetMenuBar(), nullptr);
   EXPECT_EQ(frame->GetToolBar(), nullptr);
   EXPECT_EQ(frame->GetStatusBar(), nullptr);
-  for (const int id : {kOpenMp3File, kAbstractLeftChannel, kAbstractRightChannel, kClearHumanVoice,
+  for (const auto id : {kOpenMp3File, kAbstractLeftChannel, kAbstractRightChannel, kClearHumanVoice,
                        kChangeSourceVolume, kCutSourceFile, kSaveToMp3File}) {
-    EXPECT_TRUE(frame->FindWindow(id)->IsEnabled()) << id;
+    EXPECT_TRUE(find(*frame, id)->IsEnabled()) << id;
   }
-  for (const int id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}) {
-    EXPECT_FALSE(frame->FindWindow(id)->IsEnabled()) << id;
+  for (const auto id : {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}) {
+    EXPECT_FALSE(find(*frame, id)->IsEnabled()) << id;
   }
 }
 
@@ -246,9 +251,9 @@ TEST_F(Window, PlayPauseSeekAndStopAnMp3) {
   EXPECT_EQ(label_of(*frame, kTotalTime), "00:00:20");
 
   click(kPause);
-  auto* slider = static_cast<wxSlider*>(frame->FindWindow(kSlider));
+  auto* slider = static_cast<wxSlider*>(find(*frame, kSlider));
   slider->SetValue(50);
-  wxScrollEvent scroll(wxEVT_SCROLL_THUMBRELEASE, kSlider, 50, wxHORIZONTAL);
+  wxScrollEvent scroll(wxEVT_SCROLL_THUMBRELEASE, slider->GetId(), 50, wxHORIZONTAL);
   scroll.SetEventObject(slider);
   slider->GetEventHandler()->ProcessEvent(scroll);
   click(kPlay);
@@ -257,7 +262,7 @@ TEST_F(Window, PlayPauseSeekAndStopAnMp3) {
   EXPECT_GE(slider->GetValue(), 50);
 
   click(kStop);
-  EXPECT_FALSE(frame->FindWindow(kPlay)->IsEnabled());
+  EXPECT_FALSE(find(*frame, kPlay)->IsEnabled());
 }
 
 TEST_F(Window, AShortSongPlaysToItsLastHeardSecondAndLeavesTheButtonsAsAtStartUp) {
@@ -265,10 +270,10 @@ TEST_F(Window, AShortSongPlaysToItsLastHeardSecondAndLeavesTheButtonsAsAtStartUp
   dialogs.open = {dir.file("short.mp3")};
   click(kOpenMp3File);
   click(kPlay);
-  ASSERT_TRUE(pump_until([&] { return frame->FindWindow(kOpenMp3File)->IsEnabled(); }));
+  ASSERT_TRUE(pump_until([&] { return find(*frame, kOpenMp3File)->IsEnabled(); }));
   EXPECT_GE(label_of(*frame, kPlayTime), "00:00:02");
-  EXPECT_FALSE(frame->FindWindow(kPlay)->IsEnabled());
-  EXPECT_EQ(static_cast<wxSlider*>(frame->FindWindow(kSlider))->GetValue(), 0);
+  EXPECT_FALSE(find(*frame, kPlay)->IsEnabled());
+  EXPECT_EQ(static_cast<wxSlider*>(find(*frame, kSlider))->GetValue(), 0);
 }
 
 TEST_F(Window, WithoutASoundServerPlaySaysSoOnce) {
@@ -278,7 +283,7 @@ TEST_F(Window, WithoutASoundServerPlaySaysSoOnce) {
   dialogs.open = {dir.file("tone.mp3")};
   click(kOpenMp3File);
   click(kPlay);
-  const bool told = pump_until([&] { return frame->FindWindow(kOpenMp3File)->IsEnabled(); });
+  const bool told = pump_until([&] { return find(*frame, kOpenMp3File)->IsEnabled(); });
   ::setenv("PULSE_SERVER", server.c_str(), 1);
   ASSERT_TRUE(told);
   EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No sound output could be opened!"});
@@ -309,7 +314,7 @@ TEST_F(Window, DecodeToAWavFileAsksForItsDestinationOnTheWindowsThread) {
 
 TEST_F(Window, EachFileOperationEndsWithItsMessageAndAFullBar) {
   write_file(dir.file("in.wav"), make_wav({}, ramp_bytes(2 * 176400)));
-  const std::pair<int, const char*> operations[] = {
+  const std::pair<std::string_view, const char*> operations[] = {
       {kAbstractLeftChannel, "Abstract left channel finished!"},
       {kAbstractRightChannel, "Abstract right channel finished!"},
       {kClearHumanVoice, "clear voice  finished!"},
@@ -317,7 +322,7 @@ TEST_F(Window, EachFileOperationEndsWithItsMessageAndAFullBar) {
       {kCutSourceFile, "cut the file finished!"},
       {kSaveToMp3File, "the Mp3 file changed ok!"},
   };
-  auto* gauge = static_cast<wxGauge*>(frame->FindWindow(kProgress));
+  auto* gauge = static_cast<wxGauge*>(find(*frame, kProgress));
   dialogs.multiple = "1";  // a multiple that clips would add its count to the message
   for (const auto& [id, message] : operations) {
     dialogs.open = {dir.file("in.wav")};
