@@ -16,8 +16,7 @@ class ScriptedDialogs final : public FormDialogs {
   std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override { return next(open, dialog); }
   std::optional<std::string> chooseFileToSave(const FileDialogRequest& dialog) override { return next(save, dialog); }
   bool runVolumeDialog(const VolumeHeadroom* shown) override {
-    headroom.reset();
-    if (shown) headroom.emplace(*shown);
+    headroom = shown ? std::optional(*shown) : std::nullopt;
     return accept_volume_entry(multiple);
   }
   bool runCutDialog() override { return accept_cut_entries(cut).accepted; }
@@ -45,7 +44,7 @@ class ScriptedDialogs final : public FormDialogs {
   std::optional<std::string> next(std::vector<std::optional<std::string>>& answers, const FileDialogRequest& dialog) {
     requests.push_back(dialog);
     if (answers.empty()) return std::nullopt;
-    auto answer = answers.front();
+    const auto answer = answers.front();
     answers.erase(answers.begin());
     return answer;
   }

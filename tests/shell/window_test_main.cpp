@@ -1,6 +1,7 @@
 // The window's tests run inside the real application object, under a display.
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/evtloop.h>
 #include <wx/init.h>
 
 #include "shell/tunekiln_app.h"
@@ -14,7 +15,12 @@ int main(int argc, char** argv) {
     wxEntryCleanup();
     return 1;
   }
-  const int status = RUN_ALL_TESTS();
+  // Under a loop as active as the application's own, through which the display's events come.
+  const int status = [] {
+    wxGUIEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    return RUN_ALL_TESTS();
+  }();
   wxTheApp->OnExit();
   wxEntryCleanup();
   return status;
