@@ -89,7 +89,8 @@ TEST(Program, ShowsItsCaptionMaximisedWithoutBarsAndEveryControlWithinReach) {
     const wxSize client = scroller->GetClientSize();
     scroller->Scroll(std::max(0, (corner.x + 1 - client.x + unitX - 1) / unitX),
                      std::max(0, (corner.y + 1 - client.y + unitY - 1) / unitY));
-    return wxRect(scroller->GetScreenPosition(), client).Intersect(desktop).Contains(frame.view().ClientToScreen(corner));
+    const wxRect inSight = wxRect(scroller->GetScreenPosition(), client).Intersect(desktop);
+    return inSight.Contains(frame.view().ClientToScreen(corner));
   };
   for (wxWindow* child : frame.view().GetChildren()) {
     EXPECT_TRUE(scrolledInSight(child->GetRect().GetTopLeft()) && scrolledInSight(child->GetRect().GetBottomRight()))
@@ -136,7 +137,8 @@ TEST(Dialogs, MessageBoxesFitTheirCaptionAndEveryLineAndFiltersIgnoreCase) {
     EXPECT_LE(label->GetRect().GetRight(), box.GetClientSize().x) << text;
     EXPECT_GE(box.GetSize().x, 3 * box.GetTextExtent("tunekiln").x) << "the caption beside the title bar's icons";
   }
-  EXPECT_EQ(wildcard_of("MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||"), "MP3 File(*.mp3)|*.[mM][pP]3|Wav File(*.wav)|*.[wW][aA][vV]");
+  EXPECT_EQ(wildcard_of("MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||"),
+            "MP3 File(*.mp3)|*.[mM][pP]3|Wav File(*.wav)|*.[wW][aA][vV]");
   EXPECT_EQ(wildcard_of("All Files (*.*)|*.*"), "All Files (*.*)|*.*");
 }
 
@@ -155,10 +157,13 @@ TEST(Dialogs, VolumeCutAndKeepBassShowTheirEntriesAndHandOnWhatWasTypedOnOk) {
   EXPECT_FLOAT_EQ(g_volumeMultiple, 10.0f);
 
   CCutDialog cut(nullptr);
-  const auto place = [&](int index) { return cut.field(index)->GetPosition().y * 10000 + cut.field(index)->GetPosition().x; };
+  const auto place = [&](int index) {
+    const wxPoint corner = cut.field(index)->GetPosition();
+    return std::pair(corner.y, corner.x);  // the order in which they are read
+  };
   for (int index = 0; index < kCutFieldCount; ++index) {
     EXPECT_EQ(cut.field(index)->GetValue(), "0");
-    EXPECT_TRUE(index == 0 || place(index - 1) < place(index)) << "taken in the order they are read: " << index;
+    EXPECT_TRUE(index == 0 || place(index - 1) < place(index)) << index;
   }
   run_dialog(cut, [&] {
     for (int index = 0; index < kCutFieldCount; ++index) cut.field(index)->SetValue(std::to_string(index + 1));
