@@ -227,25 +227,28 @@ TEST(Window, EachButtonReachesTheFormAndTheEnginesReportsAndQuestionsReachTheWin
 
   write_file(dir.file("in.wav"), make_wav({}, ramp_bytes(2 * 176400)));
   dialogs.multiple = "1";  // a multiple that clips would add its count to the message
-  const std::string out = dir.file("out.wav"), nowhere = dir.file("none/out.wav");
-  const std::tuple<std::string_view, std::string, std::string> runs[] = {
-      {kAbstractLeftChannel, out, "Abstract left channel finished!"},
-      {kAbstractRightChannel, out, "Abstract right channel finished!"},
-      {kClearHumanVoice, out, "clear voice  finished!"},
-      {kClearHumanVoice, nowhere, "Open the output wav file error!"},
-      {kChangeSourceVolume, out, "change volume  finished!"},
-      {kCutSourceFile, out, "cut the file finished!"},
-      {kSaveToMp3File, out, "the Mp3 file changed ok!"},
-      {kSaveToMp3File, nowhere, "Can't init outfile '" + nowhere + "'"},  // said on an error stream nobody reads
+  const std::string in = dir.file("in.wav"), out = dir.file("out.wav"), nowhere = dir.file("none/out.wav");
+  // Each failure is shown under the window, and the same operation then finishes.
+  const std::tuple<std::string_view, std::string, std::string, std::string> runs[] = {
+      {kAbstractLeftChannel, in, out, "Abstract left channel finished!"},
+      {kAbstractRightChannel, in, out, "Abstract right channel finished!"},
+      {kClearHumanVoice, in, nowhere, "Open the output wav file error!"},
+      {kClearHumanVoice, in, out, "clear voice  finished!"},
+      {kChangeSourceVolume, in, out, "change volume  finished!"},
+      {kCutSourceFile, in, out, "cut the file finished!"},
+      {kSaveToMp3File, nowhere, out, "Could not find \"" + nowhere + "\"."},
+      {kSaveToMp3File, in, nowhere, "Can't init outfile '" + nowhere + "'"},  // said on an error stream nobody reads
+      {kSaveToMp3File, in, out, "the Mp3 file changed ok!"},
   };
-  for (const auto& [id, output, message] : runs) {
-    dialogs.open = {dir.file("in.wav")};
+  for (const auto& [id, input, output, message] : runs) {
+    dialogs.open = {input};
     dialogs.save = {output};
     dialogs.messages.clear();
     static_cast<wxGauge*>(control(*frame, kProgress))->SetValue(0);
     click(id);
     EXPECT_EQ(dialogs.messages, std::vector{message}) << id;
-    EXPECT_EQ(static_cast<wxGauge*>(control(*frame, kProgress))->GetValue() == 1000000, output == out) << id;
+    const bool finished = input == in && output == out;
+    EXPECT_EQ(static_cast<wxGauge*>(control(*frame, kProgress))->GetValue() == 1000000, finished) << id;
   }
   frame->Destroy();
 }
