@@ -34,7 +34,7 @@ std::optional<OperationResult> WavJob::open() {
     input_ = InputFile::open(*inputPath);
     if (!input_) return failCall(wav_texts::kOpenInputError, FailedFile::input, errno);
     // Checked before the output is created, which must never touch the input.
-    if (is_same_file(input_->fd(), *outputPath)) return fail(wav_texts::kSameFile);
+    if (is_same_file(*inputPath, *outputPath)) return fail(wav_texts::kSameFile);
     reader_ = &fileReader_.emplace(*input_);
   }
   output_ = ReplacementFile::create(*outputPath);
