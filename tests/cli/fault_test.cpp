@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <tuple>
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -45,8 +46,8 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
   const std::string in = dir.file("in.wav"), out = dir.file("out"), readOnly = dir.file("read-only");
   const std::string link = dir.file("link"), fifo = dir.file("fifo");
-  const Bytes input = make_wav({}, ramp_bytes(1 << 20));  // 6 s; every output is larger than the disk
-  write_file(in, input);
+  const Bytes wav = make_wav({}, ramp_bytes(1 << 20));  // 6 s; every output is larger than the disk
+  write_file(in, wav);
   std::filesystem::create_symlink(in, link);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
   const Bytes existingOutput{'k', 'e', 'e', 'p'};
@@ -56,10 +57,8 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   }
 
   const std::string openInput = "Open the input wav file error!", openOutput = "Open the output wav file error!";
-  const struct {
-    std::vector<std::string> command;  // IN and OUT go behind the first word
-    Messages messages;
-  } commands[] = {
+  // A command (IN and OUT go behind its first word) and its message for each fault.
+  const std::pair<std::vector<std::string>, Messages> commands[] = {
       // The WAV commands share how they open, check and write their files: one stands for all.
       {{"volume", "--multiple", "2"},
        {openInput, openInput, openOutput, openOutput, "Input file and Output file are the same!",
@@ -74,10 +73,8 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
        {"Open the input file error!", "Open the input file error!", openOutput, openOutput,
         "Input file and Output file are the same!", "Write the output wav file error!"}},
   };
-  const struct {
-    Fault fault;
-    std::string input, output, reason;  // the line under the message
-  } faults[] = {
+  // A fault, the files it is given as, and the line under the message.
+  const std::tuple<Fault, std::string, std::string, std::string> faults[] = {
       {inputIsAFolder, dir.path().string(), out, dir.path().string() + ": Is a directory\n"},
       {inputIsAFifo, fifo, out, fifo + ": Not a regular file\n"},
       {outputFolderMissing, in, dir.file("none/out"), dir.file("none/out") + ": No such file or directory\n"},
@@ -86,17 +83,17 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
       {diskFull, in, out, out + ": File too large\n"},
   };
   const auto entries = dir.entries();
-  for (const auto& c : commands) {
-    for (const auto& f : faults) {
-      auto arguments = as_user({TUNEKILN_CLI, c.command[0], f.input, f.output});
-      arguments.insert(arguments.end(), c.command.begin() + 1, c.command.end());
-      const auto result = f.fault == diskFull ? run_with_full_disk(arguments) : run_program(arguments);
-      SCOPED_TRACE(c.command[0] + " " + f.input + " " + f.output);
+  for (const auto& [command, messages] : commands) {
+    for (const auto& [fault, input, output, reason] : faults) {
+      auto arguments = as_user({TUNEKILN_CLI, command[0], input, output});
+      arguments.insert(arguments.end(), command.begin() + 1, command.end());
+      const auto result = fault == diskFull ? run_with_full_disk(arguments) : run_program(arguments);
+      SCOPED_TRACE(command[0] + " " + input + " " + output);
       EXPECT_EQ(result.status, 1);
       EXPECT_EQ(result.out, "");
       // Any status lines of the encoder come first.
-      EXPECT_TRUE(result.err.ends_with(c.messages[f.fault] + "\n" + f.reason)) << result.err;
-      EXPECT_EQ(read_file(in), input);
+      EXPECT_TRUE(result.err.ends_with(messages[fault] + "\n" + reason)) << result.err;
+      EXPECT_EQ(read_file(in), wav);
       EXPECT_EQ(read_file(out), existingOutput);
       EXPECT_EQ(read_file(readOnly), existingOutput);
       EXPECT_TRUE(std::filesystem::is_symlink(link));

@@ -74,13 +74,8 @@ std::vector<double> stereo_values(const WavShape& shape) {
 
 // An operation, its output's channels, and what it makes of each frame from `first` to `end`
 // (left l, right r).
-const struct {
-  const char* name;
-  Operation run;
-  std::uint16_t channels;
-  std::size_t first, end;
-  std::function<std::vector<double>(const WavShape&, double l, double r)> frame;
-} kOperations[] = {
+using FrameRule = std::function<std::vector<double>(const WavShape&, double l, double r)>;
+const std::tuple<const char*, Operation, std::uint16_t, std::size_t, std::size_t, FrameRule> kOperations[] = {
     {"left", left, 1, 0, SIZE_MAX, [](auto&, double l, double) { return std::vector{l}; }},
     {"right", right, 1, 0, SIZE_MAX, [](auto&, double, double r) { return std::vector{r}; }},
     {"clear voice", clearVoice, 1, 0, SIZE_MAX, [](auto& shape, double l, double r) { return std::vector{clip(shape, r - l)}; }},
@@ -94,10 +89,7 @@ const struct {
 
 class WavOperations : public ::testing::Test {
  protected:
-  void SetUp() override {
-    host.input = inputPath;
-    host.output = outputPath;
-  }
+  void SetUp() override { host.input = inputPath, host.output = outputPath; }
   Bytes output() const { return read_file(outputPath); }
 
   TempDir dir;
@@ -113,10 +105,9 @@ TEST_F(WavOperations, EveryEncodingGivesTheSamplesOfItsOwnReadingAndAHeaderThatS
   // sample count that only the operation can put right.
   Bytes junk = make_chunk("JUNK", Bytes(7, 'd'));
   junk.push_back(0);
-  const auto chunks_before_data = [](std::uint32_t frames) {
-    Bytes chunks = make_info_list({{"INAM", "Canada day"}});
-    const Bytes fact = make_chunk("fact", {static_cast<std::uint8_t>(frames), 0, 0, 0});
-    chunks.insert(chunks.end(), fact.begin(), fact.end());
+  const auto chunks_before_data = [list = make_info_list({{"INAM", "Canada day"}})](std::uint32_t frames) {
+    Bytes chunks = make_chunk("fact", {static_cast<std::uint8_t>(frames), 0, 0, 0});
+    chunks.insert(chunks.begin(), list.begin(), list.end());
     return chunks;
   };
   for (WavShape shape : encodings) {
@@ -125,18 +116,18 @@ TEST_F(WavOperations, EveryEncodingGivesTheSamplesOfItsOwnReadingAndAHeaderThatS
     shape.chunksBeforeData = chunks_before_data(0);
     const auto values = stereo_values(shape);
     const Bytes input = make_wav(shape, encode(shape, values));
-    for (const auto& operation : kOperations) {
-      SCOPED_TRACE(std::to_string(shape.bits) + " bits, tag " + std::to_string(shape.formatTag) + ", " + operation.name);
+    for (const auto& [name, operation, channels, first, end, rule] : kOperations) {
+      SCOPED_TRACE(std::to_string(shape.bits) + " bits, tag " + std::to_string(shape.formatTag) + ", " + name);
       std::vector<double> expected;
-      for (std::size_t frame = operation.first; frame < std::min(operation.end, values.size() / 2); ++frame) {
-        const auto samples = operation.frame(shape, values[2 * frame], values[2 * frame + 1]);
+      for (std::size_t frame = first; frame < std::min(end, values.size() / 2); ++frame) {
+        const auto samples = rule(shape, values[2 * frame], values[2 * frame + 1]);
         expected.insert(expected.end(), samples.begin(), samples.end());
       }
       WavShape outShape = shape;
-      outShape.channels = operation.channels;
-      outShape.chunksBeforeData = chunks_before_data(static_cast<std::uint32_t>(expected.size()) / operation.channels);
+      outShape.channels = channels;
+      outShape.chunksBeforeData = chunks_before_data(static_cast<std::uint32_t>(expected.size()) / channels);
       const MemoryByteReader reader(input);
-      ASSERT_EQ(operation.run(host, &reader).outcome, Outcome::finished);
+      ASSERT_EQ(operation(host, &reader).outcome, Outcome::finished);
       EXPECT_EQ(output(), make_wav(outShape, encode(outShape, expected)));
     }
   }
