@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cerrno>
-#include <filesystem>
 
 #include "encoder/encoder_texts.h"
 #include "encoder/text_format.h"
+#include "platform/input_file.h"
 
 namespace tunekiln {
 namespace texts = encoder_texts;
@@ -13,12 +13,6 @@ namespace {
 
 constexpr int kStatusInterval = 50;  // frames between two progress reports
 constexpr int kMp3BufferBytes = 16384;
-
-// Two spellings of one file (a link, a relative and an absolute path) count as the same.
-bool same_file(const std::string& first, const std::string& second) {
-  std::error_code ignored;
-  return first == second || std::filesystem::equivalent(first, second, ignored);
-}
 
 void report_library_error(int code, EncoderConsole& console) {
   if (code == -1) {
@@ -42,7 +36,7 @@ void refuse(SaveToMp3Host& host, EncoderConsole& console, std::string text) {
 std::optional<Mp3Output> open_conversion_files(SaveToMp3Host& host, AudioInput& input, lame_t encoder,
                                                const std::string& inputPath, const std::string& outputPath,
                                                EncoderConsole& console) {
-  if (same_file(inputPath, outputPath)) {
+  if (is_same_file(inputPath, outputPath)) {
     refuse(host, console, texts::kSameFile);
     return std::nullopt;
   }

@@ -31,6 +31,11 @@ constexpr std::chrono::seconds kEscapeDelay{1};  // Esc stops the volume dialog'
 
 constexpr int kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
 
+// How a file operation ended, in a message box; a cancelled one has nothing to say.
+void show_result(FormDialogs& dialogs, const OperationResult& result) {
+  if (!result.message.empty()) dialogs.showMessage(result.message);
+}
+
 }  // namespace
 
 std::string format_hms(std::uint32_t seconds) {
@@ -218,16 +223,16 @@ void MainForm::OnEncodeProgress(int percent) {
   widgets_.setProgressPosition(static_cast<std::int32_t>(percent * 0.01 * kProgressMaximum));
 }
 
-void MainForm::OnAbstractLeftChannel() { ExtractChannel(*this, Channel::left); }
-void MainForm::OnAbstractRightChannel() { ExtractChannel(*this, Channel::right); }
+void MainForm::OnAbstractLeftChannel() { show_result(dialogs_, ExtractChannel(*this, Channel::left)); }
+void MainForm::OnAbstractRightChannel() { show_result(dialogs_, ExtractChannel(*this, Channel::right)); }
 void MainForm::OnClearHumanVoice() {
   // Shift offers the bass first; a plain click is the button's usual road.
   std::optional<double> keepBassHz;
   if (widgets_.shiftHeld() && !dialogs_.runKeepBassDialog(false, keepBassHz)) return;
-  ClearVoice(*this, nullptr, keepBassHz);
+  show_result(dialogs_, ClearVoice(*this, nullptr, keepBassHz));
 }
-void MainForm::OnChangeSourceVolume() { ChangeVolume(*this); }
-void MainForm::OnCutSourceFile() { CutByTime(*this); }
+void MainForm::OnChangeSourceVolume() { show_result(dialogs_, ChangeVolume(*this)); }
+void MainForm::OnCutSourceFile() { show_result(dialogs_, CutByTime(*this)); }
 void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
 
 std::optional<std::string> MainForm::chooseInputFile(const FileDialogRequest& dialog) {
