@@ -24,38 +24,16 @@ struct Reading {
   unsigned long count;
   Values values;
   std::string messages;
-  std::optional<InputFailure> failure;
 };
 
-// An input that cannot seek, as a pipe; its reads fail behind its first `goodBytes`, and it
-// cannot be closed.
-class PipeSource final : public ByteSource {
- public:
-  PipeSource(const Bytes& bytes, std::size_t goodBytes) : good_(std::span(bytes).first(goodBytes)), whole_(goodBytes == bytes.size()) {}
-  std::size_t read(void* buffer, std::size_t count) override {
-    const std::size_t got = good_.read(buffer, count);
-    failed_ = failed_ || (got < count && !whole_);
-    return got;
-  }
-  bool seek(std::int64_t, SeekOrigin) override { return false; }
-  bool failed() const override { return failed_; }
-  bool close() override { return false; }
-
- private:
-  MemoryByteSource good_;
-  bool whole_;
-  bool failed_ = false;
-};
-
-// Opens the file, or with `goodBytes` attaches it as a pipe, and reads every frame.
-Reading read(const Bytes& file, std::optional<std::size_t> goodBytes = std::nullopt) {
+// Opens the file and reads every frame.
+Reading read(const Bytes& file) {
   const TempDir dir;
   write_file(dir.file("input"), file);
   const std::unique_ptr<lame_global_flags, decltype(&lame_close)> encoder(lame_init(), lame_close);
   const CapturedStream messages;
   AudioInput input{.messages = messages.get()};
-  const bool opened = goodBytes ? attach_audio_input(input, encoder.get(), std::make_unique<PipeSource>(file, *goodBytes), -1)
-                                : open_audio_input(input, encoder.get(), dir.file("input"));
+  const bool opened = open_audio_input(input, encoder.get(), dir.file("input"));
   Reading r{input.inputType, lame_get_num_channels(encoder.get()), lame_get_in_samplerate(encoder.get()),
             lame_get_num_samples(encoder.get())};
   FrameSamples f;
@@ -68,7 +46,6 @@ Reading read(const Bytes& file, std::optional<std::size_t> goodBytes = std::null
     }
   }
   r.messages = messages.text();
-  r.failure = input.failure;
   return r;
 }
 
@@ -87,6 +64,7 @@ Bytes data_before_format() {
 TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRawBigEndianStereo) {
   const Bytes aiff = {0x01, 0x02, 0xFF, 0xFE, 0x00, 0x10, 0x00, 0x20};
   const Values big{0x01020000, kBits(0xFFFE0000), kHigh(0x10), kHigh(0x20)}, ramp{kHigh(1), kHigh(2), kHigh(3), kHigh(4)};
+  const Values form{kHigh(0x464F), kHigh(0x524D)};  // "FORM" read as samples
   const std::string corrupt = "Warning: corrupt or unsupported WAVE format\n", raw = "Assuming raw pcm input file\n";
   const struct {
     Bytes file;
@@ -122,50 +100,67 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
       {make_aiff({.formType = "AIFC", .compression = "sowt"}, aiff), INPUT_AIFF, 2, 44100, {0x02010000, kBits(0xFEFF0000), kHigh(0x1000), kHigh(0x2000)}},
       {make_aiff({.channels = 1, .sampleRate = 8000}, aiff), INPUT_AIFF, 1, 8000, {big[0], 0, big[1], 0, big[2], 0, big[3], 0}},
       {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, INPUT_RAW, 2, 44100, {kHigh(0x5249), kHigh(0x4646)}, corrupt + raw},
-      {make_aiff({.sampleSize = 8}, Bytes(12, 0)), INPUT_RAW, 2, 44100, {kHigh(0x464F), kHigh(0x524D)}, "Sound data is not 16 bits in 'name'\n" + raw},
-      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 64}, Bytes(16, 0)), INPUT_RAW, 2, 44100,
-       {kHigh(0x464F), kHigh(0x524D)}, "Sound data is not 32 bits in 'name'\n" + raw},
-      {make_aiff({.channels = 3}, Bytes(12, 0)), INPUT_RAW, 2, 44100, {kHigh(0x464F), kHigh(0x524D)}, "Sound data is not mono or stereo in 'name'\n" + raw},
+      {make_aiff({.sampleSize = 8}, Bytes(12)), INPUT_RAW, 2, 44100, form, "Sound data is not 16 bits in 'name'\n" + raw},
+      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 64}, Bytes(16)), INPUT_RAW, 2, 44100, form,
+       "Sound data is not 32 bits in 'name'\n" + raw},
+      {make_aiff({.channels = 3}, Bytes(12)), INPUT_RAW, 2, 44100, form, "Sound data is not mono or stereo in 'name'\n" + raw},
       // A refused "sowt" header leaves raw input big-endian.
-      {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12, 0)), INPUT_RAW, 2, 44100,
-       {kHigh(0x464F), kHigh(0x524D)}, "Block size is not 0 bytes in 'name'\n" + raw},
+      {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12)), INPUT_RAW, 2, 44100, form,
+       "Block size is not 0 bytes in 'name'\n" + raw},
       // A chunk of size -8 would lead a walk back to itself for ever.
-      {{'F', 'O', 'R', 'M', 0x7F, 0xFF, 0xFF, 0xFF, 'A', 'I', 'F', 'F', 'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0xF8},
-       INPUT_RAW, 2, 44100, {kHigh(0x464F), kHigh(0x524D)}, raw},
+      {{'F', 'O', 'R', 'M', 0x7F, 0xFF, 0xFF, 0xFF, 'A', 'I', 'F', 'F', 'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0xF8}, INPUT_RAW, 2, 44100, form, raw},
       {{0x12, 0x34, 0, 1, 5, 6}, INPUT_RAW, 2, 44100, {0x12340000, kHigh(1)}, raw},  // the half frame is dropped
       {{0xFF, 0xFB, 0x90, 0x00, 0, 0, 0, 0}, INPUT_RAW, 2, 44100, {kHigh(-5), kHigh(-0x7000)}, raw},  // a frame sync, no second frame
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-    for (const Reading& r : {read(c.file), read(c.file, c.file.size())}) {
-      EXPECT_EQ(r.type, c.type);
-      EXPECT_EQ(r.channels, c.channels);
-      EXPECT_EQ(r.rate, c.rate);
-      const std::size_t frames = c.type == INPUT_RAW ? c.file.size() / 4 : c.values.size() / 2;  // raw: 4 bytes a frame
-      EXPECT_EQ(r.values.size(), 2 * frames);
-      EXPECT_EQ(Values(r.values.begin(), r.values.begin() + std::min(r.values.size(), c.values.size())), c.values);
-      EXPECT_EQ(r.messages, c.messages);
-      EXPECT_FALSE(r.failure);
-    }
-    EXPECT_EQ(read(c.file).count, c.type == INPUT_RAW ? c.file.size() / 4 : c.values.size() / 2) << "a frame counts once";
+    const Reading r = read(c.file);
+    EXPECT_EQ(r.type, c.type);
+    EXPECT_EQ(r.channels, c.channels);
+    EXPECT_EQ(r.rate, c.rate);
+    // A frame counts once, whatever its width; raw input has 4 bytes a frame.
+    EXPECT_EQ(r.count, c.type == INPUT_RAW ? c.file.size() / 4 : c.values.size() / 2);
+    EXPECT_EQ(r.values.size(), 2 * r.count);
+    EXPECT_EQ(Values(r.values.begin(), r.values.begin() + std::min(r.values.size(), c.values.size())), c.values);
+    EXPECT_EQ(r.messages, c.messages);
   }
 }
 
-TEST(AudioInput, ReadAndCloseFailuresComeBackWithTheirKind) {
-  const Bytes wav = make_wav({.chunksBeforeData = make_chunk("LIST", Bytes(40))}, Bytes(400, 0));
-  for (const std::size_t goodBytes : {std::size_t{30}, std::size_t{40 + 44 + 100}}) {  // in the header, among the samples
-    const Reading r = read(wav, goodBytes);
-    EXPECT_TRUE(r.values.empty());
-    ASSERT_TRUE(r.failure);
-    EXPECT_EQ(r.failure->text, "Error reading input file\n");
-    EXPECT_EQ(r.failure->kind, InputFailureKind::unusable);
+// Bytes whose reads fail behind the first `goodBytes`, and which cannot be closed.
+class FailingSource final : public ByteSource {
+ public:
+  FailingSource(const Bytes& bytes, std::size_t goodBytes) : good_(std::span(bytes).first(goodBytes)) {}
+  std::size_t read(void* buffer, std::size_t count) override {
+    const std::size_t got = good_.read(buffer, count);
+    failed_ = failed_ || got < count;
+    return got;
   }
-  const std::unique_ptr<lame_global_flags, decltype(&lame_close)> encoder(lame_init(), lame_close);
-  AudioInput input;
-  ASSERT_TRUE(attach_audio_input(input, encoder.get(), std::make_unique<PipeSource>(wav, wav.size()), -1));
-  EXPECT_FALSE(close_audio_input(input));
-  EXPECT_EQ(input.failure->text, "Could not close audio input file\n");
-  EXPECT_EQ(input.failure->kind, InputFailureKind::notClosed);
+  bool seek(std::int64_t offset, SeekOrigin origin) override { return good_.seek(offset, origin); }
+  bool failed() const override { return failed_; }
+  bool close() override { return false; }
+
+ private:
+  MemoryByteSource good_;
+  bool failed_ = false;
+};
+
+TEST(AudioInput, AReadFailureInTheHeaderOrAmongTheSamplesAndACloseFailureComeBackWithTheirKind) {
+  const Bytes wav = make_wav({.chunksBeforeData = make_chunk("LIST", Bytes(40))}, Bytes(400));
+  for (const std::size_t goodBytes : {30, 40 + 44 + 100}) {
+    const std::unique_ptr<lame_global_flags, decltype(&lame_close)> encoder(lame_init(), lame_close);
+    AudioInput input;
+    if (attach_audio_input(input, encoder.get(), std::make_unique<FailingSource>(wav, goodBytes), -1)) {
+      FrameSamples frame;
+      ASSERT_GE(lame_init_params(encoder.get()), 0);
+      while (read_audio_frame(input, encoder.get(), frame).value_or(0) > 0) {}
+    }
+    ASSERT_TRUE(input.failure) << goodBytes;
+    EXPECT_EQ(input.failure->text, "Error reading input file\n");
+    EXPECT_EQ(input.failure->kind, InputFailureKind::unusable);
+    EXPECT_FALSE(close_audio_input(input));
+    EXPECT_EQ(input.failure->text, "Could not close audio input file\n");
+    EXPECT_EQ(input.failure->kind, InputFailureKind::notClosed);
+  }
 }
 
 }  // namespace
