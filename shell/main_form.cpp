@@ -8,13 +8,13 @@
 
 #include "audiofile/byte_reader.h"
 #include "audiofile/wave_header.h"
-#include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
 #include "engine/engine_texts.h"
 #include "engine/mixer.h"
 #include "platform/input_file.h"
 #include "platform/wave_out_device.h"
 #include "resources/strings.h"
+#include "shell/activity_mode.h"
 #include "shell/form_ids.h"
 #include "wavproc/wav_operations.h"
 
@@ -233,7 +233,11 @@ void MainForm::OnClearHumanVoice() {
 }
 void MainForm::OnChangeSourceVolume() { show_result(dialogs_, ChangeVolume(*this)); }
 void MainForm::OnCutSourceFile() { show_result(dialogs_, CutByTime(*this)); }
-void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
+void MainForm::OnSaveToMp3File() {
+  activityMode = MODE_ENCODING;  // also when a dialog is then cancelled
+  const SaveToMp3Result result = SaveToMp3File(*this);
+  if (result.status != SaveToMp3Status::cancelled) dialogs_.showMessage(result.text);
+}
 
 std::optional<std::string> MainForm::chooseInputFile(const FileDialogRequest& dialog) {
   auto path = dialogs_.chooseFileToOpen(dialog);
@@ -283,8 +287,6 @@ bool MainForm::confirmSilentResult(std::optional<double>& keepBassHz) {
   return dialogs_.runKeepBassDialog(true, keepBassHz);
 }
 
-void MainForm::showMessage(std::string_view text) { dialogs_.showMessage(text); }
-void MainForm::showRefusal(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::setProgress(std::int32_t position) { widgets_.setProgressPosition(position); }
 
 }  // namespace tunekiln

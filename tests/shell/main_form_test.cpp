@@ -9,8 +9,8 @@
 #include <map>
 #include <memory>
 
-#include "encoder/activity_mode.h"
 #include "engine/mixer.h"
+#include "shell/activity_mode.h"
 #include "shell/form_ids.h"
 #include "shell/keep_bass_entry.h"
 #include "tests/engine/engine_doubles.h"

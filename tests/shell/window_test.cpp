@@ -17,7 +17,7 @@
 #include <optional>
 #include <thread>
 
-#include "encoder/activity_mode.h"
+#include "shell/activity_mode.h"
 #include "shell/form_ids.h"
 #include "shell/cut_dialog.h"
 #include "shell/main_frame.h"

@@ -21,7 +21,6 @@ class ScriptedHost : public SaveToMp3Host {
   std::function<bool()> volumeDialog, cutDialog;
 
   std::vector<FileDialogRequest> dialogsShown;
-  std::vector<std::string> messages;
   std::vector<std::int32_t> positions;
   std::vector<int> percents;
   int parameterDialogsShown = 0;
@@ -36,7 +35,6 @@ class ScriptedHost : public SaveToMp3Host {
   }
   bool askVolumeMultiple() override { return answer(volumeDialog); }
   bool askCutTimes() override { return answer(cutDialog); }
-  void showMessage(std::string_view text) override { messages.emplace_back(text); }
   void setProgress(std::int32_t position) override { positions.push_back(position); }
   void encodeProgress(int percent) override { percents.push_back(percent); }
 
