@@ -34,10 +34,8 @@ class SilentHost final : public SaveToMp3Host {
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return out_; }
   bool askVolumeMultiple() override { return false; }
   bool askCutTimes() override { return false; }
-  void showMessage(std::string_view text) override { message = text; }
   void setProgress(std::int32_t) override {}
   void encodeProgress(int) override {}
-  std::string message;
 
  private:
   std::string in_, out_;
@@ -92,9 +90,8 @@ int main(int argc, char** argv) {
   EncoderConsole console{.err = discard, .out = discard};
   const auto command = [&] {
     SilentHost host(in, commandOut);
-    if (SaveToMp3File(host, console).outcome != SaveOutcome::finished) {
-      std::fprintf(stderr, "failed: %s\n", host.message.c_str());
-    }
+    const SaveToMp3Result result = SaveToMp3File(host, console);
+    if (result.status != SaveToMp3Status::finished) std::fprintf(stderr, "failed: %s\n", result.text.c_str());
   };
   const auto bare = [&] { bare_loop(in, bareOut); };
 

@@ -35,9 +35,7 @@ class SilentHost final : public WavProcessHost {
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return out_; }
   bool askVolumeMultiple() override { return accept_volume_entry("0.7"); }
   bool askCutTimes() override { return accept_cut_entries({"0", "0", "0", "0", "0", "0"}).accepted; }
-  void showMessage(std::string_view text) override { message = text; }
   void setProgress(std::int32_t) override {}
-  std::string message;
 
  private:
   std::string in_, out_;
@@ -100,10 +98,11 @@ int main(int argc, char** argv) {
 
   std::printf("| file | operation | MB/s | ratio to block copy |\n|---|---|---:|---:|\n");
   for (const auto& [name, in] : {std::pair{"16-bit", in16}, std::pair{"24-bit", in24}}) {
-    const auto operation = [&, in = in](Outcome (*run)(WavProcessHost&)) {
+    const auto operation = [&, in = in](OperationResult (*run)(WavProcessHost&)) {
       return [&, in, run] {
         SilentHost host(in, out);
-        if (run(host) != Outcome::finished) std::fprintf(stderr, "failed: %s\n", host.message.c_str());
+        const auto result = run(host);
+        if (result.outcome != Outcome::finished) std::fprintf(stderr, "failed: %s\n", result.message.c_str());
       };
     };
     const struct {

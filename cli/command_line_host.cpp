@@ -1,6 +1,5 @@
 #include "cli/command_line_host.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "audiofile/wave_header.h"
@@ -37,20 +36,20 @@ bool CommandLineHost::askVolumeMultiple() {
   if (volumeEntry_ == kLargestMultipleEntry) {
     const auto entry = largest_multiple_entry(files_.input);
     if (!entry) {
-      showMessage(wav_texts::kReadError);
+      refusal_ = wav_texts::kReadError;
       return false;
     }
     if (!reporting().quiet) std::fprintf(stderr, "The largest multiple that does not clip: %s\n", entry->c_str());
     volumeEntry_ = *entry;
   }
   if (volumeEntry_ && accept_volume_entry(*volumeEntry_)) return true;
-  showMessage(wav_texts::kEntryError);
+  refusal_ = wav_texts::kEntryError;
   return false;
 }
 
 bool CommandLineHost::askCutTimes() {
   const auto verdict = accept_cut_entries(cutEntries_.value_or(CutEntries{"0", "0", "0", "0", "0", "0"}));
-  if (!verdict.accepted) showMessage(verdict.message);
+  if (!verdict.accepted) refusal_ = verdict.message;
   return verdict.accepted;
 }
 
@@ -62,16 +61,6 @@ bool CommandLineHost::confirmSilentResult(std::optional<double>&) {
   return true;
 }
 
-void CommandLineHost::showMessage(std::string_view text) {
-  error_ = errno;
-  message_ = text;
-}
-
-void CommandLineHost::showFailure(std::string_view message, const FailureReason& reason) {
-  showMessage(message);
-  reason_ = reason.cause;
-}
-
 void CommandLineHost::setProgress(std::int32_t position) {
   if (reporting().quiet) return;
   const int percent = position / 10000;
@@ -80,21 +69,22 @@ void CommandLineHost::setProgress(std::int32_t position) {
   statusLine_.show(progress_bar_text(position));
 }
 
-int CommandLineHost::report(Outcome outcome) {
+int CommandLineHost::report(const OperationResult& result) {
   statusLine_.clear();
-  if (outcome == Outcome::finished) {
-    report_finished(message_);
-    return 0;
+  switch (result.outcome) {
+    case Outcome::finished:
+      report_finished(result.message);
+      return 0;
+    case Outcome::cancelled:  // no dialog here is cancelled but by a refused entry
+      return report_failure(refusal_);
+    case Outcome::failed:
+      break;
   }
   std::optional<FileFault> fault;
-  if (!reason_.empty()) {
-    fault = FileFault{files_.inputName, reason_};
-  } else if (message_ == wav_texts::kOpenInputError) {
-    fault = errno_fault(files_.inputName, error_);
-  } else if (message_ == wav_texts::kOpenOutputError || message_ == wav_texts::kWriteError) {
-    fault = errno_fault(files_.outputName, error_);
+  if (const auto& reason = result.reason) {
+    fault = FileFault{reason->file == FailedFile::input ? files_.inputName : files_.outputName, reason->cause};
   }
-  return report_failure(message_, fault);
+  return report_failure(result.message, fault);
 }
 
 }  // namespace tunekiln

@@ -6,7 +6,7 @@
 #include "cli/file_runs.h"
 #include "cli/terminal_status.h"
 #include "wavproc/cut_dialog_logic.h"
-#include "wavproc/wav_job.h"
+#include "wavproc/operation_result.h"
 #include "wavproc/wav_process_host.h"
 
 namespace tunekiln {
@@ -14,7 +14,8 @@ namespace tunekiln {
 inline constexpr std::string_view kLargestMultipleEntry = "max";
 
 // The host of a file operation started from the command line: the paths and parameters come
-// from the arguments, the progress is a bar on a terminal, the message is kept for the end.
+// from the arguments, the progress is a bar on a terminal, and the operation's result ends on
+// standard output or standard error with an exit status.
 class CommandLineHost final : public WavProcessHost {
  public:
   explicit CommandLineHost(FilePair files) : files_(std::move(files)) {}
@@ -27,28 +28,23 @@ class CommandLineHost final : public WavProcessHost {
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return files_.input; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return files_.output; }
-  // There is no dialog to stay open: a refused entry ends the operation with its message.
+  // There is no dialog to stay open: a refused entry cancels the operation, and its message is
+  // the one reported.
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
   // Warns and goes on: a script asked for this file.
   bool confirmSilentResult(std::optional<double>& keepBassHz) override;
-  // Called right after the call that failed, whose errno tells a file's fault why.
-  void showMessage(std::string_view text) override;
-  // The operation's own reason concerns the input, and wins over errno's.
-  void showFailure(std::string_view message, const FailureReason& reason) override;
   void setProgress(std::int32_t position) override;
 
-  // Prints the message where it belongs and gives the exit status: 0 and the finish message
-  // when the operation finished, 1 and the message with the file's fault otherwise.
-  int report(Outcome outcome);
+  // Prints the result's message where it belongs and gives the exit status: 0 and the finish
+  // message when the operation finished, 1 and the message with the file's fault otherwise.
+  int report(const OperationResult& result);
 
  private:
   FilePair files_;
   std::optional<std::string> volumeEntry_;
   std::optional<CutEntries> cutEntries_;
-  std::string message_;
-  int error_ = 0;  // errno when the message was given
-  std::string reason_;  // the operation's own, about the input
+  std::string refusal_;  // the message of a refused entry
   TerminalStatusLine statusLine_;
   int shownPercent_ = -1;
 };

@@ -1,6 +1,5 @@
 #include "cli/encode_command.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -15,58 +14,47 @@
 namespace tunekiln {
 namespace {
 
-// The paths come from the arguments; the message is kept for the end. The encoder's own
-// status line on standard error shows the progress.
+// The paths come from the arguments. The encoder's own status line on standard error shows
+// the progress.
 class EncodeCommandHost final : public SaveToMp3Host {
  public:
   explicit EncodeCommandHost(FilePair files) : files_(std::move(files)) {}
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return files_.input; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return files_.output; }
-  // Save to MP3 has no parameter dialog.
+  // Save to MP3 has no parameter dialog, and tells how it ended in its result.
   bool askVolumeMultiple() override { return false; }
   bool askCutTimes() override { return false; }
-  // Called right after the call that failed, whose errno tells a file's fault why.
-  void showMessage(std::string_view text) override {
-    error_ = errno;
-    message_ = text;
-  }
-  // The encoder's error stream has it already, unless that goes nowhere for --quiet.
-  void showRefusal(std::string_view text) override {
-    error_ = errno;
-    refusal_ = text;
-  }
   void setProgress(std::int32_t) override {}
   void encodeProgress(int) override {}
 
-  // The finish message where it belongs, any other on standard error with the file's fault.
-  int report(const SaveToMp3Result& result) const {
-    if (result.outcome == SaveOutcome::finished) {
-      report_finished(message_);
-      return 0;
-    }
-    if (!refusal_.empty()) {
-      // The same-file refusal is about no file's fault; the other is the output's.
-      const bool outputFault = refusal_.starts_with("Can't init outfile");
-      return report_failure(reporting().quiet ? refusal_ : "",
-                            outputFault ? errno_fault(files_.outputName, error_) : FileFault{}, result.exitStatus);
-    }
-    // What the input holds that cannot be encoded, or the output's fault of a failed write.
-    FileFault fault;
-    if (!result.reason.empty()) {
-      fault = FileFault{files_.inputName, result.reason};
-    } else if (message_ == encoder_texts::kOutputWriteFailed) {
-      fault = errno_fault(files_.outputName, error_);
-    }
-    return report_failure(message_, fault, result.exitStatus);
-  }
-
  private:
   FilePair files_;
-  std::string message_;
-  std::string refusal_;
-  int error_ = 0;
 };
+
+// The encoder's own account of a failure goes where its status line went; the failure itself
+// to standard error, with the file at fault under it.
+int report(const SaveToMp3Result& result, const FilePair& files, EncoderConsole& console) {
+  switch (result.status) {
+    case SaveToMp3Status::finished:
+      report_finished(result.text);
+      return 0;
+    case SaveToMp3Status::inputFailed:
+      return report_failure(result.text, FileFault{files.inputName, result.reason});
+    case SaveToMp3Status::inputNotClosed:
+      return report_failure(result.text, std::nullopt, 2);
+    case SaveToMp3Status::outputFailed:
+      std::fputs(result.consoleDetail.c_str(), console.err);
+      return report_failure(result.text, errno_fault(files.outputName, result.outputError));
+    case SaveToMp3Status::settingsRefused:
+      print_bitrate_table(console.err);
+      return report_failure(result.text);
+    case SaveToMp3Status::cancelled:  // there is no dialog to cancel here
+    case SaveToMp3Status::encoderNotStarted:
+      break;
+  }
+  return report_failure(result.text);
+}
 
 struct EncodeArguments {
   FileArguments files;
@@ -99,7 +87,7 @@ int encode(const FilePair& files, const Mp3Settings& settings) {
   } else if (reporting().dataOnStandardOutput) {
     console.out = stderr;
   }
-  const int status = host.report(SaveToMp3File(host, console, with_info_tags(files.input, settings)));
+  const int status = report(SaveToMp3File(host, console, with_info_tags(files.input, settings)), files, console);
   console.err = stderr;
   console.out = stdout;
   if (nowhere != nullptr) std::fclose(nowhere);

@@ -70,7 +70,7 @@ int decode(const FilePair& files) {
   const auto input = InputFile::open(files.input);
   if (!input) return report_failure(kOpenInputError, errno_fault(files.inputName, errno));
   // Checked before anything is written, as the output must never replace the input.
-  if (is_same_file(input->fd(), files.output)) return report_failure(wav_texts::kSameFile);
+  if (is_same_file(files.input, files.output)) return report_failure(wav_texts::kSameFile);
 
   NotificationQueue notifications;
   CommandLineDestination destination(files.output);

@@ -41,7 +41,7 @@ CLI::App* add_file_command(CLI::App& app, const char* name, const char* descript
 }
 
 // Runs the operation on every IN OUT pair; `configure` gives each one's host the parameters.
-void run(int& status, const WavArguments& arguments, std::function<Outcome(WavProcessHost&)> operation,
+void run(int& status, const WavArguments& arguments, std::function<OperationResult(WavProcessHost&)> operation,
          const std::function<void(CommandLineHost&)>& configure = {}) {
   status = run_file_operation(arguments.files,
                               {.outputExtension = "",

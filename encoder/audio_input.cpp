@@ -176,7 +176,7 @@ bool close_audio_input(AudioInput& input) {
   if (!input.inputStream) return true;
   const bool closed = input.inputStream->close();
   input.inputStream.reset();
-  if (!closed) input.failure = InputFailure{texts::kCouldNotClose, {}, 2};
+  if (!closed) input.failure = InputFailure{texts::kCouldNotClose, {}, InputFailureKind::notClosed};
   return closed;
 }
 

@@ -24,13 +24,17 @@ enum InputType : std::int32_t { INPUT_UNKNOWN = 0, INPUT_RAW = 1, INPUT_WAVE = 2
 // The most samples per channel the encoder takes at once.
 inline constexpr std::size_t kMaxFrameSamples = 1152;
 
-// An input the reader cannot go on with: its text (line break included), why in a few words
-// where the header says ("IMA ADPCM in a 2-channel file is not supported"), and the exit status
-// the command line ends with.
+enum class InputFailureKind {
+  unusable,   // the input could not be opened or read on, or holds what cannot be encoded
+  notClosed,  // closing the input reported an error
+};
+
+// An input the reader cannot go on with: its text (line break included), and why in a few words
+// where the header says ("IMA ADPCM in a 2-channel file is not supported").
 struct InputFailure {
   std::string text;
-  std::string reason;
-  int exitStatus = 1;
+  std::string reason = {};
+  InputFailureKind kind = InputFailureKind::unusable;
 };
 
 struct AudioInput {

@@ -22,16 +22,15 @@ inline constexpr const char* kBlockSizeNotZero = "Block size is not 0 bytes in '
 inline constexpr const char* kAiffFileWord = "name";
 
 // The encoding loop.
-inline constexpr const char* kSameFile = "Input file and Output file are the same. Abort.\n";
-inline constexpr const char* kCannotInitOutfile = "Can't init outfile '%s'\n";
 inline constexpr const char* kBufferTooSmall = "mp3 buffer is not big enough... \n";
 inline constexpr const char* kInternalError = "mp3 internal error:  error code=%i\n";
 inline constexpr const char* kWriteError = "Error writing mp3 output \n";
 inline constexpr const char* kWritingTag = "Writing LAME Tag...";
 inline constexpr const char* kTagDone = "done\n";
 
-// The command.
-inline constexpr const char* kInitFailedLine = "fatal error during initialization\n";
+// The operation.
+inline constexpr const char* kSameFile = "Input file and Output file are the same. Abort.\n";
+inline constexpr const char* kCannotInitOutfile = "Can't init outfile '%s'\n";
 inline constexpr std::string_view kInitFailed = "fatal error during initialization";
 inline constexpr std::string_view kOutputWriteFailed = "Write the output mp3 file error!";
 inline constexpr std::string_view kFinished = "the Mp3 file changed ok!";

@@ -1,8 +1,6 @@
 #include "encoder/encoding_loop.h"
 
 #include <array>
-#include <cerrno>
-#include <filesystem>
 
 #include "encoder/encoder_texts.h"
 #include "encoder/text_format.h"
@@ -14,44 +12,11 @@ namespace {
 constexpr int kStatusInterval = 50;  // frames between two progress reports
 constexpr int kMp3BufferBytes = 16384;
 
-// Two spellings of one file (a link, a relative and an absolute path) count as the same.
-bool same_file(const std::string& first, const std::string& second) {
-  std::error_code ignored;
-  return first == second || std::filesystem::equivalent(first, second, ignored);
-}
-
-void report_library_error(int code, EncoderConsole& console) {
-  if (code == -1) {
-    std::fputs(texts::kBufferTooSmall, console.err);
-  } else {
-    std::fprintf(console.err, texts::kInternalError, code);
-  }
-  // The library's failure is no file's: whatever errno a call before it left names no reason.
-  errno = 0;
-}
-
-// Where the encoder's messages always go, and to the host that shows them too.
-void refuse(SaveToMp3Host& host, EncoderConsole& console, std::string text) {
-  std::fputs(text.c_str(), console.err);
-  text.pop_back();  // the line break
-  host.showRefusal(text);
+EncodeResult library_failed(int code) {
+  return {EncodeStatus::libraryFailed, code == -1 ? texts::kBufferTooSmall : format_text(texts::kInternalError, code)};
 }
 
 }  // namespace
-
-std::optional<Mp3Output> open_conversion_files(SaveToMp3Host& host, AudioInput& input, lame_t encoder,
-                                               const std::string& inputPath, const std::string& outputPath,
-                                               EncoderConsole& console) {
-  if (same_file(inputPath, outputPath)) {
-    refuse(host, console, texts::kSameFile);
-    return std::nullopt;
-  }
-  // The input is parsed before the output exists, so a refused input leaves no file.
-  if (!open_audio_input(input, encoder, inputPath)) return std::nullopt;
-  auto output = Mp3Output::open(outputPath);
-  if (!output) refuse(host, console, format_text(texts::kCannotInitOutfile, outputPath.c_str()));
-  return output;
-}
 
 EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,
                            EncoderConsole& console) {
@@ -59,7 +24,7 @@ EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& inpu
   std::array<unsigned char, kMp3BufferBytes> mp3Buffer;
   for (;;) {
     const auto samples = read_audio_frame(input, encoder, pcm);
-    if (!samples) return EncodeResult::inputFailed;
+    if (!samples) return {EncodeStatus::inputFailed};
     const int frame = lame_get_frameNum(encoder);
     if (frame % kStatusInterval == 0) {
       return_console_cursor(console);
@@ -72,22 +37,15 @@ EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& inpu
                                                                           mp3Buffer.data(), kMp3BufferBytes)
                                           : lame_encode_buffer_int(encoder, pcm.left.data(), pcm.right.data(),
                                                                    count, mp3Buffer.data(), kMp3BufferBytes);
-    if (bytes < 0) {
-      report_library_error(bytes, console);
-      return EncodeResult::encoderFailed;
-    }
+    if (bytes < 0) return library_failed(bytes);
     if (std::fwrite(mp3Buffer.data(), 1, static_cast<std::size_t>(bytes), output) != static_cast<std::size_t>(bytes)) {
-      std::fputs(texts::kWriteError, console.err);
-      return EncodeResult::encoderFailed;
+      return {EncodeStatus::writeFailed, texts::kWriteError};
     }
     if (*samples == 0) break;
   }
 
   const int bytes = lame_encode_flush(encoder, mp3Buffer.data(), kMp3BufferBytes);
-  if (bytes < 0) {
-    report_library_error(bytes, console);
-    return EncodeResult::encoderFailed;
-  }
+  if (bytes < 0) return library_failed(bytes);
   return_console_cursor(console);
   // The window's bar ends where the conversion does, not at the last fiftieth frame.
   host.encodeProgress(show_time_status(console, lame_get_frameNum(encoder), lame_get_totalframes(encoder)));
@@ -95,7 +53,7 @@ EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& inpu
   end_time_status(console);
   // A short write here shows when the output is closed.
   std::fwrite(mp3Buffer.data(), 1, static_cast<std::size_t>(bytes), output);
-  return EncodeResult::finished;
+  return {EncodeStatus::finished};
 }
 
 void write_lame_tag(lame_t encoder, std::FILE* output, EncoderConsole& console) {

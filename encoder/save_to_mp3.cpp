@@ -4,11 +4,14 @@
 #include <sched.h>
 #include <sys/sysinfo.h>
 
+#include <cerrno>
 #include <memory>
 
-#include "encoder/activity_mode.h"
 #include "encoder/encoder_texts.h"
 #include "encoder/encoding_loop.h"
+#include "encoder/mp3_output.h"
+#include "encoder/text_format.h"
+#include "platform/input_file.h"
 
 namespace tunekiln {
 namespace texts = encoder_texts;
@@ -31,60 +34,69 @@ void allow_every_processor() {
   CPU_FREE(set);
 }
 
-// The window shows the reader's text without its line break; the command line prints it.
-SaveToMp3Result input_failed(SaveToMp3Host& host, AudioInput& input) {
+// The reader's texts end in a line break; the user's text is one line without it.
+std::string without_line_break(std::string text) {
+  if (text.ends_with('\n')) text.pop_back();
+  return text;
+}
+
+SaveToMp3Result input_failed(AudioInput& input) {
   input.inputStream.reset();  // closing it cannot add to what already went wrong
-  std::string_view text = input.failure->text;
-  if (text.ends_with('\n')) text.remove_suffix(1);
-  host.showMessage(text);
-  return {SaveOutcome::failed, input.failure->exitStatus, input.failure->reason};
+  const InputFailure& failure = *input.failure;
+  const auto status = failure.kind == InputFailureKind::notClosed ? SaveToMp3Status::inputNotClosed
+                                                                  : SaveToMp3Status::inputFailed;
+  return {status, without_line_break(failure.text), failure.reason};
+}
+
+SaveToMp3Result output_failed(std::string text, int error, std::string consoleDetail = {}) {
+  return {SaveToMp3Status::outputFailed, without_line_break(std::move(text)), {}, error, std::move(consoleDetail)};
 }
 
 }  // namespace
 
 SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, const Mp3Settings& settings) {
-  activityMode = MODE_ENCODING;  // also when a dialog is cancelled
   const auto inputPath = host.chooseInputFile(kWavFileDialog);
-  if (!inputPath) return {SaveOutcome::cancelled, 0};
+  if (!inputPath) return {SaveToMp3Status::cancelled};
   const auto outputPath = host.chooseOutputFile(kMp3FileDialog);
-  if (!outputPath) return {SaveOutcome::cancelled, 0};
+  if (!outputPath) return {SaveToMp3Status::cancelled};
   allow_every_processor();
 
-  AudioInput input{.messages = console.err};  // every conversion detects its input anew
   const Encoder encoder(lame_init());
-  if (!encoder) {
-    std::fputs(texts::kInitFailedLine, console.err);
-    return {SaveOutcome::failed, 1};
-  }
-  auto output = open_conversion_files(host, input, encoder.get(), *inputPath, *outputPath, console);
+  if (!encoder) return {SaveToMp3Status::encoderNotStarted, std::string(texts::kInitFailed)};
+  if (is_same_file(*inputPath, *outputPath)) return output_failed(texts::kSameFile, 0);
+  AudioInput input{.messages = console.err};  // every conversion detects its input anew
+  // The input is parsed before the output exists, so a refused input leaves no file.
+  if (!open_audio_input(input, encoder.get(), *inputPath)) return input_failed(input);
+  auto output = Mp3Output::open(*outputPath);
   if (!output) {
-    if (input.failure || !close_audio_input(input)) return input_failed(host, input);
-    return {SaveOutcome::failed, 1};
+    const int error = errno;
+    if (!close_audio_input(input)) return input_failed(input);
+    return output_failed(format_text(texts::kCannotInitOutfile, outputPath->c_str()), error);
   }
 
   apply_mp3_settings(encoder.get(), settings);
   // A sample rate without an integer value is refused here, as the library refuses its own.
   const int parameters = input.sampleRateUsable ? lame_init_params(encoder.get()) : -1;
   if (parameters < 0) {
-    if (parameters == -1) print_bitrate_table(console.err);
     output.reset();
-    if (!close_audio_input(input)) return input_failed(host, input);
-    host.showMessage(texts::kInitFailed);
-    return {SaveOutcome::failed, 1};
+    if (!close_audio_input(input)) return input_failed(input);
+    const auto status = parameters == -1 ? SaveToMp3Status::settingsRefused : SaveToMp3Status::encoderNotStarted;
+    return {status, std::string(texts::kInitFailed)};
   }
 
   prepare_console_output(console);
   const EncodeResult encoded = encode_to_mp3(host, encoder.get(), input, output->stream(), console);
+  const bool finished = encoded.status == EncodeStatus::finished;
   // After a failure the file is dropped, so it gets no tag.
-  if (encoded == EncodeResult::finished) write_lame_tag(encoder.get(), output->stream(), console);
-  const bool written = output->closeStream() && encoded == EncodeResult::finished;
-  if (encoded == EncodeResult::inputFailed || !close_audio_input(input)) return input_failed(host, input);
+  if (finished) write_lame_tag(encoder.get(), output->stream(), console);
+  const bool written = output->closeStream() && finished;
+  if (encoded.status == EncodeStatus::inputFailed || !close_audio_input(input)) return input_failed(input);
   if (!written || !output->commit()) {
-    host.showMessage(texts::kOutputWriteFailed);
-    return {SaveOutcome::failed, 1};
+    // The library's failure is no file's: whatever errno a call before it left names no reason.
+    const int error = encoded.status == EncodeStatus::libraryFailed ? 0 : errno;
+    return output_failed(std::string(texts::kOutputWriteFailed), error, encoded.consoleDetail);
   }
-  host.showMessage(texts::kFinished);
-  return {SaveOutcome::finished, 0};
+  return {SaveToMp3Status::finished, std::string(texts::kFinished)};
 }
 
 }  // namespace tunekiln

@@ -1,8 +1,8 @@
 #include "engine/wav_file_writer.h"
 
 #include <algorithm>
-#include <limits>
 
+#include "audiofile/size_field.h"
 #include "engine/engine_texts.h"
 
 namespace tunekiln {
@@ -28,10 +28,6 @@ void put32(std::uint8_t* at, std::uint32_t value) {
 void put64(std::uint8_t* at, std::uint64_t value) {
   put32(at, static_cast<std::uint32_t>(value));
   put32(at + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint32_t clamp_to_u32(std::uint64_t value) {
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
 }
 
 }  // namespace

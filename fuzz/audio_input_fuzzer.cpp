@@ -17,13 +17,6 @@ namespace {
 
 void quiet(const char*, va_list) {}
 
-// The reader's warnings go nowhere; opened once, as the process's standard error would be.
-std::FILE* null_stream() {
-  static std::FILE* stream = std::fopen("/dev/null", "w");
-  if (stream == nullptr) std::abort();
-  return stream;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -34,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lame_set_msgf(encoder, quiet);
   lame_set_debugf(encoder, quiet);
 
-  AudioInput input{.messages = null_stream()};
+  // The reader's warnings go nowhere; opened once, as the process's standard error would be.
+  static std::FILE* const nowhere = std::fopen("/dev/null", "w");
+  if (nowhere == nullptr) std::abort();
+  AudioInput input{.messages = nowhere};
   auto source = std::make_unique<MemoryByteSource>(std::span<const std::uint8_t>(data, size));
   if (attach_audio_input(input, encoder, std::move(source), static_cast<std::int32_t>(size)) &&
       input.sampleRateUsable && lame_init_params(encoder) >= 0) {
@@ -45,12 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::optional<std::size_t> samples; (samples = read_audio_frame(input, encoder, frame)) && *samples > 0;) {
       if (*samples > kMaxFrameSamples) std::abort();
       const int count = static_cast<int>(*samples);
-      const int bytes =
-          input.realSamples()
-              ? lame_encode_buffer_ieee_float(encoder, frame.realLeft.data(), frame.realRight.data(), count, mp3.data(),
-                                              static_cast<int>(mp3.size()))
-              : lame_encode_buffer_int(encoder, frame.left.data(), frame.right.data(), count, mp3.data(),
-                                       static_cast<int>(mp3.size()));
+      const int room = static_cast<int>(mp3.size());
+      const int bytes = input.realSamples() ? lame_encode_buffer_ieee_float(encoder, frame.realLeft.data(),
+                                                                            frame.realRight.data(), count, mp3.data(), room)
+                                            : lame_encode_buffer_int(encoder, frame.left.data(), frame.right.data(), count,
+                                                                     mp3.data(), room);
       // -1 is the library's "buffer too small", which a header's absurd rate (1 Hz, resampled to
       // thousands of times the samples) can bring about; the command reports it as a failure.
       if (bytes == -1) break;

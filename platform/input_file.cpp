@@ -42,10 +42,11 @@ std::ptrdiff_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t
   return static_cast<std::ptrdiff_t>(done);
 }
 
-bool is_same_file(int openFd, const std::string& path) {
-  struct stat open {}, named {};
-  if (::fstat(openFd, &open) != 0 || ::stat(path.c_str(), &named) != 0) return false;
-  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+bool is_same_file(const std::string& first, const std::string& second) {
+  if (first == second) return true;
+  struct stat one {}, other {};
+  if (::stat(first.c_str(), &one) != 0 || ::stat(second.c_str(), &other) != 0) return false;
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
 }  // namespace tunekiln

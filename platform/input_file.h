@@ -28,7 +28,8 @@ class InputFile {
   UniqueFd fd_;
 };
 
-// True when the open file and the file that `path` names (following links) are one file.
-bool is_same_file(int openFd, const std::string& path);
+// True when the two paths name one file: the same spelling, or a link, a hard link, a relative
+// and an absolute path to it. An output that is its input must be refused before it is made.
+bool is_same_file(const std::string& first, const std::string& second);
 
 }  // namespace tunekiln

@@ -80,13 +80,3 @@ PulseConnection::Deadline::~Deadline() {
 }
 
 }  // namespace tunekiln
-
-#if defined(__SANITIZE_THREAD__)
-// libpulse hands some of its mutexes, and the packet memory it recycles through its lock-free
-// free lists, from one of its threads to another through its own atomics and eventfds, which
-// ThreadSanitizer cannot see, so their next use there looks like a race. The suppressions name
-// only libpulse's own functions and its common library, never the callers.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:pa_mutex_lock\nrace:pa_mutex_unlock\nrace:libpulsecommon\n";
-}
-#endif

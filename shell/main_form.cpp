@@ -8,13 +8,13 @@
 
 #include "audiofile/byte_reader.h"
 #include "audiofile/wave_header.h"
-#include "encoder/activity_mode.h"
 #include "encoder/save_to_mp3.h"
 #include "engine/engine_texts.h"
 #include "engine/mixer.h"
 #include "platform/input_file.h"
 #include "platform/wave_out_device.h"
 #include "resources/strings.h"
+#include "shell/activity_mode.h"
 #include "shell/form_ids.h"
 #include "wavproc/wav_operations.h"
 
@@ -30,6 +30,11 @@ constexpr int kVolumeStep = 10;
 constexpr std::chrono::seconds kEscapeDelay{1};  // Esc stops the volume dialog's pass after this
 
 constexpr std::string_view kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
+
+// How a file operation ended, in a message box; a cancelled one has nothing to say.
+void show_result(FormDialogs& dialogs, const OperationResult& result) {
+  if (!result.message.empty()) dialogs.showMessage(result.message);
+}
 
 }  // namespace
 
@@ -218,17 +223,21 @@ void MainForm::OnEncodeProgress(int percent) {
   widgets_.setProgressPosition(static_cast<std::int32_t>(percent * 0.01 * kProgressMaximum));
 }
 
-void MainForm::OnAbstractLeftChannel() { ExtractChannel(*this, Channel::left); }
-void MainForm::OnAbstractRightChannel() { ExtractChannel(*this, Channel::right); }
+void MainForm::OnAbstractLeftChannel() { show_result(dialogs_, ExtractChannel(*this, Channel::left)); }
+void MainForm::OnAbstractRightChannel() { show_result(dialogs_, ExtractChannel(*this, Channel::right)); }
 void MainForm::OnClearHumanVoice() {
   // Shift offers the bass first; a plain click is the button's usual road.
   std::optional<double> keepBassHz;
   if (widgets_.shiftHeld() && !dialogs_.runKeepBassDialog(false, keepBassHz)) return;
-  ClearVoice(*this, nullptr, keepBassHz);
+  show_result(dialogs_, ClearVoice(*this, nullptr, keepBassHz));
 }
-void MainForm::OnChangeSourceVolume() { ChangeVolume(*this); }
-void MainForm::OnCutSourceFile() { CutByTime(*this); }
-void MainForm::OnSaveToMp3File() { SaveToMp3File(*this); }
+void MainForm::OnChangeSourceVolume() { show_result(dialogs_, ChangeVolume(*this)); }
+void MainForm::OnCutSourceFile() { show_result(dialogs_, CutByTime(*this)); }
+void MainForm::OnSaveToMp3File() {
+  activityMode = MODE_ENCODING;  // also when a dialog is then cancelled
+  const SaveToMp3Result result = SaveToMp3File(*this);
+  if (result.status != SaveToMp3Status::cancelled) dialogs_.showMessage(result.text);
+}
 
 std::optional<std::string> MainForm::chooseInputFile(const FileDialogRequest& dialog) {
   auto path = dialogs_.chooseFileToOpen(dialog);
@@ -278,8 +287,6 @@ bool MainForm::confirmSilentResult(std::optional<double>& keepBassHz) {
   return dialogs_.runKeepBassDialog(true, keepBassHz);
 }
 
-void MainForm::showMessage(std::string_view text) { dialogs_.showMessage(text); }
-void MainForm::showRefusal(std::string_view text) { dialogs_.showMessage(text); }
 void MainForm::setProgress(std::int32_t position) { widgets_.setProgressPosition(position); }
 
 }  // namespace tunekiln

@@ -72,8 +72,6 @@ class MainForm final : public SaveToMp3Host {
   bool askVolumeMultiple() override;
   bool askCutTimes() override;
   bool confirmSilentResult(std::optional<double>& keepBassHz) override;
-  void showMessage(std::string_view text) override;
-  void showRefusal(std::string_view text) override;
   void setProgress(std::int32_t position) override;
   void encodeProgress(int percent) override { OnEncodeProgress(percent); }
 

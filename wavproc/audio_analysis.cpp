@@ -152,16 +152,18 @@ template <SampleEncoding Encoding>
   const std::size_t samples = frames * channels;
   const std::size_t rounds = samples / kLanes;
 
-  double sum[kLanes] = {}, squares[kLanes] = {}, products[kLanes / 2] = {};
+  double sum[kLanes] = {}, squares[kLanes] = {}, products[kLanes] = {};
   // Narrow lanes where no sum is kept: sixteen of them fit one vector.
-  std::int16_t largest[kLanes] = {}, smallest[kLanes] = {}, atFullScale[kLanes] = {}, different[kLanes / 2] = {};
+  std::int16_t largest[kLanes] = {}, smallest[kLanes] = {}, atFullScale[kLanes] = {}, different[kLanes] = {};
   for (std::size_t done = 0; done < rounds;) {
     const std::size_t until = std::min(rounds, done + kFlushRounds);
-    float partSum[kLanes] = {}, partSquares[kLanes] = {}, partProducts[kLanes / 2] = {};
+    float partSum[kLanes] = {}, partSquares[kLanes] = {}, partProducts[kLanes] = {};
     for (; done < until; ++done) {
       const std::uint8_t* round = bytes + done * kLanes * width;
-      std::int16_t values[kLanes];
+      std::int16_t values[kLanes], partners[kLanes];
       for (std::size_t j = 0; j < kLanes; ++j) values[j] = load_narrow<Encoding>(round + j * width);
+      // Lane j ^ 1 holds the other sample of a stereo frame, so products stay lane by lane.
+      for (std::size_t j = 0; j < kLanes; ++j) partners[j] = values[j ^ 1];
       for (std::size_t j = 0; j < kLanes; ++j) {
         const auto value = static_cast<float>(values[j]);
         partSum[j] += value;
@@ -169,19 +171,16 @@ template <SampleEncoding Encoding>
         largest[j] = std::max(largest[j], values[j]);
         smallest[j] = std::min(smallest[j], values[j]);
         atFullScale[j] |= static_cast<std::int16_t>(values[j] == high) | static_cast<std::int16_t>(values[j] == low);
-      }
-      if (channels == 2) {
-        for (std::size_t j = 0; j < kLanes / 2; ++j) {
-          partProducts[j] += static_cast<float>(values[2 * j]) * static_cast<float>(values[2 * j + 1]);
-          different[j] |= static_cast<std::int16_t>(values[2 * j] ^ values[2 * j + 1]);
-        }
+        // Kept for every channel count and used for stereo only: a branch here costs more.
+        partProducts[j] += value * static_cast<float>(partners[j]);
+        different[j] |= static_cast<std::int16_t>(values[j] ^ partners[j]);
       }
     }
     for (std::size_t j = 0; j < kLanes; ++j) {
       sum[j] += partSum[j];
       squares[j] += partSquares[j];
+      products[j] += partProducts[j];
     }
-    for (std::size_t j = 0; j < kLanes / 2; ++j) products[j] += partProducts[j];
   }
 
   bool anyAtFullScale = false;
@@ -193,8 +192,8 @@ template <SampleEncoding Encoding>
     into.lowest = std::min(into.lowest, static_cast<double>(smallest[j]));
     anyAtFullScale = anyAtFullScale || atFullScale[j] > 0;
   }
-  for (std::size_t j = 0; j < kLanes / 2; ++j) {
-    sums.sumProducts += products[j];
+  for (std::size_t j = 0; channels == 2 && j < kLanes; ++j) {
+    sums.sumProducts += products[j] / 2;  // every frame's product stands in both of its lanes
     sums.identical = sums.identical && different[j] == 0;
   }
 
@@ -230,7 +229,7 @@ template <SampleEncoding Encoding>
 
 // Wider vectors where the processor has them: the sixteen lanes then take two instructions, not four.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define TUNEKILN_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define TUNEKILN_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define TUNEKILN_VECTOR_CLONES
 #endif

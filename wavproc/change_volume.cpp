@@ -134,7 +134,7 @@ FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t cha
 
 }  // namespace
 
-Outcome ChangeVolume(WavProcessHost& host, const ByteReader* input) {
+OperationResult ChangeVolume(WavProcessHost& host, const ByteReader* input) {
   WavJob job(host, input);
   if (auto ended = job.open()) return *ended;
   const WaveHeader* header = job.header();

@@ -75,10 +75,10 @@ std::optional<bool> channels_identical(const ByteReader& reader, const WaveHeade
 
 }  // namespace
 
-Outcome ClearVoice(WavProcessHost& host, const ByteReader* input, std::optional<double> keepBassHz) {
+OperationResult ClearVoice(WavProcessHost& host, const ByteReader* input, std::optional<double> keepBassHz) {
   std::uint32_t rate = 0;
   // Dual mono leaves silence, which the user should hear of before the file is written.
-  const StereoCheck warnOfSilence = [&](WavJob& job, const WaveHeader& header) -> std::optional<Outcome> {
+  const StereoCheck warnOfSilence = [&](WavJob& job, const WaveHeader& header) -> std::optional<OperationResult> {
     rate = header.format.sampleRate();
     if (keepBassHz) return std::nullopt;
     const auto identical = channels_identical(job.input(), header);

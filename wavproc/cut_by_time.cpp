@@ -7,7 +7,7 @@
 
 namespace tunekiln {
 
-Outcome CutByTime(WavProcessHost& host, const ByteReader* input) {
+OperationResult CutByTime(WavProcessHost& host, const ByteReader* input) {
   WavJob job(host, input);
   if (auto ended = job.open()) return *ended;
   const WaveHeader* header = job.header();

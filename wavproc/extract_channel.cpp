@@ -18,7 +18,7 @@ FrameTransform one_channel(std::size_t half) {
 
 }  // namespace
 
-Outcome ExtractChannel(WavProcessHost& host, Channel channel, const ByteReader* input) {
+OperationResult ExtractChannel(WavProcessHost& host, Channel channel, const ByteReader* input) {
   const std::size_t half = channel == Channel::left ? 0 : 1;  // left comes first in a frame
   const auto rule = [half](SampleEncoding encoding) {
     switch (bytes_per_sample(encoding)) {

@@ -1,7 +1,8 @@
 #include "wavproc/output_header.h"
 
-#include <algorithm>
 #include <limits>
+
+#include "audiofile/size_field.h"
 
 namespace tunekiln {
 namespace {
@@ -56,11 +57,11 @@ std::vector<HeaderPatch> OutputHeader::patches(std::uint64_t dataBytes) const {
     put(fmt + 12, little_endian(format_.bytesPerFrame(), 2));
     if (extensible_) put(fmt + 20, little_endian(kFrontCentre, 4));
   }
-  if (input_.fact && input_.fact->size >= 4) put(input_.fact->bodyOffset(), little_endian(std::min(frames, kMax32), 4));
+  if (input_.fact && input_.fact->size >= 4) put(input_.fact->bodyOffset(), little_endian(clamp_to_u32(frames), 4));
 
   if (!sizes64_) {
-    put(4, little_endian(std::min(length - 8, kMax32), 4));
-    put(input_.data.offset + 4, little_endian(std::min(dataBytes, kMax32), 4));
+    put(4, little_endian(clamp_to_u32(length - 8), 4));
+    put(input_.data.offset + 4, little_endian(clamp_to_u32(dataBytes), 4));
     return patches;
   }
   if (becomesRf64_) {

@@ -4,8 +4,8 @@
 
 namespace tunekiln {
 
-Outcome run_stereo_to_mono(WavProcessHost& host, const ByteReader* input, const StereoToMonoRule& rule,
-                           std::string_view finishMessage, const StereoCheck& beforeWriting) {
+OperationResult run_stereo_to_mono(WavProcessHost& host, const ByteReader* input, const StereoToMonoRule& rule,
+                                   std::string_view finishMessage, const StereoCheck& beforeWriting) {
   WavJob job(host, input);
   if (auto ended = job.open()) return *ended;
   if (job.stated().channels != 2) return job.refuse(wav_texts::kMustBeStereo);

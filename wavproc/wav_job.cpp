@@ -1,6 +1,8 @@
 #include "wavproc/wav_job.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "platform/background_appender.h"
@@ -22,22 +24,21 @@ std::int32_t progress_step(std::uint64_t span) {
 
 }  // namespace
 
-std::optional<Outcome> WavJob::open() {
+std::optional<OperationResult> WavJob::open() {
   const auto inputPath = host_.chooseInputFile(kWavFileDialog);
   if (!inputPath) return cancel();
   const auto outputPath = host_.chooseOutputFile(kWavFileDialog);
   if (!outputPath) return cancel();
-  inputPath_ = *inputPath;
 
   if (!reader_) {
     input_ = InputFile::open(*inputPath);
-    if (!input_) return fail(wav_texts::kOpenInputError);
+    if (!input_) return failCall(wav_texts::kOpenInputError, FailedFile::input, errno);
     // Checked before the output is created, which must never touch the input.
-    if (is_same_file(input_->fd(), *outputPath)) return fail(wav_texts::kSameFile);
+    if (is_same_file(*inputPath, *outputPath)) return fail(wav_texts::kSameFile);
     reader_ = &fileReader_.emplace(*input_);
   }
   output_ = ReplacementFile::create(*outputPath);
-  if (!output_) return fail(wav_texts::kOpenOutputError);
+  if (!output_) return failCall(wav_texts::kOpenOutputError, FailedFile::output, errno);
   inputLength_ = reader_->size();
 
   parse_ = read_wave_header(*reader_);
@@ -45,7 +46,7 @@ std::optional<Outcome> WavJob::open() {
     case AudioFileResult::ok:
       // The copy in front of the samples would leave it out.
       if (parse_.header->fmt.offset > parse_.header->data.offset) {
-        return fail(wav_texts::kUnrecognized, "the format chunk stands behind the data");
+        return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, "the format chunk stands behind the data"});
       }
       return std::nullopt;
     case AudioFileResult::unsupportedEncoding:
@@ -53,33 +54,35 @@ std::optional<Outcome> WavJob::open() {
     case AudioFileResult::readFailed:
       return fail(wav_texts::kReadError);
     case AudioFileResult::notThisFormat:
-      return fail(wav_texts::kUnrecognized, "not a WAV file");
+      return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, "not a WAV file"});
     default:
-      return fail(wav_texts::kUnrecognized, "the WAV header is damaged or incomplete");
+      return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, "the WAV header is damaged or incomplete"});
   }
 }
 
-std::optional<Outcome> WavJob::copyInput(std::uint64_t begin, std::uint64_t end) {
+std::optional<OperationResult> WavJob::copyInput(std::uint64_t begin, std::uint64_t end) {
   std::vector<std::uint8_t> block(std::min<std::uint64_t>(kBlockBytes, end - begin));
   for (std::uint64_t offset = begin; offset < end;) {
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), end - offset));
     const auto got = reader_->readAt(offset, block.data(), want);
     if (got.status == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
     if (got.bytes != want) return fail(wav_texts::kUnrecognized);  // shrank meanwhile
-    if (!output_->append(block.data(), want)) return fail(wav_texts::kWriteError);
+    if (!output_->append(block.data(), want)) return failCall(wav_texts::kWriteError, FailedFile::output, errno);
     offset += want;
   }
   return std::nullopt;
 }
 
-std::optional<Outcome> WavJob::copyHeader(const PcmFormat& format, std::uint64_t dataBytes) {
+std::optional<OperationResult> WavJob::copyHeader(const PcmFormat& format, std::uint64_t dataBytes) {
   const auto& plan = outputHeader_.emplace(parse_, format, dataBytes);
   if (auto ended = copyInput(0, kFileHeaderBytes)) return ended;
-  if (!output_->append(plan.inserted().data(), plan.inserted().size())) return fail(wav_texts::kWriteError);
+  if (!output_->append(plan.inserted().data(), plan.inserted().size())) {
+    return failCall(wav_texts::kWriteError, FailedFile::output, errno);
+  }
   return copyInput(kFileHeaderBytes, plan.copiedBytes());
 }
 
-std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t end, std::size_t frameBytes,
+std::optional<OperationResult> WavJob::processFrames(std::uint64_t begin, std::uint64_t end, std::size_t frameBytes,
                                              std::uint64_t progressSpan, const FrameTransform& transform) {
   std::int32_t position = 0;
   host_.setProgress(position);
@@ -88,6 +91,7 @@ std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t 
   const std::size_t framesPerBlock = std::max<std::size_t>(1, kBlockBytes / frameBytes);
   std::vector<std::uint8_t> in(framesPerBlock * frameBytes);
   std::optional<std::string_view> failure;
+  int writeError = 0;
   {
     BackgroundAppender appender(*output_, in.size());
     std::uint64_t consumed = 0;
@@ -112,13 +116,17 @@ std::optional<Outcome> WavJob::processFrames(std::uint64_t begin, std::uint64_t 
       consumed += bytes;
       offset += bytes;
     }
-    if (!appender.finish() && !failure) failure = wav_texts::kWriteError;
+    if (!appender.finish() && !failure) {
+      failure = wav_texts::kWriteError;
+      writeError = errno;
+    }
   }  // the writing thread has ended: the output may go
-  if (failure) return fail(*failure);
-  return std::nullopt;
+  if (!failure) return std::nullopt;
+  if (writeError != 0) return failCall(*failure, FailedFile::output, writeError);
+  return fail(*failure);
 }
 
-Outcome WavJob::finish(std::string_view message) {
+OperationResult WavJob::finish(std::string_view message) {
   const std::uint64_t headerBytes = outputHeader_->copiedBytes() + outputHeader_->inserted().size();
   bool written = true;
   for (const auto& patch : outputHeader_->patches(output_->appendedBytes() - headerBytes)) {
@@ -126,30 +134,34 @@ Outcome WavJob::finish(std::string_view message) {
   }
   fileReader_.reset();
   input_.reset();
-  if (!written || !output_->commit()) return fail(wav_texts::kWriteError);
+  if (!written || !output_->commit()) return failCall(wav_texts::kWriteError, FailedFile::output, errno);
   output_.reset();
   host_.setProgress(kProgressEnd);
-  host_.showMessage(message);
-  return Outcome::finished;
+  return {Outcome::finished, std::string(message), std::nullopt};
 }
 
-Outcome WavJob::fail(std::string_view message, std::string cause) {
+OperationResult WavJob::fail(std::string_view message, std::optional<FailureReason> reason) {
   fileReader_.reset();
   input_.reset();
   output_.reset();  // removes what was written
-  host_.showFailure(message, {inputPath_, std::move(cause)});
-  return Outcome::failed;
+  return {Outcome::failed, std::string(message), std::move(reason)};
 }
 
-Outcome WavJob::refuse(std::string_view message) {
-  return fail(message, describe_wave_encoding(stated()) + " is not supported");
+OperationResult WavJob::failCall(std::string_view message, FailedFile file, int error) {
+  // Without errno the call left no reason to tell.
+  if (error == 0) return fail(message);
+  return fail(message, FailureReason{file, std::strerror(error)});
 }
 
-Outcome WavJob::cancel() {
+OperationResult WavJob::refuse(std::string_view message) {
+  return fail(message, FailureReason{FailedFile::input, describe_wave_encoding(stated()) + " is not supported"});
+}
+
+OperationResult WavJob::cancel() {
   fileReader_.reset();
   input_.reset();
   output_.reset();
-  return Outcome::cancelled;
+  return {Outcome::cancelled, {}, std::nullopt};
 }
 
 }  // namespace tunekiln

@@ -6,7 +6,8 @@
 #include "wavproc/wav_process_host.h"
 
 // The four operations of "Wav file process". Each asks its host for the files (and, for the
-// volume and the cut, its parameters), writes the new file and tells the user how it ended.
+// volume and the cut, its parameters), writes the new file and returns how it ended, with the
+// message for the user.
 // They take integer PCM of 8 to 32 bits and float of 32 or 64 bits, plain, EXTENSIBLE or RF64,
 // and write the input's own encoding. Given `input`, an operation reads those bytes in place of
 // the file the user chooses, as the tests and the fuzzer do.
@@ -15,14 +16,14 @@ namespace tunekiln {
 enum class Channel { left, right };
 
 // Stereo to mono: one channel's samples, unchanged.
-Outcome ExtractChannel(WavProcessHost& host, Channel channel, const ByteReader* input = nullptr);
+OperationResult ExtractChannel(WavProcessHost& host, Channel channel, const ByteReader* input = nullptr);
 // Stereo to mono: right minus left, which removes what both channels share (a centre voice).
 // With `keepBassHz`, the centre below that frequency is kept: (R - L) + lowpass((L + R) / 2).
-Outcome ClearVoice(WavProcessHost& host, const ByteReader* input = nullptr,
-                   std::optional<double> keepBassHz = std::nullopt);
+OperationResult ClearVoice(WavProcessHost& host, const ByteReader* input = nullptr,
+                           std::optional<double> keepBassHz = std::nullopt);
 // Every sample times g_volumeMultiple, clipped to the sample's range.
-Outcome ChangeVolume(WavProcessHost& host, const ByteReader* input = nullptr);
+OperationResult ChangeVolume(WavProcessHost& host, const ByteReader* input = nullptr);
 // The frames from g_cutStartSeconds to g_cutEndSeconds.
-Outcome CutByTime(WavProcessHost& host, const ByteReader* input = nullptr);
+OperationResult CutByTime(WavProcessHost& host, const ByteReader* input = nullptr);
 
 }  // namespace tunekiln

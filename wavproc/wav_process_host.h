@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "wavproc/file_dialog_request.h"
 
@@ -12,14 +11,8 @@ namespace tunekiln {
 // The progress scale shared by every file operation.
 inline constexpr std::int32_t kProgressEnd = 1000000;
 
-// What a failure message leaves out: the file it concerns and what is wrong with it. The command
-// line prints it as a second line, "song.wav: 24-bit float in a 6-channel file is not supported".
-struct FailureReason {
-  std::string file;
-  std::string cause;  // empty when the message says all that is known
-};
-
 // What a file operation needs from whoever started it: the window, the command line or a test.
+// How the operation ended is its result, which the one that started it shows.
 class WavProcessHost {
  public:
   virtual ~WavProcessHost() = default;
@@ -31,10 +24,6 @@ class WavProcessHost {
   virtual bool askVolumeMultiple() = 0;
   // The cut dialog: true on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.
   virtual bool askCutTimes() = 0;
-  virtual void showMessage(std::string_view text) = 0;
-  // How a failed operation ends: its message and, where known, why. A host without room for a
-  // second line (the window's message box) shows the message alone.
-  virtual void showFailure(std::string_view message, const FailureReason& /*reason*/) { showMessage(message); }
   // Clear voice found both channels identical: removing the centre leaves silence. A host may
   // ask whether to go on, and may set `keepBassHz` to keep the centre's bass; false cancels.
   virtual bool confirmSilentResult(std::optional<double>& /*keepBassHz*/) { return true; }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <tuple>
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -17,15 +18,7 @@
 namespace tunekiln::test {
 namespace {
 
-enum Fault {
-  inputIsAFolder,
-  inputIsAFifo,
-  outputFolderMissing,
-  outputReadOnly,
-  outputIsALinkToTheInput,
-  diskFull,
-  kFaults
-};
+enum Fault { inputIsAFolder, inputIsAFifo, outputFolderMissing, outputReadOnly, outputIsALinkToTheInput, diskFull, kFaults };
 using Messages = std::array<std::string, kFaults>;  // by fault
 
 // A user without privileges, for whom a read-only file is what it says; root writes anything.
@@ -39,8 +32,7 @@ std::vector<std::string> as_user(std::vector<std::string> arguments) {
 ProgramResult run_with_full_disk(const std::vector<std::string>& arguments) {
   rlimit previous{};
   ::getrlimit(RLIMIT_FSIZE, &previous);
-  rlimit limited = previous;
-  limited.rlim_cur = 50000;
+  const rlimit limited{50000, previous.rlim_max};
   const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);  // this process is not under test
   ::setrlimit(RLIMIT_FSIZE, &limited);
   ::signal(SIGXFSZ, previousHandler);  // the program starts with the default: being ended
@@ -52,34 +44,25 @@ ProgramResult run_with_full_disk(const std::vector<std::string>& arguments) {
 TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   TempDir dir;
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-  const std::string in = dir.file("in.wav");
-  const std::string out = dir.file("out");
-  const std::string readOnly = dir.file("read-only");
-  const std::string link = dir.file("link");
-  const std::string fifo = dir.file("fifo");
-  const Bytes input = make_wav({}, ramp_bytes(1 << 20));  // 6 s; every output is larger than the disk
-  write_file(in, input);
+  const std::string in = dir.file("in.wav"), out = dir.file("out"), readOnly = dir.file("read-only");
+  const std::string link = dir.file("link"), fifo = dir.file("fifo");
+  const Bytes wav = make_wav({}, ramp_bytes(1 << 20));  // 6 s; every output is larger than the disk
+  write_file(in, wav);
   std::filesystem::create_symlink(in, link);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
   const Bytes existingOutput{'k', 'e', 'e', 'p'};
-  write_file(out, existingOutput);
-  write_file(readOnly, existingOutput);
-  std::filesystem::permissions(out, std::filesystem::perms::all & ~std::filesystem::perms::owner_exec &
-                                        ~std::filesystem::perms::group_exec & ~std::filesystem::perms::others_exec);
-  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
+  for (const auto& [path, mode] : {std::pair{out, 0666}, {readOnly, 0444}}) {
+    write_file(path, existingOutput);
+    ::chmod(path.c_str(), static_cast<mode_t>(mode));
+  }
 
   const std::string openInput = "Open the input wav file error!", openOutput = "Open the output wav file error!";
-  const Messages wavMessages{openInput, openInput, openOutput, openOutput, "Input file and Output file are the same!",
-                             "Write the output wav file error!"};
-  const struct {
-    std::vector<std::string> command;  // IN and OUT go behind the first word
-    Messages messages;
-  } commands[] = {
-      {{"left"}, wavMessages},
-      {{"right"}, wavMessages},
-      {{"clear-voice"}, wavMessages},
-      {{"volume", "--multiple", "2"}, wavMessages},
-      {{"cut", "--start", "0", "--end", "5"}, wavMessages},
+  // A command (IN and OUT go behind its first word) and its message for each fault.
+  const std::pair<std::vector<std::string>, Messages> commands[] = {
+      // The WAV commands share how they open, check and write their files: one stands for all.
+      {{"volume", "--multiple", "2"},
+       {openInput, openInput, openOutput, openOutput, "Input file and Output file are the same!",
+        "Write the output wav file error!"}},
       {{"encode"},
        {"Could not find \"" + dir.path().string() + "\".", "Could not find \"" + fifo + "\".",
         "Can't init outfile '" + dir.file("none/out") + "'", "Can't init outfile '" + readOnly + "'",
@@ -90,10 +73,8 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
        {"Open the input file error!", "Open the input file error!", openOutput, openOutput,
         "Input file and Output file are the same!", "Write the output wav file error!"}},
   };
-  const struct {
-    Fault fault;
-    std::string input, output, reason;  // the line under the message
-  } faults[] = {
+  // A fault, the files it is given as, and the line under the message.
+  const std::tuple<Fault, std::string, std::string, std::string> faults[] = {
       {inputIsAFolder, dir.path().string(), out, dir.path().string() + ": Is a directory\n"},
       {inputIsAFifo, fifo, out, fifo + ": Not a regular file\n"},
       {outputFolderMissing, in, dir.file("none/out"), dir.file("none/out") + ": No such file or directory\n"},
@@ -102,17 +83,17 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
       {diskFull, in, out, out + ": File too large\n"},
   };
   const auto entries = dir.entries();
-  for (const auto& c : commands) {
-    for (const auto& f : faults) {
-      auto arguments = as_user({TUNEKILN_CLI, c.command[0], f.input, f.output});
-      arguments.insert(arguments.end(), c.command.begin() + 1, c.command.end());
-      const auto result = f.fault == diskFull ? run_with_full_disk(arguments) : run_program(arguments);
-      SCOPED_TRACE(c.command[0] + " " + f.input + " " + f.output);
+  for (const auto& [command, messages] : commands) {
+    for (const auto& [fault, input, output, reason] : faults) {
+      auto arguments = as_user({TUNEKILN_CLI, command[0], input, output});
+      arguments.insert(arguments.end(), command.begin() + 1, command.end());
+      const auto result = fault == diskFull ? run_with_full_disk(arguments) : run_program(arguments);
+      SCOPED_TRACE(command[0] + " " + input + " " + output);
       EXPECT_EQ(result.status, 1);
       EXPECT_EQ(result.out, "");
       // Any status lines of the encoder come first.
-      EXPECT_TRUE(result.err.ends_with(c.messages[f.fault] + "\n" + f.reason)) << result.err;
-      EXPECT_EQ(read_file(in), input);
+      EXPECT_TRUE(result.err.ends_with(messages[fault] + "\n" + reason)) << result.err;
+      EXPECT_EQ(read_file(in), wav);
       EXPECT_EQ(read_file(out), existingOutput);
       EXPECT_EQ(read_file(readOnly), existingOutput);
       EXPECT_TRUE(std::filesystem::is_symlink(link));

@@ -10,7 +10,7 @@
 #include <functional>
 #include <map>
 
-#include "encoder/activity_mode.h"
+#include "shell/activity_mode.h"
 #include "shell/form_ids.h"
 #include "shell/keep_bass_entry.h"
 #include "tests/engine/engine_doubles.h"

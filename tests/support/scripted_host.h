@@ -21,8 +21,6 @@ class ScriptedHost : public SaveToMp3Host {
   std::function<bool()> volumeDialog, cutDialog;
 
   std::vector<FileDialogRequest> dialogsShown;
-  std::vector<std::string> messages;
-  std::vector<std::string> reasons;  // of the failures, as the command line prints them; "" for none
   std::vector<std::int32_t> positions;
   std::vector<int> percents;
   int parameterDialogsShown = 0;
@@ -37,11 +35,6 @@ class ScriptedHost : public SaveToMp3Host {
   }
   bool askVolumeMultiple() override { return answer(volumeDialog); }
   bool askCutTimes() override { return answer(cutDialog); }
-  void showMessage(std::string_view text) override { messages.emplace_back(text); }
-  void showFailure(std::string_view message, const FailureReason& reason) override {
-    messages.emplace_back(message);
-    reasons.push_back(reason.cause.empty() ? "" : reason.file + ": " + reason.cause);
-  }
   void setProgress(std::int32_t position) override { positions.push_back(position); }
   void encodeProgress(int percent) override { percents.push_back(percent); }
 

@@ -1,118 +1,43 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "audiofile/wave_header.h"
 #include "tests/support/wav_builder.h"
 #include "wavproc/audio_analysis.h"
 #include "wavproc/centre_bass.h"
 
-namespace tunekiln {
+namespace tunekiln::test {
 namespace {
 
-using test::Bytes;
-
-// Stereo 16-bit frames from two functions of the frame index.
-template <typename Left, typename Right>
-Bytes stereo16(std::size_t frames, Left left, Right right) {
-  Bytes out;
-  for (std::size_t i = 0; i < frames; ++i) {
-    for (const std::int32_t value : {left(i), right(i)}) {
-      out.push_back(static_cast<std::uint8_t>(value));
-      out.push_back(static_cast<std::uint8_t>(value >> 8));
-    }
-  }
-  return out;
-}
-
 PcmAnalysis analyse(const Bytes& file) {
-  const MemoryByteReader reader(file);
-  const auto parse = read_wave_header(reader);
-  EXPECT_EQ(parse.result, AudioFileResult::ok);
-  return *analyse_pcm(reader, *parse.header);
+  return *analyse_pcm(MemoryByteReader(file), *read_wave_header(MemoryByteReader(file)).header);
+}
+std::optional<double> largest_multiple(std::initializer_list<std::int32_t> samples) {
+  const Bytes file = make_wav({.channels = 1}, samples16(samples));
+  return largest_unclipped_multiple(analyse(file), SampleEncoding::signed16);
 }
 
-std::int32_t sine(std::size_t i, double amplitude, double period) {
-  return static_cast<std::int32_t>(std::lround(amplitude * std::sin(2 * M_PI * static_cast<double>(i) / period)));
-}
-
-TEST(AudioAnalysis, LevelsCorrelationAndWhatClearVoiceWillDo) {
-  // 1001 frames: odd, so the lanes' tail is walked too. A sine's RMS is its peak / sqrt(2).
-  constexpr std::size_t kFrames = 44100 + 1001;
-  const struct {
-    const char* name;
-    Bytes samples;
-    double leftPeak;
-    double correlation;
-    CentreRemoval verdict;
-  } rows[] = {
-      {"dual mono", stereo16(kFrames, [](auto i) { return sine(i, 16384, 100); }, [](auto i) { return sine(i, 16384, 100); }),
-       0.5, 1.0, CentreRemoval::silence},
-      {"mostly centred", stereo16(kFrames, [](auto i) { return sine(i, 16384, 100); },
-                                  [](auto i) { return sine(i, 16384, 100) + sine(i, 3000, 7); }),
-       0.5, 0.98, CentreRemoval::likely},
-      {"wide", stereo16(kFrames, [](auto i) { return sine(i, 16384, 100); }, [](auto i) { return sine(i, 16384, 37); }),
-       0.5, 0.0, CentreRemoval::unlikely},
-      {"inverted", stereo16(kFrames, [](auto i) { return sine(i, 32768 * 0.25, 100); },
-                            [](auto i) { return -sine(i, 32768 * 0.25, 100); }),
-       0.25, -1.0, CentreRemoval::unlikely},
-  };
-  for (const auto& row : rows) {
-    const auto analysis = analyse(test::make_wav({}, row.samples));
-    EXPECT_EQ(analysis.frames, kFrames) << row.name;
-    EXPECT_NEAR(analysis.channels[0].peak, row.leftPeak, 1e-4) << row.name;
-    EXPECT_NEAR(to_dbfs(analysis.channels[0].rms), to_dbfs(row.leftPeak / std::sqrt(2.0)), 0.01) << row.name;
-    EXPECT_NEAR(analysis.correlation.value_or(99), row.correlation, 0.02) << row.name;
-    EXPECT_EQ(judge_centre_removal(analysis), row.verdict) << row.name;
-  }
-}
-
-TEST(AudioAnalysis, CountsRunsAtFullScaleAndTheMultipleThatDoesNotClip) {
+TEST(AudioAnalysis, CountsRunsAtFullScaleAndFindsTheMultipleThatDoesNotClip) {
   // A lone full-scale sample is a peak; three or more in a row are clipping.
-  Bytes samples = test::samples16({32767, 0, 32767, 32767, 32767, 32767, 0, -32768, -32768, 5, -32768, -32768, -32768});
-  const auto mono = analyse(test::make_wav({.channels = 1}, samples));
-  EXPECT_EQ(mono.channels[0].clipped, 4u + 3u);
-  EXPECT_EQ(largest_unclipped_multiple(mono, SampleEncoding::signed16), 1.0);
-
-  const auto quiet = analyse(test::make_wav({.channels = 1}, test::samples16({1000, -12000, 300})));
-  // 32768 / 12000 = 2.7306...: the largest multiple in hundredths below it, checked as the
-  // volume change computes (a float factor, truncation toward zero).
-  EXPECT_EQ(largest_unclipped_multiple(quiet, SampleEncoding::signed16), 2.73);
-  EXPECT_LE(std::trunc(-12000.0 * static_cast<float>(2.73)), 32767);
-
-  // The count as the entry changes: exact for 16 bits, at the boundary the volume change has.
+  const Bytes loud = make_wav({.channels = 1}, samples16({32767, 0, 32767, 32767, 32767, 32767, 0, -32768, -32768, 5,
+                                                          -32768, -32768, -32768}));
+  EXPECT_EQ(analyse(loud).channels[0].clipped, 4u + 3u);
+  // 32768 / 12000 = 2.7306...: the largest multiple in hundredths below it; a silent file has none.
+  EXPECT_EQ(largest_multiple({32767, -32768}), 1.0);
+  EXPECT_EQ(largest_multiple({1000, -12000, 300}), 2.73);
+  EXPECT_EQ(largest_multiple({0, 0}), std::nullopt);
+  const Bytes quiet = samples16({1000, -12000, 300});
   ClipCounter counter(SampleEncoding::signed16);
-  const auto quietSamples = test::samples16({1000, -12000, 300});
-  counter.add(quietSamples.data(), 3);
+  counter.add(quiet.data(), 3);
   for (const auto& [multiple, clipped] : {std::pair{2.73, 0u}, {2.74, 1u}, {40.0, 2u}, {200.0, 3u}}) {
     EXPECT_EQ(counter.clippedBy(multiple), clipped) << multiple;
   }
-
-  const auto silent = analyse(test::make_wav({.channels = 1}, test::samples16({0, 0})));
-  EXPECT_FALSE(largest_unclipped_multiple(silent, SampleEncoding::signed16).has_value());
-}
-
-TEST(AudioAnalysis, ReadsEveryEncodingOnOneScale) {
-  // Half scale in every encoding: -6.02 dBFS.
-  Bytes s24 = {0x00, 0x00, 0x40}, f32(4), u8 = {128 + 64};
-  const float half = 0.5f;
-  std::memcpy(f32.data(), &half, 4);
-  for (const auto& [shape, sample] : {std::pair{test::WavShape{.channels = 1, .bits = 24}, s24},
-                                      std::pair{test::WavShape{.channels = 1, .bits = 32, .formatTag = 3}, f32},
-                                      std::pair{test::WavShape{.channels = 1, .bits = 8}, u8}}) {
-    const auto analysis = analyse(test::make_wav(shape, sample));
-    EXPECT_NEAR(to_dbfs(analysis.channels[0].peak), -6.02, 0.01) << shape.bits;
-  }
-}
-
-TEST(AudioAnalysis, AShortenedFileIsAFailureNotAResult) {
-  const auto file = test::make_wav({}, test::ramp_bytes(4000));
-  const auto parse = read_wave_header(MemoryByteReader(file));
-  const Bytes cut(file.begin(), file.end() - 100);
+  const Bytes file = make_wav({}, ramp_bytes(4000));
   bool failed = false;
-  EXPECT_FALSE(analyse_pcm(MemoryByteReader(cut), *parse.header, {}, &failed).has_value());
-  EXPECT_TRUE(failed);
+  EXPECT_FALSE(analyse_pcm(MemoryByteReader(Bytes(file.begin(), file.end() - 100)), *read_wave_header(MemoryByteReader(file)).header,
+                           {}, &failed));
+  EXPECT_TRUE(failed) << "a shortened file is a failure, not a result";
 }
 
 TEST(CentreBass, KeepsTheCentreBelowTheCutOffAndRemovesItAbove) {
@@ -121,8 +46,7 @@ TEST(CentreBass, KeepsTheCentreBelowTheCutOffAndRemovesItAbove) {
     CentreBass filter(cutoff, 44100);
     double peak = 0;
     for (int i = 0; i < 2 * 44100; ++i) {
-      const double x = std::sin(2 * M_PI * frequency * i / 44100);
-      const double y = filter.next(x, x);
+      const double x = std::sin(2 * M_PI * frequency * i / 44100), y = filter.next(x, x);
       if (i >= 44100) peak = std::max(peak, std::abs(y));
     }
     return 20 * std::log10(peak);
@@ -134,4 +58,4 @@ TEST(CentreBass, KeepsTheCentreBelowTheCutOffAndRemovesItAbove) {
 }
 
 }  // namespace
-}  // namespace tunekiln
+}  // namespace tunekiln::test

@@ -11,6 +11,6 @@ inline constexpr std::int32_t MODE_ENCODING = 2;
 inline constexpr std::int32_t MODE_DECODING = 4;
 
 // Process-wide, used on the user-interface thread only. Nothing sets it back to MODE_NONE.
-extern std::int32_t activityMode;
+inline std::int32_t activityMode = MODE_NONE;
 
 }  // namespace tunekiln
