@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "engine/mixer.h"
@@ -186,6 +187,7 @@ TEST(Window, EachButtonReachesTheFormAndTheEnginesReportsAndQuestionsReachTheWin
   TempDir dir;
   ScriptedDialogs dialogs;
   auto* frame = new CMainFrame(dialogs);
+  const std::unique_ptr<CMainFrame, void (*)(CMainFrame*)> closed(frame, [](CMainFrame* gone) { gone->Destroy(); });
   frame->view().OnInitialUpdate();
   const auto click = [&](std::string_view id) {
     wxCommandEvent event(wxEVT_BUTTON, control(*frame, id)->GetId());
@@ -250,7 +252,6 @@ TEST(Window, EachButtonReachesTheFormAndTheEnginesReportsAndQuestionsReachTheWin
     const bool finished = input == in && output == out;
     EXPECT_EQ(static_cast<wxGauge*>(control(*frame, kProgress))->GetValue() == 1000000, finished) << id;
   }
-  frame->Destroy();
 }
 
 TEST(Window, WithoutASoundServerPlaySaysSoOnce) {
@@ -259,6 +260,7 @@ TEST(Window, WithoutASoundServerPlaySaysSoOnce) {
   const std::string server = std::getenv("PULSE_SERVER") != nullptr ? std::getenv("PULSE_SERVER") : "";
   ::setenv("PULSE_SERVER", ("unix:" + dir.file("no-server")).c_str(), 1);
   auto* frame = new CMainFrame(dialogs);
+  const std::unique_ptr<CMainFrame, void (*)(CMainFrame*)> closed(frame, [](CMainFrame* gone) { gone->Destroy(); });
   frame->view().OnInitialUpdate();
   write_file(dir.file("tone.mp3"), make_mp3({.tone = {.seconds = 3}}));
   frame->view().form().openFile(dir.file("tone.mp3"));
@@ -267,7 +269,6 @@ TEST(Window, WithoutASoundServerPlaySaysSoOnce) {
   ::setenv("PULSE_SERVER", server.c_str(), 1);
   EXPECT_TRUE(told);
   EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No sound output could be opened!"});
-  frame->Destroy();
 }
 
 }  // namespace
