@@ -1,6 +1,7 @@
 #include "shell/main_frame.h"
 
 #include <wx/accel.h>
+#include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/scrolwin.h>
 #include <wx/sizer.h>
@@ -84,7 +85,12 @@ CMainFrame::CMainFrame(FormDialogs& dialogs)
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(scroller, 1, wxEXPAND);
   SetSizer(sizer);
-  SetClientSize(view_->GetSize());
+  // The form's size, but never larger than the desktop, not even before the window manager
+  // maximises the window: a frame mapped wider than the screen may keep that size while it
+  // reports itself maximised.
+  wxSize size = view_->GetSize();
+  size.DecTo(wxDisplay(this).GetClientArea().GetSize() * 9 / 10);
+  SetClientSize(size);
   // The form's own horizontal scroll bar seeks as the slider does.
   for (const auto type : {wxEVT_SCROLLWIN_TOP, wxEVT_SCROLLWIN_BOTTOM, wxEVT_SCROLLWIN_LINEUP, wxEVT_SCROLLWIN_LINEDOWN,
                           wxEVT_SCROLLWIN_PAGEUP, wxEVT_SCROLLWIN_PAGEDOWN, wxEVT_SCROLLWIN_THUMBTRACK,
