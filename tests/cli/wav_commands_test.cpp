@@ -35,7 +35,6 @@ TEST(WavCommands, FinishesOnStandardOutputAndRefusalsOnStandardErrorWithTheirSta
       {dualMono, {"clear-voice"}, "clear voice  finished!\n",
        "Warning: " + in + ": the two channels are identical, so the result is silence.\n"},
       {dualMono, {"clear-voice", "--keep-bass"}, "clear voice  finished!\n", ""},
-      {mono, {"clear-voice"}, "", "Input wav file must be stereo!\n" + in + ": 16-bit PCM in a 1-channel file is not supported\n"},
       {mono, {"volume", "--multiple", ".5"}, "", "输入错误!\n"},
       {mono, {"cut", "--start", "1:00", "--end", "30"}, "", "start time must be less than end time!\n"},
   };
