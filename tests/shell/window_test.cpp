@@ -56,6 +56,12 @@ std::string label_of(wxWindow& frame, std::string_view name) {
   return static_cast<wxStaticText*>(control(frame, name))->GetLabel().utf8_string();
 }
 CMainFrame& application_frame() { return *dynamic_cast<CMainFrame*>(wxTheApp->GetTopWindow()); }
+// A frame of the test's own, shown on the form and destroyed with the test even when a check ends it early.
+std::unique_ptr<CMainFrame, void (*)(CMainFrame*)> own_frame(ScriptedDialogs& dialogs) {
+  std::unique_ptr<CMainFrame, void (*)(CMainFrame*)> frame(new CMainFrame(dialogs), [](CMainFrame* gone) { gone->Destroy(); });
+  frame->view().OnInitialUpdate();
+  return frame;
+}
 
 TEST(Program, AnswersHelpAndVersionWithoutADisplay) {
   for (const auto& [option, start] : {std::pair{"--help", "Usage: tunekiln [FILE]"}, {"--version", "tunekiln "}}) {
@@ -149,10 +155,8 @@ TEST(Dialogs, VolumeCutAndKeepBassShowTheirEntriesAndHandOnWhatWasTypedOnOk) {
   EXPECT_FLOAT_EQ(g_volumeMultiple, 10.0f);
 
   CCutDialog cut(nullptr);
-  const auto place = [&](int index) {
-    const wxPoint corner = cut.field(index)->GetPosition();
-    return std::pair(corner.y, corner.x);  // the order in which they are read
-  };
+  // The order in which they are read: by rows, then left to right.
+  const auto place = [&](int index) { return std::pair(cut.field(index)->GetPosition().y, cut.field(index)->GetPosition().x); };
   for (int index = 0; index < kCutFieldCount; ++index) {
     EXPECT_EQ(cut.field(index)->GetValue(), "0");
     EXPECT_TRUE(index == 0 || place(index - 1) < place(index)) << index;
@@ -177,9 +181,7 @@ TEST(Dialogs, VolumeCutAndKeepBassShowTheirEntriesAndHandOnWhatWasTypedOnOk) {
 TEST(Window, EachButtonReachesTheFormAndTheEnginesReportsAndQuestionsReachTheWindow) {
   TempDir dir;
   ScriptedDialogs dialogs;
-  auto* frame = new CMainFrame(dialogs);
-  const std::unique_ptr<CMainFrame, void (*)(CMainFrame*)> closed(frame, [](CMainFrame* gone) { gone->Destroy(); });
-  frame->view().OnInitialUpdate();
+  const auto frame = own_frame(dialogs);
   const auto click = [&](std::string_view id) {
     wxCommandEvent event(wxEVT_BUTTON, control(*frame, id)->GetId());
     event.SetEventObject(control(*frame, id));
@@ -249,9 +251,7 @@ TEST(Window, WithoutASoundServerPlaySaysSoOnce) {
   ScriptedDialogs dialogs;
   const std::string server = std::getenv("PULSE_SERVER") != nullptr ? std::getenv("PULSE_SERVER") : "";
   ::setenv("PULSE_SERVER", ("unix:" + dir.file("no-server")).c_str(), 1);
-  auto* frame = new CMainFrame(dialogs);
-  const std::unique_ptr<CMainFrame, void (*)(CMainFrame*)> closed(frame, [](CMainFrame* gone) { gone->Destroy(); });
-  frame->view().OnInitialUpdate();
+  const auto frame = own_frame(dialogs);
   write_file(dir.file("tone.mp3"), make_mp3({.tone = {.seconds = 3}}));
   frame->view().form().openFile(dir.file("tone.mp3"));
   frame->view().form().OnPlay();
