@@ -52,15 +52,6 @@ Reading read(const Bytes& file) {
 constexpr std::int32_t kHigh(std::int32_t sample16) { return sample16 * 65536; }
 constexpr std::int32_t kBits(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
 
-Bytes data_before_format() {
-  const Bytes wav = make_wav({}, {});
-  Bytes file{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-  for (const Bytes& chunk : {make_chunk("data", samples16({1, 2})), make_chunk("fmt ", Bytes(wav.begin() + 20, wav.begin() + 36))}) {
-    file.insert(file.end(), chunk.begin(), chunk.end());
-  }
-  return file;
-}
-
 TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRawBigEndianStereo) {
   const Bytes aiff = {0x01, 0x02, 0xFF, 0xFE, 0x00, 0x10, 0x00, 0x20};
   const Values big{0x01020000, kBits(0xFFFE0000), kHigh(0x10), kHigh(0x20)}, ramp{kHigh(1), kHigh(2), kHigh(3), kHigh(4)};
@@ -77,7 +68,7 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
       {make_wav({}, samples16({1, -2, 300, 4})), INPUT_WAVE, 2, 44100, {kHigh(1), kHigh(-2), kHigh(300), kHigh(4)}},
       {make_wav({.channels = 1, .bits = 24}, {0x56, 0x34, 0x12}), INPUT_WAVE, 1, 44100, {0x12345600, 0}},
       {make_wav({.channels = 1, .bits = 32}, {0x78, 0x56, 0x34, 0xF2}), INPUT_WAVE, 1, 44100, {kBits(0xF2345678), 0}},
-      {data_before_format(), INPUT_WAVE, 2, 44100, {kHigh(1), kHigh(2)}},
+      {make_wav({.formatBehindData = true}, samples16({1, 2})), INPUT_WAVE, 2, 44100, {kHigh(1), kHigh(2)}},
       // A chunk larger than the reader keeps in memory is skipped, and so is one behind the samples.
       {make_wav({.sampleRate = 22050, .chunksBeforeData = make_chunk("JUNK", Bytes(3 << 20, 'd')), .bytesAfterData = make_chunk("LIST", Bytes(8))},
                 samples16({1, 2, 3, 4})), INPUT_WAVE, 2, 22050, ramp},

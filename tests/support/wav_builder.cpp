@@ -42,7 +42,7 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   put16(format, shape.extensible ? 0xFFFE : shape.formatTag);
   put16(format, shape.channels);
   put32(format, shape.sampleRate);
-  put32(format, shape.byteRate.value_or(shape.sampleRate * blockAlign));
+  put32(format, shape.sampleRate * blockAlign);
   put16(format, blockAlign);
   put16(format, shape.bits);
   if (shape.extensible) {
@@ -70,11 +70,12 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   }
   body.insert(body.end(), shape.chunksBeforeFormat.begin(), shape.chunksBeforeFormat.end());
   const Bytes formatChunk = make_chunk("fmt ", format);
-  body.insert(body.end(), formatChunk.begin(), formatChunk.end());
+  if (!shape.formatBehindData) body.insert(body.end(), formatChunk.begin(), formatChunk.end());
   body.insert(body.end(), shape.chunksBeforeData.begin(), shape.chunksBeforeData.end());
   put_id(body, "data");
   put32(body, shape.rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(dataSize));
   body.insert(body.end(), samples.begin(), samples.end());
+  if (shape.formatBehindData) body.insert(body.end(), formatChunk.begin(), formatChunk.end());
   body.insert(body.end(), shape.bytesAfterData.begin(), shape.bytesAfterData.end());
 
   Bytes file;

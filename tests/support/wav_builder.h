@@ -20,10 +20,10 @@ struct WavShape {
   bool extensible = false;          // WAVE_FORMAT_EXTENSIBLE with formatTag as its subformat
   bool rf64 = false;                // "RF64" with a ds64 chunk; the 32-bit sizes say "see ds64"
   Bytes chunksBeforeFormat;         // whole chunks between "WAVE" (or ds64) and "fmt "
-  std::optional<std::uint32_t> byteRate;       // default: rate × block align
   std::optional<std::uint32_t> declaredDataSize;  // default: the real size
   Bytes chunksBeforeData;  // whole chunks between "fmt " and "data"
   Bytes bytesAfterData;    // a chunk behind the samples
+  bool formatBehindData = false;  // "fmt " after the samples, where some writers put it
 };
 
 Bytes make_wav(const WavShape& shape, const Bytes& samples);

@@ -136,12 +136,6 @@ TEST_F(WavOperations, EveryEncodingGivesTheSamplesOfItsOwnReadingAndAHeaderThatS
 TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatSaysWhy) {
   const Bytes ramp = ramp_bytes(3 * kSecond + 6);  // ends inside a frame
   const Bytes threeSeconds = make_wav({.sampleRate = kRate}, Bytes(3 * kRate * 4, 0));
-  // The data chunk, then the format chunk.
-  const Bytes wav = make_wav({}, samples16({1, 2}));
-  Bytes formatBehindData{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-  for (const auto& [from, to] : {std::pair{36, 48}, {12, 36}}) {
-    formatBehindData.insert(formatBehindData.end(), wav.begin() + from, wav.begin() + to);
-  }
   const std::string unrecognized = "can not recongnize this file format!", readError = "Read the input wav file error!";
   const std::string unsupported(wav_texts::kUnsupportedEncoding);
   const struct {
@@ -172,7 +166,7 @@ TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatSaysWhy) {
        "A-law in a 2-channel file is not supported"},
       {"text", Bytes(100, 'a'), clearVoice, unrecognized, {}, "not a WAV file"},
       {"no channels", make_wav({.channels = 0}, Bytes(8)), volume("2"), unrecognized, {}, "the WAV header is damaged or incomplete"},
-      {"format behind the data", formatBehindData, cut({"0", "0", "0", "0", "0", "1"}), unrecognized, {},
+      {"format behind the data", make_wav({.formatBehindData = true}, samples16({1, 2})), cut({"0", "0", "0", "0", "0", "1"}), unrecognized, {},
        "the format chunk stands behind the data"},
       {"cut at the end", threeSeconds, cut({"0", "0", "3", "0", "0", "0"}), "start time is past the end of the file!", {}, "", 1},
       {"header unreadable", threeSeconds, right, readError, {}, "", 0, 30},
