@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <utility>
 
 #include "shell/activity_mode.h"
 #include "shell/form_ids.h"
@@ -92,6 +93,11 @@ class MainFormTest : public ::testing::Test {
 
 TEST_F(MainFormTest, EachEventLeavesTheButtonsTheSliderAndTheMessagesAsTheUserExpects) {
   Player* started = nullptr;
+  // The heard time, the length and the slider's share.
+  const auto shown = [&] {
+    return widgets.label(kFileName) + " " + widgets.label(kPlayTime) + " " + widgets.label(kTotalTime) + " " +
+           std::to_string(widgets.slider);
+  };
   const std::map<std::string, std::function<void()>> events{
       {"play without a player", [&] { form.OnPlay(); }},
       {"start", [&] { form.OnInitialUpdate(), started = form.player(); }},
@@ -103,13 +109,22 @@ TEST_F(MainFormTest, EachEventLeavesTheButtonsTheSliderAndTheMessagesAsTheUserEx
       {"play", [&] { form.OnPlay(), sync(); }},
       {"pause", [&] { form.OnPause(), sync(); }},
       {"decode", [&] { form.OnDecodeToWav(), sync(); }},
-      {"new", [&] { form.OnNewDocument(), sync(); }},
+      {"new", [&] { form.OnNewDocument(); EXPECT_EQ(shown(), "   0") << "cleared at once"; sync(); }},
       {"sync", [&] { sync(); }},
       {"no stream", [&] { notify(PLAYER_NTF_STATE, PLAYER_STATE_NO_STREAM); }},
       {"stopped", [&] { notify(PLAYER_NTF_STATE, PLAYER_STATE_STOPPED); }},
       {"98 %", [&] { info(50), notify(PLAYER_NTF_POSITION, 49); }},
       {"read failed", [&] { notify(PLAYER_NTF_READ_FAILED); }},
       {"no sound card", [&] { notify(MainForm::kSoundOutputFailed, 0); }},  // stops as Stop does
+      {"no length", [&] { info(0), notify(PLAYER_NTF_POSITION, 3725); }},
+      {"3.5 s to hear", [&] { info(50), notify(PLAYER_NTF_POSITION, 10, 3500); }},
+      {"48 s", [&] { notify(PLAYER_NTF_POSITION, 48); }},
+      {"while encoding", [&] {
+         const auto playing = std::exchange(activityMode, MODE_ENCODING);
+         info(360000), notify(PLAYER_NTF_POSITION, 20);
+         activityMode = playing;
+       }},
+      {"scroll", [&] { widgets.slider = 60, form.OnHScroll(), sync(); }},
   };
   const std::string failed = "Failed to open document.\n";
   const struct {
@@ -118,6 +133,7 @@ TEST_F(MainFormTest, EachEventLeavesTheButtonsTheSliderAndTheMessagesAsTheUserEx
     std::string message = "";
     const char* device = "";    // a call the engine made to an output, where it must
     bool sliderToZero = false;  // from 40, where the user had left it
+    std::string shown = "";
   } rows[] = {
       {"play without a player", "-------", "请先打开文件!"},  // before the form was first shown
       {"start", "-DDDDDD"}, {"cancel open", "-DDDDDD"},
@@ -134,7 +150,14 @@ TEST_F(MainFormTest, EachEventLeavesTheButtonsTheSliderAndTheMessagesAsTheUserEx
       {"stopped", "EDDDDDD", "", "", true},
       {"open", "EEEEEEE"}, {"play", "DEEEEED"},
       {"no sound card", "EDDDDDD", "No sound output could be opened!", "", true},
-      {"open", "EEEEEEE"}, {"play", "DEEEEED"}, {"new", "EDDDDDD", "", "card.close"},  // Ctrl+N while playing
+      {"open", "EEEEEEE"}, {"play", "DEEEEED"},
+      {"no length", "DEEEEED", "", "", false, song + " 01:02:05 00:00:00 0"},  // and so no share
+      {"3.5 s to hear", "DEEEEED", "", "", false, song + " 00:00:06 00:00:50 12"},
+      {"48 s", "DEEEEED", "", "", false, song + " 00:00:48 00:00:50 96"},  // not yet the end
+      // Lengths count whatever runs, positions only while playing or decoding.
+      {"while encoding", "DEEEEED", "", "", false, song + " 00:00:48 100:00:00 40"},
+      {"scroll", "DEEEEED", "", "decoder.seek"},
+      {"new", "EDDDDDD", "", "card.close"},  // Ctrl+N while playing
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << &row - rows << ": " << row.event);
@@ -145,41 +168,14 @@ TEST_F(MainFormTest, EachEventLeavesTheButtonsTheSliderAndTheMessagesAsTheUserEx
     EXPECT_EQ(dialogs.messages, row.message.empty() ? std::vector<std::string>{} : std::vector{row.message});
     if (*row.device) { EXPECT_GT(log.callsOf(row.device).size(), calls); }
     if (row.sliderToZero) { EXPECT_EQ(widgets.slider, 0); }
+    if (!row.shown.empty()) { EXPECT_EQ(shown(), row.shown); }
     dialogs.messages.clear();
   }
   EXPECT_FALSE(widgets.enabled.contains(std::string(kSaveToMp3File)));
   EXPECT_EQ(widgets.ranges, (std::array{0, 100, 1000000}));
   EXPECT_EQ(form.player(), started) << "a document made anew keeps its player";
+  EXPECT_EQ(log.callsOf("decoder.seek"), std::vector<std::string>{"decoder.seek(60,100)"}) << "only the user's scrolling seeks";
   EXPECT_EQ(dialogs.requests.front().filter, "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||");
-}
-
-TEST_F(MainFormTest, PositionsShowTheHeardTimeAndShareWhilePlayingAndOnlyTheUsersScrollingSeeks) {
-  form.OnInitialUpdate();
-  dialogs.open = {song};
-  form.OnOpenMp3File();
-  form.OnPlay();
-  const auto shown = [&] {
-    return widgets.label(kFileName) + " " + widgets.label(kPlayTime) + " " + widgets.label(kTotalTime) + " " +
-           std::to_string(widgets.slider);
-  };
-  widgets.slider = 30;
-  info(0), notify(PLAYER_NTF_POSITION, 3725);
-  EXPECT_EQ(shown(), song + " 01:02:05 00:00:00 0") << "no length, no share";
-  info(50), notify(PLAYER_NTF_POSITION, 10, 3500);  // 3.5 s of it still to be heard
-  EXPECT_EQ(shown(), song + " 00:00:06 00:00:50 12");
-  notify(PLAYER_NTF_POSITION, 48);
-  EXPECT_EQ(shown() + " " + widgets.buttons(), song + " 00:00:48 00:00:50 96 DEEEEED") << "not yet the end";
-  activityMode = MODE_ENCODING;  // lengths count whatever runs, positions only while playing or decoding
-  info(360000), notify(PLAYER_NTF_POSITION, 20);
-  EXPECT_EQ(shown(), song + " 00:00:48 100:00:00 96");
-  sync();
-  EXPECT_TRUE(log.callsOf("decoder.seek").empty());
-  widgets.slider = 60;
-  form.OnHScroll();
-  sync();
-  EXPECT_EQ(log.callsOf("decoder.seek"), std::vector<std::string>{"decoder.seek(60,100)"});
-  form.OnNewDocument();
-  EXPECT_EQ(shown(), "   0");
 }
 
 TEST_F(MainFormTest, TheVolumeDialogShowsThePeakAndWhatTheEnteredMultipleWouldClip) {
