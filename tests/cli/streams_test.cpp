@@ -15,10 +15,10 @@ namespace {
 
 class Scripts : public ::testing::Test {
  protected:
-  // In this folder, with temporary files kept here too, so that any left over are seen.
+  // The program and its arguments in this folder, with temporary files kept here too, so that any left over are seen.
   ProgramResult cli(std::vector<std::string> arguments, const std::string& standardInput = "/dev/null") {
     arguments.insert(arguments.begin(), {"/bin/sh", "-c", "cd \"$0\" && in=$1 && shift && exec env TMPDIR=. \"$@\" < \"$in\"",
-                                         dir.path().string(), standardInput, TUNEKILN_CLI});
+                                         dir.path().string(), standardInput});
     return run_program(arguments);
   }
 
@@ -43,36 +43,33 @@ TEST_F(Scripts, EveryFileCommandTakesDashAndOutputDirAndEndsOnASignalWithNothing
   };
   for (const auto& c : commands) {
     SCOPED_TRACE(c.command[0]);
-    const auto run = [&](std::vector<std::string> files, const std::string& standardInput = "/dev/null") {
-      files.insert(files.begin(), c.command[0]);
+    // The program and its command with `files` behind the command's first word.
+    const auto with = [&](std::vector<std::string> files) {
+      files.insert(files.begin(), {TUNEKILN_CLI, c.command[0]});
       files.insert(files.end(), c.command.begin() + 1, c.command.end());
-      return cli(files, standardInput);
+      return files;
     };
-    ASSERT_EQ(run({"in.wav", "named"}).status, 0);
+    ASSERT_EQ(cli(with({"in.wav", "named"})).status, 0);
     const Bytes named = read_file(dir.file("named"));
-    const auto piped = run({"-", "-"}, dir.file("in.wav"));
+    const auto piped = cli(with({"-", "-"}), dir.file("in.wav"));
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out, std::string(named.begin(), named.end()));
     EXPECT_TRUE(piped.err.ends_with(c.finished)) << piped.err;
     EXPECT_EQ(piped.err.find('\r'), std::string::npos) << "no cursor return into a pipe";
-    auto closed = std::vector<std::string>{TUNEKILN_CLI, c.command[0], dir.file("in.wav"), dir.file("closed")};
-    closed.insert(closed.end(), c.command.begin() + 1, c.command.end());
-    EXPECT_EQ(run_without_standard_streams(closed), 0);
+    EXPECT_EQ(run_without_standard_streams(with({dir.file("in.wav"), dir.file("closed")})), 0);
     EXPECT_EQ(read_file(dir.file("closed")), named);
 
     // Each input's name in the folder; the first failure ends the run unless told to go on.
     const TempDir out;
-    EXPECT_EQ(run({"--output-dir", out.path().string(), longName, "bad.wav", "last.wav"}).status, 1);
+    EXPECT_EQ(cli(with({"--output-dir", out.path().string(), longName, "bad.wav", "last.wav"})).status, 1);
     EXPECT_EQ(out.entries(), std::vector<std::string>{longName.substr(0, 251) + c.extension});
-    EXPECT_EQ(run({"--keep-going", "--output-dir", out.path().string(), longName, "bad.wav", "last.wav"}).status, 1);
+    EXPECT_EQ(cli(with({"--keep-going", "--output-dir", out.path().string(), longName, "bad.wav", "last.wav"})).status, 1);
     EXPECT_EQ(out.entries(), (std::vector<std::string>{"last" + c.extension, longName.substr(0, 251) + c.extension}));
 
     write_file(dir.file("named"), kept);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
       SCOPED_TRACE(::strsignal(signal));
-      std::vector<std::string> arguments{TUNEKILN_CLI, c.command[0], dir.file("long.wav"), dir.file("named")};
-      arguments.insert(arguments.end(), c.command.begin() + 1, c.command.end());
-      TerminalSession session(arguments);
+      TerminalSession session(with({dir.file("long.wav"), dir.file("named")}));
       ASSERT_TRUE(session.waitForText(c.progress)) << session.shown();
       session.sendSignal(SIGSTOP);  // stopped once it shows its progress, given the signal, and let go
       session.sendSignal(signal);
@@ -88,15 +85,15 @@ TEST_F(Scripts, EveryFileCommandTakesDashAndOutputDirAndEndsOnASignalWithNothing
     EXPECT_EQ(dir.entries(), entries);
   }
 
-  EXPECT_EQ(cli({"info", "--json", "-"}, dir.file("in.wav")).out,
+  EXPECT_EQ(cli({TUNEKILN_CLI, "info", "--json", "-"}, dir.file("in.wav")).out,
             "{\"lengthSeconds\": 0, \"bitrateKbps\": 0, \"sampleRate\": 44100, \"stereo\": 1, \"sixteenBit\": 1, "
             "\"decoder\": \"wav\", \"bitsPerSample\": 16, \"float\": 0, \"lengthSource\": \"header\"}\n");
   EXPECT_EQ(run_program({"/bin/sh", "-c", "exec \"$0\" info \"$1\" > /dev/full", TUNEKILN_CLI, dir.file("in.wav")}).err,
             "standard output: No space left on device\n");
-  const auto quiet = cli({"--quiet", "right", "in.wav", "out.wav"});
+  const auto quiet = cli({TUNEKILN_CLI, "--quiet", "right", "in.wav", "out.wav"});
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.out + quiet.err, "");
-  EXPECT_TRUE(cli({"--version"}).out.starts_with("tunekiln-cli "));
+  EXPECT_TRUE(cli({TUNEKILN_CLI, "--version"}).out.starts_with("tunekiln-cli "));
 }
 
 }  // namespace
