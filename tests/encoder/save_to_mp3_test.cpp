@@ -49,7 +49,7 @@ class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
 };
 
 TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALameTag) {
-  const ToneShape stereo, low{.sampleRate = 22050}, mono{.sampleRate = 48000, .channels = 1};
+  const ToneShape stereo, mono{.sampleRate = 48000, .channels = 1};
   Bytes floats;  // the mono tone as 32-bit floats
   for (const std::int16_t sample : make_tone(mono)) {
     const auto bits = std::bit_cast<std::uint32_t>(sample / 32768.0f);
@@ -62,7 +62,6 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
   } cases[] = {
       // An input removed once the encoding has begun is read to its end all the same.
       {stereo, make_wav({}, little_endian_bytes(make_tone(stereo))), [&] { std::filesystem::remove(*input); }},
-      {low, make_wav({.sampleRate = 22050}, little_endian_bytes(make_tone(low))), {}},
       {mono, make_wav({.channels = 1, .sampleRate = 48000, .bits = 32, .formatTag = 3}, floats), {}},
   };
   for (const auto& [tone, file, change] : cases) {
@@ -99,7 +98,7 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
     }
   }
   const Bytes again = read_file(*output);
-  save(cases[2].file);
+  save(cases[1].file);
   EXPECT_EQ(read_file(*output), again) << "each conversion starts afresh";
 }
 
