@@ -26,14 +26,13 @@ struct Reading {
   std::string messages;
 };
 
-// Opens the file and reads every frame.
+// Opens the file's bytes and reads every frame.
 Reading read(const Bytes& file) {
-  const TempDir dir;
-  write_file(dir.file("input"), file);
   const std::unique_ptr<lame_global_flags, decltype(&lame_close)> encoder(lame_init(), lame_close);
   const CapturedStream messages;
   AudioInput input{.messages = messages.get()};
-  const bool opened = open_audio_input(input, encoder.get(), dir.file("input"));
+  const bool opened = attach_audio_input(input, encoder.get(), std::make_unique<MemoryByteSource>(file),
+                                         static_cast<std::int32_t>(file.size()));
   Reading r{input.inputType, lame_get_num_channels(encoder.get()), lame_get_in_samplerate(encoder.get()),
             lame_get_num_samples(encoder.get())};
   FrameSamples f;
