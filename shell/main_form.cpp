@@ -153,10 +153,13 @@ void MainForm::OnHScroll() {
 }
 
 void MainForm::onNotification(const PlayerNotification& notification) {
+  // Lengths and positions the engine reported before the form's last Stop, New or Open belong
+  // to what that ended; only the opened file's own length may come before the open's end.
+  const bool current = answeredMarker_ == lastMarker_;
   if (notification.number == PLAYER_NTF_INFO && notification.info) {
-    OnPlayerInfo(*notification.info);
+    if (current || answeredMarker_ == openingFrom_) OnPlayerInfo(*notification.info);
   } else if (notification.number == PLAYER_NTF_POSITION) {
-    OnPlayerPosition(heard_seconds(notification));
+    if (current) OnPlayerPosition(heard_seconds(notification));
   } else if (notification.number == PLAYER_NTF_STATE) {
     onState(notification.first);
   } else if (notification.number == PLAYER_NTF_PONG) {
