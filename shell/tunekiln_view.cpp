@@ -26,11 +26,8 @@ CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs)
   wxXmlResource::Get()->LoadPanel(this, parent, "tunekiln_form");
   slider_ = XRCCTRL(*this, "1000", wxSlider);
   progress_ = XRCCTRL(*this, "1015", wxGauge);
-  form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications, [link = link_.get()] {
-    return standard_engine_slots(link->writerHost, [link](DeviceFailure failure) {
-      link->notifications.post({.number = MainForm::kSoundOutputFailed, .first = static_cast<std::uint32_t>(failure)});
-    });
-  });
+  form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications,
+                                     [link = link_.get()] { return standard_engine_slots(link->writerHost); });
 
   using namespace form_ids;
   bindButton(kOpenMp3File, &MainForm::OnOpenMp3File);

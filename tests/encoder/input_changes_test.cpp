@@ -20,7 +20,7 @@ class ChangingInputHost final : public SaveToMp3Host, public WavWriterHost {
       : in_(std::move(in)), out_(std::move(out)), change_(std::move(change)) {}
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return in_; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return out_; }
-  std::optional<std::string> chooseDestination(const FileDialogRequest&) override { return changeOnce(), out_; }
+  std::optional<std::string> chooseDestination() override { return changeOnce(), out_; }
   bool askVolumeMultiple() override { return false; }
   bool askCutTimes() override { return false; }
   void showMessage(std::string_view text) override { messages.emplace_back(text); }

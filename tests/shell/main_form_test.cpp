@@ -13,7 +13,7 @@
 #include "engine/mixer.h"
 #include "shell/form_ids.h"
 #include "shell/keep_bass_entry.h"
-#include "tests/engine/engine_doubles.h"
+#include "tests/support/engine_doubles.h"
 #include "tests/shell/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
