@@ -36,8 +36,7 @@ constexpr int kSeconds = 600;
 class FixedDestination final : public WavWriterHost {
  public:
   explicit FixedDestination(std::string path) : path_(std::move(path)) {}
-  std::optional<std::string> chooseDestination(const FileDialogRequest&) override { return path_; }
-  void showMessage(std::string_view text) override { std::fprintf(stderr, "engine: %.*s\n", static_cast<int>(text.size()), text.data()); }
+  std::optional<std::string> chooseDestination() override { return path_; }
 
  private:
   std::string path_;
@@ -54,6 +53,7 @@ void decode_with_engine(const std::string& in, const std::string& out) {
   for (;;) {
     const auto notification = notifications.next();
     if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_STOPPED) break;
+    if (notification.number == PLAYER_NTF_WRITE_FAILED) std::fprintf(stderr, "engine: the WAV file was not written\n");
   }
 }
 

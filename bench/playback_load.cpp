@@ -71,6 +71,11 @@ void wait_for_state(NotificationQueue& notifications, std::uint32_t state) {
   for (;;) {
     const auto notification = notifications.next();
     if (notification.number == PLAYER_NTF_STATE && notification.first == state) return;
+    if (notification.number == PLAYER_NTF_NO_SOUND_SERVER || notification.number == PLAYER_NTF_FORMAT_REFUSED ||
+        notification.number == PLAYER_NTF_SOUND_SERVER_GONE) {
+      std::fprintf(stderr, "the sound card has no device: is a sound server running?\n");
+      std::exit(1);
+    }
   }
 }
 
@@ -157,10 +162,7 @@ int main(int argc, char** argv) {
   selectedOutput = 0;
   const auto player = player_create(notifications, [] {
     EngineSlots slots{.decoders = standard_decoders()};
-    slots.outputs[0] = std::make_unique<SoundCardOutput>([](DeviceFailure) {
-      std::fprintf(stderr, "the sound card has no device: is a sound server running?\n");
-      std::exit(1);
-    });
+    slots.outputs[0] = std::make_unique<SoundCardOutput>();
     return slots;
   });
 

@@ -10,7 +10,6 @@
 #include "cli/file_runs.h"
 #include "cli/reporting.h"
 #include "cli/terminal_status.h"
-#include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/player_engine.h"
 #include "engine/standard_slots.h"
@@ -21,6 +20,7 @@
 namespace tunekiln {
 namespace {
 
+constexpr std::int32_t kWavFileWriterSlot = 2;
 
 // The decoders' names for `info`, by slot of standard_decoders().
 constexpr const char* kDecoderNames[kSlotCount] = {"", "wav", "mp3"};
@@ -32,37 +32,30 @@ class CommandLineDestination final : public WavWriterHost {
  public:
   explicit CommandLineDestination(std::string path) : path_(std::move(path)) {}
 
-  std::optional<std::string> chooseDestination(const FileDialogRequest&) override {
+  std::optional<std::string> chooseDestination() override {
     if (asked_) {
-      keep(wav_texts::kOpenOutputError);
+      error_ = errno;
       return std::nullopt;
     }
     asked_ = true;
     return path_;
   }
-  void showMessage(std::string_view text) override { keep(text); }
 
   // Read after the engine has reported STOPPED, which orders it after the engine's writes.
-  const std::optional<std::string>& failure() const { return failure_; }
-  int error() const { return error_; }
+  bool failed() const { return error_.has_value(); }
+  int error() const { return error_.value_or(0); }
 
  private:
-  void keep(std::string_view text) {
-    error_ = errno;
-    failure_ = text;
-  }
-
   std::string path_;
   bool asked_ = false;
-  std::optional<std::string> failure_;
-  int error_ = 0;
+  std::optional<int> error_;  // errno of the opening that failed
 };
 
 // The decoders and the WAV file writer only: decoding plays nothing, so it neither reaches
 // for the sound server nor opens the mixer.
 EngineSlots decoding_slots(WavWriterHost& destination) {
   EngineSlots slots{.decoders = standard_decoders()};
-  slots.outputs[2] = std::make_unique<WavFileWriter>(destination);
+  slots.outputs[kWavFileWriterSlot] = std::make_unique<WavFileWriter>(destination);
   return slots;
 }
 
@@ -72,40 +65,23 @@ int decode(const FilePair& files) {
   // Checked before anything is written, as the output must never replace the input.
   if (is_same_file(files.input, files.output)) return report_failure(wav_texts::kSameFile);
 
-  NotificationQueue notifications;
   CommandLineDestination destination(files.output);
   TerminalStatusLine statusLine;
-  bool readFailed = false;
+  std::optional<PlayerNotification> failure;
   {
-    const auto player = player_create(
-        notifications, [&destination] { return decoding_slots(destination); },
-        [] { return std::unique_ptr<MasterVolume>(); });
-    player_open(*player, files.input);
-    player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail_unrecognized(files.input, files.inputName);
-
-    selectedOutput = 2;  // the WAV file writer
-    player_select_output(*player);
-    player_play(*player);
-    for (;;) {
-      const auto notification = notifications.next();
-      if (notification.number == PLAYER_NTF_INFO) {
-        store_stream_info(*notification.info);
-      } else if (notification.number == PLAYER_NTF_POSITION) {
-        if (!reporting().quiet) statusLine.show(clock_text(notification.first) + " / " + clock_text(totalSeconds));
-      } else if (notification.number == PLAYER_NTF_READ_FAILED) {
-        readFailed = true;
-      } else if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_STOPPED) {
-        break;
+    EngineSession session([&destination] { return decoding_slots(destination); });
+    if (!session.open(files.input)) return fail_unrecognized(files.input, files.inputName);
+    failure = session.run(kWavFileWriterSlot, [&statusLine](const PlayerNotification& notification) {
+      if (notification.number == PLAYER_NTF_POSITION && !reporting().quiet) {
+        statusLine.show(clock_text(notification.first) + " / " + clock_text(totalSeconds));
       }
-    }
+    });
   }  // the engine thread has ended
   statusLine.clear();
-  if (destination.failure()) {
-    return report_failure(*destination.failure(), errno_fault(files.outputName, destination.error()));
+  if (destination.failed()) {
+    return report_failure(wav_texts::kOpenOutputError, errno_fault(files.outputName, destination.error()));
   }
-  if (readFailed) return report_failure(engine_texts::kWavReadError);
-  return 0;
+  return report_engine_failure(failure, files.outputName);
 }
 
 std::string info_text(const StreamInfo& stream, const char* decoder, const char* lengthSource, bool json) {

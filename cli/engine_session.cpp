@@ -4,11 +4,16 @@
 #include <optional>
 
 #include "cli/reporting.h"
+#include "engine/engine_texts.h"
 #include "engine/wav_decoder.h"
 #include "wavproc/wav_texts.h"
 
 namespace tunekiln {
 namespace {
+
+constexpr std::string_view kNoSoundServer = "No sound server can be reached!";
+constexpr std::string_view kFormatRefused = "The sound server cannot play this file's format!";
+constexpr std::string_view kServerGone = "The sound server has gone away!";
 
 std::optional<std::string> refusal_reason(const WaveParse& parse) {
   switch (parse.result) {
@@ -50,12 +55,67 @@ int fail_unrecognized(const std::string& file, const std::string& shownName) {
   return report_failure(wav_texts::kUnrecognized);
 }
 
-bool refused_before_pong(NotificationQueue& notifications) {
+EngineSession::EngineSession(EngineSlotsFactory makeSlots)
+    : player_(player_create(notifications_, std::move(makeSlots), [] { return std::unique_ptr<MasterVolume>(); })) {}
+
+bool EngineSession::open(const std::string& file) {
+  player_open(*player_, file);
+  player_post(*player_, {.number = PLAYER_CMD_PING});
   bool refused = false;
   for (;;) {
-    const auto notification = notifications.next();
-    if (notification.number == PLAYER_NTF_PONG) return refused;
+    const auto notification = notifications_.next();
+    if (notification.number == PLAYER_NTF_PONG) return !refused;
     refused = refused || (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_NO_STREAM);
+  }
+}
+
+std::optional<PlayerNotification> EngineSession::run(std::int32_t outputSlot,
+                                                     const std::function<void(const PlayerNotification&)>& notice) {
+  selectedOutput = outputSlot;
+  player_select_output(*player_);
+  player_play(*player_);
+  std::optional<PlayerNotification> failure;
+  for (;;) {
+    const auto notification = notifications_.next();
+    switch (notification.number) {
+      case PLAYER_NTF_INFO:
+        store_stream_info(*notification.info);
+        break;
+      case PLAYER_NTF_NO_SOUND_SERVER:
+      case PLAYER_NTF_FORMAT_REFUSED:
+      case PLAYER_NTF_SOUND_SERVER_GONE:
+        player_stop(*player_);
+        [[fallthrough]];
+      case PLAYER_NTF_WRITE_FAILED:
+        // The first failure of the output is the one to report; a failed read gives way to it.
+        if (!failure || failure->number == PLAYER_NTF_READ_FAILED) failure = notification;
+        break;
+      case PLAYER_NTF_READ_FAILED:
+        if (!failure) failure = notification;  // what the output holds plays out, then the engine stops
+        break;
+      case PLAYER_NTF_STATE:
+        if (notification.first == PLAYER_STATE_STOPPED) return failure;
+        break;
+      default:
+        break;
+    }
+    notice(notification);
+  }
+}
+
+int report_engine_failure(const std::optional<PlayerNotification>& failure, const std::string& outputName) {
+  if (!failure) return 0;
+  switch (failure->number) {
+    case PLAYER_NTF_READ_FAILED:
+      return report_failure(engine_texts::kWavReadError);
+    case PLAYER_NTF_WRITE_FAILED:
+      return report_failure(engine_texts::kWavWriteError, errno_fault(outputName, static_cast<int>(failure->first)));
+    case PLAYER_NTF_FORMAT_REFUSED:
+      return report_failure(kFormatRefused);
+    case PLAYER_NTF_SOUND_SERVER_GONE:
+      return report_failure(kServerGone);
+    default:
+      return report_failure(kNoSoundServer);  // PLAYER_NTF_NO_SOUND_SERVER
   }
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/notification_sink.h"
+#include "engine/player.h"
 
 // What the commands that drive the playback engine (decode, play) share.
 namespace tunekiln {
@@ -18,8 +22,29 @@ std::string clock_text(std::uint32_t seconds);
 // the WAV decoder can tell why it refused the file, a second line "NAME: reason". Gives 1.
 int fail_unrecognized(const std::string& file, const std::string& shownName);
 
-// Waits for the answer to a PING posted behind OPEN; true when the engine refused the file
-// before it.
-bool refused_before_pong(NotificationQueue& notifications);
+// One run of the engine for a command: the engine thread lives as long as the session. The
+// command line has no volume buttons, so the engine gets no mixer.
+class EngineSession {
+ public:
+  explicit EngineSession(EngineSlotsFactory makeSlots);
+
+  Player& player() { return *player_; }
+  // Opens the file and waits until the engine has answered: false when no decoder takes it.
+  bool open(const std::string& file);
+  // Plays the opened file to the output in `outputSlot` and hands every notification to
+  // `notice` until the engine reports STOPPED; keeps the stream's length in totalSeconds.
+  // A failure of the sound card stops the engine, which would otherwise wait in silence.
+  // Gives the failure to report, if any.
+  std::optional<PlayerNotification> run(std::int32_t outputSlot,
+                                        const std::function<void(const PlayerNotification&)>& notice);
+
+ private:
+  NotificationQueue notifications_;
+  std::unique_ptr<Player> player_;
+};
+
+// The failure `run` gave on standard error, and the exit status: 0 without one. A failed write
+// names `outputName` with the reason.
+int report_engine_failure(const std::optional<PlayerNotification>& failure, const std::string& outputName);
 
 }  // namespace tunekiln

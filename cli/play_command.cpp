@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -16,58 +15,13 @@
 #include "cli/reporting.h"
 #include "cli/process_setup.h"
 #include "cli/terminal_status.h"
-#include "engine/engine_texts.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
-#include "wavproc/wav_texts.h"
 
 namespace tunekiln {
 namespace {
 
-constexpr std::string_view kNoSoundServer = "No sound server can be reached!";
-constexpr std::string_view kFormatRefused = "The sound server cannot play this file's format!";
-constexpr std::string_view kServerGone = "The sound server has gone away!";
-
-
-
-// Hears on the engine thread why the sound card has no device, keeps the first reason for the
-// end and stops the playing, which would otherwise wait in silence.
-class SoundCardWatch {
- public:
-  // Set before the first PLAY is posted, so the engine sees it whenever it reports.
-  void watch(Player& player) { player_ = &player; }
-
-  void failed(DeviceFailure failure) {
-    {
-      std::lock_guard lock(mutex_);
-      if (!failure_) failure_ = failure;
-    }
-    player_stop(*player_);
-  }
-
-  std::optional<DeviceFailure> failure() {
-    std::lock_guard lock(mutex_);
-    return failure_;
-  }
-
- private:
-  Player* player_ = nullptr;
-  std::mutex mutex_;
-  std::optional<DeviceFailure> failure_;
-};
-
-std::string_view failure_text(DeviceFailure failure) {
-  switch (failure) {
-    case DeviceFailure::noServer:
-      return kNoSoundServer;
-    case DeviceFailure::formatRefused:
-      return kFormatRefused;
-    case DeviceFailure::serverGone:
-      return kServerGone;
-  }
-  return kNoSoundServer;
-}
-
+constexpr std::int32_t kSoundCardSlot = 0;
 
 // The keys of a terminal, turned into commands: press runs on the keyboard's thread.
 class KeyCommands {
@@ -123,63 +77,38 @@ int play(const std::string& file) {
     return report_failure(kOpenInputError, FileFault{file, problem});
   }
 
-  NotificationQueue notifications;
-  SoundCardWatch watch;
   TerminalStatusLine statusLine;
-  bool readFailed = false;
+  std::optional<PlayerNotification> failure;
   bool interrupted = false;
   {
-    // The command line has no volume buttons, so it needs no mixer.
-    const auto player = player_create(
-        notifications,
-        [&watch] {
-          EngineSlots slots{.decoders = standard_decoders()};
-          slots.outputs[0] =
-              std::make_unique<SoundCardOutput>([&watch](DeviceFailure failure) { watch.failed(failure); });
-          return slots;
-        },
-        [] { return std::unique_ptr<MasterVolume>(); });
-    watch.watch(*player);
-    player_open(*player, file);
-    player_post(*player, {.number = PLAYER_CMD_PING});
-    if (refused_before_pong(notifications)) return fail_unrecognized(file, file);
+    EngineSession session([] {
+      EngineSlots slots{.decoders = standard_decoders()};
+      slots.outputs[kSoundCardSlot] = std::make_unique<SoundCardOutput>();
+      return slots;
+    });
+    if (!session.open(file)) return fail_unrecognized(file, file);
 
-    selectedOutput = 0;  // the sound card
-    player_select_output(*player);
-    player_play(*player);
-    KeyCommands commands(*player);
+    KeyCommands commands(session.player());
     const Keyboard keyboard([&commands](PlayKey key) { commands.press(key); });
     std::uint32_t position = 0;
     bool paused = false;
-    for (;;) {
-      const auto notification = notifications.next();
-      if (notification.number == PLAYER_NTF_INFO) {
-        store_stream_info(*notification.info);
-        continue;
-      }
-      if (notification.number == PLAYER_NTF_READ_FAILED) {
-        readFailed = true;  // what the card holds plays out, then the engine stops
-        continue;
-      }
+    failure = session.run(kSoundCardSlot, [&](const PlayerNotification& notification) {
       if (notification.number == PLAYER_NTF_POSITION) {
         position = heard_seconds(notification);  // what has been heard, so that a seek is relative to it
         commands.heardPosition(position, totalSeconds);
       } else if (notification.number == PLAYER_NTF_STATE) {
-        if (notification.first == PLAYER_STATE_STOPPED) break;
         if (notification.first == PLAYER_STATE_PAUSED) paused = true;
         if (notification.first == PLAYER_STATE_PLAYING) paused = false;
       } else {
-        continue;
+        return;
       }
       statusLine.show(clock_text(position) + " / " + clock_text(totalSeconds) + (paused ? "  paused" : ""));
-    }
+    });
     interrupted = commands.interrupted();
   }  // the engine thread has ended and the terminal is back in its mode
   statusLine.clear();
   if (interrupted) end_by_signal(SIGINT);
-  if (const auto failure = watch.failure()) return report_failure(failure_text(*failure));
-  if (readFailed) return report_failure(engine_texts::kWavReadError);
-  return 0;
+  return report_engine_failure(failure, file);
 }
 
 }  // namespace

@@ -3,18 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audiofile/wave_header.h"
 #include "engine/dither.h"
 
 namespace tunekiln {
 namespace {
 
-constexpr std::uint32_t kId3HeaderBytes = 10;
 constexpr std::uint32_t kContainerHeaderBytes = 12;
 
-// Where the audio starts behind an ID3v2 tag: its size bytes are taken whole, unmasked.
-std::uint32_t id3_tag_end(const unsigned char* head) {
-  if (head[0] != 'I' || head[1] != 'D' || head[2] != '3') return 0;
-  return ((((static_cast<std::uint32_t>(head[6]) << 7) | head[7]) << 7 | head[8]) << 7 | head[9]) + kId3HeaderBytes;
+// Where the audio starts behind an ID3v2 tag; its four size bytes give at most 2^28 + 9.
+std::uint32_t id3_tag_end(const unsigned char (&head)[kContainerHeaderBytes]) {
+  return static_cast<std::uint32_t>(id3v2_tag_end(MemoryByteReader(head)));
 }
 
 // A WAVE or AIFF file: its samples could pass libmad's frame sync by chance and play as noise.

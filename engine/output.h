@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/decoder.h"
+#include "engine/notification_sink.h"
 #include "engine/stream_info.h"
 #include "platform/wake_event.h"
 
@@ -41,8 +42,9 @@ class Output {
   Decoder* attachedDecoder() const { return attachedDecoder_; }
   void attach(Decoder* decoder) { attachedDecoder_ = decoder; }
   const std::string& name() const { return name_; }
-  // True once after the attached decoder's stream ended on a failed read; asking clears it.
-  bool takeReadFailure() { return std::exchange(readFailed_, false); }
+  // Where the output posts its failures (PLAYER_NTF_READ_FAILED and the others), on the engine
+  // thread as they happen; without a sink they go unheard.
+  void reportTo(NotificationSink& sink) { failures_ = &sink; }
 
  protected:
   explicit Output(std::string name) : name_(std::move(name)) {}
@@ -52,16 +54,19 @@ class Output {
   void releaseWakeEvent() { wakeEvent_.reset(); }
   // The end of the attached decoder's stream, as its last read answered it.
   void closeAndDetachDecoder(ReadResult how = ReadResult::end) {
-    readFailed_ = how == ReadResult::failed;
+    if (how == ReadResult::failed) reportFailure(PLAYER_NTF_READ_FAILED);
     attachedDecoder_->close();
     attachedDecoder_ = nullptr;
+  }
+  void reportFailure(std::uint32_t notification, std::uint32_t first = 0) {
+    if (failures_ != nullptr) failures_->post({.number = notification, .first = first});
   }
 
  private:
   std::unique_ptr<WakeEvent> wakeEvent_;
   Decoder* attachedDecoder_ = nullptr;
   std::string name_;
-  bool readFailed_ = false;
+  NotificationSink* failures_ = nullptr;
 };
 
 }  // namespace tunekiln

@@ -28,6 +28,9 @@ PlayerEngine::PlayerEngine(Player& player, EngineSlots slots)
   for (const auto& decoder : slots_.decoders) {
     if (decoder) decoder->setLengthListener([this] { player_.commands.post({.number = PLAYER_CMD_LENGTH_KNOWN}); });
   }
+  for (const auto& output : slots_.outputs) {
+    if (output) output->reportTo(player_.window);
+  }
 }
 
 void PlayerEngine::run() {
@@ -192,7 +195,6 @@ void PlayerEngine::pumpStep() {
       post_status();
       return;
     }
-    if (current_->takeReadFailure()) post({.number = PLAYER_NTF_READ_FAILED});
     postState(PLAYER_STATE_NO_STREAM);
   }
   // Asked at once at the stream's end too: an output that holds nothing then (a stream without

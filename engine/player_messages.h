@@ -29,9 +29,21 @@ inline constexpr std::uint32_t PLAYER_NTF_INFO = 0x8102;
 inline constexpr std::uint32_t PLAYER_NTF_POSITION = 0x8103;
 inline constexpr std::uint32_t PLAYER_NTF_PONG = 0x8105;
 inline constexpr std::uint32_t PLAYER_NTF_OUTPUT_NAME = 0x8106;
+// The failures, each posted once when it happens, for the receiver to show in its own words.
 // The input could not be read: the stream ended short of its end (NO_STREAM follows) and a
 // file being written was given up.
 inline constexpr std::uint32_t PLAYER_NTF_READ_FAILED = 0x8107;
+// The WAV file could not be written in full: it was given up, the destination left as it was,
+// and the decoding ends (NO_STREAM follows). first: errno of the call that failed, 0 when the
+// file was refused for its size.
+inline constexpr std::uint32_t PLAYER_NTF_WRITE_FAILED = 0x8108;
+// The sound card found no sound server to play through: it plays nothing, and the stream waits
+// in silence until a STOP.
+inline constexpr std::uint32_t PLAYER_NTF_NO_SOUND_SERVER = 0x8109;
+// The sound server would not play the stream's format; as for NO_SOUND_SERVER.
+inline constexpr std::uint32_t PLAYER_NTF_FORMAT_REFUSED = 0x810A;
+// The sound server went away while the sound card played through it; as for NO_SOUND_SERVER.
+inline constexpr std::uint32_t PLAYER_NTF_SOUND_SERVER_GONE = 0x810B;
 
 // The first parameter of PLAYER_NTF_STATE.
 inline constexpr std::uint32_t PLAYER_STATE_NO_STREAM = 1;  // a file did not open, or the stream ended

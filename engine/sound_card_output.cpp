@@ -11,10 +11,22 @@ WaveFormat wave_format(const StreamInfo& info) {
           .bitsPerSample = info.sixteenBit == 1 ? 16 : 8};
 }
 
+std::uint32_t failure_notification(DeviceFailure failure) {
+  switch (failure) {
+    case DeviceFailure::noServer:
+      return PLAYER_NTF_NO_SOUND_SERVER;
+    case DeviceFailure::formatRefused:
+      return PLAYER_NTF_FORMAT_REFUSED;
+    case DeviceFailure::serverGone:
+      return PLAYER_NTF_SOUND_SERVER_GONE;
+  }
+  return PLAYER_NTF_NO_SOUND_SERVER;
+}
+
 }  // namespace
 
-SoundCardOutput::SoundCardOutput(FailureHandler onFailure, DeviceOpener openDevice)
-    : Output("Marble Wave mapper"), onFailure_(std::move(onFailure)), openDevice_(std::move(openDevice)) {}
+SoundCardOutput::SoundCardOutput(DeviceOpener openDevice)
+    : Output("Marble Wave mapper"), openDevice_(std::move(openDevice)) {}
 
 SoundCardOutput::DeviceOpener SoundCardOutput::default_device_opener() {
   return [](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord> volume) {
@@ -31,7 +43,7 @@ void SoundCardOutput::open(const StreamInfo& info) {
   createWakeEvent();
   DeviceOpening opening = openDevice_(wave_format(info), *wakeEvent(), volume_);
   device_ = std::move(opening.device);
-  if (!device_ && onFailure_) onFailure_(opening.failure);
+  if (!device_) reportFailure(failure_notification(opening.failure));
   // Left uninitialised: every byte is written by the decoder before it is played.
   region_.reset(new std::uint8_t[kBlockCount * kBlockBytes]);
   for (std::size_t i = 0; i < kBlockCount; ++i) {
@@ -108,7 +120,7 @@ std::uint32_t SoundCardOutput::unheardMilliseconds() {
 WaveOutDevice* SoundCardOutput::device() {
   if (device_ && device_->gone()) {
     device_.reset();
-    if (onFailure_) onFailure_(DeviceFailure::serverGone);
+    reportFailure(PLAYER_NTF_SOUND_SERVER_GONE);
   }
   return device_.get();
 }

@@ -25,11 +25,10 @@ class SoundCardOutput final : public Output {
   // `volume`, or at its own volume without one.
   using DeviceOpener =
       std::function<DeviceOpening(const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord> volume)>;
-  // Hears why the output has no device, on the engine thread: when open finds none, and when
-  // the device goes away while open.
-  using FailureHandler = std::function<void(DeviceFailure)>;
 
-  explicit SoundCardOutput(FailureHandler onFailure = {}, DeviceOpener openDevice = default_device_opener());
+  // Why the output has no device is reported when open finds none, and when the device goes
+  // away while open: PLAYER_NTF_NO_SOUND_SERVER, _FORMAT_REFUSED or _SOUND_SERVER_GONE.
+  explicit SoundCardOutput(DeviceOpener openDevice = default_device_opener());
 
   // Without a device the output still counts as open; pump, pause, reset and setVolume do
   // nothing and isDone answers true.
@@ -52,7 +51,6 @@ class SoundCardOutput final : public Output {
   // The open device; one that has gone away is let go here, and the loss is reported.
   WaveOutDevice* device();
 
-  FailureHandler onFailure_;
   DeviceOpener openDevice_;
   std::unique_ptr<std::uint8_t[]> region_;  // block i starts at i × kBlockBytes
   std::array<WaveBlock, kBlockCount> blocks_;

@@ -10,10 +10,9 @@ DecoderSlots standard_decoders() {
   return {nullptr, std::make_unique<WavDecoder>(), std::make_unique<Mp3Decoder>()};
 }
 
-EngineSlots standard_engine_slots(WavWriterHost& host, SoundCardOutput::FailureHandler onSoundCardFailure) {
+EngineSlots standard_engine_slots(WavWriterHost& host) {
   return {.decoders = standard_decoders(),
-          .outputs = {std::make_unique<SoundCardOutput>(std::move(onSoundCardFailure)), nullptr,
-                      std::make_unique<WavFileWriter>(host)}};
+          .outputs = {std::make_unique<SoundCardOutput>(), nullptr, std::make_unique<WavFileWriter>(host)}};
 }
 
 }  // namespace tunekiln

@@ -10,9 +10,8 @@ namespace tunekiln {
 // decoder; slot 0 is empty.
 DecoderSlots standard_decoders();
 
-// The player's decoders and outputs: output slot 0 is the sound card, telling
-// `onSoundCardFailure` why it has no device; slot 2 is the WAV file writer, asking `host` for
-// its destination; slot 1 is empty.
-EngineSlots standard_engine_slots(WavWriterHost& host, SoundCardOutput::FailureHandler onSoundCardFailure = {});
+// The player's decoders and outputs: output slot 0 is the sound card; slot 2 is the WAV file
+// writer, asking `host` for its destination; slot 1 is empty.
+EngineSlots standard_engine_slots(WavWriterHost& host);
 
 }  // namespace tunekiln

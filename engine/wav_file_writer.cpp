@@ -1,9 +1,9 @@
 #include "engine/wav_file_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "audiofile/size_field.h"
-#include "engine/engine_texts.h"
 
 namespace tunekiln {
 namespace {
@@ -57,7 +57,7 @@ void WavFileWriter::pump() {
       return;
     }
     if (!writeHeader(decoder.getInfo())) {
-      failWrite();
+      failWrite(errno);
       return;
     }
   }
@@ -71,8 +71,12 @@ void WavFileWriter::pump() {
   }
   // Without the reserved chunk the sizes cannot grow beyond 32 bits; never wrap them.
   const bool fits = headerBytes_ == kReservedHeaderBytes || riffSize(size) <= limits_.riffLimit;
-  if (size > 0 && (!fits || !file_->append(block_.data(), size))) {
-    failWrite();
+  if (size > 0 && !fits) {
+    failWrite(0);
+    return;
+  }
+  if (size > 0 && !file_->append(block_.data(), size)) {
+    failWrite(errno);
     return;
   }
   dataBytes_ += size;
@@ -90,7 +94,7 @@ void WavFileWriter::pause(bool paused) {
 }
 
 bool WavFileWriter::openDestination() {
-  while (const auto path = host_.chooseDestination(kWavFileDialog)) {
+  while (const auto path = host_.chooseDestination()) {
     file_ = ReplacementFile::create(*path);
     if (file_) {
       dataBytes_ = 0;
@@ -145,7 +149,7 @@ void WavFileWriter::finishFile() {
   } else {
     written = writeRf64Sizes();
   }
-  if (!written || !file_->commit()) host_.showMessage(engine_texts::kWavWriteError);
+  if (!written || !file_->commit()) reportFailure(PLAYER_NTF_WRITE_FAILED, static_cast<std::uint32_t>(errno));
   file_.reset();
 }
 
@@ -164,9 +168,9 @@ bool WavFileWriter::writeRf64Sizes() {
          file_->writeAt(headerBytes_ - 4, dataSize, sizeof dataSize);
 }
 
-void WavFileWriter::failWrite() {
+void WavFileWriter::failWrite(int error) {
   file_.reset();
-  host_.showMessage(engine_texts::kWavWriteError);
+  reportFailure(PLAYER_NTF_WRITE_FAILED, static_cast<std::uint32_t>(error));
   closeAndDetachDecoder();
   signalUnlessPaused();
 }

@@ -48,8 +48,8 @@ class WavFileWriter final : public Output {
   std::uint64_t riffSize(std::uint64_t more = 0) const { return headerBytes_ - 8 + dataBytes_ + more; }
   // Turns the file into RF64: the reserved chunk becomes `ds64`, the 32-bit sizes defer to it.
   bool writeRf64Sizes();
-  // Gives the file up and tells the host.
-  void failWrite();
+  // Gives the file up and reports it with `error`, the errno of the call that failed.
+  void failWrite(int error);
   void signalUnlessPaused();
 
   WavWriterHost& host_;

@@ -4,24 +4,18 @@
 
 namespace tunekiln {
 
-std::optional<std::string> GuiWavWriterHost::chooseDestination(const FileDialogRequest& dialog) {
+std::optional<std::string> GuiWavWriterHost::chooseDestination() {
   std::unique_lock lock(mutex_);
   if (closed_) return std::nullopt;
   answer_.reset();
-  window_.CallAfter([this, dialog] {
-    auto path = dialogs_.chooseFileToSave(dialog);
+  window_.CallAfter([this] {
+    auto path = dialogs_.chooseFileToSave(kWavFileDialog);
     std::lock_guard answerLock(mutex_);
     answer_ = std::move(path);
     answered_.notify_all();
   });
   answered_.wait(lock, [this] { return closed_ || answer_.has_value(); });
   return closed_ ? std::nullopt : *answer_;
-}
-
-void GuiWavWriterHost::showMessage(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  if (closed_) return;
-  window_.CallAfter([this, message = std::string(text)] { dialogs_.showMessage(message); });
 }
 
 void GuiWavWriterHost::close() {

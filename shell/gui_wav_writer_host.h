@@ -10,16 +10,15 @@
 
 namespace tunekiln {
 
-// Answers the WAV file writer's questions with the window's dialogs: the engine thread asks,
-// the dialog runs on the window's thread, and the engine thread waits for the answer.
+// Answers the WAV file writer's question with the window's WAV save dialog: the engine thread
+// asks, the dialog runs on the window's thread, and the engine thread waits for the answer.
 class GuiWavWriterHost final : public WavWriterHost {
  public:
   GuiWavWriterHost(wxEvtHandler& window, FormDialogs& dialogs) : window_(window), dialogs_(dialogs) {}
 
-  std::optional<std::string> chooseDestination(const FileDialogRequest& dialog) override;
-  void showMessage(std::string_view text) override;
+  std::optional<std::string> chooseDestination() override;
   // The window is going away: a question waiting for it, and every later one, is cancelled,
-  // so that the engine thread can end; later messages are dropped.
+  // so that the engine thread can end.
   void close();
 
  private:

@@ -12,7 +12,6 @@
 #include "engine/engine_texts.h"
 #include "engine/mixer.h"
 #include "platform/input_file.h"
-#include "platform/wave_out_device.h"
 #include "resources/strings.h"
 #include "shell/activity_mode.h"
 #include "shell/form_ids.h"
@@ -164,10 +163,13 @@ void MainForm::onNotification(const PlayerNotification& notification) {
     onState(notification.first);
   } else if (notification.number == PLAYER_NTF_PONG) {
     onPong(notification.first);
-  } else if (notification.number == kSoundOutputFailed) {
-    onSoundOutputFailed(notification.first);
+  } else if (notification.number == PLAYER_NTF_NO_SOUND_SERVER || notification.number == PLAYER_NTF_FORMAT_REFUSED ||
+             notification.number == PLAYER_NTF_SOUND_SERVER_GONE) {
+    onSoundOutputFailed(notification.number);
   } else if (notification.number == PLAYER_NTF_READ_FAILED) {
     dialogs_.showMessage(engine_texts::kWavReadError);
+  } else if (notification.number == PLAYER_NTF_WRITE_FAILED) {
+    dialogs_.showMessage(engine_texts::kWavWriteError);
   }
 }
 
@@ -191,11 +193,11 @@ void MainForm::onState(std::uint32_t state) {
   }
 }
 
-void MainForm::onSoundOutputFailed(std::uint32_t failure) {
+void MainForm::onSoundOutputFailed(std::uint32_t notification) {
   // Without an output the engine would wait in silence for ever.
   OnStop();
-  dialogs_.showMessage(static_cast<DeviceFailure>(failure) == DeviceFailure::serverGone ? strings::kSoundOutputGone
-                                                                                          : strings::kNoSoundOutput);
+  dialogs_.showMessage(notification == PLAYER_NTF_SOUND_SERVER_GONE ? strings::kSoundOutputGone
+                                                                     : strings::kNoSoundOutput);
 }
 
 void MainForm::OnPlayerInfo(const StreamInfo& info) {

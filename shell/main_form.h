@@ -63,9 +63,6 @@ class MainForm final : public SaveToMp3Host {
   // For the window that goes before the engine has ended: the player, to be ended elsewhere.
   std::unique_ptr<Player> releasePlayer() { return std::move(currentPlayer); }
 
-  // Posted to the form by the sound card's failure handler: first = the DeviceFailure.
-  static constexpr std::uint32_t kSoundOutputFailed = 0x8180;
-
   // The host of the file operations.
   std::optional<std::string> chooseInputFile(const FileDialogRequest& dialog) override;
   std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) override;
@@ -80,7 +77,8 @@ class MainForm final : public SaveToMp3Host {
   void endOfStream();
   void onState(std::uint32_t state);
   void onPong(std::uint32_t token);
-  void onSoundOutputFailed(std::uint32_t failure);
+  // One of the sound card's failures, PLAYER_NTF_NO_SOUND_SERVER and the others.
+  void onSoundOutputFailed(std::uint32_t notification);
   // Posts a PING whose answer marks the point after everything posted so far; returns its token.
   std::uint32_t postMarker();
   // One pass over the chosen input, with the bar moving, for the volume dialog's lines: false

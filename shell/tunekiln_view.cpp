@@ -26,11 +26,8 @@ CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs)
   wxXmlResource::Get()->LoadPanel(this, parent, "tunekiln_form");
   slider_ = static_cast<wxSlider*>(control(form_ids::kSlider));
   progress_ = static_cast<wxGauge*>(control(form_ids::kProgress));
-  form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications, [link = link_.get()] {
-    return standard_engine_slots(link->writerHost, [link](DeviceFailure failure) {
-      link->notifications.post({.number = MainForm::kSoundOutputFailed, .first = static_cast<std::uint32_t>(failure)});
-    });
-  });
+  form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications,
+                                     [link = link_.get()] { return standard_engine_slots(link->writerHost); });
 
   using namespace form_ids;
   bindButton(kOpenMp3File, &MainForm::OnOpenMp3File);

@@ -1,44 +1,63 @@
-// The engine's commands, states and notifications, and the volume buttons' mixer functions,
-// with test decoders and outputs.
+// The engine's commands and what it reports for them, with test decoders and outputs: each
+// row is a script of commands and events and the notifications it must bring, in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+
 #include "engine/mixer.h"
-#include "tests/engine/engine_doubles.h"
+#include "engine/player.h"
+#include "tests/support/engine_doubles.h"
 
 namespace tunekiln::test {
 namespace {
-
-using Lines = std::vector<std::string>;
 
 // 1000 frames per second of 16-bit stereo: 4000 bytes are one second, one block of the outputs.
 constexpr StreamInfo kTenSeconds{.lengthSeconds = 10, .sampleRate = 1000, .stereo = 1, .sixteenBit = 1};
 constexpr StreamInfo kFiveSeconds{.lengthSeconds = 5, .sampleRate = 1000, .stereo = 1, .sixteenBit = 1};
 constexpr StreamInfo kOtherRate{.lengthSeconds = 3, .sampleRate = 2000, .stereo = 1, .sixteenBit = 1};
 
-// A master volume in memory that stops answering once `gone`, as when the sound server goes away.
-struct VolumeState {
-  std::uint32_t value = 65536;
-  bool gone = false;
-};
-struct VolumeDouble final : MasterVolume {
-  explicit VolumeDouble(VolumeState& shared) : state(shared) {}
-  std::optional<std::uint32_t> get() override { return state.gone ? std::nullopt : std::optional(state.value); }
-  bool set(std::uint32_t value) override {
-    if (!state.gone) state.value = value;
-    return !state.gone;
+const std::map<std::string, std::uint32_t> kCommands = {
+    {"play", PLAYER_CMD_PLAY}, {"pause", PLAYER_CMD_PAUSE}, {"stop", PLAYER_CMD_STOP},           {"drain", PLAYER_CMD_DRAIN},
+    {"ping", PLAYER_CMD_PING}, {"quit", PLAYER_CMD_QUIT},   {"list", PLAYER_CMD_LIST_OUTPUTS}};
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += (text.empty() ? "" : ", ") + line;
+  return text;
+}
+
+// Keeps what the engine reports, for a test to wait for.
+struct Heard final : NotificationSink {
+  void post(PlayerNotification n) override {
+    std::lock_guard lock(mutex);
+    lines.push_back(n.number == PLAYER_NTF_PONG && n.first == 0xF1 ? "" : describe(n));
+    arrived.notify_all();
   }
-  VolumeState& state;
+  // Waits until `count` lines have come, for at most a few seconds: a test of a broken engine ends.
+  void waitFor(std::size_t count) {
+    std::unique_lock lock(mutex);
+    arrived.wait_for(lock, std::chrono::seconds(3), [&] { return lines.size() >= count; });
+  }
+  std::size_t size() {
+    std::lock_guard lock(mutex);
+    return lines.size();
+  }
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<std::string> lines;  // the answer to the test's own PING is an empty line
 };
 
-class PlayerProtocol : public ::testing::Test {
- protected:
-  void start(bool withMixer = false) {
+// A player with test decoders ("wav" for the .wav names, "mp3" for b.mp3) and test outputs:
+// "card" in slot 0, "file" in slot 2.
+struct Rig {
+  Rig() {
     auto slots = std::make_shared<EngineSlots>();
     slots->decoders[1] = std::make_unique<TestDecoder>(
         "wav", log,
-        std::map<std::string, TestStream>{
-            {"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}}, {"c.wav", {kOtherRate, 24000}},
-            {"empty.wav", {kTenSeconds, 0}}, {"failing.wav", {kTenSeconds, 6000, true}}});
+        std::map<std::string, TestStream>{{"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}},
+                                          {"c.wav", {kOtherRate, 24000}}, {"empty.wav", {kTenSeconds, 0}},
+                                          {"failing.wav", {kTenSeconds, 6000, true}}});
     slots->decoders[2] =
         std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}});
     auto cardOutput = std::make_unique<TestOutput>("card", log);
@@ -46,261 +65,123 @@ class PlayerProtocol : public ::testing::Test {
     slots->outputs[0] = std::move(cardOutput);
     slots->outputs[2] = std::make_unique<TestOutput>("file", log);
     selectedOutput = 0;
-    player = player_create(notifications, [slots] { return std::move(*slots); }, mixer(withMixer));
+    player = player_create(heard, [slots] { return std::move(*slots); }, [] { return nullptr; });
+    run("");  // the engine has read selectedOutput
+    heard.lines.clear();
   }
 
-  MasterVolumeOpener mixer(bool present) {
-    if (!present) return [] { return std::unique_ptr<MasterVolume>(); };
-    return [this] { return std::make_unique<VolumeDouble>(volume); };
-  }
-
-  // Everything the engine reports until it answers a PING posted now.
-  Lines sync() {
-    player_post(*player, {.number = PLAYER_CMD_PING, .first = ++pings_});
-    Lines seen;
-    for (auto n = notifications.next(); n.number != PLAYER_NTF_PONG || n.first != pings_; n = notifications.next()) {
-      seen.push_back(describe(n));
+  // Carries out the steps of a script and waits for `expected` lines, then for the answer to
+  // a PING; what the engine reported, where "|" marks what had come at a `mark`. Commands are
+  // posted without waiting: "=N" waits until N lines have come, as a command's pump comes only
+  // after every command queued with it.
+  std::string run(const std::string& script, std::size_t expected = 0) {
+    std::vector<std::size_t> marks;
+    std::istringstream steps(script);
+    for (std::string step; std::getline(steps >> std::ws, step, ';');) {
+      const auto space = step.find(' ');
+      const std::string word = step.substr(0, space), argument = space == std::string::npos ? "" : step.substr(space + 1);
+      const auto number = static_cast<std::uint32_t>(std::strtoul(argument.c_str(), nullptr, 0));
+      if (kCommands.contains(word)) player_post(*player, {.number = kCommands.at(word), .first = 7});
+      if (word == "send") player_post(*player, {.number = number, .name = "a.wav"});  // numbers of no command
+      if (word == "open") player_open(*player, argument == "-" ? std::nullopt : std::optional(argument));
+      if (word == "seek") player_seek(*player, number, 100);
+      if (word == "volume") player_set_volume(*player, number);
+      if (word == "select") selectedOutput = static_cast<std::int32_t>(number), player_select_output(*player);
+      if (word == "busy" || word == "idle") card->done = word == "idle";
+      if (word == "wake") card->wake();
+      if (word == "hold") log.holdAt(argument);
+      if (word == "held") log.waitUntilHeld();
+      if (word == "release") log.release();
+      if (word == "end") player.reset();
+      if (word.starts_with("=")) heard.waitFor(std::stoul(word.substr(1)));
+      if (word == "waitfor") log.waitForMoreThan(0, argument);
+      if (word == "mark") marks.push_back(heard.size());
     }
-    return seen;
-  }
-
-  // The next `count` notifications.
-  Lines next(std::size_t count) {
-    Lines seen;
-    while (seen.size() < count) seen.push_back(describe(notifications.next()));
-    return seen;
-  }
-
-  void open(const std::string& name) { player_open(*player, name); }
-
-  // Opens `name` and plays it to the end of the first pump: position 1.
-  void play(const std::string& name = "a.wav", const std::string& length = "10") {
-    open(name);
-    player_play(*player);
-    EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO " + length, "POSITION 0", "INFO " + length, "POSITION 1"}));
-  }
-
-  // The last `count` calls of the doubles.
-  Lines lastCalls(std::size_t count, const std::string& prefix = "") {
-    const Lines calls = log.callsOf(prefix);
-    return calls.size() < count ? calls : Lines(calls.end() - static_cast<std::ptrdiff_t>(count), calls.end());
+    heard.waitFor(expected);
+    if (player) {
+      const std::size_t before = heard.size();
+      player_post(*player, {.number = PLAYER_CMD_PING, .first = 0xF1});
+      heard.waitFor(before + 1);
+    }
+    std::vector<std::string> lines = heard.lines;
+    for (auto mark = marks.rbegin(); mark != marks.rend(); ++mark) lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*mark), "|");
+    std::erase(lines, "");
+    return joined(lines);
   }
 
   CallLog log;
-  VolumeState volume;
-  NotificationQueue notifications;
+  Heard heard;
   std::unique_ptr<Player> player;  // ends before everything above, which its thread uses
   TestOutput* card = nullptr;
-
- private:
-  std::uint32_t pings_ = 0;
 };
 
-// What each command does with nothing open is checked against the state table in the stress test.
-TEST_F(PlayerProtocol, UnknownNumbersAreIgnoredAndEveryDecoderIsAskedInTurn) {
-  start();
-  for (const std::uint32_t number : {0x8007u, 0x8008u, 0x800Cu, 0x800Eu, 0x8010u, 0x1234u}) {
-    player_post(*player, {.number = number, .name = "a.wav"});  // numbers without a command
+const std::string kPlaying = "STATE PLAYING, INFO 10, POSITION 0, INFO 10, POSITION 1";
+
+TEST(PlayerProtocol, EachScriptBringsItsNotifications) {
+  const struct {
+    std::string script, heard;
+    std::string callsOf = "-", calls = "";  // the calls of the doubles whose text starts so
+  } rows[] = {
+      {"send 0x8007; send 0x800E; send 0x1234; open -", "STATE NO_STREAM", "", ""},
+      {"open a.wav; open missing.ogg", "STATE NO_STREAM", "mp3", "mp3.open(missing.ogg)"},
+      {"open b.mp3; play", "STATE PLAYING, INFO 5, POSITION 0, INFO 5, POSITION 1"},
+      {"open a.wav; play; =5; wake", kPlaying + ", INFO 10, POSITION 2"},
+      {"open a.wav; play; =5; pause; play", kPlaying + ", STATE PAUSED, STATE PLAYING, INFO 10, POSITION 1", "card.open",
+       "card.open(1000)"},
+      {"open a.wav; play; =5; stop; play", kPlaying + ", STATE STOPPED", "card.close", "card.close"},
+      {"busy; open short.wav; play; =5; wake; =6; mark; idle; wake", kPlaying + ", STATE NO_STREAM, |, STATE STOPPED",
+       "wav.close", "wav.close"},
+      {"open empty.wav; play", "STATE PLAYING, INFO 10, POSITION 0, STATE NO_STREAM, STATE STOPPED"},
+      {"busy; open failing.wav; play; =5; wake", kPlaying + ", READ_FAILED, STATE NO_STREAM"},
+      {"open a.wav; play; =5; wake; open b.mp3; ping; =8; wake", kPlaying + ", INFO 10, POSITION 2, PONG 7, INFO 5, POSITION 1",
+       "card.open", "card.open(1000)"},
+      {"busy; open a.wav; play; =5; open c.wav; waitfor card.isDone:no; mark; idle; wake",
+       kPlaying + ", |, STATE STOPPED, INFO 3, POSITION 0", "card.open", "card.open(1000), card.open(2000)"},
+      {"open a.wav; seek 50; play; =5; seek 50", kPlaying + ", INFO 10, POSITION 6", "card.reset", "card.reset"},
+      {"busy; open short.wav; play; =5; wake; seek 10", kPlaying + ", STATE NO_STREAM, STATE STOPPED"},
+      {"hold wav.open(x.wav); open x.wav; held; open a.wav; open c.wav; open b.mp3; release; play",
+       "STATE NO_STREAM, STATE PLAYING, INFO 5, POSITION 0, INFO 5, POSITION 1", "mp3.open",
+       "mp3.open(x.wav), mp3.open(b.mp3)"},
+      {"open a.wav; play; =5; hold card.setVolume(5); volume 5; held; seek 10; seek 20; seek 30; release",
+       kPlaying + ", INFO 10, POSITION 4", "wav.seek", "wav.seek(30,100)"},
+      {"open a.wav; select 2; =2; select 0; =4; select 0; select 1; play; ping; =5; select 7; play",  // 1 is empty, 7 no slot
+       "INFO 10, POSITION 1, INFO 10, POSITION 2, PONG 7", "card", "card.open(1000), card.pump(4000), card.close"},
+      {"volume 70; open a.wav; play; =5; volume 0; drain; play",
+       kPlaying + ", STATE STOPPED, STATE PLAYING, INFO 10, POSITION 1, INFO 10, POSITION 2", "card.setVolume",
+       "card.setVolume(0), card.setVolume(0)"},
+      {"open a.wav; play; =5; hold card.setVolume(5); volume 5; held; quit; ping; list; open b.mp3; release; end",
+       kPlaying + ", PONG 7, OUTPUT_NAME 0 card, OUTPUT_NAME 1 (none), OUTPUT_NAME 2 file", "mp3",
+       "mp3.open(b.mp3), mp3.close"},
+      {"list", "OUTPUT_NAME 0 card, OUTPUT_NAME 1 (none), OUTPUT_NAME 2 file"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    Rig rig;
+    const auto count = [&row](char c) { return static_cast<std::size_t>(std::count(row.heard.begin(), row.heard.end(), c)); };
+    EXPECT_EQ(rig.run(row.script, count(',') + 1 - count('|')), row.heard);
+    rig.player.reset();
+    if (row.callsOf != "-") {
+      EXPECT_EQ(joined(rig.log.callsOf(row.callsOf)), row.calls);
+    }
   }
-  player_open(*player, std::nullopt);
-  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
-  EXPECT_EQ(log.calls(), Lines{});
-
-  open("a.wav");
-  EXPECT_EQ(sync(), Lines{}) << "a file that opens is only loaded";
-  open("b.mp3");
-  EXPECT_EQ(sync(), Lines{});
-  open("missing.ogg");
-  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"});
-  EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "wav.close", "wav.open(b.mp3)", "mp3.open(b.mp3)", "mp3.close",
-                                "wav.open(missing.ogg)", "mp3.open(missing.ogg)"}));
-}
-
-TEST_F(PlayerProtocol, PlayPausePlayAndStop) {
-  start();
-  play();
-  EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "card.open(1000)", "card.resume", "card.pump(4000)"}));
-  EXPECT_EQ(sync(), Lines{}) << "without a wake-up the output is not pumped";
-  card->wake();
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"})) << "INFO right before every POSITION";
-
-  player_pause(*player);
-  player_play(*player);
-  EXPECT_EQ(sync(), (Lines{"STATE PAUSED", "STATE PLAYING", "INFO 10", "POSITION 2"}));
-  EXPECT_EQ(lastCalls(2), (Lines{"card.pause", "card.resume"})) << "the same output goes on";
-  player_stop(*player);
-  EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
-  EXPECT_EQ(lastCalls(2), (Lines{"wav.close", "card.close"}));
-}
-
-TEST_F(PlayerProtocol, EndOfStreamReportsNoStreamThenStoppedOnceTheOutputIsDone) {
-  start();
-  card->done = false;
-  play("short.wav");
-  card->wake();
-  EXPECT_EQ(next(1), Lines{"STATE NO_STREAM"}) << "the last 2000 bytes came with the end";
-  EXPECT_EQ(lastCalls(1, "card.pump"), Lines{"card.pump(2000)"});
-  EXPECT_EQ(log.callsOf("wav.close").size(), 1u) << "the output closes the decoder at its end";
-  card->wake();
-  EXPECT_EQ(sync(), Lines{}) << "still playing what it holds";
-  card->done = true;
-  card->wake();
-  EXPECT_EQ(next(1), Lines{"STATE STOPPED"});
-  EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"});
-}
-
-TEST_F(PlayerProtocol, AStreamWithoutSamplesEndsAtOnceAndAFailedReadIsReported) {
-  start();
-  open("empty.wav");
-  player_play(*player);
-  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 0", "STATE NO_STREAM", "STATE STOPPED"}))
-      << "with nothing queued, no block comes back to wake the engine";
-
-  card->done = false;
-  play("failing.wav");
-  card->wake();
-  EXPECT_EQ(next(2), (Lines{"READ_FAILED", "STATE NO_STREAM"})) << "and what the output holds plays on";
-  EXPECT_EQ(log.callsOf("wav.close").size(), 2u);
-}
-
-TEST_F(PlayerProtocol, OpenWhilePlayingKeepsTheOutputForTheSameFormatAndDrainsItForAnother) {
-  start();
-  play();
-  card->wake();
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"}));
-  open("b.mp3");
-  EXPECT_EQ(sync(), Lines{});
-  card->wake();
-  EXPECT_EQ(next(2), (Lines{"INFO 5", "POSITION 1"})) << "the new stream follows in the same output";
-  EXPECT_EQ(log.callsOf("card.open").size(), 1u);
-
-  card->done = false;
-  log.holdAt("card.isDone:no");
-  open("c.wav");
-  log.waitUntilHeld();
-  EXPECT_EQ(notifications.poll(), std::nullopt) << "STOPPED waits until the output has played what it holds";
-  card->done = true;
-  card->wake();
-  log.release();
-  EXPECT_EQ(next(3), (Lines{"STATE STOPPED", "INFO 3", "POSITION 0"}));
-  EXPECT_EQ(lastCalls(3, "card"), (Lines{"card.close", "card.open(2000)", "card.pump(4000)"}));
-}
-
-TEST_F(PlayerProtocol, SeekMovesTheDecoderAndDropsWhatTheOutputHolds) {
-  start();
-  open("a.wav");
-  player_seek(*player, 50, 100);
-  EXPECT_EQ(sync(), Lines{}) << "SEEK with the output closed does nothing";
-  player_play(*player);
-  next(5);
-  player_seek(*player, 50, 100);
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 6"})) << "5 s, and one block pumped at once";
-  EXPECT_EQ(lastCalls(3), (Lines{"wav.seek(50,100)", "card.reset", "card.pump(4000)"}));
-
-  card->done = false;
-  for (int second = 7; second <= 9; ++second) {
-    card->wake();
-    EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION " + std::to_string(second)}));
-  }
-  card->wake();
-  EXPECT_EQ(next(1), Lines{"STATE NO_STREAM"});
-  player_seek(*player, 10, 100);
-  EXPECT_EQ(next(1), Lines{"STATE STOPPED"}) << "a seek while finishing leaves nothing to wait for";
-}
-
-TEST_F(PlayerProtocol, OnlyTheNewestOfSeveralQueuedOpensAndSeeksIsCarriedOut) {
-  start();
-  log.holdAt("wav.open(first.wav)");
-  open("first.wav");
-  log.waitUntilHeld();
-  for (const char* name : {"a.wav", "c.wav", "b.mp3"}) open(name);
-  log.release();
-  EXPECT_EQ(sync(), Lines{"STATE NO_STREAM"}) << "for first.wav, which no decoder takes";
-  EXPECT_EQ(log.callsOf("mp3.open"), (Lines{"mp3.open(first.wav)", "mp3.open(b.mp3)"}));
-  EXPECT_EQ(log.callsOf("wav.open"), (Lines{"wav.open(first.wav)", "wav.open(b.mp3)"}));
-
-  player_play(*player);
-  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 5", "POSITION 0", "INFO 5", "POSITION 1"}));
-  log.holdAt("card.setVolume(50)");
-  player_set_volume(*player, 50);
-  log.waitUntilHeld();
-  for (std::uint32_t i = 1; i <= 20; ++i) player_seek(*player, i, 100);
-  log.release();
-  EXPECT_EQ(next(2), (Lines{"INFO 5", "POSITION 2"}));
-  EXPECT_EQ(log.callsOf("mp3.seek"), Lines{"mp3.seek(20,100)"});
-  EXPECT_EQ(log.callsOf("card.reset").size(), 1u);
-}
-
-TEST_F(PlayerProtocol, QuitEndsTheThreadAfterWhatIsQueuedAndClosesEverything) {
-  start();
-  play();
-  log.holdAt("card.setVolume(50)");
-  player_set_volume(*player, 50);
-  log.waitUntilHeld();
-  player_post(*player, {.number = PLAYER_CMD_QUIT});
-  player_post(*player, {.number = PLAYER_CMD_PING, .first = 0xDEADBEEF});
-  player_post(*player, {.number = PLAYER_CMD_LIST_OUTPUTS});
-  open("b.mp3");
-  log.release();
-  EXPECT_EQ(next(4), (Lines{"PONG " + std::to_string(0xDEADBEEFu), "OUTPUT_NAME 0 card", "OUTPUT_NAME 1 (none)",
-                            "OUTPUT_NAME 2 file"}));
-  player.reset();  // joins the thread
-  EXPECT_EQ(lastCalls(3), (Lines{"mp3.open(b.mp3)", "mp3.close", "card.close"})) << "what was queued was handled";
-}
-
-TEST_F(PlayerProtocol, SelectOutputMovesTheDecoderAtItsPositionToTheNewOutput) {
-  start();
-  open("a.wav");
-  for (const int slot : {1, 7}) {  // an empty slot plays nothing; 7 names no slot
-    selectedOutput = slot;
-    player_select_output(*player);
-    player_play(*player);
-    EXPECT_EQ(sync(), Lines{});
-  }
-  selectedOutput = 2;
-  player_select_output(*player);
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 1"}));
-  selectedOutput = 0;
-  player_select_output(*player);
-  EXPECT_EQ(next(2), (Lines{"INFO 10", "POSITION 2"})) << "no STOPPED; the card goes on from 1 s";
-  player_select_output(*player);
-  EXPECT_EQ(sync(), Lines{}) << "selecting the current output changes nothing";
-  EXPECT_EQ(log.calls(), (Lines{"wav.open(a.wav)", "file.open(1000)", "file.pump(4000)", "file.close",
-                                "card.open(1000)", "card.pump(4000)"}));
-}
-
-TEST_F(PlayerProtocol, VolumeZeroIsAppliedAtOpenAndAnyLevelWhileOpen) {
-  start();
-  player_set_volume(*player, 70);
-  play();
-  EXPECT_EQ(log.callsOf("card.setVolume"), Lines{}) << "a non-zero level waits for the next SET_VOLUME";
-  player_set_volume(*player, 0);
-  player_post(*player, {.number = PLAYER_CMD_DRAIN});
-  EXPECT_EQ(sync(), Lines{"STATE STOPPED"});
-  EXPECT_EQ(lastCalls(1, "card"), Lines{"card.close"}) << "DRAIN lets the output finish";
-  EXPECT_EQ(log.callsOf("wav.close"), Lines{});
-  player_play(*player);
-  EXPECT_EQ(next(5), (Lines{"STATE PLAYING", "INFO 10", "POSITION 1", "INFO 10", "POSITION 2"}))
-      << "the file stayed loaded where it was";
-  EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(0)", "card.setVolume(0)"}));
 }
 
 // The steps of 655 on a real sink, and a server going away, are heard in the sound tests.
-TEST_F(PlayerProtocol, TheVolumeButtonsUseTheMixerAndWithoutItTheEnginesVolumeFrom100) {
-  start(true);
-  play();
-  volume.value = 654;
-  EXPECT_EQ(mixer_get_volume(*player), 0u) << "the remainder is dropped";
-  mixer_setup(*player, mixer(false));
-  mixer_setup(*player, mixer(true));
-  volume.gone = true;
-  EXPECT_EQ(mixer_get_volume(*player), 100u);
-  EXPECT_EQ(player->mixer, nullptr);
-  mixer_set_volume(*player, 90);
-  EXPECT_EQ(mixer_get_volume(*player), 90u);
-  mixer_set_volume(*player, 100);
-  EXPECT_EQ(sync(), Lines{});
-  EXPECT_EQ(log.callsOf("card.setVolume"), (Lines{"card.setVolume(100)", "card.setVolume(90)", "card.setVolume(100)"}))
+TEST(PlayerProtocol, TheVolumeButtonsUseTheMixerAndWithoutItTheEnginesVolumeFrom100) {
+  Rig rig;
+  rig.run("open a.wav; play", 5);
+  MixerDouble* mixer = nullptr;
+  mixer_setup(*rig.player, [] { return nullptr; });
+  mixer_setup(*rig.player, [&mixer] { return std::unique_ptr<MasterVolume>(mixer = new MixerDouble); });
+  mixer->value = 654;
+  EXPECT_EQ(mixer_get_volume(*rig.player), 0u) << "the remainder is dropped";
+  mixer->gone = true;
+  EXPECT_EQ(mixer_get_volume(*rig.player), 100u);
+  EXPECT_EQ(rig.player->mixer, nullptr);
+  mixer_set_volume(*rig.player, 90);
+  EXPECT_EQ(mixer_get_volume(*rig.player), 90u);
+  rig.run("");
+  EXPECT_EQ(joined(rig.log.callsOf("card.setVolume")), "card.setVolume(100), card.setVolume(90)")
       << "only a mixer that opens posts 100; the sound is never silenced by a button that should raise it";
 }
 

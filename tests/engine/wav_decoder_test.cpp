@@ -1,14 +1,14 @@
-// The WAV decoder on files built in memory: what it accepts, what it hands out, where it seeks,
-// and how it tells the end of the samples from a failed read.
+// The WAV decoder on files built in memory: what it hands out for each encoding, where it
+// seeks, and how it tells the end of the samples from a failed read. The header's forms are
+// read by the audiofile layer and checked there.
 #include "engine/wav_decoder.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 
 #include "audiofile/pcm_samples.h"
-#include "tests/engine/engine_doubles.h"
+#include "tests/support/engine_doubles.h"
 #include "tests/support/failing_reader.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/tone_analyser.h"
@@ -17,72 +17,50 @@
 namespace tunekiln::test {
 namespace {
 
-class WavDecoderTest : public ::testing::Test {
- protected:
+struct WavDecoderTest : ::testing::Test {
   bool open(const Bytes& file, std::uint64_t failFrom = std::numeric_limits<std::uint64_t>::max()) {
     file_ = file;
     failFrom_ = failFrom;
     return decoder.open("in.wav");
   }
-
   Bytes file_;
   std::uint64_t failFrom_ = 0;
   WavDecoder decoder{[this](const std::string&) { return std::make_unique<FailingReader>(file_, failFrom_); }};
 };
 
-// A full-scale ramp of `frames` frames (falling on the right), stored in `encoding`, and the 16-bit
-// value each sample should come out near; floats overshoot full scale by a tenth to be clipped.
-std::pair<Bytes, std::vector<double>> make_ramp(std::uint16_t channels, SampleEncoding encoding, std::size_t frames) {
-  const std::uint32_t width = bytes_per_sample(encoding);
-  Bytes stored(frames * channels * width);
-  std::vector<double> expected;
-  for (std::size_t i = 0; i < frames * channels; ++i) {
-    const double rising = -1.0 + 2.0 * static_cast<double>(i / channels) / static_cast<double>(frames);
-    const double x = i % channels == 0 ? rising : -rising;
-    if (encoding == SampleEncoding::float32 || encoding == SampleEncoding::float64) {
-      pcm::store_float(stored.data() + i * width, encoding, 1.1 * x);
-      expected.push_back(std::clamp(1.1 * x * 32768, -32768.0, 32767.0));
-    } else {
-      const auto n = static_cast<std::int64_t>(std::floor(std::ldexp(x, 8 * static_cast<int>(width) - 1)));
-      pcm::store_integer(stored.data() + i * width, encoding, n);
-      expected.push_back(std::ldexp(static_cast<double>(std::min(n, pcm::integer_max(encoding))), 16 - 8 * static_cast<int>(width)));
-    }
-  }
-  return {stored, expected};
-}
-
-TEST_F(WavDecoderTest, EveryEncodingAndFormComesOutAs16BitsOr8BitsAsStored) {
+TEST_F(WavDecoderTest, EachEncodingComesOutAsStoredUpTo16BitsAndNear16BitsAbove) {
   using enum SampleEncoding;
   const struct {
     WavShape shape;
     SampleEncoding encoding;
-    bool bw64 = false;
-  } rows[] = {
-      {{.channels = 1, .sampleRate = 8000, .bits = 8}, unsigned8},
-      {{.bits = 16}, signed16},
-      {{.bits = 16, .extensible = true}, signed16},
-      {{.bits = 24}, signed24},
-      {{.channels = 1, .bits = 32}, signed32},
-      {{.bits = 32, .formatTag = 3}, float32},
-      {{.channels = 1, .bits = 64, .formatTag = 3}, float64},
-      {{.sampleRate = 96000, .bits = 24, .extensible = true}, signed24},
-      {{.bits = 32, .formatTag = 3, .extensible = true}, float32},
-      {{.bits = 24, .rf64 = true}, signed24},
-      {{.bits = 16, .rf64 = true}, signed16, true},
-  };
-  for (const auto& [shape, encoding, bw64] : rows) {
-    SCOPED_TRACE(describe_encoding(encoding) + (shape.extensible ? " EXTENSIBLE" : "") + (shape.rf64 ? " RF64/BW64" : ""));
-    const auto [stored, expected] = make_ramp(shape.channels, encoding, 3000);
-    Bytes file = make_wav(shape, stored);
-    if (bw64) std::copy_n("BW64", 4, file.begin());
-    ASSERT_TRUE(open(file));
+  } rows[] = {{{.channels = 1, .sampleRate = 8000, .bits = 8}, unsigned8}, {{.bits = 16}, signed16},
+              {{.bits = 24}, signed24}, {{.channels = 1, .bits = 32}, signed32},
+              {{.bits = 32, .formatTag = 3}, float32}, {{.channels = 1, .bits = 64, .formatTag = 3}, float64}};
+  for (const auto& [shape, encoding] : rows) {
+    SCOPED_TRACE(describe_encoding(encoding));
+    // A full-scale ramp, falling on the right; floats overshoot full scale by a tenth to be clipped.
+    const std::size_t count = 3000 * shape.channels, width = bytes_per_sample(encoding);
+    Bytes stored(count * width);
+    std::vector<double> expected;
+    for (std::size_t i = 0; i < count; ++i) {
+      const double rising = -1.0 + 2.0 * static_cast<double>(i / shape.channels) / 3000, x = i % 2 ? -rising : rising;
+      if (shape.formatTag == 3) {
+        pcm::store_float(stored.data() + i * width, encoding, 1.1 * x);
+        expected.push_back(std::clamp(1.1 * x * 32768, -32768.0, 32767.0));
+      } else {
+        const auto n = static_cast<std::int64_t>(std::floor(std::ldexp(x, 8 * static_cast<int>(width) - 1)));
+        pcm::store_integer(stored.data() + i * width, encoding, n);
+        expected.push_back(std::ldexp(static_cast<double>(std::min(n, pcm::integer_max(encoding))), 16 - 8 * static_cast<int>(width)));
+      }
+    }
+    ASSERT_TRUE(open(make_wav(shape, stored)));
     EXPECT_EQ(decoder.getInfo(), (StreamInfo{.sampleRate = static_cast<std::int32_t>(shape.sampleRate), .stereo = shape.channels - 1,
                                              .sixteenBit = shape.bits == 8 ? 0 : 1, .bitsPerSample = shape.bits,
                                              .floatSamples = shape.formatTag == 3 ? 1 : 0}));
-    const Decoded decoded = decode_all(decoder, 10000);
+    const Decoded decoded = decode_all(decoder, 10001);
     EXPECT_EQ(decoded.last, ReadResult::end);
     if (shape.bits <= 16) {
-      EXPECT_EQ(decoded.pcm, stored) << "handed out as stored";
+      EXPECT_EQ(decoded.pcm, stored);
       continue;
     }
     const auto samples = samples_of(decoded.pcm);
@@ -102,29 +80,24 @@ TEST_F(WavDecoderTest, SeeksToWholeFramesAndCountsPositionsAcrossBlocks) {
   const Bytes samples = ramp_bytes(1764000);
   ASSERT_TRUE(open(make_wav({}, samples)));
   EXPECT_EQ(decoder.getInfo().lengthSeconds, 10);
-  decoder.seek(50, 100);
-  EXPECT_EQ(decoder.getPosition(), 5);
   decoder.seek(7, 1000);  // 12348 bytes: a whole frame
-  Bytes block(4);
-  std::size_t size = block.size();
-  ASSERT_EQ(decoder.read(block.data(), size), ReadResult::more);
-  EXPECT_EQ(block, Bytes(samples.begin() + 12348, samples.begin() + 12352));
+  EXPECT_EQ(decode_all(decoder).pcm, Bytes(samples.begin() + 12348, samples.end()));
+  EXPECT_EQ(decoder.getPosition(), 10);
   decoder.seek(3, 2);  // beyond the end: at the end
   EXPECT_EQ(decode_all(decoder).pcm, Bytes{});
-
   // 24-bit stereo: 6-byte frames, and 12 bytes a step; 1/7 of 600 frames is 514.28 bytes.
   ASSERT_TRUE(open(make_wav({.bits = 24}, Bytes(3600))));
   decoder.seek(1, 7);
   EXPECT_EQ(decode_all(decoder).pcm.size(), (3600 - 504) / 6 * 4);
 
   ASSERT_TRUE(open(make_wav({.channels = 1, .sampleRate = 8000, .bits = 8}, ramp_bytes(80000))));
-  EXPECT_EQ(decoder.getInfo().lengthSeconds, 10);
-  block.resize(32768);
-  for (const int expected : {4, 8, 10}) {  // 32768 = 4 × 8000 + 768: the remainder carries over
-    size = block.size();
+  std::vector<std::int32_t> positions;
+  for (Bytes block(32768); positions.size() < 3;) {  // 32768 = 4 × 8000 + 768: the remainder carries over
+    std::size_t size = block.size();
     decoder.read(block.data(), size);
-    EXPECT_EQ(decoder.getPosition(), expected);
+    positions.push_back(decoder.getPosition());
   }
+  EXPECT_EQ(positions, (std::vector<std::int32_t>{4, 8, 10}));
 }
 
 TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {
@@ -134,14 +107,7 @@ TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {
   const Bytes wav = make_wav({.bytesAfterData = make_chunk("LIST", Bytes(64, 0x55))}, samples);
   file.insert(file.end(), wav.begin(), wav.end());
   ASSERT_TRUE(open(file));
-  const Decoded inFives = decode_all(decoder, 5);
-  EXPECT_EQ(inFives.pcm, samples);
-  EXPECT_EQ(inFives.readSizes.back(), 0u) << "the end comes with no bytes";
-  ASSERT_TRUE(open(make_wav({}, {})));
-  const Decoded empty = decode_all(decoder);
-  EXPECT_EQ(empty.last, ReadResult::end);
-  EXPECT_EQ(empty.readSizes, std::vector<std::size_t>{0}) << "no samples: the end at once";
-
+  EXPECT_EQ(decode_all(decoder, 5).pcm, samples);
   for (const std::uint16_t bits : {16, 24}) {  // as stored, and converted
     ASSERT_TRUE(open(make_wav({.bits = bits}, ramp_bytes(150000)), 60000));
     const Decoded decoded = decode_all(decoder);

@@ -14,7 +14,7 @@
 #include "shell/activity_mode.h"
 #include "shell/form_ids.h"
 #include "shell/keep_bass_entry.h"
-#include "tests/engine/engine_doubles.h"
+#include "tests/support/engine_doubles.h"
 #include "tests/shell/scripted_dialogs.h"
 #include "tests/support/wav_builder.h"
 
@@ -116,7 +116,7 @@ TEST_F(MainFormTest, EachEventLeavesTheButtonsTheSliderAndTheMessagesAsTheUserEx
       {"stopped", [&] { notify(PLAYER_NTF_STATE, PLAYER_STATE_STOPPED); }},
       {"98 %", [&] { info(50), notify(PLAYER_NTF_POSITION, 49); }},
       {"read failed", [&] { notify(PLAYER_NTF_READ_FAILED); }},
-      {"no sound card", [&] { notify(MainForm::kSoundOutputFailed, 0); }},  // stops as Stop does
+      {"no sound card", [&] { notify(PLAYER_NTF_NO_SOUND_SERVER); }},  // stops as Stop does
       {"no length", [&] { info(0), notify(PLAYER_NTF_POSITION, 3725); }},
       {"3.5 s to hear", [&] { info(50), notify(PLAYER_NTF_POSITION, 10, 3500); }},
       {"48 s", [&] { notify(PLAYER_NTF_POSITION, 48); }},

@@ -1,16 +1,12 @@
-// The engine through the sound card and a real sound server, in this process and in tunekiln-cli
-// play: what the test sink heard, and the volume buttons' mixer on the server's default sink.
+// The engine through the sound card and a real sound server: what the test sink heard, and the
+// volume buttons' mixer on the server's default sink.
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include <cmath>
 #include <numbers>
 
 #include "engine/mixer.h"
 #include "tests/sound/sound_fixture.h"
-#include "tests/support/run_program.h"
-#include "tests/support/terminal_session.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/tone_analyser.h"
 #include "tests/support/wav_builder.h"
@@ -180,39 +176,6 @@ TEST_F(Playback, TheVolumeButtonsMoveTheSinkVolumeInStepsOf655) {
     EXPECT_EQ(mixer_get_volume(*player), step.readBack) << step.sink;
     mixer_set_volume(*player, step.setTo);
     EXPECT_EQ(sinkVolume(), step.sinkAfter) << step.setTo;
-  }
-}
-
-using PlayCommand = SoundTest;
-
-// The engine reports STOPPED, and the command ends, only once the last block has been played.
-TEST_F(PlayCommand, PlaysEveryFrameOnceInOrderAndExitsWithZeroAfterTheLast) {
-  const std::size_t frames = kRate * 3 / 2;  // several blocks, the last one short
-  const std::string file = writeWav("count.wav", counting_frames(frames));
-  const std::size_t start = recorder().frames();
-  const auto result = run_program({TUNEKILN_CLI, "play", file});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out + result.err, "") << "no time line when standard error is not a terminal";
-  std::size_t silence = 0;
-  ASSERT_TRUE(recorder().waitForSilence(recorder().frames(), kRate / 2, silence));
-  const auto runs = counted_runs(recorder().samples(start));
-  ASSERT_EQ(runs.size(), 1u) << "nothing lost, repeated or out of order";
-  EXPECT_LE(runs[0].firstIndex, kRewindFrames);
-  EXPECT_EQ(runs[0].end(), static_cast<std::int64_t>(frames));
-}
-
-// A shell loop must be able to stop at Ctrl-C, which arrives as a key while keys are read.
-TEST_F(PlayCommand, OnATerminalQStopsWithZeroAndCtrlCEndsAsAnInterrupt) {
-  const std::string file = writeWav("long.wav", counting_frames(kRate * 30));
-  const struct {
-    const char* key;
-    int status;
-  } cases[] = {{"q", 0}, {"\x03", 128 + SIGINT}};
-  for (const auto& c : cases) {
-    TerminalSession session({TUNEKILN_CLI, "play", file});
-    ASSERT_TRUE(session.waitForText(" / ")) << session.shown();
-    session.type(c.key);
-    EXPECT_EQ(session.wait(), c.status) << session.shown();
   }
 }
 

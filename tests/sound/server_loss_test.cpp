@@ -67,14 +67,14 @@ TEST_F(ServerLoss, AServerThatGoesAwayWhilePlayingLeavesTheEngineWorking) {
   ASSERT_NE(player->mixer, nullptr);
   ASSERT_TRUE(play(file));
   server.kill();
-  EXPECT_EQ(waitForFailures(1), std::vector<DeviceFailure>{DeviceFailure::serverGone});
+  EXPECT_EQ(waitForFailures(1), std::vector<std::uint32_t>{PLAYER_NTF_SOUND_SERVER_GONE});
   EXPECT_EQ(mixer_get_volume(*player), 100u) << "the buttons carry on with the engine's volume";
   EXPECT_EQ(player->mixer, nullptr);
   player_stop(*player);
   EXPECT_TRUE(waitForState(PLAYER_STATE_STOPPED));
 
   ASSERT_TRUE(play(file));
-  EXPECT_EQ(waitForFailures(2), (std::vector<DeviceFailure>{DeviceFailure::serverGone, DeviceFailure::noServer}));
+  EXPECT_EQ(waitForFailures(2), (std::vector<std::uint32_t>{PLAYER_NTF_SOUND_SERVER_GONE, PLAYER_NTF_NO_SOUND_SERVER}));
   player_pause(*player);
   player_seek(*player, 1, 2);
   player_stop(*player);

@@ -48,15 +48,9 @@ std::string SoundTest::writeWav(const std::string& name, const std::vector<std::
 
 void SoundTest::startPlayer(SoundCardOutput::DeviceOpener openDevice, MasterVolumeOpener openMixer) {
   selectedOutput = 0;
-  const auto makeSlots = [this, openDevice = std::move(openDevice)] {
+  const auto makeSlots = [openDevice = std::move(openDevice)] {
     EngineSlots slots{.decoders = standard_decoders()};
-    slots.outputs[0] = std::make_unique<SoundCardOutput>(
-        [this](DeviceFailure failure) {
-          std::lock_guard lock(mutex_);
-          failures_.push_back(failure);
-          failed_.notify_all();
-        },
-        openDevice);
+    slots.outputs[0] = std::make_unique<SoundCardOutput>(openDevice);
     return slots;
   };
   player = player_create(notifications, makeSlots, openMixer);
@@ -65,6 +59,7 @@ void SoundTest::startPlayer(SoundCardOutput::DeviceOpener openDevice, MasterVolu
 bool SoundTest::waitForState(std::uint32_t state) {
   for (;;) {
     const auto notification = notifications.next();
+    if (notification.number > PLAYER_NTF_READ_FAILED) failures_.push_back(notification.number);
     if (notification.number != PLAYER_NTF_STATE) continue;
     if (notification.first == state) return true;
     if (notification.first == PLAYER_STATE_STOPPED) return false;
@@ -77,9 +72,11 @@ bool SoundTest::play(const std::string& file) {
   return waitForState(PLAYER_STATE_PLAYING);
 }
 
-std::vector<DeviceFailure> SoundTest::waitForFailures(std::size_t count) {
-  std::unique_lock lock(mutex_);
-  failed_.wait(lock, [&] { return failures_.size() >= count; });
+std::vector<std::uint32_t> SoundTest::waitForFailures(std::size_t count) {
+  while (failures_.size() < count) {
+    const auto notification = notifications.next();
+    if (notification.number > PLAYER_NTF_READ_FAILED) failures_.push_back(notification.number);
+  }
   return failures_;
 }
 

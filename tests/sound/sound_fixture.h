@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,17 +43,16 @@ class SoundTest : public ::testing::Test {
   bool waitForState(std::uint32_t state);
   // Loads the file and plays it; true once the engine reports PLAYING.
   bool play(const std::string& file);
-  // Waits until the sound card has reported `count` failures and gives them.
-  std::vector<DeviceFailure> waitForFailures(std::size_t count);
+  // Waits until the sound card has reported `count` failures and gives them, as the engine's
+  // notification numbers.
+  std::vector<std::uint32_t> waitForFailures(std::size_t count);
 
   TempDir dir;
   NotificationQueue notifications;
   std::unique_ptr<Player> player;  // ends before the rest, which its thread uses
 
  private:
-  std::mutex mutex_;
-  std::condition_variable failed_;
-  std::vector<DeviceFailure> failures_;
+  std::vector<std::uint32_t> failures_;  // seen while waiting for a state
 };
 
 }  // namespace tunekiln::test

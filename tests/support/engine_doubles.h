@@ -3,27 +3,34 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/decoder.h"
-#include "engine/notification_sink.h"
 #include "engine/output.h"
-#include "engine/player.h"
+#include "engine/sound_card_output.h"
+#include "platform/master_volume.h"
 #include "tests/support/temp_dir.h"
 
+// The engine's test doubles: decoders and outputs a test drives, and the one double of the
+// hardware, a sound card's device.
 namespace tunekiln::test {
 
-// What the doubles were asked, in order, as "who.call(arguments)"; readable from any thread.
-// A test may hold the engine thread in one call, so that commands queue up behind it.
+// What the doubles were asked, as "who.call(arguments)"; readable from any thread. A test may
+// hold the engine thread in one call, so that commands queue up behind it.
 class CallLog {
  public:
   void add(std::string call);
   std::vector<std::string> calls() const;
   // The calls that start with `prefix`.
   std::vector<std::string> callsOf(const std::string& prefix) const;
+  // Waits until more than `count` calls start with `prefix`, for at most a few seconds.
+  void waitForMoreThan(std::size_t count, const std::string& prefix);
 
   // The engine thread waits in the call `call` until release().
   void holdAt(std::string call);
@@ -74,7 +81,7 @@ class TestDecoder final : public Decoder {
 };
 
 // An output that takes one block of 4000 bytes from the decoder per pump and plays it nowhere.
-// It reports done while `done` is set; a test drives it with wake().
+// It reports done while `done` is set.
 class TestOutput final : public Output {
  public:
   TestOutput(std::string name, CallLog& log) : Output(std::move(name)), log_(log) { createWakeEvent(); }
@@ -87,14 +94,67 @@ class TestOutput final : public Output {
   void reset() override;
   void setVolume(int level) override { note("setVolume(" + std::to_string(level) + ")"); }
 
-  // From the test: wants a pump, as a device does when it has played a block.
-  void wake() { wakeEvent()->signal(); }
+  // Wants a pump, as a device does when it has played a block, and waits until the engine has
+  // come to it.
+  void wake();
   std::atomic<bool> done{true};
 
  private:
   void note(const std::string& call) { log_.add(name() + "." + call); }
 
   CallLog& log_;
+};
+
+// A sound card's device. It keeps the blocks it is given until the test finishes them or,
+// made with `playsAtOnce`, finishes each as it comes unless paused.
+class DeviceDouble final : public WaveOutDevice {
+ public:
+  DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount);
+  ~DeviceDouble() override;
+
+  void write(WaveBlock& block) override;
+  void pause() override { paused = true; }
+  void restart() override;
+  void reset() override { finish(queue.size()); }  // dropped blocks come back as finished
+  void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
+  std::chrono::microseconds unheard() override { return {}; }
+  bool gone() const override { return lost; }
+
+  // The device has played the oldest `count` queued blocks.
+  void finish(std::size_t count);
+
+  std::deque<WaveBlock*> queue;
+  Bytes played;  // what every block held when it was queued
+  std::vector<VolumeWord> volumes;
+  bool paused = false;
+  std::atomic<bool> lost{false};
+
+ private:
+  WakeEvent& wake_;
+  bool playsAtOnce_;
+  std::atomic<int>& openCount_;
+};
+
+// Opens DeviceDoubles for a sound card, counting those open; the one opened last is `last`.
+struct DeviceDoubles {
+  SoundCardOutput::DeviceOpener opener(bool playsAtOnce = false);
+  std::atomic<int> open{0};
+  DeviceDouble* last = nullptr;
+  // Why a format gets no device; nothing for one that opens.
+  std::function<std::optional<DeviceFailure>(const WaveFormat&)> refusal = [](const WaveFormat&) { return std::nullopt; };
+  std::vector<std::optional<VolumeWord>> startVolumes;  // of each opening
+};
+
+// The sound server's master volume in memory; it stops answering once `gone`, as when the
+// server goes away.
+struct MixerDouble final : MasterVolume {
+  std::optional<std::uint32_t> get() override { return gone ? std::nullopt : std::optional(value); }
+  bool set(std::uint32_t to) override {
+    if (!gone) value = to;
+    return !gone;
+  }
+  std::uint32_t value = 65536;
+  bool gone = false;
 };
 
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.

@@ -1,4 +1,4 @@
-#include "tests/engine/engine_doubles.h"
+#include "tests/support/engine_doubles.h"
 
 #include <algorithm>
 
@@ -7,9 +7,9 @@ namespace tunekiln::test {
 void CallLog::add(std::string call) {
   std::unique_lock lock(mutex_);
   calls_.push_back(call);
+  changed_.notify_all();
   if (call != holdAt_) return;
   held_ = true;
-  changed_.notify_all();
   changed_.wait(lock, [this] { return holdAt_.empty(); });
 }
 
@@ -24,9 +24,16 @@ std::vector<std::string> CallLog::callsOf(const std::string& prefix) const {
   return matching;
 }
 
+void CallLog::waitForMoreThan(std::size_t count, const std::string& prefix) {
+  std::unique_lock lock(mutex_);
+  const auto matching = [&] { return std::ranges::count_if(calls_, [&](const std::string& c) { return c.starts_with(prefix); }); };
+  changed_.wait_for(lock, std::chrono::seconds(3), [&] { return static_cast<std::size_t>(matching()) > count; });
+}
+
 void CallLog::holdAt(std::string call) {
   std::lock_guard lock(mutex_);
   holdAt_ = std::move(call);
+  held_ = false;
 }
 
 void CallLog::waitUntilHeld() {
@@ -93,6 +100,52 @@ void TestOutput::reset() {
   done = true;  // nothing held any more
 }
 
+void TestOutput::wake() {
+  const std::size_t before = log_.callsOf(name() + ".").size();
+  wakeEvent()->signal();
+  log_.waitForMoreThan(before, name() + ".");  // what the pump brings is posted before the next command
+}
+
+DeviceDouble::DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
+    : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) {
+  ++openCount_;
+}
+
+DeviceDouble::~DeviceDouble() {
+  finish(queue.size());
+  --openCount_;
+}
+
+void DeviceDouble::write(WaveBlock& block) {
+  block.queued = true;
+  queue.push_back(&block);
+  played.insert(played.end(), block.data, block.data + block.length);
+  if (playsAtOnce_ && !paused) finish(queue.size());
+}
+
+void DeviceDouble::restart() {
+  paused = false;
+  if (playsAtOnce_) finish(queue.size());
+}
+
+void DeviceDouble::finish(std::size_t count) {
+  for (; count > 0 && !queue.empty(); --count) {
+    queue.front()->queued = false;
+    queue.pop_front();
+  }
+  wake_.signal();
+}
+
+SoundCardOutput::DeviceOpener DeviceDoubles::opener(bool playsAtOnce) {
+  return [this, playsAtOnce](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord> volume) {
+    startVolumes.push_back(volume);
+    if (const auto failure = refusal(format)) return DeviceOpening{nullptr, *failure};
+    auto device = std::make_unique<DeviceDouble>(wake, playsAtOnce, open);
+    last = device.get();
+    return DeviceOpening{std::move(device)};
+  };
+}
+
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
   Decoded decoded;
   Bytes block(blockBytes);
@@ -107,6 +160,9 @@ Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
 
 std::string describe(const PlayerNotification& notification) {
   static const char* const kStates[] = {"?", "NO_STREAM", "PAUSED", "PLAYING", "STOPPED"};
+  static const std::map<std::uint32_t, std::string> kFailures = {
+      {PLAYER_NTF_READ_FAILED, "READ_FAILED"}, {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"},
+      {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"}, {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
   switch (notification.number) {
     case PLAYER_NTF_STATE:
       return std::string("STATE ") + (notification.first <= 4 ? kStates[notification.first] : "?");
@@ -116,12 +172,13 @@ std::string describe(const PlayerNotification& notification) {
       return "POSITION " + std::to_string(notification.first);
     case PLAYER_NTF_PONG:
       return "PONG " + std::to_string(notification.first);
-    case PLAYER_NTF_READ_FAILED:
-      return "READ_FAILED";
     case PLAYER_NTF_OUTPUT_NAME:
       return "OUTPUT_NAME " + std::to_string(notification.second) + " " + notification.name.value_or("(none)");
+    case PLAYER_NTF_WRITE_FAILED:
+      return "WRITE_FAILED " + std::to_string(notification.first);
     default:
-      return "? " + std::to_string(notification.number);
+      return kFailures.contains(notification.number) ? kFailures.at(notification.number)
+                                                     : "? " + std::to_string(notification.number);
   }
 }
 
