@@ -1,7 +1,6 @@
 // The files the program reads and writes: which it opens, how it recognises one file under two
 // names, and how it replaces a file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -11,12 +10,6 @@
 
 namespace tunekiln::test {
 namespace {
-
-mode_t permissions(const std::string& path) {
-  struct stat status {};
-  EXPECT_EQ(::stat(path.c_str(), &status), 0);
-  return status.st_mode & 07777;
-}
 
 TEST(InputFile, OpensOnlyRegularFilesAndKnowsThemUnderEverySpelling) {
   TempDir dir;
@@ -30,8 +23,7 @@ TEST(InputFile, OpensOnlyRegularFilesAndKnowsThemUnderEverySpelling) {
   std::filesystem::create_hard_link(in, dir.file("hard.wav"));
   const std::string roundabout = dir.path().string() + "/../" + dir.path().filename().string() + "/./in.wav";
   for (const auto& same : {in, dir.file("link.wav"), dir.file("hard.wav"), roundabout}) EXPECT_TRUE(is_same_file(in, same)) << same;
-  EXPECT_FALSE(is_same_file(in, dir.file("other.wav")));
-  EXPECT_FALSE(is_same_file(in, dir.file("missing.wav")));
+  for (const auto& other : {dir.file("other.wav"), dir.file("missing.wav")}) EXPECT_FALSE(is_same_file(in, other)) << other;
 }
 
 TEST(ReplacementFile, ReplacesOnlyWhenCommittedThroughALinkKeepingPermissions) {
@@ -39,7 +31,7 @@ TEST(ReplacementFile, ReplacesOnlyWhenCommittedThroughALinkKeepingPermissions) {
   const std::string destination = dir.file("out.wav"), link = dir.file("link.wav");
   const Bytes kNew{'n', 'e', 'w'};
   write_file(destination, {'o', 'l', 'd'});
-  ::chmod(destination.c_str(), 0600);
+  std::filesystem::permissions(destination, std::filesystem::perms{0600});
   std::filesystem::create_symlink("out.wav", link);
   {
     auto abandoned = ReplacementFile::create(link);
@@ -51,7 +43,7 @@ TEST(ReplacementFile, ReplacesOnlyWhenCommittedThroughALinkKeepingPermissions) {
   ASSERT_TRUE(file->commit());
   EXPECT_EQ(read_file(destination), (Bytes{'N', 'e', 'w'}));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(permissions(destination), 0600u);
+  EXPECT_EQ(std::filesystem::status(destination).permissions(), std::filesystem::perms{0600});
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.wav", "out.wav"})) << "nothing else is left";
   std::filesystem::create_directory(dir.file("folder"));
   for (const auto& refused : {dir.file("folder"), dir.file("no-such-folder/out.wav"), std::string(), std::string("/dev/null")}) {

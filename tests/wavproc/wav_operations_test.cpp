@@ -1,5 +1,5 @@
 // The four WAV operations through a scripted user: the files they write for every encoding,
-// what they refuse and why, and what they leave when they stop.
+// what they refuse and why, and what they leave when they stop; and their dialogs' checks.
 #include "wavproc/wav_operations.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/output_header.h"
 #include "wavproc/volume_dialog_logic.h"
-#include "wavproc/wav_texts.h"
 
 namespace tunekiln::test {
 namespace {
@@ -105,15 +104,13 @@ TEST_F(WavOperations, EveryEncodingGivesTheSamplesOfItsOwnReadingAndAHeaderThatS
   // sample count that only the operation can put right.
   Bytes junk = make_chunk("JUNK", Bytes(7, 'd'));
   junk.push_back(0);
-  const auto chunks_before_data = [list = make_info_list({{"INAM", "Canada day"}})](std::uint32_t frames) {
-    Bytes chunks = make_chunk("fact", {static_cast<std::uint8_t>(frames), 0, 0, 0});
-    chunks.insert(chunks.begin(), list.begin(), list.end());
-    return chunks;
-  };
+  const Bytes list = make_info_list({{"INAM", "Canada day"}});
+  junk.insert(junk.end(), list.begin(), list.end());
+  const auto fact = [](std::size_t frames) { return make_chunk("fact", {static_cast<std::uint8_t>(frames), 0, 0, 0}); };
   for (WavShape shape : encodings) {
     shape.sampleRate = kRate;
     shape.chunksBeforeFormat = junk;
-    shape.chunksBeforeData = chunks_before_data(0);
+    shape.chunksBeforeData = fact(0);
     const auto values = stereo_values(shape);
     const Bytes input = make_wav(shape, encode(shape, values));
     for (const auto& [name, operation, channels, first, end, rule] : kOperations) {
@@ -125,7 +122,7 @@ TEST_F(WavOperations, EveryEncodingGivesTheSamplesOfItsOwnReadingAndAHeaderThatS
       }
       WavShape outShape = shape;
       outShape.channels = channels;
-      outShape.chunksBeforeData = chunks_before_data(static_cast<std::uint32_t>(expected.size()) / channels);
+      outShape.chunksBeforeData = fact(expected.size() / channels);
       const MemoryByteReader reader(input);
       ASSERT_EQ(operation(host, &reader).outcome, Outcome::finished);
       EXPECT_EQ(output(), make_wav(outShape, encode(outShape, expected)));
@@ -137,7 +134,7 @@ TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatSaysWhy) {
   const Bytes ramp = ramp_bytes(3 * kSecond + 6);  // ends inside a frame
   const Bytes threeSeconds = make_wav({.sampleRate = kRate}, Bytes(3 * kRate * 4, 0));
   const std::string unrecognized = "can not recongnize this file format!", readError = "Read the input wav file error!";
-  const std::string unsupported(wav_texts::kUnsupportedEncoding);
+  const std::string unsupported = "Only Support 8, 16, 24 or 32 bits PCM or 32 or 64 bits float wav file!";
   const struct {
     const char* name;
     Bytes file;
@@ -218,16 +215,13 @@ TEST_F(WavOperations, ProgressRisesInEqualStepsOverWhatIsReadToExactlyTheEnd) {
     write_file(inputPath, make_wav({}, Bytes(dataBytes, 0)));
     host.positions.clear();
     ASSERT_EQ(operation(host, nullptr).outcome, Outcome::finished);
-    const auto& positions = host.positions;
-    ASSERT_EQ(positions.size(), steps + 2) << dataBytes;
-    EXPECT_EQ(positions.front(), 0);
-    EXPECT_EQ(positions.back(), kProgressEnd);
-    for (std::size_t i = 1; i + 1 < positions.size(); ++i) EXPECT_EQ(positions[i] - positions[i - 1], positions[1]);
-    // The steps cover what was read: the last lies within one step of the end.
-    if (steps == 0) continue;
-    EXPECT_GT(positions[1], 0);
-    EXPECT_LE(positions[steps], kProgressEnd);
-    EXPECT_GT(positions[steps] + positions[1], kProgressEnd);
+    const auto& at = host.positions;
+    ASSERT_EQ(at.size(), steps + 2) << dataBytes;
+    EXPECT_EQ(at.front(), 0);
+    EXPECT_EQ(at.back(), kProgressEnd);
+    for (std::size_t i = 1; i + 1 < at.size(); ++i) EXPECT_EQ(at[i] - at[i - 1], at[1]);
+    // The steps cover what was read: the last lies within one step of the end (which also rules out steps of 0).
+    EXPECT_TRUE(steps == 0 || (at[steps] <= kProgressEnd && at[steps] + at[1] > kProgressEnd));
   }
 }
 
@@ -253,6 +247,38 @@ TEST(OutputHeader, AnOutputPastTheThirtyTwoBitSizesBecomesRf64) {
     EXPECT_EQ(written.header->data.size, dataBytes);
     EXPECT_EQ(le32(out, 4), 0xFFFFFFFFu);  // the largest RIFF's own size, or "see ds64"
   }
+}
+
+TEST(VolumeDialog, TakesDigitsWithPointsAndStoresTheFactor) {
+  for (const char* accepted : {"0", "007", "10.", "0.5"}) EXPECT_TRUE(volume_entry_is_valid(accepted)) << accepted;
+  for (const char* refused : {"", "-1", ".5", " 2", "2 ", "1e3", "+2", "2x"}) EXPECT_FALSE(volume_entry_is_valid(refused)) << refused;
+  ASSERT_TRUE(accept_volume_entry("1.2.3"));
+  EXPECT_FLOAT_EQ(g_volumeMultiple, 1.2f);
+  EXPECT_FALSE(accept_volume_entry("-1"));
+  EXPECT_FLOAT_EQ(g_volumeMultiple, 1.2f) << "a refused entry stores nothing";
+}
+
+TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRangeAndStartBeforeEnd) {
+  for (int field = 0; field < kCutFieldCount; ++field) {
+    const bool hours = field == kStartHours || field == kEndHours;
+    CutEntries entries{"1", "2", "3", "23", "59", "59"};
+    entries[field] = hours ? "24" : "60";
+    const auto tooLarge = accept_cut_entries(entries);
+    EXPECT_FALSE(tooLarge.accepted);
+    EXPECT_EQ(tooLarge.field, field);
+    EXPECT_EQ(tooLarge.message, hours ? "Please enter an integer between 0 and 23." : "Please enter an integer between 0 and 59.");
+    entries[field] = "1.5";
+    EXPECT_EQ(accept_cut_entries(entries).message, "Please enter an integer.");
+  }
+  for (const CutEntries& refused : {CutEntries{"", "0", "0", "0", "0", "0"}, {"99999999999999999999999", "0", "0", "0", "0", "0"},
+                                    {"0", "0", "-1", "0", "0", "5"}, {"0", "0", "5", "0", "0", "5"}}) {
+    EXPECT_FALSE(accept_cut_entries(refused).accepted) << refused[0] << ":" << refused[2];
+  }
+  EXPECT_EQ(accept_cut_entries({"0", "1", "0", "0", "0", "30"}).message, "start time must be less than end time!");
+  EXPECT_TRUE(accept_cut_entries({" 1 ", "2", "3", "2", "0", "0"}).accepted) << "blanks around a number";
+  // An end of 0:00:00 stands for the end of the file, after any start.
+  EXPECT_TRUE(accept_cut_entries({"5", "0", "0", "0", "0", "0"}).accepted);
+  EXPECT_EQ(g_cutEndSeconds, 0u);
 }
 
 }  // namespace
