@@ -13,19 +13,14 @@
 namespace tunekiln::test {
 namespace {
 
-class Scripts : public ::testing::Test {
- protected:
+TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndEndsOnASignalWithNothingHalfWrittenLeft) {
+  const TempDir dir;
   // The program and its arguments in this folder, with temporary files kept here too, so that any left over are seen.
-  ProgramResult cli(std::vector<std::string> arguments, const std::string& standardInput = "/dev/null") {
+  const auto cli = [&](std::vector<std::string> arguments, const std::string& standardInput = "/dev/null") {
     arguments.insert(arguments.begin(), {"/bin/sh", "-c", "cd \"$0\" && in=$1 && shift && exec env TMPDIR=. \"$@\" < \"$in\"",
                                          dir.path().string(), standardInput});
     return run_program(arguments);
-  }
-
-  TempDir dir;
-};
-
-TEST_F(Scripts, EveryFileCommandTakesDashAndOutputDirAndEndsOnASignalWithNothingHalfWrittenLeft) {
+  };
   const std::string longName = std::string(251, 'n') + ".wav";  // the longest name allowed, with any extension
   for (const std::string name : {"in.wav", longName.c_str(), "last.wav"}) write_file(dir.file(name), make_wav({}, ramp_bytes(20000)));
   std::filesystem::create_directory(dir.file("bad.wav"));

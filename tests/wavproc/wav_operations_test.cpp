@@ -46,9 +46,9 @@ const Bytes kExistingOutput{'k', 'e', 'e', 'p'};
 
 bool is_float(const WavShape& shape) { return shape.formatTag == 3; }
 double full_scale(const WavShape& shape) { return std::ldexp(1.0, shape.bits - 1); }
-// An integer result as the file holds it: clipped to the width.
+// A result as the file holds it: for integers, the whole part clipped to the width.
 double clip(const WavShape& shape, double value) {
-  return is_float(shape) ? value : std::clamp(value, -full_scale(shape), full_scale(shape) - 1);
+  return is_float(shape) ? value : std::clamp(std::trunc(value), -full_scale(shape), full_scale(shape) - 1);
 }
 
 // The test's own writing of sample values in the shape's encoding.
@@ -78,12 +78,8 @@ const std::tuple<const char*, Operation, std::uint16_t, std::size_t, std::size_t
     {"left", left, 1, 0, SIZE_MAX, [](auto&, double l, double) { return std::vector{l}; }},
     {"right", right, 1, 0, SIZE_MAX, [](auto&, double, double r) { return std::vector{r}; }},
     {"clear voice", clearVoice, 1, 0, SIZE_MAX, [](auto& shape, double l, double r) { return std::vector{clip(shape, r - l)}; }},
-    {"volume 1.5", volume("1.5"), 2, 0, SIZE_MAX, [](auto& shape, double l, double r) {
-       return std::vector{clip(shape, is_float(shape) ? l * 1.5 : std::trunc(l * 1.5)),
-                          clip(shape, is_float(shape) ? r * 1.5 : std::trunc(r * 1.5))};
-     }},
-    {"cut 0:00:01 to 0:00:02", cut({"0", "0", "1", "0", "0", "2"}), 2, kRate, 2 * kRate,
-     [](auto&, double l, double r) { return std::vector{l, r}; }},
+    {"volume 1.5", volume("1.5"), 2, 0, SIZE_MAX, [](auto& shape, double l, double r) { return std::vector{clip(shape, l * 1.5), clip(shape, r * 1.5)}; }},
+    {"cut 0:00:01 to 0:00:02", cut({"0", "0", "1", "0", "0", "2"}), 2, kRate, 2 * kRate, [](auto&, double l, double r) { return std::vector{l, r}; }},
 };
 
 class WavOperations : public ::testing::Test {
@@ -135,6 +131,7 @@ TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatSaysWhy) {
   const Bytes threeSeconds = make_wav({.sampleRate = kRate}, Bytes(3 * kRate * 4, 0));
   const std::string unrecognized = "can not recongnize this file format!", readError = "Read the input wav file error!";
   const std::string unsupported = "Only Support 8, 16, 24 or 32 bits PCM or 32 or 64 bits float wav file!";
+  const Operation cutFirstSecond = cut({"0", "0", "0", "0", "0", "1"});
   const struct {
     const char* name;
     Bytes file;
@@ -146,8 +143,7 @@ TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatSaysWhy) {
     std::uint64_t failFrom = UINT64_MAX;  // where reading fails, as on a failing disk
   } cases[] = {
       // A declared size of 0 means the end of the file; a torn last frame is left out.
-      {"size 0", make_wav({.declaredDataSize = 0}, samples16({1, -1, 2, -2, 3})), right,
-       "Abstract right channel finished!", samples16({-1, -2})},
+      {"size 0", make_wav({.declaredDataSize = 0}, samples16({1, -1, 2, -2, 3})), right, "Abstract right channel finished!", samples16({-1, -2})},
       {"volume beyond float range", make_wav({}, samples16({0, 1, -1, 0})), volume("1" + std::string(60, '0')),
        "change volume  finished!\n2 samples clipped (50.00 %)", samples16({0, 32767, -32768, 0}), "", 1},
       // Data behind the data chunk is neither processed nor copied.
@@ -155,15 +151,13 @@ TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatSaysWhy) {
        cut({"0", "0", "1", "0", "0", "0"}), "cut the file finished!", Bytes(ramp.begin() + kSecond, ramp.end() - 2), "", 1},
       {"cut past the end", make_wav({}, ramp), cut({"0", "0", "2", "1", "0", "0"}), "cut the file finished!",
        Bytes(ramp.begin() + 2 * kSecond, ramp.end() - 2), "", 1},
-      {"mono", make_wav({.channels = 1}, Bytes(8)), left, "Input wav file must be stereo!", {},
-       "16-bit PCM in a 1-channel file is not supported"},
+      {"mono", make_wav({.channels = 1}, Bytes(8)), left, "Input wav file must be stereo!", {}, "16-bit PCM in a 1-channel file is not supported"},
       // The encoding is checked before the operation's own dialog.
       {"12 bits", make_wav({.bits = 12}, Bytes(8)), volume("2"), unsupported, {}, "12-bit PCM in a 2-channel file is not supported"},
-      {"A-law", make_wav({.bits = 8, .formatTag = 6}, Bytes(8)), cut({"0", "0", "0", "0", "0", "1"}), unsupported, {},
-       "A-law in a 2-channel file is not supported"},
+      {"A-law", make_wav({.bits = 8, .formatTag = 6}, Bytes(8)), cutFirstSecond, unsupported, {}, "A-law in a 2-channel file is not supported"},
       {"text", Bytes(100, 'a'), clearVoice, unrecognized, {}, "not a WAV file"},
       {"no channels", make_wav({.channels = 0}, Bytes(8)), volume("2"), unrecognized, {}, "the WAV header is damaged or incomplete"},
-      {"format behind the data", make_wav({.formatBehindData = true}, samples16({1, 2})), cut({"0", "0", "0", "0", "0", "1"}), unrecognized, {},
+      {"format behind the data", make_wav({.formatBehindData = true}, samples16({1, 2})), cutFirstSecond, unrecognized, {},
        "the format chunk stands behind the data"},
       {"cut at the end", threeSeconds, cut({"0", "0", "3", "0", "0", "0"}), "start time is past the end of the file!", {}, "", 1},
       {"header unreadable", threeSeconds, right, readError, {}, "", 0, 30},
