@@ -268,7 +268,6 @@ TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRangeAndStartBeforeEnd) {
                                     {"0", "0", "-1", "0", "0", "5"}, {"0", "0", "5", "0", "0", "5"}}) {
     EXPECT_FALSE(accept_cut_entries(refused).accepted) << refused[0] << ":" << refused[2];
   }
-  EXPECT_EQ(accept_cut_entries({"0", "1", "0", "0", "0", "30"}).message, "start time must be less than end time!");
   EXPECT_TRUE(accept_cut_entries({" 1 ", "2", "3", "2", "0", "0"}).accepted) << "blanks around a number";
   // An end of 0:00:00 stands for the end of the file, after any start.
   EXPECT_TRUE(accept_cut_entries({"5", "0", "0", "0", "0", "0"}).accepted);
