@@ -128,12 +128,12 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   }
 
   const std::string openInput = "Open the input wav file error!", openOutput = "Open the output wav file error!";
+  const std::string sameFile = "Input file and Output file are the same!", writeWav = "Write the output wav file error!";
   // A command (IN and OUT go behind its first word) and its message for each fault.
   const std::pair<std::vector<std::string>, Messages> commands[] = {
       // The WAV commands share how they open, check and write their files: one stands for all.
       {{"volume", "--multiple", "2"},
-       {openInput, openInput, openOutput, openOutput, "Input file and Output file are the same!",
-        "Write the output wav file error!"}},
+       {openInput, openInput, openOutput, openOutput, sameFile, writeWav}},
       {{"encode"},
        {"Could not find \"" + dir.path().string() + "\".", "Could not find \"" + fifo + "\".",
         "Can't init outfile '" + dir.file("none/out") + "'", "Can't init outfile '" + readOnly + "'",
@@ -141,8 +141,7 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
         // The console's own text first: the file is dropped, so no tag is written.
         "Error writing mp3 output \nWrite the output mp3 file error!"}},
       {{"decode"},
-       {"Open the input file error!", "Open the input file error!", openOutput, openOutput,
-        "Input file and Output file are the same!", "Write the output wav file error!"}},
+       {"Open the input file error!", "Open the input file error!", openOutput, openOutput, sameFile, writeWav}},
   };
   // A fault, the files it is given as, and the line under the message.
   const std::tuple<Fault, std::string, std::string, std::string> faults[] = {

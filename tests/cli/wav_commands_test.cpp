@@ -147,9 +147,7 @@ TEST(EncodeCommand, OptionsAndTheInfoChunkReachTheMp3AndARefusalSaysWhy) {
   const auto rate = cli({"encode", dir.file("in"), dir.file("out.mp3")});
   EXPECT_EQ(rate.status, 1);
   EXPECT_TRUE(rate.err.starts_with("\nMPEG-1   layer III sample frequencies (kHz):  32  48  44.1\n")) << rate.err;
-  EXPECT_TRUE(rate.err.ends_with("\nMPEG-2.5 layer III sample frequencies (kHz):   8  12  11.025\n"
-                                 "bitrates (kbps):  8 16 24 32 40 48 56 64 80 96 112 128 144 160\n\n"
-                                 "fatal error during initialization\n"));
+  EXPECT_TRUE(rate.err.ends_with(" 144 160\n\nfatal error during initialization\n")) << rate.err;
 }
 
 }  // namespace
