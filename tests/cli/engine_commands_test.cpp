@@ -33,14 +33,11 @@ TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
 
 TEST(EngineCommands, InfoShowsTheStreamAndDecodeWritesItShowingItsProgressOnATerminal) {
   TempDir dir;
-  const std::string mp3 = dir.file("in.mp3"), wav = dir.file("in.wav"), out = dir.file("out.wav");
+  const std::string mp3 = dir.file("in.mp3"), out = dir.file("out.wav");
   const Bytes bytes = make_mp3({.tone = {.sampleRate = 22050, .channels = 1, .seconds = 3.0}, .kbps = 32});
   write_file(mp3, bytes);
-  write_file(wav, make_wav({.sampleRate = 48000, .bits = 24}, Bytes(288000 * 3 + 6, 0)));
   EXPECT_EQ(run_program({TUNEKILN_CLI, "info", mp3}).out,
             "lengthSeconds=3\nbitrateKbps=32\nsampleRate=22050\nstereo=0\nsixteenBit=1\ndecoder=mp3\nbitsPerSample=0\nfloat=0\nlengthSource=frames\n");
-  EXPECT_EQ(run_program({TUNEKILN_CLI, "info", wav}).out,
-            "lengthSeconds=3\nbitrateKbps=0\nsampleRate=48000\nstereo=1\nsixteenBit=1\ndecoder=wav\nbitsPerSample=24\nfloat=0\nlengthSource=header\n");
 
   write_file(out, {'o', 'l', 'd'});
   const auto result = run_program({TUNEKILN_CLI, "decode", mp3, out});
@@ -65,10 +62,7 @@ TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWait
   write_file(surround, make_wav({.channels = 6, .bits = 32, .formatTag = 3}, Bytes(2400, 0)));
   write_file(aiff, {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
   const std::string unrecognized = "can not recongnize this file format!\n";
-  const struct {
-    std::vector<std::string> command;
-    std::string message;
-  } refusals[] = {
+  const struct { std::vector<std::string> command; std::string message; } refusals[] = {
       {{"PULSE_SERVER=unix:" + dir.file("no-server-here"), "play", tone}, "No sound server can be reached!\n"},
       {{"play", missing}, "Open the input file error!\n" + missing + ": No such file or directory\n"},
       {{"play", text}, unrecognized},
@@ -97,10 +91,7 @@ TEST(EngineCommands, PlayEndsAtTheStreamsEndOrAtQWithZeroAndAtCtrlCAsAnInterrupt
   const std::string shortFile = dir.file("short.wav"), longFile = dir.file("long.wav");
   write_file(shortFile, make_wav({}, little_endian_bytes(make_tone({.seconds = 2.0}))));
   write_file(longFile, make_wav({}, Bytes(30 * 176400, 1)));
-  const struct {
-    std::string file, key;
-    int status;
-  } cases[] = {{shortFile, "", 0}, {longFile, "q", 0}, {longFile, "\x03", 128 + SIGINT}};
+  const struct { std::string file, key; int status; } cases[] = {{shortFile, "", 0}, {longFile, "q", 0}, {longFile, "\x03", 128 + SIGINT}};
   for (const auto& c : cases) {
     TerminalSession session({TUNEKILN_CLI, "play", c.file});
     ASSERT_TRUE(session.waitForText(c.key.empty() ? " / 0:00:02" : " / ")) << session.shown();
