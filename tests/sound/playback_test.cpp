@@ -1,7 +1,5 @@
 // The engine through the sound card and a real sound server: what the test sink heard, the
 // volume buttons' mixer on the server's default sink, and a server that goes away.
-#include <signal.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,10 +28,9 @@ constexpr int kRate = SinkRecorder::kRate;
 constexpr std::int64_t kRewindFrames = kRate * 20 / 1000;
 using Runs = std::vector<CountedRun>;
 
-// pactl on the test sink; throws when it fails.
-std::string pactl(const std::string& command, const std::string& value = "") {
-  std::vector<std::string> arguments{"/usr/bin/env", "pactl", command, "test_sink"};
-  if (!value.empty()) arguments.push_back(value);
+// pactl on the test server; throws when it fails.
+std::string pactl(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"/usr/bin/env", "pactl"});
   const auto result = run_program(arguments);
   if (result.status != 0) throw std::runtime_error("pactl: " + result.err);
   return result.out;
@@ -51,13 +48,13 @@ class Playback : public ::testing::Test {
     // The tests change the default sink's volume: they run only against the private server.
     ASSERT_EQ(run_program({"/usr/bin/env", "pactl", "get-default-sink"}).out, "test_sink\n")
         << "run the tests under scripts/with-sound-server, or set TUNEKILN_SKIP_SOUND_TESTS=1 to skip them";
-    pactl("set-sink-volume", "65536");
+    pactl({"set-sink-volume", "test_sink", "65536"});
     ASSERT_TRUE(recorder().waitForFrames(2 * kRate)) << "parec stopped";
     startPlayer(SoundCardOutput::default_device_opener(), [] { return open_master_volume(); });
   }
   void TearDown() override {
     player.reset();
-    if (serverPid > 0) ::kill(serverPid, SIGKILL);
+    if (!socketModule.empty()) pactl({"unload-module", socketModule});
   }
 
   static SinkRecorder& recorder() {
@@ -148,7 +145,7 @@ class Playback : public ::testing::Test {
   NotificationQueue notifications;
   std::unique_ptr<Player> player;        // ends before the rest, which its thread uses
   std::vector<std::uint32_t> failures;  // the sound card's failures, as notification numbers
-  int serverPid = -1;                   // a server of the test's own
+  std::string socketModule;             // a second address of the server, loaded by the test
 };
 
 TEST_F(Playback, PausePlaySeekAndStopAreHeardAtOnceAndNothingElseIs) {
@@ -237,19 +234,10 @@ TEST_F(Playback, An8BitMonoWavAtAnotherRateIsHeardOnBothChannelsAndSetVolumeScal
 }
 
 TEST_F(Playback, AServerThatGoesAwayWhilePlayingLeavesTheEngineWorking) {
-  // A PulseAudio server of the test's own, set up as scripts/with-sound-server sets up the shared
-  // one, so that the test can kill it as a crash would. Its own folders and no display: it looks
-  // for no session bus. As a daemon it is ready once the command has ended.
-  const auto started = run_program(
-      {"/usr/bin/env", "-u", "DISPLAY", "-u", "PULSE_SERVER", "PULSE_RUNTIME_PATH=" + dir.file(""),
-       "PULSE_STATE_PATH=" + dir.file(""), "XDG_RUNTIME_DIR=" + dir.file(""), "HOME=" + dir.file(""), "pulseaudio",
-       "--daemonize=yes", "--exit-idle-time=-1", "--disallow-exit", "-n", "--realtime=no", "--high-priority=no",
-       "--use-pid-file=yes", "--log-target=file:" + dir.file("pulse.log"),
-       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir.file("native"),
-       "--load=module-null-sink sink_name=test_sink rate=44100 channels=2"});
-  ASSERT_EQ(started.status, 0) << started.err;
-  const Bytes pid = read_file(dir.file("pid"));
-  serverPid = std::stoi(std::string(pid.begin(), pid.end()));
+  // The server at a second address, which the test takes away as a crash would: taking the
+  // address away drops every client that came through it.
+  socketModule = pactl({"load-module", "module-native-protocol-unix", "auth-anonymous=1", "socket=" + dir.file("native")});
+  socketModule.pop_back();  // the module's number and a newline
   player.reset();
   while (notifications.poll()) {
   }
@@ -259,7 +247,7 @@ TEST_F(Playback, AServerThatGoesAwayWhilePlayingLeavesTheEngineWorking) {
               [address] { return open_master_volume(address); });
   ASSERT_NE(player->mixer, nullptr);
   ASSERT_TRUE(play(file));
-  ::kill(std::exchange(serverPid, -1), SIGKILL);
+  pactl({"unload-module", std::exchange(socketModule, "")});
   while (failures.empty()) nextNotification();
   EXPECT_EQ(failures, std::vector<std::uint32_t>{PLAYER_NTF_SOUND_SERVER_GONE});
   EXPECT_EQ(mixer_get_volume(*player), 100u) << "the buttons carry on with the engine's volume";
@@ -284,11 +272,11 @@ TEST_F(Playback, TheVolumeButtonsMoveTheSinkVolumeInStepsOf655) {
       {0, 0, 250, 65500},  // a level above 100 counts as 100
   };
   for (const auto& step : steps) {
-    pactl("set-sink-volume", std::to_string(step.sink));
+    pactl({"set-sink-volume", "test_sink", std::to_string(step.sink)});
     EXPECT_EQ(mixer_get_volume(*player), step.readBack) << step.sink;
     mixer_set_volume(*player, step.setTo);
     // "Volume: front-left: 65536 / 100% / 0.00 dB,   front-right: ..."
-    const std::string volume = pactl("get-sink-volume");
+    const std::string volume = pactl({"get-sink-volume", "test_sink"});
     EXPECT_NE(volume.find("front-left: " + std::to_string(step.sinkAfter) + " "), std::string::npos) << volume;
   }
 }
