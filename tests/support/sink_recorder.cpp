@@ -2,46 +2,37 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace tunekiln::test {
 
 SinkRecorder::SinkRecorder(const std::string& monitor) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  std::string device = "--device=" + monitor;
-  char* argv[] = {const_cast<char*>("parec"), device.data(), const_cast<char*>("--format=s16le"),
-                  const_cast<char*>("--rate=44100"), const_cast<char*>("--channels=2"), const_cast<char*>("--raw"),
-                  const_cast<char*>("--latency-msec=20"), nullptr};
-  const int spawned = ::posix_spawnp(&pid_, "parec", &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (spawned != 0) {
-    ::close(fds[0]);
-    throw std::runtime_error("cannot start parec");
+  const std::string device = "--device=" + monitor;
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::execlp("parec", "parec", device.c_str(), "--format=s16le", "--rate=44100", "--channels=2", "--raw",
+             "--latency-msec=20", nullptr);
+    ::_exit(127);  // the recording ends at once: every wait answers false
   }
+  ::close(fds[1]);
+  if (pid_ < 0) throw std::runtime_error("cannot start parec");
   pipe_ = fds[0];
   reader_ = std::thread([this] {
     std::uint8_t buffer[8192];
-    for (;;) {
+    for (bool more = true; more;) {
       const ssize_t got = ::read(pipe_, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
+      more = got > 0 || (got < 0 && errno == EINTR);
       std::lock_guard lock(mutex_);
-      if (got <= 0) ended_ = true;
       if (got > 0) bytes_.insert(bytes_.end(), buffer, buffer + got);
+      ended_ = !more;
       arrived_.notify_all();
-      if (ended_) return;
     }
   });
 }
@@ -50,9 +41,7 @@ SinkRecorder::~SinkRecorder() {
   ::kill(pid_, SIGTERM);
   reader_.join();
   ::close(pipe_);
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
+  ::waitpid(pid_, nullptr, 0);
 }
 
 std::size_t SinkRecorder::frames() const {
@@ -69,38 +58,26 @@ std::vector<std::int16_t> SinkRecorder::samples(std::size_t first) const {
   return samples;
 }
 
-bool SinkRecorder::silentAt(std::size_t frame) const {
-  const std::uint8_t* bytes = &bytes_[frame * 4];
-  return (bytes[0] | bytes[1] | bytes[2] | bytes[3]) == 0;
-}
-
-template <typename Found>
-bool SinkRecorder::waitUntil(Found found) {
-  std::unique_lock lock(mutex_);
-  bool result = false;
-  arrived_.wait(lock, [&] { return (result = found(bytes_.size() / 4)) || ended_; });
-  return result;
-}
-
 bool SinkRecorder::waitForFrames(std::size_t count) {
-  return waitUntil([count](std::size_t end) { return end >= count; });
+  std::unique_lock lock(mutex_);
+  arrived_.wait(lock, [&] { return bytes_.size() / 4 >= count || ended_; });
+  return bytes_.size() / 4 >= count;
 }
 
 bool SinkRecorder::waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at) {
-  std::size_t next = from, runStart = from;
-  bool found = false;
-  waitUntil([&](std::size_t end) {
-    for (; !found && next < end && runStart < from + kLookAhead; ++next) {
-      if (silentAt(next) != silent) {
-        runStart = next + 1;
-      } else if (next + 1 - runStart >= length) {
-        found = true;
-      }
+  std::unique_lock lock(mutex_);
+  for (std::size_t next = from, runStart = from; runStart < from + kLookAhead; ++next) {
+    arrived_.wait(lock, [&] { return next < bytes_.size() / 4 || ended_; });
+    if (next >= bytes_.size() / 4) return false;
+    const std::uint8_t* frame = &bytes_[next * 4];
+    if (((frame[0] | frame[1] | frame[2] | frame[3]) == 0) != silent) {
+      runStart = next + 1;
+    } else if (next + 1 - runStart >= length) {
+      at = runStart;
+      return true;
     }
-    return found || runStart >= from + kLookAhead;
-  });
-  if (found) at = runStart;
-  return found;
+  }
+  return false;
 }
 
 std::vector<std::int16_t> counting_frames(std::size_t count) {

@@ -21,8 +21,6 @@ class SinkRecorder {
   static constexpr std::size_t kLookAhead = 10 * kRate;
 
   explicit SinkRecorder(const std::string& monitor = "test_sink.monitor");
-  SinkRecorder(const SinkRecorder&) = delete;
-  SinkRecorder& operator=(const SinkRecorder&) = delete;
   ~SinkRecorder();
 
   std::size_t frames() const;
@@ -40,10 +38,6 @@ class SinkRecorder {
 
  private:
   bool waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at);
-  bool silentAt(std::size_t frame) const;
-  // Waits until `found(frames recorded)` answers true, asking again each time frames arrive.
-  template <typename Found>
-  bool waitUntil(Found found);
 
   int pid_ = -1;
   int pipe_ = -1;

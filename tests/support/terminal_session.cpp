@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <stdexcept>
 
@@ -15,13 +14,12 @@ TerminalSession::TerminalSession(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  const pid_t pid = ::forkpty(&terminal_, nullptr, nullptr, nullptr);
-  if (pid < 0) throw std::runtime_error("forkpty failed");
-  if (pid == 0) {
+  pid_ = ::forkpty(&terminal_, nullptr, nullptr, nullptr);
+  if (pid_ < 0) throw std::runtime_error("forkpty failed");
+  if (pid_ == 0) {
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  pid_ = pid;
 }
 
 TerminalSession::~TerminalSession() {
@@ -33,33 +31,25 @@ TerminalSession::~TerminalSession() {
 }
 
 bool TerminalSession::readMore() {
-  std::array<char, 4096> buffer{};
-  for (;;) {
-    const ssize_t got = ::read(terminal_, buffer.data(), buffer.size());
-    if (got > 0) {
-      shown_.append(buffer.data(), static_cast<std::size_t>(got));
-      return true;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    return false;  // EIO once the program has closed the terminal
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = ::read(terminal_, buffer, sizeof buffer)) < 0 && errno == EINTR) {
   }
+  if (got > 0) shown_.append(buffer, static_cast<std::size_t>(got));
+  return got > 0;  // EIO once the program has closed the terminal
 }
 
 bool TerminalSession::waitForText(const std::string& text) {
-  for (;;) {
-    const auto found = shown_.find(text, looked_);
-    if (found != std::string::npos) {
-      looked_ = found + text.size();
-      return true;
-    }
+  std::size_t found = 0;
+  while ((found = shown_.find(text, looked_)) == std::string::npos) {
     if (!readMore()) return false;
   }
+  looked_ = found + text.size();
+  return true;
 }
 
 void TerminalSession::type(const std::string& keys) {
-  if (::write(terminal_, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
-    throw std::runtime_error("cannot type on the terminal");
-  }
+  if (::write(terminal_, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) throw std::runtime_error("typing");
 }
 
 void TerminalSession::sendSignal(int signal) { ::kill(pid_, signal); }
@@ -69,8 +59,7 @@ int TerminalSession::wait() {
   while (readMore()) {
   }
   int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0) {
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return status_;
