@@ -10,11 +10,7 @@ wxIMPLEMENT_APP_NO_MAIN(tunekiln::CTunekilnApp);
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);  // takes its own flags out of argv first
-  if (!wxEntryStart(argc, argv)) return 1;
-  if (!wxTheApp->CallOnInit()) {
-    wxEntryCleanup();
-    return 1;
-  }
+  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 1;
   // Under a loop as active as the application's own, through which the display's events come.
   const int status = [] {
     wxGUIEventLoop loop;
