@@ -203,9 +203,8 @@ TEST_F(MainFormTest, ClearVoiceAsksAboutTheBassWithShiftOrWhenTheResultWouldBeSi
 
 TEST(FormEntries, TheKeepBassFrequencyAndTheNameAFileDialogCompletes) {
   for (const auto& [entry, hz] : std::map<std::string, std::optional<double>>{
-           {"120", 120.0}, {"80.5", 80.5}, {"0", {}}, {"-5", {}}, {"1e3", {}}, {"", {}}, {"12 ", {}}, {"80,5", {}}}) {
+           {"120", 120.0}, {"80.5", 80.5}, {"0", {}}, {"-5", {}}, {"1e3", {}}, {"", {}}, {"12 ", {}}, {"80,5", {}}})
     EXPECT_EQ(keep_bass_hz(entry), hz) << entry;
-  }
   const std::tuple<const char*, FileDialogRequest, const char*> names[] = {
       {"/music/out", kWavFileDialog, "/music/out.Wav"}, {"/music/out.mp3", kWavFileDialog, "/music/out.mp3"},
       {"/my.music/out", kWavFileDialog, "/my.music/out.Wav"},  // a point in a folder's name
