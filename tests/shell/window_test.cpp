@@ -74,9 +74,8 @@ TEST(Program, ShowsEveryControlWithinReachAndPlaysTheCommandLinesFileOrADroppedO
   std::string buttons;
   for (const auto id : {kOpenMp3File, kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav,
                         kAbstractLeftChannel, kAbstractRightChannel, kClearHumanVoice, kChangeSourceVolume,
-                        kCutSourceFile, kSaveToMp3File}) {
+                        kCutSourceFile, kSaveToMp3File})
     buttons += control(frame, id)->IsEnabled() ? 'E' : 'D';
-  }
   EXPECT_EQ(buttons, "EDDDDDDEEEEEE");
   const wxRect desktop = wxDisplay(&frame).GetGeometry();
   ASSERT_TRUE(pump_until([&] { return desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize())); }));
@@ -85,9 +84,8 @@ TEST(Program, ShowsEveryControlWithinReachAndPlaysTheCommandLinesFileOrADroppedO
   int unitX = 0, unitY = 0;
   scroller->GetScrollPixelsPerUnit(&unitX, &unitY);
   EXPECT_TRUE(unitX > 0 && unitY > 0) << "it scrolls";
-  for (wxWindow* child : frame.view().GetChildren()) {
+  for (wxWindow* child : frame.view().GetChildren())
     EXPECT_TRUE(wxRect(scroller->GetVirtualSize()).Contains(child->GetRect())) << child->GetName();
-  }
 
   static const TempDir dir;  // the engine may open the files after the test: they stay until the end
   const Bytes song = make_mp3({.tone = {.seconds = 2}});
