@@ -19,7 +19,7 @@ class ScriptedDialogs final : public FormDialogs {
     headroom = shown ? std::optional(*shown) : std::nullopt;
     return accept_volume_entry(multiple);
   }
-  bool runCutDialog() override { return accept_cut_entries(cut).accepted; }
+  bool runCutDialog() override { return accept_cut_entries({"0", "0", "0", "0", "0", "1"}).accepted; }
   bool runKeepBassDialog(bool silentResult, std::optional<double>& keepBassHz) override {
     keepBassAsked.push_back(silentResult);
     if (keepBass.empty()) return false;
@@ -32,7 +32,6 @@ class ScriptedDialogs final : public FormDialogs {
 
   std::vector<std::optional<std::string>> open, save;  // nothing, or no answer left: the user cancels
   std::string multiple = "2";
-  CutEntries cut{"0", "0", "0", "0", "0", "1"};
   std::optional<VolumeHeadroom> headroom;  // what the volume dialog showed under its controls
   // The keep-bass dialog: OK with a frequency (nothing: unticked), or no answer left: Cancel.
   std::vector<std::optional<std::optional<double>>> keepBass;
