@@ -228,7 +228,10 @@ template <SampleEncoding Encoding>
 }
 
 // Wider vectors where the processor has them: the sixteen lanes then take two instructions, not four.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under the sanitizers, whose instrumented code the clones' resolver would run before their
+// runtime has started.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_ADDRESS__)
 #define TUNEKILN_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define TUNEKILN_VECTOR_CLONES
