@@ -119,12 +119,10 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
       {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, INPUT_RAW, {kHigh(0x5249), kHigh(0x4646)},
        "Warning: corrupt or unsupported WAVE format\n" + raw},
       {make_aiff({.sampleSize = 8}, Bytes(12)), INPUT_RAW, form, "Sound data is not 16 bits in 'name'\n" + raw},
-      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 64}, Bytes(16)), INPUT_RAW, form,
-       "Sound data is not 32 bits in 'name'\n" + raw},
+      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 64}, Bytes(16)), INPUT_RAW, form, "Sound data is not 32 bits in 'name'\n" + raw},
       {make_aiff({.channels = 3}, Bytes(12)), INPUT_RAW, form, "Sound data is not mono or stereo in 'name'\n" + raw},
       // A refused "sowt" header leaves raw input big-endian.
-      {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12)), INPUT_RAW, form,
-       "Block size is not 0 bytes in 'name'\n" + raw},
+      {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12)), INPUT_RAW, form, "Block size is not 0 bytes in 'name'\n" + raw},
       // A chunk of size -8 would lead a walk back to itself for ever.
       {{'F', 'O', 'R', 'M', 0x7F, 0xFF, 0xFF, 0xFF, 'A', 'I', 'F', 'F', 'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0xF8}, INPUT_RAW, form, raw},
       {{0x12, 0x34, 0, 1, 5, 6}, INPUT_RAW, {0x12340000, kHigh(1)}, raw},  // the half frame is dropped
