@@ -3,15 +3,13 @@
 // Beyond what the sanitizers catch, every run must end the way it says: a finished operation
 // leaves its output and has a message, and that output reads as a WAVE file again; a failed one
 // has a message and leaves no file, a cancelled one neither.
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <span>
 #include <string>
 
 #include "audiofile/wave_header.h"
-#include "fuzz/scratch_folder.h"
+#include "fuzz/fuzz_checks.h"
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_operations.h"
@@ -19,80 +17,80 @@
 namespace tunekiln::fuzz {
 namespace {
 
-// The byte `back` places from the end, or 0 when the input is shorter.
-std::uint8_t byte_from_end(std::span<const std::uint8_t> bytes, std::size_t back) {
-  return back < bytes.size() ? bytes[bytes.size() - 1 - back] : 0;
+namespace fs = std::filesystem;
+
+// A folder of the process's own, in memory where the system offers it; removed at a normal exit.
+const fs::path& scratch_folder() {
+  static const fs::path folder = [] {
+    const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+    std::string pattern = base / "tunekiln-fuzz-XXXXXX";
+    check(::mkdtemp(pattern.data()) != nullptr);
+    return fs::path(pattern);
+  }();
+  static const bool removedAtExit = std::atexit([] {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }) == 0;
+  check(removedAtExit);
+  return folder;
 }
 
 class SilentHost final : public WavProcessHost {
  public:
-  SilentHost(std::string input, std::string output, std::span<const std::uint8_t> bytes)
-      : input_(std::move(input)), output_(std::move(output)), bytes_(bytes) {}
+  SilentHost(std::span<const std::uint8_t> bytes, std::string output) : output(std::move(output)), bytes_(bytes) {}
 
-  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input_; }
-  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output_; }
+  const std::string output;
 
+  std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return "in.wav"; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output; }
   // Up to six characters of digits and points; an entry the dialog refuses stands for Cancel.
   bool askVolumeMultiple() override {
     std::string entry;
-    const std::size_t length = byte_from_end(bytes_, 0) % 7;
-    for (std::size_t back = 1; back <= length; ++back) entry += "0123456789."[byte_from_end(bytes_, back) % 11];
+    for (std::size_t back = 1; back <= fromEnd(0) % 7; ++back) entry += "0123456789."[fromEnd(back) % 11];
     return accept_volume_entry(entry);
   }
-
   bool askCutTimes() override {
     CutEntries entries;
     for (int field = 0; field < kCutFieldCount; ++field) {
       const int limit = field == kStartHours || field == kEndHours ? kMaxHours : kMaxMinutesOrSeconds;
-      entries[static_cast<std::size_t>(field)] =
-          std::to_string(byte_from_end(bytes_, static_cast<std::size_t>(field)) % (limit + 1));
+      entries[static_cast<std::size_t>(field)] = std::to_string(fromEnd(static_cast<std::size_t>(field)) % (limit + 1));
     }
     return accept_cut_entries(entries).accepted;
   }
-
   void setProgress(std::int32_t) override {}
 
  private:
-  std::string input_;
-  std::string output_;
+  // The byte `back` places from the end, or 0 when the input is shorter.
+  std::uint8_t fromEnd(std::size_t back) const { return back < bytes_.size() ? bytes_[bytes_.size() - 1 - back] : 0; }
+
   std::span<const std::uint8_t> bytes_;
 };
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-template <typename Operation>
-void run(const std::string& output, std::span<const std::uint8_t> bytes, Operation operation) {
-  SilentHost host("in.wav", output, bytes);
-  const MemoryByteReader input(bytes);
-  const OperationResult result = operation(host, &input);
-  const bool finished = result.outcome == Outcome::finished;
-  check(result.message.empty() == (result.outcome == Outcome::cancelled));
-  check(std::filesystem::exists(output) == finished);
-  check(scratch_entry_count() == (finished ? 1u : 0u));  // no temporary file is left behind
-  if (!finished) return;
-  const auto written = InputFile::open(output);
-  check(written && read_wave_header(FileByteReader(*written)).result == AudioFileResult::ok);
-  ::unlink(output.c_str());
-}
 
 }  // namespace
 }  // namespace tunekiln::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tunekiln;
-  using namespace tunekiln::fuzz;
-  const std::string output = scratch_folder() + "/out.wav";
+  using fuzz::check;
   const std::span<const std::uint8_t> bytes(data, size);
-  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) {
-    return ExtractChannel(host, Channel::left, input);
-  });
-  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) {
-    return ExtractChannel(host, Channel::right, input);
-  });
-  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) { return ClearVoice(host, input); });
-  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) { return ChangeVolume(host, input); });
-  run(output, bytes, [](WavProcessHost& host, const ByteReader* input) { return CutByTime(host, input); });
+  const MemoryByteReader input(bytes);
+  OperationResult (*const operations[])(WavProcessHost&, const ByteReader*) = {
+      [](WavProcessHost& host, const ByteReader* in) { return ExtractChannel(host, Channel::left, in); },
+      [](WavProcessHost& host, const ByteReader* in) { return ExtractChannel(host, Channel::right, in); },
+      [](WavProcessHost& host, const ByteReader* in) { return ClearVoice(host, in); }, ChangeVolume, CutByTime};
+  for (const auto operation : operations) {
+    fuzz::SilentHost host(bytes, fuzz::scratch_folder() / "out.wav");
+    const OperationResult result = operation(host, &input);
+    const bool finished = result.outcome == Outcome::finished;
+    check(result.message.empty() == (result.outcome == Outcome::cancelled));
+    check(std::filesystem::exists(host.output) == finished);
+    // No temporary file is left behind.
+    const std::filesystem::directory_iterator entries(fuzz::scratch_folder());
+    check(std::distance(begin(entries), end(entries)) == (finished ? 1 : 0));
+    if (!finished) continue;
+    const auto written = InputFile::open(host.output);
+    check(written && read_wave_header(FileByteReader(*written)).result == AudioFileResult::ok);
+    std::filesystem::remove(host.output);
+  }
   return 0;
 }

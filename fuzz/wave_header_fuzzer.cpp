@@ -1,39 +1,24 @@
 // The WAVE header reader and its chunk walker on one input in memory: every chunk is walked to
 // the end of the input, and a header that reads must describe samples that lie inside it.
-#include <cstdlib>
 #include <optional>
 #include <span>
 
 #include "audiofile/wave_header.h"
-
-namespace tunekiln::fuzz {
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-// Walks every chunk; each one starts behind the one before, so the walk ends.
-void walk_all(const ByteReader& reader, std::uint64_t start) {
-  std::optional<RiffWalker> walker;
-  if (RiffWalker::open(reader, start, walker) != AudioFileResult::ok) return;
-  RiffChunk chunk;
-  std::uint64_t previous = 0;
-  while (walker->next(chunk) == AudioFileResult::ok) {
-    check(chunk.offset >= previous && chunk.offset < reader.size());
-    previous = chunk.offset + 1;
-  }
-}
-
-}  // namespace
-}  // namespace tunekiln::fuzz
+#include "fuzz/fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tunekiln;
-  using namespace tunekiln::fuzz;
+  using fuzz::check;
   const MemoryByteReader reader(std::span<const std::uint8_t>(data, size));
   const std::uint64_t start = id3v2_tag_end(reader);
-  walk_all(reader, start);
+  // Each chunk starts behind the one before, so the walk ends.
+  std::optional<RiffWalker> walker;
+  if (RiffWalker::open(reader, start, walker) == AudioFileResult::ok) {
+    RiffChunk chunk;
+    for (std::uint64_t next = 0; walker->next(chunk) == AudioFileResult::ok; next = chunk.offset + 1) {
+      check(chunk.offset >= next && chunk.offset < size);
+    }
+  }
   const WaveParse parse = read_wave_header(reader, start);
   describe_wave_encoding(parse.fields);
   check((parse.result == AudioFileResult::ok) == parse.header.has_value());

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "engine/mp3_decoder.h"
 #include "tests/support/mp3_maker.h"
@@ -79,8 +80,7 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
 
     Mp3Decoder decoder;  // as the engine plays it, in blocks the size of its output's
     ASSERT_TRUE(decoder.open(*output));
-    EXPECT_EQ(decoder.getInfo().sampleRate, tone.sampleRate);
-    EXPECT_EQ(decoder.getInfo().stereo + 1, tone.channels);
+    EXPECT_EQ(std::pair(decoder.getInfo().sampleRate, decoder.getInfo().stereo + 1), std::pair(tone.sampleRate, tone.channels));
     Bytes pcm, block(32768);
     for (bool more = true; more;) {
       std::size_t size = block.size();
@@ -103,36 +103,33 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
 }
 
 TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndTheOldFileStays) {
-  Bytes taggedMp3 = id3v2_tag(100);
   const Bytes mp3 = make_mp3({.tone = {.seconds = 0.2}});
+  Bytes taggedMp3 = id3v2_tag(100);
   taggedMp3.insert(taggedMp3.end(), mp3.begin(), mp3.end());
-  const std::string unsupported = "Unsupported data format";
   using enum SaveToMp3Status;
   const struct {
     Bytes input;
-    SaveToMp3Status status;
-    std::string text, reason;
+    std::string reason, text = "Unsupported data format";
+    SaveToMp3Status status = inputFailed;
     std::function<void()> change = {};
   } cases[] = {
-      {mp3, inputFailed, unsupported, "MP3 audio is not supported"},
-      {taggedMp3, inputFailed, unsupported, "MP3 audio is not supported"},
-      {id3v2_tag(100), inputFailed, unsupported, "MP3 audio is not supported"},
-      {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, inputFailed, unsupported, "FLAC audio is not supported"},
-      {{'O', 'g', 'g', 'S', 0, 2, 0, 0}, inputFailed, unsupported, "Ogg audio is not supported"},
-      {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24)), inputFailed, unsupported, "IMA ADPCM in a 2-channel file is not supported"},
-      {make_wav({.channels = 6}, Bytes(24)), inputFailed, "Unsupported number of channels: 6d", "16-bit PCM in a 6-channel file is not supported"},
-      {make_wav({.bits = 12}, Bytes(24)), inputFailed, "Only 8, 16, 24 and 32 bit input files supported ", "12-bit PCM in a 2-channel file is not supported"},
-      {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12)), inputFailed, unsupported, "AIFC compression 'ima4' is not supported"},
-      {make_aiff({.sampleRate = HUGE_VAL}, Bytes(8)), settingsRefused, "fatal error during initialization", ""},
-      {make_wav({}, ramp_bytes(200000)), inputFailed, "Error reading input file", "", [&] { std::filesystem::resize_file(*input, 50000); }},
+      {mp3, "MP3 audio is not supported"},
+      {taggedMp3, "MP3 audio is not supported"},
+      {id3v2_tag(100), "MP3 audio is not supported"},
+      {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC audio is not supported"},
+      {{'O', 'g', 'g', 'S', 0, 2, 0, 0}, "Ogg audio is not supported"},
+      {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24)), "IMA ADPCM in a 2-channel file is not supported"},
+      {make_wav({.channels = 6}, Bytes(24)), "16-bit PCM in a 6-channel file is not supported", "Unsupported number of channels: 6d"},
+      {make_wav({.bits = 12}, Bytes(24)), "12-bit PCM in a 2-channel file is not supported", "Only 8, 16, 24 and 32 bit input files supported "},
+      {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12)), "AIFC compression 'ima4' is not supported"},
+      {make_aiff({.sampleRate = HUGE_VAL}, Bytes(8)), "", "fatal error during initialization", settingsRefused},
+      {make_wav({}, ramp_bytes(200000)), "", "Error reading input file", inputFailed, [&] { std::filesystem::resize_file(*input, 50000); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text + " " + c.reason);
     write_file(*output, {'k', 'e', 'e', 'p'});
     const auto result = save(c.input, c.change);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.text, c.text);
-    EXPECT_EQ(result.reason, c.reason);
+    EXPECT_EQ(std::tuple(result.status, result.text, result.reason), std::tuple(c.status, c.text, c.reason));
     EXPECT_EQ(read_file(*output), (Bytes{'k', 'e', 'e', 'p'}));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.mp3"}));
   }

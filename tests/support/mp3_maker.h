@@ -8,13 +8,11 @@
 
 namespace tunekiln::test {
 
-// A sine tone as interleaved 16-bit PCM; the right channel (if any) has its own frequency.
+// A sine tone as interleaved 16-bit PCM: 440 Hz on the left, 660 Hz on the right (if any).
 struct ToneShape {
   int sampleRate = 44100;
   int channels = 2;
   double seconds = 2.0;
-  double leftFrequency = 440.0;
-  double rightFrequency = 660.0;
   double amplitude = 0.5;  // of full scale
 };
 

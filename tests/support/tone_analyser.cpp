@@ -13,7 +13,6 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
   const auto stride = static_cast<std::size_t>(channels);
   const std::size_t total = interleaved.size() / stride;
   if (skipFrames >= total) return measure;
-  const std::size_t frames = total - skipFrames;
   const auto at = [&](std::size_t frame) {
     return static_cast<double>(interleaved[frame * stride + static_cast<std::size_t>(channel)]) / 32768.0;
   };
@@ -23,7 +22,7 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
     squares += at(frame) * at(frame);
     measure.peak = std::max(measure.peak, std::abs(at(frame)));
   }
-  measure.rms = std::sqrt(squares / static_cast<double>(frames));
+  measure.rms = std::sqrt(squares / static_cast<double>(total - skipFrames));
 
   // A crossing counts only after the signal has been clearly negative, so noise around zero
   // does not count twice; its time is interpolated between the two samples around it.
@@ -46,10 +45,8 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
 }
 
 std::vector<std::int16_t> samples_of(const Bytes& bytes) {
-  std::vector<std::int16_t> samples;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    samples.push_back(static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8));
-  }
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
   return samples;
 }
 

@@ -7,116 +7,81 @@
 namespace tunekiln::test {
 namespace {
 
-void put16(Bytes& out, std::uint32_t value) {
-  out.push_back(static_cast<std::uint8_t>(value));
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
+// Little-endian fields: each a value and its width in bytes.
+void put_le(Bytes& out, std::initializer_list<std::pair<std::uint64_t, int>> fields) {
+  for (const auto& [value, bytes] : fields) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  }
 }
 
-void put32(Bytes& out, std::uint32_t value) {
-  put16(out, value & 0xFFFF);
-  put16(out, value >> 16);
+void put_be(Bytes& out, std::uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-void put64(Bytes& out, std::uint64_t value) {
-  put32(out, static_cast<std::uint32_t>(value));
-  put32(out, static_cast<std::uint32_t>(value >> 32));
-}
+void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
-void put_id(Bytes& out, const char id[4]) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(id[i]));
+Bytes be_chunk(const char* id, const Bytes& body) {
+  Bytes out(id, id + 4);
+  put_be(out, body.size(), 4);
+  append(out, body);
+  if (body.size() % 2 != 0) out.push_back(0);  // pad byte
+  return out;
 }
 
 }  // namespace
 
 Bytes make_chunk(const char id[4], const Bytes& body) {
-  Bytes chunk;
-  put_id(chunk, id);
-  put32(chunk, static_cast<std::uint32_t>(body.size()));
-  chunk.insert(chunk.end(), body.begin(), body.end());
+  Bytes chunk(id, id + 4);
+  put_le(chunk, {{body.size(), 4}});
+  append(chunk, body);
   return chunk;
 }
 
 Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   const std::uint32_t blockAlign = shape.channels * shape.bits / 8u;
   Bytes format;
-  put16(format, shape.extensible ? 0xFFFE : shape.formatTag);
-  put16(format, shape.channels);
-  put32(format, shape.sampleRate);
-  put32(format, shape.sampleRate * blockAlign);
-  put16(format, blockAlign);
-  put16(format, shape.bits);
+  put_le(format, {{shape.extensible ? 0xFFFE : shape.formatTag, 2}, {shape.channels, 2}, {shape.sampleRate, 4},
+                  {shape.sampleRate * blockAlign, 4}, {blockAlign, 2}, {shape.bits, 2}});
   if (shape.extensible) {
-    put16(format, 22);  // the extension's size
-    put16(format, shape.bits);
-    put32(format, shape.channels == 2 ? 3 : 4);  // front left and right, or front centre
-    put16(format, shape.formatTag);
-    for (const std::uint8_t byte : {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) {
-      format.push_back(byte);
-    }
-  } else if (shape.extensionSizeField) {
-    put16(format, 0);
+    // The extension's size, the valid bits, front left and right or front centre, then the
+    // subformat's GUID, which starts with the format tag.
+    put_le(format, {{22, 2}, {shape.bits, 2}, {shape.channels == 2 ? 3 : 4, 4}, {shape.formatTag, 2}});
+    append(format, {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
   }
-
   const std::uint64_t dataSize = shape.declaredDataSize.value_or(static_cast<std::uint32_t>(samples.size()));
-  Bytes body;
-  put_id(body, "WAVE");
-  if (shape.rf64) {
-    put_id(body, "ds64");
-    put32(body, 28);
-    put64(body, 0);  // the RIFF size, patched in at the end
-    put64(body, dataSize);
-    put64(body, samples.size() / std::max(1u, blockAlign));
-    put32(body, 0);  // no table
+  Bytes body = {'W', 'A', 'V', 'E'};
+  if (shape.rf64) {  // the RIFF size is patched in at the end; no table
+    append(body, {'d', 's', '6', '4'});
+    put_le(body, {{28, 4}, {0, 8}, {dataSize, 8}, {samples.size() / std::max(1u, blockAlign), 8}, {0, 4}});
   }
-  body.insert(body.end(), shape.chunksBeforeFormat.begin(), shape.chunksBeforeFormat.end());
+  append(body, shape.chunksBeforeFormat);
   const Bytes formatChunk = make_chunk("fmt ", format);
-  if (!shape.formatBehindData) body.insert(body.end(), formatChunk.begin(), formatChunk.end());
-  body.insert(body.end(), shape.chunksBeforeData.begin(), shape.chunksBeforeData.end());
-  put_id(body, "data");
-  put32(body, shape.rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(dataSize));
-  body.insert(body.end(), samples.begin(), samples.end());
-  if (shape.formatBehindData) body.insert(body.end(), formatChunk.begin(), formatChunk.end());
-  body.insert(body.end(), shape.bytesAfterData.begin(), shape.bytesAfterData.end());
+  if (!shape.formatBehindData) append(body, formatChunk);
+  append(body, shape.chunksBeforeData);
+  append(body, {'d', 'a', 't', 'a'});
+  put_le(body, {{shape.rf64 ? 0xFFFFFFFF : dataSize, 4}});
+  append(body, samples);
+  if (shape.formatBehindData) append(body, formatChunk);
+  append(body, shape.bytesAfterData);
 
-  Bytes file;
-  put_id(file, shape.rf64 ? "RF64" : "RIFF");
-  put32(file, shape.rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(body.size()));
-  file.insert(file.end(), body.begin(), body.end());
-  if (shape.rf64) {
-    const auto riffSize = static_cast<std::uint32_t>(body.size());
-    for (int i = 0; i < 4; ++i) file[20 + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
+  Bytes file = make_chunk(shape.rf64 ? "RF64" : "RIFF", body);
+  if (shape.rf64) {  // the real size goes to ds64, the 32-bit one says "see ds64"
+    std::copy_n(file.begin() + 4, 4, file.begin() + 20);
+    std::fill_n(file.begin() + 4, 4, 0xFF);
   }
   return file;
 }
 
 Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> entries) {
-  Bytes body;
-  put_id(body, "INFO");
+  Bytes body = {'I', 'N', 'F', 'O'};
   for (const auto& [id, text] : entries) {
     Bytes value(text.begin(), text.end());
     value.push_back(0);
-    const Bytes chunk = make_chunk(id, value);
-    body.insert(body.end(), chunk.begin(), chunk.end());
-    if (chunk.size() % 2 != 0) body.push_back(0);  // pad byte
+    append(body, make_chunk(id, value));
+    if (value.size() % 2 != 0) body.push_back(0);  // pad byte
   }
   return make_chunk("LIST", body);
 }
-
-namespace {
-
-void put_be(Bytes& out, std::uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-Bytes be_chunk(const char* id, const Bytes& body) {
-  Bytes out(id, id + 4);
-  put_be(out, body.size(), 4);
-  out.insert(out.end(), body.begin(), body.end());
-  if (body.size() % 2 != 0) out.push_back(0);  // pad byte
-  return out;
-}
-
-}  // namespace
 
 Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
   Bytes common;
@@ -136,18 +101,17 @@ Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
   }
   Bytes sound(4, 0);  // block offset
   put_be(sound, shape.blockSize, 4);
-  sound.insert(sound.end(), samples.begin(), samples.end());
+  append(sound, samples);
   Bytes body(shape.formType, shape.formType + 4);
-  for (const Bytes& chunk : shape.soundBeforeCommon ? std::vector{be_chunk("SSND", sound), be_chunk("COMM", common)}
-                                                    : std::vector{be_chunk("COMM", common), be_chunk("SSND", sound)}) {
-    body.insert(body.end(), chunk.begin(), chunk.end());
-  }
+  const Bytes commonChunk = be_chunk("COMM", common), soundChunk = be_chunk("SSND", sound);
+  append(body, shape.soundBeforeCommon ? soundChunk : commonChunk);
+  append(body, shape.soundBeforeCommon ? commonChunk : soundChunk);
   return be_chunk("FORM", body);
 }
 
 Bytes samples16(std::initializer_list<std::int32_t> values) {
   Bytes out;
-  for (const auto value : values) put16(out, static_cast<std::uint32_t>(value) & 0xFFFF);
+  for (const auto value : values) put_le(out, {{static_cast<std::uint32_t>(value), 2}});
   return out;
 }
 

@@ -16,7 +16,6 @@ struct WavShape {
   std::uint32_t sampleRate = 44100;
   std::uint16_t bits = 16;
   std::uint16_t formatTag = 1;
-  bool extensionSizeField = false;  // an 18-byte format chunk: the 46-byte header
   bool extensible = false;          // WAVE_FORMAT_EXTENSIBLE with formatTag as its subformat
   bool rf64 = false;                // "RF64" with a ds64 chunk; the 32-bit sizes say "see ds64"
   Bytes chunksBeforeFormat;         // whole chunks between "WAVE" (or ds64) and "fmt "
