@@ -8,18 +8,14 @@ void CallLog::add(std::string call) {
   std::unique_lock lock(mutex_);
   calls_.push_back(call);
   changed_.notify_all();
-  if (call != holdAt_) return;
+  if (holdAt_.empty() || call != holdAt_) return;
   held_ = true;
   changed_.wait(lock, [this] { return holdAt_.empty(); });
 }
 
-std::vector<std::string> CallLog::calls() const {
-  std::lock_guard lock(mutex_);
-  return calls_;
-}
-
 std::vector<std::string> CallLog::callsOf(const std::string& prefix) const {
-  std::vector<std::string> matching = calls();
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> matching = calls_;
   std::erase_if(matching, [&](const std::string& call) { return !call.starts_with(prefix); });
   return matching;
 }
@@ -34,17 +30,12 @@ void CallLog::holdAt(std::string call) {
   std::lock_guard lock(mutex_);
   holdAt_ = std::move(call);
   held_ = false;
+  changed_.notify_all();
 }
 
 void CallLog::waitUntilHeld() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return held_; });
-}
-
-void CallLog::release() {
-  std::lock_guard lock(mutex_);
-  holdAt_.clear();
-  changed_.notify_all();
 }
 
 Bytes stream_bytes(std::size_t count) {
@@ -77,8 +68,8 @@ ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 
 std::int32_t TestDecoder::getPosition() {
   const StreamInfo& info = stream_.info;
-  return static_cast<std::int32_t>(handed_ / (static_cast<std::size_t>(info.sampleRate) * (info.stereo ? 2 : 1) *
-                                              (info.sixteenBit ? 2 : 1)));
+  const auto bytesPerSecond = static_cast<std::size_t>(info.sampleRate) * (info.stereo ? 2 : 1) * (info.sixteenBit ? 2 : 1);
+  return static_cast<std::int32_t>(handed_ / bytesPerSecond);
 }
 
 void TestOutput::pump() {
@@ -158,27 +149,27 @@ Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
   return decoded;
 }
 
-std::string describe(const PlayerNotification& notification) {
+std::string describe(const PlayerNotification& n) {
+  static const std::map<std::uint32_t, std::string> kNames = {
+      {PLAYER_NTF_STATE, "STATE"}, {PLAYER_NTF_INFO, "INFO"}, {PLAYER_NTF_POSITION, "POSITION"}, {PLAYER_NTF_PONG, "PONG"},
+      {PLAYER_NTF_OUTPUT_NAME, "OUTPUT_NAME"}, {PLAYER_NTF_WRITE_FAILED, "WRITE_FAILED"}, {PLAYER_NTF_READ_FAILED, "READ_FAILED"},
+      {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"}, {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"},
+      {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
   static const char* const kStates[] = {"?", "NO_STREAM", "PAUSED", "PLAYING", "STOPPED"};
-  static const std::map<std::uint32_t, std::string> kFailures = {
-      {PLAYER_NTF_READ_FAILED, "READ_FAILED"}, {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"},
-      {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"}, {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
-  switch (notification.number) {
+  const std::string name = kNames.contains(n.number) ? kNames.at(n.number) : "? " + std::to_string(n.number);
+  switch (n.number) {
     case PLAYER_NTF_STATE:
-      return std::string("STATE ") + (notification.first <= 4 ? kStates[notification.first] : "?");
+      return name + " " + (n.first <= 4 ? kStates[n.first] : "?");
     case PLAYER_NTF_INFO:
-      return "INFO " + std::to_string(notification.info ? notification.info->lengthSeconds : -1);
-    case PLAYER_NTF_POSITION:
-      return "POSITION " + std::to_string(notification.first);
-    case PLAYER_NTF_PONG:
-      return "PONG " + std::to_string(notification.first);
+      return name + " " + std::to_string(n.info ? n.info->lengthSeconds : -1);
     case PLAYER_NTF_OUTPUT_NAME:
-      return "OUTPUT_NAME " + std::to_string(notification.second) + " " + notification.name.value_or("(none)");
+      return name + " " + std::to_string(n.second) + " " + n.name.value_or("(none)");
+    case PLAYER_NTF_POSITION:
+    case PLAYER_NTF_PONG:
     case PLAYER_NTF_WRITE_FAILED:
-      return "WRITE_FAILED " + std::to_string(notification.first);
+      return name + " " + std::to_string(n.first);
     default:
-      return kFailures.contains(notification.number) ? kFailures.at(notification.number)
-                                                     : "? " + std::to_string(notification.number);
+      return name;
   }
 }
 

@@ -26,16 +26,14 @@ namespace tunekiln::test {
 class CallLog {
  public:
   void add(std::string call);
-  std::vector<std::string> calls() const;
   // The calls that start with `prefix`.
   std::vector<std::string> callsOf(const std::string& prefix) const;
   // Waits until more than `count` calls start with `prefix`, for at most a few seconds.
   void waitForMoreThan(std::size_t count, const std::string& prefix);
 
-  // The engine thread waits in the call `call` until release().
+  // The engine thread waits in the call `call` until release() (an empty holdAt).
   void holdAt(std::string call);
   void waitUntilHeld();
-  void release();
 
  private:
   mutable std::mutex mutex_;
@@ -143,18 +141,6 @@ struct DeviceDoubles {
   // Why a format gets no device; nothing for one that opens.
   std::function<std::optional<DeviceFailure>(const WaveFormat&)> refusal = [](const WaveFormat&) { return std::nullopt; };
   std::vector<std::optional<VolumeWord>> startVolumes;  // of each opening
-};
-
-// The sound server's master volume in memory; it stops answering once `gone`, as when the
-// server goes away.
-struct MixerDouble final : MasterVolume {
-  std::optional<std::uint32_t> get() override { return gone ? std::nullopt : std::optional(value); }
-  bool set(std::uint32_t to) override {
-    if (!gone) value = to;
-    return !gone;
-  }
-  std::uint32_t value = 65536;
-  bool gone = false;
 };
 
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.
