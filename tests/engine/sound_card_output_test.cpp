@@ -71,8 +71,7 @@ TEST_F(SoundCardPool, ADeviceThatGoesAwayOrNeverOpensIsReportedOnceAndPlaysNothi
   EXPECT_EQ(failures(), std::vector<std::string>{"SOUND_SERVER_GONE"});
   output.close();
 
-  for (const auto& [failure, reported] : {std::pair{DeviceFailure::noServer, "NO_SOUND_SERVER"},
-                                         std::pair{DeviceFailure::formatRefused, "FORMAT_REFUSED"}}) {
+  for (const auto& [failure, reported] : {std::pair{DeviceFailure::noServer, "NO_SOUND_SERVER"}, {DeviceFailure::formatRefused, "FORMAT_REFUSED"}}) {
     devices.refusal = [failure](const WaveFormat&) { return std::optional(failure); };
     play(2 * kBlock);
     output.pump();

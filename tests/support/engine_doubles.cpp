@@ -38,12 +38,6 @@ void CallLog::waitUntilHeld() {
   changed_.wait(lock, [this] { return held_; });
 }
 
-Bytes stream_bytes(std::size_t count) {
-  Bytes bytes(count);
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = stream_byte(i);
-  return bytes;
-}
-
 bool TestDecoder::open(const std::string& name) {
   log_.add(who_ + ".open(" + name + ")");
   const auto found = streams_.find(name);
@@ -51,11 +45,6 @@ bool TestDecoder::open(const std::string& name) {
   stream_ = found->second;
   handed_ = 0;
   return true;
-}
-
-void TestDecoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
-  log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
-  handed_ = stream_.bytes * numerator / denominator;
 }
 
 ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
@@ -80,31 +69,10 @@ void TestOutput::pump() {
   if (result != ReadResult::more) closeAndDetachDecoder(result);
 }
 
-bool TestOutput::isDone() {
-  const bool answer = done;
-  note(answer ? "isDone:yes" : "isDone:no");
-  return answer;
-}
-
-void TestOutput::reset() {
-  note("reset");
-  done = true;  // nothing held any more
-}
-
 void TestOutput::wake() {
   const std::size_t before = log_.callsOf(name() + ".").size();
   wakeEvent()->signal();
   log_.waitForMoreThan(before, name() + ".");  // what the pump brings is posted before the next command
-}
-
-DeviceDouble::DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
-    : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) {
-  ++openCount_;
-}
-
-DeviceDouble::~DeviceDouble() {
-  finish(queue.size());
-  --openCount_;
 }
 
 void DeviceDouble::write(WaveBlock& block) {
@@ -112,11 +80,6 @@ void DeviceDouble::write(WaveBlock& block) {
   queue.push_back(&block);
   played.insert(played.end(), block.data, block.data + block.length);
   if (playsAtOnce_ && !paused) finish(queue.size());
-}
-
-void DeviceDouble::restart() {
-  paused = false;
-  if (playsAtOnce_) finish(queue.size());
 }
 
 void DeviceDouble::finish(std::size_t count) {

@@ -53,7 +53,12 @@ struct TestStream {
 // Byte n of every test stream: n plus the number of its 32768-byte block, so that no two blocks
 // of the sound card's pool look alike.
 inline std::uint8_t stream_byte(std::size_t n) { return static_cast<std::uint8_t>(n + n / 32768); }
-Bytes stream_bytes(std::size_t count);  // the first `count`
+// The first `count`.
+inline Bytes stream_bytes(std::size_t count) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = stream_byte(i);
+  return bytes;
+}
 
 // A decoder that opens the names it was given and hands out the bytes of stream_byte, one
 // second of position per bytes-per-second of its format.
@@ -64,7 +69,10 @@ class TestDecoder final : public Decoder {
 
   bool open(const std::string& name) override;
   void close() override { log_.add(who_ + ".close"); }
-  void seek(std::uint32_t numerator, std::uint32_t denominator) override;
+  void seek(std::uint32_t numerator, std::uint32_t denominator) override {
+    log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
+    handed_ = stream_.bytes * numerator / denominator;
+  }
   StreamInfo getInfo() override { return stream_.info; }
   ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
@@ -88,8 +96,15 @@ class TestOutput final : public Output {
   void close() override { note("close"); }
   void pump() override;
   void pause(bool paused) override { note(paused ? "pause" : "resume"); }
-  bool isDone() override;
-  void reset() override;
+  bool isDone() override {
+    const bool answer = done;  // read once: the test may change it meanwhile
+    note(answer ? "isDone:yes" : "isDone:no");
+    return answer;
+  }
+  void reset() override {
+    note("reset");
+    done = true;  // nothing held any more
+  }
   void setVolume(int level) override { note("setVolume(" + std::to_string(level) + ")"); }
 
   // Wants a pump, as a device does when it has played a block, and waits until the engine has
@@ -107,12 +122,21 @@ class TestOutput final : public Output {
 // made with `playsAtOnce`, finishes each as it comes unless paused.
 class DeviceDouble final : public WaveOutDevice {
  public:
-  DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount);
-  ~DeviceDouble() override;
+  DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
+      : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) {
+    ++openCount_;
+  }
+  ~DeviceDouble() override {
+    finish(queue.size());
+    --openCount_;
+  }
 
   void write(WaveBlock& block) override;
   void pause() override { paused = true; }
-  void restart() override;
+  void restart() override {
+    paused = false;
+    if (playsAtOnce_) finish(queue.size());
+  }
   void reset() override { finish(queue.size()); }  // dropped blocks come back as finished
   void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
   std::chrono::microseconds unheard() override { return {}; }
