@@ -91,8 +91,7 @@ void DeviceDouble::finish(std::size_t count) {
 }
 
 SoundCardOutput::DeviceOpener DeviceDoubles::opener(bool playsAtOnce) {
-  return [this, playsAtOnce](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord> volume) {
-    startVolumes.push_back(volume);
+  return [this, playsAtOnce](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord>) {
     if (const auto failure = refusal(format)) return DeviceOpening{nullptr, *failure};
     auto device = std::make_unique<DeviceDouble>(wake, playsAtOnce, open);
     last = device.get();

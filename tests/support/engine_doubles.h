@@ -164,7 +164,6 @@ struct DeviceDoubles {
   DeviceDouble* last = nullptr;
   // Why a format gets no device; nothing for one that opens.
   std::function<std::optional<DeviceFailure>(const WaveFormat&)> refusal = [](const WaveFormat&) { return std::nullopt; };
-  std::vector<std::optional<VolumeWord>> startVolumes;  // of each opening
 };
 
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.
