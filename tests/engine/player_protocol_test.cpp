@@ -43,16 +43,12 @@ struct Heard final : NotificationSink {
 struct Rig {
   Rig() {
     auto slots = std::make_shared<EngineSlots>();
-    slots->decoders[1] = std::make_unique<TestDecoder>(
-        "wav", log,
-        std::map<std::string, TestStream>{{"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}},
-                                          {"c.wav", {kOtherRate, 24000}}, {"empty.wav", {kTenSeconds, 0}},
-                                          {"failing.wav", {kTenSeconds, 6000, true}}});
-    slots->decoders[2] =
-        std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}});
-    auto cardOutput = std::make_unique<TestOutput>("card", log);
-    card = cardOutput.get();
-    slots->outputs[0] = std::move(cardOutput);
+    const std::map<std::string, TestStream> wavs = {{"a.wav", {kTenSeconds, 40000}}, {"short.wav", {kTenSeconds, 6000}},
+        {"c.wav", {kOtherRate, 24000}}, {"empty.wav", {kTenSeconds, 0}}, {"failing.wav", {kTenSeconds, 6000, true}}};
+    slots->decoders[1] = std::make_unique<TestDecoder>("wav", log, wavs);
+    slots->decoders[2] = std::make_unique<TestDecoder>("mp3", log, std::map<std::string, TestStream>{{"b.mp3", {kFiveSeconds, 20000}}});
+    slots->outputs[0] = std::make_unique<TestOutput>("card", log);
+    card = static_cast<TestOutput*>(slots->outputs[0].get());
     slots->outputs[2] = std::make_unique<TestOutput>("file", log);
     selectedOutput = 0;
     player = player_create(heard, [slots] { return std::move(*slots); }, [] { return nullptr; });
