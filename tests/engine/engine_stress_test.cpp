@@ -81,9 +81,8 @@ TEST(EngineStress, RandomCommandsFollowTheStateTable) {
 
   std::mt19937 random(kSeed);
   const auto pick = [&](std::uint32_t below) { return std::uniform_int_distribution<std::uint32_t>(0, below - 1)(random); };
-  const std::uint32_t kinds[] = {PLAYER_CMD_OPEN, PLAYER_CMD_OPEN, PLAYER_CMD_PLAY, PLAYER_CMD_PLAY,
-                                 PLAYER_CMD_SEEK, PLAYER_CMD_PAUSE, PLAYER_CMD_STOP, PLAYER_CMD_DRAIN,
-                                 PLAYER_CMD_SET_VOLUME, PLAYER_CMD_SELECT_OUTPUT};
+  const std::uint32_t kinds[] = {PLAYER_CMD_OPEN, PLAYER_CMD_OPEN, PLAYER_CMD_PLAY,  PLAYER_CMD_PLAY,       PLAYER_CMD_SEEK,
+                                 PLAYER_CMD_PAUSE, PLAYER_CMD_STOP, PLAYER_CMD_DRAIN, PLAYER_CMD_SET_VOLUME, PLAYER_CMD_SELECT_OUTPUT};
   bool pausedMayHold = false;  // a paused card finishes nothing: a DRAIN, or an OPEN that drains it, would wait for ever
   for (std::uint32_t sent = 0, ping = 1; sent < 3000; ++ping) {
     std::vector<std::uint32_t> burst;
@@ -92,11 +91,8 @@ TEST(EngineStress, RandomCommandsFollowTheStateTable) {
       const std::uint32_t number = kinds[pick(std::size(kinds))];
       // Only the newest queued OPEN or SEEK counts, and SELECT_OUTPUT reads the slot when it is
       // handled: one of each a burst keeps the path certain.
-      if ((number == PLAYER_CMD_OPEN || number == PLAYER_CMD_SEEK || number == PLAYER_CMD_SELECT_OUTPUT) &&
-          std::ranges::count(burst, number) > 0) {
-        continue;
-      }
-      if (number == PLAYER_CMD_DRAIN && pausedMayHold) continue;
+      const bool onceABurst = number == PLAYER_CMD_OPEN || number == PLAYER_CMD_SEEK || number == PLAYER_CMD_SELECT_OUTPUT;
+      if ((onceABurst && std::ranges::count(burst, number) > 0) || (number == PLAYER_CMD_DRAIN && pausedMayHold)) continue;
       const std::string name = inputs[pausedMayHold ? 3 + pick(2) : pick(std::size(inputs))];
       const std::uint32_t value = number == PLAYER_CMD_SELECT_OUTPUT ? 2 * pick(2) : pick(101);
       if (number == PLAYER_CMD_SELECT_OUTPUT) selectedOutput = static_cast<std::int32_t>(value);
