@@ -14,7 +14,6 @@
 #include "engine/decoder.h"
 #include "engine/output.h"
 #include "engine/sound_card_output.h"
-#include "platform/master_volume.h"
 #include "tests/support/temp_dir.h"
 
 // The engine's test doubles: decoders and outputs a test drives, and the one double of the
