@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <vector>
 
 #include "audiofile/wave_header.h"
 #include "tests/support/engine_doubles.h"
@@ -18,13 +18,10 @@ namespace {
 struct ScriptedDestination final : WavWriterHost {
   std::optional<std::string> chooseDestination() override {
     ++prompts;
-    if (answers.empty()) return std::nullopt;
-    auto answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return prompts <= answers.size() ? answers[prompts - 1] : std::nullopt;
   }
-  std::deque<std::optional<std::string>> answers;
-  int prompts = 0;
+  std::vector<std::optional<std::string>> answers;
+  std::size_t prompts = 0;
 };
 
 TEST(WavFileWriter, WritesWholeFilesOrLeavesTheDestinationAsItWas) {
@@ -38,17 +35,15 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheDestinationAsItWas) {
   const struct {
     StreamInfo info;
     std::size_t bytes;
-    std::deque<std::optional<std::string>> answers;  // then Cancel
-    int prompts;
+    std::vector<std::optional<std::string>> answers;  // then Cancel
+    std::size_t prompts;
     bool failsAtEnd, stopAfterOnePump;
     std::optional<RiffForm> form;  // nothing: the destination stays as it was
     std::string reported;
   } rows[] = {
       {unknownLength, 20000, {out}, 1, false, false, RiffForm::riff, ""},
-      {{.lengthSeconds = 3, .sampleRate = 8000, .stereo = 0, .sixteenBit = 0}, 0, {missingFolder, out}, 2, false, false,
-       RiffForm::riff, ""},
-      {{.lengthSeconds = 62, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, 100000, {out}, 1, false, false,
-       RiffForm::rf64, ""},
+      {{.lengthSeconds = 3, .sampleRate = 8000}, 0, {missingFolder, out}, 2, false, false, RiffForm::riff, ""},
+      {{.lengthSeconds = 62, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, 100000, {out}, 1, false, false, RiffForm::rf64, ""},
       {unknownLength, 100000, {out}, 1, false, false, std::nullopt, "WRITE_FAILED 0"},  // too big for 32-bit sizes
       {cd, 20000, {out}, 1, true, false, std::nullopt, "READ_FAILED"},
       {cd, 100000, {out}, 1, false, true, std::nullopt, ""},

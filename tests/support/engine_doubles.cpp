@@ -8,18 +8,14 @@ void CallLog::add(std::string call) {
   std::unique_lock lock(mutex_);
   calls_.push_back(call);
   changed_.notify_all();
-  if (call != holdAt_) return;
+  if (holdAt_.empty() || call != holdAt_) return;
   held_ = true;
   changed_.wait(lock, [this] { return holdAt_.empty(); });
 }
 
-std::vector<std::string> CallLog::calls() const {
-  std::lock_guard lock(mutex_);
-  return calls_;
-}
-
 std::vector<std::string> CallLog::callsOf(const std::string& prefix) const {
-  std::vector<std::string> matching = calls();
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> matching = calls_;
   std::erase_if(matching, [&](const std::string& call) { return !call.starts_with(prefix); });
   return matching;
 }
@@ -34,23 +30,12 @@ void CallLog::holdAt(std::string call) {
   std::lock_guard lock(mutex_);
   holdAt_ = std::move(call);
   held_ = false;
+  changed_.notify_all();
 }
 
 void CallLog::waitUntilHeld() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return held_; });
-}
-
-void CallLog::release() {
-  std::lock_guard lock(mutex_);
-  holdAt_.clear();
-  changed_.notify_all();
-}
-
-Bytes stream_bytes(std::size_t count) {
-  Bytes bytes(count);
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = stream_byte(i);
-  return bytes;
 }
 
 bool TestDecoder::open(const std::string& name) {
@@ -60,11 +45,6 @@ bool TestDecoder::open(const std::string& name) {
   stream_ = found->second;
   handed_ = 0;
   return true;
-}
-
-void TestDecoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
-  log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
-  handed_ = stream_.bytes * numerator / denominator;
 }
 
 ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
@@ -77,8 +57,8 @@ ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 
 std::int32_t TestDecoder::getPosition() {
   const StreamInfo& info = stream_.info;
-  return static_cast<std::int32_t>(handed_ / (static_cast<std::size_t>(info.sampleRate) * (info.stereo ? 2 : 1) *
-                                              (info.sixteenBit ? 2 : 1)));
+  const auto bytesPerSecond = static_cast<std::size_t>(info.sampleRate) * (info.stereo ? 2 : 1) * (info.sixteenBit ? 2 : 1);
+  return static_cast<std::int32_t>(handed_ / bytesPerSecond);
 }
 
 void TestOutput::pump() {
@@ -89,31 +69,10 @@ void TestOutput::pump() {
   if (result != ReadResult::more) closeAndDetachDecoder(result);
 }
 
-bool TestOutput::isDone() {
-  const bool answer = done;
-  note(answer ? "isDone:yes" : "isDone:no");
-  return answer;
-}
-
-void TestOutput::reset() {
-  note("reset");
-  done = true;  // nothing held any more
-}
-
 void TestOutput::wake() {
   const std::size_t before = log_.callsOf(name() + ".").size();
   wakeEvent()->signal();
   log_.waitForMoreThan(before, name() + ".");  // what the pump brings is posted before the next command
-}
-
-DeviceDouble::DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
-    : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) {
-  ++openCount_;
-}
-
-DeviceDouble::~DeviceDouble() {
-  finish(queue.size());
-  --openCount_;
 }
 
 void DeviceDouble::write(WaveBlock& block) {
@@ -121,11 +80,6 @@ void DeviceDouble::write(WaveBlock& block) {
   queue.push_back(&block);
   played.insert(played.end(), block.data, block.data + block.length);
   if (playsAtOnce_ && !paused) finish(queue.size());
-}
-
-void DeviceDouble::restart() {
-  paused = false;
-  if (playsAtOnce_) finish(queue.size());
 }
 
 void DeviceDouble::finish(std::size_t count) {
@@ -137,8 +91,7 @@ void DeviceDouble::finish(std::size_t count) {
 }
 
 SoundCardOutput::DeviceOpener DeviceDoubles::opener(bool playsAtOnce) {
-  return [this, playsAtOnce](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord> volume) {
-    startVolumes.push_back(volume);
+  return [this, playsAtOnce](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord>) {
     if (const auto failure = refusal(format)) return DeviceOpening{nullptr, *failure};
     auto device = std::make_unique<DeviceDouble>(wake, playsAtOnce, open);
     last = device.get();
@@ -158,27 +111,27 @@ Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
   return decoded;
 }
 
-std::string describe(const PlayerNotification& notification) {
+std::string describe(const PlayerNotification& n) {
+  static const std::map<std::uint32_t, std::string> kNames = {
+      {PLAYER_NTF_STATE, "STATE"}, {PLAYER_NTF_INFO, "INFO"}, {PLAYER_NTF_POSITION, "POSITION"}, {PLAYER_NTF_PONG, "PONG"},
+      {PLAYER_NTF_OUTPUT_NAME, "OUTPUT_NAME"}, {PLAYER_NTF_WRITE_FAILED, "WRITE_FAILED"}, {PLAYER_NTF_READ_FAILED, "READ_FAILED"},
+      {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"}, {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"},
+      {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
   static const char* const kStates[] = {"?", "NO_STREAM", "PAUSED", "PLAYING", "STOPPED"};
-  static const std::map<std::uint32_t, std::string> kFailures = {
-      {PLAYER_NTF_READ_FAILED, "READ_FAILED"}, {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"},
-      {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"}, {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
-  switch (notification.number) {
+  const std::string name = kNames.contains(n.number) ? kNames.at(n.number) : "? " + std::to_string(n.number);
+  switch (n.number) {
     case PLAYER_NTF_STATE:
-      return std::string("STATE ") + (notification.first <= 4 ? kStates[notification.first] : "?");
+      return name + " " + (n.first <= 4 ? kStates[n.first] : "?");
     case PLAYER_NTF_INFO:
-      return "INFO " + std::to_string(notification.info ? notification.info->lengthSeconds : -1);
-    case PLAYER_NTF_POSITION:
-      return "POSITION " + std::to_string(notification.first);
-    case PLAYER_NTF_PONG:
-      return "PONG " + std::to_string(notification.first);
+      return name + " " + std::to_string(n.info ? n.info->lengthSeconds : -1);
     case PLAYER_NTF_OUTPUT_NAME:
-      return "OUTPUT_NAME " + std::to_string(notification.second) + " " + notification.name.value_or("(none)");
+      return name + " " + std::to_string(n.second) + " " + n.name.value_or("(none)");
+    case PLAYER_NTF_POSITION:
+    case PLAYER_NTF_PONG:
     case PLAYER_NTF_WRITE_FAILED:
-      return "WRITE_FAILED " + std::to_string(notification.first);
+      return name + " " + std::to_string(n.first);
     default:
-      return kFailures.contains(notification.number) ? kFailures.at(notification.number)
-                                                     : "? " + std::to_string(notification.number);
+      return name;
   }
 }
 

@@ -14,7 +14,6 @@
 #include "engine/decoder.h"
 #include "engine/output.h"
 #include "engine/sound_card_output.h"
-#include "platform/master_volume.h"
 #include "tests/support/temp_dir.h"
 
 // The engine's test doubles: decoders and outputs a test drives, and the one double of the
@@ -26,16 +25,14 @@ namespace tunekiln::test {
 class CallLog {
  public:
   void add(std::string call);
-  std::vector<std::string> calls() const;
   // The calls that start with `prefix`.
   std::vector<std::string> callsOf(const std::string& prefix) const;
   // Waits until more than `count` calls start with `prefix`, for at most a few seconds.
   void waitForMoreThan(std::size_t count, const std::string& prefix);
 
-  // The engine thread waits in the call `call` until release().
+  // The engine thread waits in the call `call` until release() (an empty holdAt).
   void holdAt(std::string call);
   void waitUntilHeld();
-  void release();
 
  private:
   mutable std::mutex mutex_;
@@ -55,7 +52,12 @@ struct TestStream {
 // Byte n of every test stream: n plus the number of its 32768-byte block, so that no two blocks
 // of the sound card's pool look alike.
 inline std::uint8_t stream_byte(std::size_t n) { return static_cast<std::uint8_t>(n + n / 32768); }
-Bytes stream_bytes(std::size_t count);  // the first `count`
+// The first `count`.
+inline Bytes stream_bytes(std::size_t count) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = stream_byte(i);
+  return bytes;
+}
 
 // A decoder that opens the names it was given and hands out the bytes of stream_byte, one
 // second of position per bytes-per-second of its format.
@@ -66,7 +68,10 @@ class TestDecoder final : public Decoder {
 
   bool open(const std::string& name) override;
   void close() override { log_.add(who_ + ".close"); }
-  void seek(std::uint32_t numerator, std::uint32_t denominator) override;
+  void seek(std::uint32_t numerator, std::uint32_t denominator) override {
+    log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
+    handed_ = stream_.bytes * numerator / denominator;
+  }
   StreamInfo getInfo() override { return stream_.info; }
   ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
@@ -90,8 +95,15 @@ class TestOutput final : public Output {
   void close() override { note("close"); }
   void pump() override;
   void pause(bool paused) override { note(paused ? "pause" : "resume"); }
-  bool isDone() override;
-  void reset() override;
+  bool isDone() override {
+    const bool answer = done;  // read once: the test may change it meanwhile
+    note(answer ? "isDone:yes" : "isDone:no");
+    return answer;
+  }
+  void reset() override {
+    note("reset");
+    done = true;  // nothing held any more
+  }
   void setVolume(int level) override { note("setVolume(" + std::to_string(level) + ")"); }
 
   // Wants a pump, as a device does when it has played a block, and waits until the engine has
@@ -109,12 +121,21 @@ class TestOutput final : public Output {
 // made with `playsAtOnce`, finishes each as it comes unless paused.
 class DeviceDouble final : public WaveOutDevice {
  public:
-  DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount);
-  ~DeviceDouble() override;
+  DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
+      : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) {
+    ++openCount_;
+  }
+  ~DeviceDouble() override {
+    finish(queue.size());
+    --openCount_;
+  }
 
   void write(WaveBlock& block) override;
   void pause() override { paused = true; }
-  void restart() override;
+  void restart() override {
+    paused = false;
+    if (playsAtOnce_) finish(queue.size());
+  }
   void reset() override { finish(queue.size()); }  // dropped blocks come back as finished
   void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
   std::chrono::microseconds unheard() override { return {}; }
@@ -142,19 +163,6 @@ struct DeviceDoubles {
   DeviceDouble* last = nullptr;
   // Why a format gets no device; nothing for one that opens.
   std::function<std::optional<DeviceFailure>(const WaveFormat&)> refusal = [](const WaveFormat&) { return std::nullopt; };
-  std::vector<std::optional<VolumeWord>> startVolumes;  // of each opening
-};
-
-// The sound server's master volume in memory; it stops answering once `gone`, as when the
-// server goes away.
-struct MixerDouble final : MasterVolume {
-  std::optional<std::uint32_t> get() override { return gone ? std::nullopt : std::optional(value); }
-  bool set(std::uint32_t to) override {
-    if (!gone) value = to;
-    return !gone;
-  }
-  std::uint32_t value = 65536;
-  bool gone = false;
 };
 
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.
