@@ -123,7 +123,7 @@ Latencies measure_latencies(Player& player, NotificationQueue& notifications, co
     std::size_t mark = recorder.frames();
     auto start = Clock::now();
     player_play(player);
-    recorder.waitForSound(mark, at);
+    recorder.waitForRun(mark, 1, false, at);
     latencies.play.push_back(milliseconds_since(start));
     player_stop(player);
     wait_for_state(notifications, PLAYER_STATE_STOPPED);
@@ -134,11 +134,11 @@ Latencies measure_latencies(Player& player, NotificationQueue& notifications, co
     mark = recorder.frames();
     start = Clock::now();
     player_seek(player, 50, 100);
-    recorder.waitForSound(mark, at);
+    recorder.waitForRun(mark, 1, false, at);
     latencies.seek.push_back(milliseconds_since(start));
     player_stop(player);
     wait_for_state(notifications, PLAYER_STATE_STOPPED);
-    recorder.waitForSilence(at, kRate / 4, at);
+    recorder.waitForRun(at, kRate / 4, true, at);
   }
   std::filesystem::remove(tone);
   std::filesystem::remove(halfSilent);

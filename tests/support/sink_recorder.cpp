@@ -91,17 +91,16 @@ std::vector<std::int16_t> counting_frames(std::size_t count) {
 
 std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved) {
   std::vector<CountedRun> runs;
-  bool inRun = false;
   for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
     const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
     const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
     const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;  // -1: silence
-    if (inRun && index >= 0 && index == runs.back().end()) {
+    if (index < 0) continue;
+    if (!runs.empty() && runs.back().at + runs.back().length == frame && index == runs.back().end()) {
       ++runs.back().length;
-    } else if (index >= 0) {
+    } else {
       runs.push_back({index, 1, frame});
     }
-    inRun = index >= 0;
   }
   return runs;
 }

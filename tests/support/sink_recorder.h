@@ -29,16 +29,11 @@ class SinkRecorder {
 
   // Each wait answers false when the recording ended (parec stopped) first.
   bool waitForFrames(std::size_t count);
-  // Until a frame that is not silent comes at `from` or later, within kLookAhead; gives its index.
-  bool waitForSound(std::size_t from, std::size_t& at) { return waitForRun(from, 1, false, at); }
-  // Until `length` silent frames in a row begin at `from` or later, within kLookAhead; gives the first.
-  bool waitForSilence(std::size_t from, std::size_t length, std::size_t& at) {
-    return waitForRun(from, length, true, at);
-  }
-
- private:
+  // Until `length` frames in a row that are all silent (or all sounding) begin at `from` or
+  // later, within kLookAhead; gives the first.
   bool waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at);
 
+ private:
   int pid_ = -1;
   int pipe_ = -1;
   mutable std::mutex mutex_;

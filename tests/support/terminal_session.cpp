@@ -23,10 +23,8 @@ TerminalSession::TerminalSession(const std::vector<std::string>& arguments) {
 }
 
 TerminalSession::~TerminalSession() {
-  if (status_ < 0) {
-    ::kill(pid_, SIGKILL);
-    wait();
-  }
+  if (status_ < 0) ::kill(pid_, SIGKILL);
+  wait();
   ::close(terminal_);
 }
 
@@ -40,11 +38,9 @@ bool TerminalSession::readMore() {
 }
 
 bool TerminalSession::waitForText(const std::string& text) {
-  std::size_t found = 0;
-  while ((found = shown_.find(text, looked_)) == std::string::npos) {
+  while (shown_.find(text) == std::string::npos) {
     if (!readMore()) return false;
   }
-  looked_ = found + text.size();
   return true;
 }
 

@@ -9,13 +9,10 @@ namespace tunekiln::test {
 class TerminalSession {
  public:
   explicit TerminalSession(const std::vector<std::string>& arguments);
-  TerminalSession(const TerminalSession&) = delete;
-  TerminalSession& operator=(const TerminalSession&) = delete;
   // Ends the program if it still runs.
   ~TerminalSession();
 
-  // Waits until the terminal shows `text` behind what earlier waits found; false when the
-  // program closed the terminal first.
+  // Waits until the terminal shows `text`; false when the program closed the terminal first.
   bool waitForText(const std::string& text);
   void type(const std::string& keys);
   // Sends `signal` to the program.
@@ -32,7 +29,6 @@ class TerminalSession {
   int terminal_ = -1;
   int pid_ = -1;
   std::string shown_;
-  std::size_t looked_ = 0;
   int status_ = -1;
 };
 
