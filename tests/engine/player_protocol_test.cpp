@@ -157,7 +157,7 @@ struct MixerDouble final : MasterVolume {
   bool gone = false;
 };
 
-// The steps of 655 on a real sink, and a server going away, are heard in the sound tests.
+// A server going away is heard in the sound tests.
 TEST(PlayerProtocol, TheVolumeButtonsUseTheMixerAndWithoutItTheEnginesVolumeFrom100) {
   Rig rig;
   rig.run("open a.wav; play", 5);
