@@ -18,6 +18,13 @@ ProgramResult cli(std::vector<std::string> arguments) {
   return run_program(arguments);
 }
 
+// Text as the ID3v2 frames hold it: UTF-16 little-endian behind its byte order mark.
+std::string utf16(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) bytes += {static_cast<char>(unit), static_cast<char>(unit >> 8)};
+  return bytes;
+}
+
 TEST(WavCommands, FinishesOnStandardOutputAndRefusalsOnStandardErrorWithTheirStatus) {
   TempDir dir;
   const std::string in = dir.file("in.wav"), out = dir.file("out.wav");
@@ -83,11 +90,14 @@ TEST(WavCommands, AnalyseTellsLevelsAndWhatTheOperationsWillDo) {
   EXPECT_EQ(cli({"analyse", in}).status, 1);
 }
 
-// What encode adds to Save to MP3: the bitrate and its mode, and the lines that tell why an input was refused.
-TEST(EncodeCommand, OptionsReachTheMp3AndARefusalSaysWhy) {
+// What encode adds to Save to MP3: the bitrate and its mode, ID3v2 tags from the options and
+// from a WAVE file's LIST/INFO chunk, and the lines that tell why an input was refused.
+TEST(EncodeCommand, OptionsAndTheInfoChunkReachTheMp3AndARefusalSaysWhy) {
   TempDir dir;
   const Bytes tone = ramp_bytes(44100);
   write_file(dir.file("plain.wav"), make_wav({}, tone));
+  write_file(dir.file("tagged.wav"),
+             make_wav({.bytesAfterData = make_info_list({{"INAM", "Caf\xe9"}, {"IART", "From the file"}, {"IPRT", "7"}})}, tone));
   const struct {
     std::string input;
     std::vector<std::string> options, present, absent;
@@ -96,6 +106,8 @@ TEST(EncodeCommand, OptionsReachTheMp3AndARefusalSaysWhy) {
       {"plain.wav", {}, {"Info"}, {"ID3", "Xing"}, 128},
       {"plain.wav", {"--bitrate", "192"}, {}, {}, 192},
       {"plain.wav", {"--vbr", "2", "--quality", "9"}, {"Xing"}, {"ID3"}, 0},
+      {"tagged.wav", {"--artist", "Över", "--album", "漢字", "--year", "2024", "--comment", "c"},
+       {utf16(u"Café"), utf16(u"Över"), utf16(u"漢字"), utf16(u"7"), utf16(u"2024"), utf16(u"c")}, {utf16(u"From the file")}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options.size());

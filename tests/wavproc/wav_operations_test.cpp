@@ -258,5 +258,13 @@ TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRangeAndStartBeforeEnd) {
   EXPECT_EQ(g_cutEndSeconds, 0u);
 }
 
+TEST(VolumeDialog, OkTakesOnlyDigitsAndPointsStartingWithADigitAndARefusalStoresNothing) {
+  g_volumeMultiple = 3;
+  for (const char* entry : {"-1", " 2", "1e3", "+2", "2x", ".5", ""}) EXPECT_FALSE(accept_volume_entry(entry)) << entry;
+  EXPECT_EQ(g_volumeMultiple, 3.0f);
+  EXPECT_TRUE(accept_volume_entry("1.2.3"));
+  EXPECT_EQ(g_volumeMultiple, 1.2f);  // read as the C library reads a number
+}
+
 }  // namespace
 }  // namespace tunekiln::test
