@@ -98,7 +98,6 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
 }
 
 TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndTheOldFileStays) {
-  const Bytes mp3 = make_mp3({.tone = {.seconds = 0.2}});
   using enum SaveToMp3Status;
   const struct {
     Bytes input;
@@ -106,7 +105,7 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
     SaveToMp3Status status = inputFailed;
     std::function<void()> change = {};
   } cases[] = {
-      {mp3, "MP3 audio is not supported"},
+      {make_mp3({.tone = {.seconds = 0.2}}), "MP3 audio is not supported"},
       {id3v2_tag(100), "MP3 audio is not supported"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC audio is not supported"},
       {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24)), "IMA ADPCM in a 2-channel file is not supported"},
