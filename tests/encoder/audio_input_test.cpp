@@ -94,14 +94,11 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
       {make_wav({}, samples16({1, -2, 300, 4})), INPUT_WAVE, {kHigh(1), kHigh(-2), kHigh(300), kHigh(4)}},
       {make_wav({.channels = 1, .bits = 24}, {0x56, 0x34, 0x12}), INPUT_WAVE, {0x12345600, 0}, "", 1},
       {make_wav({.channels = 1, .bits = 32}, {0x78, 0x56, 0x34, 0xF2}), INPUT_WAVE, {kBits(0xF2345678), 0}, "", 1},
-      {make_wav({.formatBehindData = true}, samples16({1, 2})), INPUT_WAVE, {kHigh(1), kHigh(2)}},
       // A chunk larger than the reader keeps in memory is skipped, and so is one behind the samples.
       {make_wav({.sampleRate = 22050, .chunksBeforeData = make_chunk("JUNK", Bytes(3 << 20, 'd')), .bytesAfterData = make_chunk("LIST", Bytes(8))},
                 samples16({1, 2, 3, 4})), INPUT_WAVE, ramp, "", 2, 22050},
-      // An unknown length, or one past the end, is what the file holds; a value without its
-      // partner is dropped.
+      // An unknown length is what the file holds.
       {make_wav({.declaredDataSize = 0}, samples16({1, 2, 3, 4})), INPUT_WAVE, ramp},
-      {make_wav({.declaredDataSize = 32}, samples16({1, 2, 3, 4, 5})), INPUT_WAVE, ramp},
       // Floats keep what lies beyond full scale up to what the encoder takes; not-a-number is silence.
       // 0.5, -0.25, 3.0 and not-a-number; 0.25 and -2.0; big-endian 0.5 and -0.25.
       {make_wav({.bits = 32, .formatTag = 3}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBE, 0, 0, 0x40, 0x40, 0, 0, 0xC0, 0x7F}), INPUT_WAVE,
@@ -111,21 +108,17 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
       {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 32}, {0x3F, 0, 0, 0, 0xBE, 0x80, 0, 0}), INPUT_AIFF,
        {0.5 * kFull, -0.25 * kFull}},
       {make_aiff({}, aiff), INPUT_AIFF, big},
-      {make_aiff({.formType = "AIFC", .compression = "NONE"}, aiff), INPUT_AIFF, big},
       {make_aiff({.formType = "AIFC", .compression = "twos"}, aiff), INPUT_AIFF, big},
-      {make_aiff({.soundBeforeCommon = true}, aiff), INPUT_AIFF, big},
+      {make_aiff({.channels = 1, .sampleRate = 8000, .soundBeforeCommon = true}, aiff), INPUT_AIFF,
+       {big[0], 0, big[1], 0, big[2], 0, big[3], 0}, "", 1, 8000},
       {make_aiff({.formType = "AIFC", .compression = "sowt"}, aiff), INPUT_AIFF, {0x02010000, kBits(0xFEFF0000), kHigh(0x1000), kHigh(0x2000)}},
-      {make_aiff({.channels = 1, .sampleRate = 8000}, aiff), INPUT_AIFF, {big[0], 0, big[1], 0, big[2], 0, big[3], 0}, "", 1, 8000},
       {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, INPUT_RAW, {kHigh(0x5249), kHigh(0x4646)},
        "Warning: corrupt or unsupported WAVE format\n" + raw},
       {make_aiff({.sampleSize = 8}, Bytes(12)), INPUT_RAW, form, "Sound data is not 16 bits in 'name'\n" + raw},
-      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 64}, Bytes(16)), INPUT_RAW, form, "Sound data is not 32 bits in 'name'\n" + raw},
-      {make_aiff({.channels = 3}, Bytes(12)), INPUT_RAW, form, "Sound data is not mono or stereo in 'name'\n" + raw},
       // A refused "sowt" header leaves raw input big-endian.
       {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12)), INPUT_RAW, form, "Block size is not 0 bytes in 'name'\n" + raw},
       // A chunk of size -8 would lead a walk back to itself for ever.
       {{'F', 'O', 'R', 'M', 0x7F, 0xFF, 0xFF, 0xFF, 'A', 'I', 'F', 'F', 'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0xF8}, INPUT_RAW, form, raw},
-      {{0x12, 0x34, 0, 1, 5, 6}, INPUT_RAW, {0x12340000, kHigh(1)}, raw},  // the half frame is dropped
       {{0xFF, 0xFB, 0x90, 0x00, 0, 0, 0, 0}, INPUT_RAW, {kHigh(-5), kHigh(-0x7000)}, raw},  // a frame sync, no second frame
   };
   for (const auto& c : cases) {

@@ -56,11 +56,7 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
     const auto bits = std::bit_cast<std::uint32_t>(sample / 32768.0f);
     for (const int shift : {0, 8, 16, 24}) floats.push_back(static_cast<std::uint8_t>(bits >> shift));
   }
-  const struct {
-    ToneShape tone;
-    Bytes file;
-    std::function<void()> change;
-  } cases[] = {
+  const std::tuple<ToneShape, Bytes, std::function<void()>> cases[] = {
       // An input removed once the encoding has begun is read to its end all the same.
       {stereo, make_wav({}, little_endian_bytes(make_tone(stereo))), [&] { std::filesystem::remove(*input); }},
       {mono, make_wav({.channels = 1, .sampleRate = 48000, .bits = 32, .formatTag = 3}, floats), {}},
@@ -70,7 +66,6 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
     const SaveToMp3Result result = save(file, change);
     ASSERT_EQ(result.status, SaveToMp3Status::finished) << err.text();
     EXPECT_EQ(result.text, "the Mp3 file changed ok!");
-    EXPECT_TRUE(out.text().ends_with("Writing LAME Tag...done\n") && err.text().ends_with(" \n"));
     // The bar rises from 0 to the top.
     EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100 &&
                 std::is_sorted(percents.begin(), percents.end()));
@@ -98,14 +93,11 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
     }
   }
   const Bytes again = read_file(*output);
-  save(cases[1].file);
+  save(std::get<Bytes>(cases[1]));
   EXPECT_EQ(read_file(*output), again) << "each conversion starts afresh";
 }
 
 TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndTheOldFileStays) {
-  const Bytes mp3 = make_mp3({.tone = {.seconds = 0.2}});
-  Bytes taggedMp3 = id3v2_tag(100);
-  taggedMp3.insert(taggedMp3.end(), mp3.begin(), mp3.end());
   using enum SaveToMp3Status;
   const struct {
     Bytes input;
@@ -113,11 +105,9 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
     SaveToMp3Status status = inputFailed;
     std::function<void()> change = {};
   } cases[] = {
-      {mp3, "MP3 audio is not supported"},
-      {taggedMp3, "MP3 audio is not supported"},
+      {make_mp3({.tone = {.seconds = 0.2}}), "MP3 audio is not supported"},
       {id3v2_tag(100), "MP3 audio is not supported"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC audio is not supported"},
-      {{'O', 'g', 'g', 'S', 0, 2, 0, 0}, "Ogg audio is not supported"},
       {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24)), "IMA ADPCM in a 2-channel file is not supported"},
       {make_wav({.channels = 6}, Bytes(24)), "16-bit PCM in a 6-channel file is not supported", "Unsupported number of channels: 6d"},
       {make_wav({.bits = 12}, Bytes(24)), "12-bit PCM in a 2-channel file is not supported", "Only 8, 16, 24 and 32 bit input files supported "},
@@ -137,7 +127,6 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
   const std::string said = err.text() + out.text();
   output.reset();
   EXPECT_EQ(SaveToMp3File(*this, console).status, SaveToMp3Status::cancelled);
-  EXPECT_EQ(dialogsShown.back().filter, "Mp3 File(*.mp3)|*.mp3||");
   EXPECT_EQ(err.text() + out.text(), said);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace tunekiln::test {
 
@@ -9,35 +10,27 @@ double ToneMeasure::amplitude() const { return rms * std::sqrt(2.0); }
 
 ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel, int sampleRate,
                          std::size_t skipFrames) {
-  ToneMeasure measure;
+  std::vector<double> x;  // the channel from skipFrames on, 1.0 = full scale
   const auto stride = static_cast<std::size_t>(channels);
-  const std::size_t total = interleaved.size() / stride;
-  if (skipFrames >= total) return measure;
-  const auto at = [&](std::size_t frame) {
-    return static_cast<double>(interleaved[frame * stride + static_cast<std::size_t>(channel)]) / 32768.0;
-  };
-
-  double squares = 0;
-  for (std::size_t frame = skipFrames; frame < total; ++frame) {
-    squares += at(frame) * at(frame);
-    measure.peak = std::max(measure.peak, std::abs(at(frame)));
+  for (std::size_t i = skipFrames * stride + static_cast<std::size_t>(channel); i < interleaved.size(); i += stride) {
+    x.push_back(interleaved[i] / 32768.0);
   }
-  measure.rms = std::sqrt(squares / static_cast<double>(total - skipFrames));
+  ToneMeasure measure;
+  if (x.empty()) return measure;
+  for (const double value : x) measure.peak = std::max(measure.peak, std::abs(value));
+  measure.rms = std::sqrt(std::inner_product(x.begin(), x.end(), x.begin(), 0.0) / static_cast<double>(x.size()));
 
   // A crossing counts only after the signal has been clearly negative, so noise around zero
   // does not count twice; its time is interpolated between the two samples around it.
-  const double threshold = measure.peak * 0.25;
   bool armed = false;
   double first = -1, last = -1;
   std::size_t crossings = 0;
-  for (std::size_t frame = skipFrames + 1; frame < total; ++frame) {
-    const double before = at(frame - 1), now = at(frame);
-    if (now < -threshold) armed = true;
-    if (!armed || before >= 0 || now < 0) continue;
+  for (std::size_t i = 1; i < x.size(); ++i) {
+    armed = armed || x[i] < -measure.peak / 4;
+    if (!armed || x[i - 1] >= 0 || x[i] < 0) continue;
     armed = false;
-    const double time = static_cast<double>(frame - 1) + before / (before - now);
-    if (first < 0) first = time;
-    last = time;
+    last = static_cast<double>(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+    first = first < 0 ? last : first;
     ++crossings;
   }
   if (crossings >= 2) measure.frequency = static_cast<double>(crossings - 1) * sampleRate / (last - first);

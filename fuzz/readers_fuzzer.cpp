@@ -1,0 +1,113 @@
+// Everything that reads a file the user chooses, on one input in memory. The WAVE header reader,
+// its chunk walker and the LIST/INFO tag reader: every chunk is walked to the end of the input,
+// and a header that reads must describe samples that lie inside it. The player's WAV and MP3
+// decoders, handed the input through their source openers: open, getInfo, reads of changing
+// sizes to the end, and seeks to places the input's first bytes choose, inside, at and beyond
+// the end; the Xing header parser also gets the raw bytes, so it is reached without a frame.
+// The audio input reader of Save to MP3 (RIFF, RF64, BW64, AIFF and AIFC headers, the refusal
+// of MP3, FLAC and Ogg files, raw input), then every frame as the encoding loop reads and
+// encodes it.
+#include <lame/lame.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "audiofile/info_tags.h"
+#include "audiofile/wave_header.h"
+#include "encoder/audio_input.h"
+#include "engine/mp3_decoder.h"
+#include "engine/mp3_stream_scan.h"
+#include "engine/wav_decoder.h"
+#include "fuzz/fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tunekiln;
+  using fuzz::check;
+  const std::span<const std::uint8_t> bytes(data, size);
+  const MemoryByteReader reader(bytes);
+  read_info_tags(reader);
+  const std::uint64_t start = id3v2_tag_end(reader);
+  // Each chunk starts behind the one before, so the walk ends.
+  std::optional<RiffWalker> walker;
+  if (RiffWalker::open(reader, start, walker) == AudioFileResult::ok) {
+    RiffChunk chunk;
+    for (std::uint64_t next = 0; walker->next(chunk) == AudioFileResult::ok; next = chunk.offset + 1) {
+      check(chunk.offset >= next && chunk.offset < size);
+    }
+  }
+  const WaveParse parse = read_wave_header(reader, start);
+  describe_wave_encoding(parse.fields);
+  check((parse.result == AudioFileResult::ok) == parse.header.has_value());
+  if (const auto& header = parse.header) {
+    check(header->dataBegin <= header->dataEnd && header->dataEnd <= size);
+    check(header->format.bytesPerFrame() > 0 && header->format.bytesPerSecond() > 0);
+    check(header->frameCount() * header->format.bytesPerFrame() <= header->dataBytes());
+  }
+
+  XingHeader xing;
+  mad_bitptr bits;
+  mad_bit_init(&bits, data);
+  xing_parse(xing, bits, static_cast<unsigned int>(size * 8));
+
+  const std::uint32_t numerator = size > 0 ? data[0] : 0, denominator = size > 1 ? data[1] : 0;
+  const std::pair<std::uint32_t, std::uint32_t> seeks[] = {
+      {numerator, denominator}, {1, 2}, {1, 1}, {3, 2}, {0, 1}, {0xFFFFFFFF, 1}};
+  WavDecoder wav([bytes](const std::string&) { return std::make_unique<MemoryByteReader>(bytes); });
+  if (wav.open("memory")) {
+    const StreamInfo info = wav.getInfo();
+    check(info.lengthSeconds >= 0 && info.sampleRate > 0);
+    const std::uint64_t whole = fuzz::read_to_end(wav, true);
+    check(whole <= size);  // no encoding comes out wider than it is stored
+    for (const auto& [n, d] : seeks) {
+      wav.seek(n, d);
+      check(fuzz::read_to_end(wav, true) <= whole);
+    }
+    wav.close();
+  }
+  Mp3Decoder mp3([bytes](const std::string&) { return input_over(std::make_unique<MemoryByteReader>(bytes)); });
+  if (mp3.open("memory")) {
+    fuzz::read_to_end(mp3, false);
+    for (const auto& [n, d] : seeks) {
+      mp3.seek(n, d);
+      fuzz::read_to_end(mp3, false);
+    }
+  }
+
+  lame_t encoder = lame_init();
+  check(encoder != nullptr);
+  const auto quiet = [](const char*, va_list) {};
+  lame_set_errorf(encoder, quiet);
+  lame_set_msgf(encoder, quiet);
+  lame_set_debugf(encoder, quiet);
+  // The reader's warnings go nowhere; opened once, as the process's standard error would be.
+  static std::FILE* const nowhere = std::fopen("/dev/null", "w");
+  check(nowhere != nullptr);
+  AudioInput input{.messages = nowhere};
+  auto source = std::make_unique<MemoryByteSource>(bytes);
+  if (attach_audio_input(input, encoder, std::move(source), static_cast<std::int32_t>(size)) &&
+      input.sampleRateUsable && lame_init_params(encoder) >= 0) {
+    // Each frame goes through the encoder too, so that what the reader hands it (a float
+    // file's extremes included) is checked by the library's own use of it.
+    FrameSamples f;
+    constexpr int kRoom = 16384;
+    static unsigned char mp3[kRoom];
+    for (std::optional<std::size_t> n; (n = read_audio_frame(input, encoder, f)) && *n > 0;) {
+      check(*n <= kMaxFrameSamples);
+      const int count = static_cast<int>(*n);
+      const int bytes =
+          input.realSamples()
+              ? lame_encode_buffer_ieee_float(encoder, f.realLeft.data(), f.realRight.data(), count, mp3, kRoom)
+              : lame_encode_buffer_int(encoder, f.left.data(), f.right.data(), count, mp3, kRoom);
+      // -1 is the library's "buffer too small", which a header's absurd rate (1 Hz, resampled to
+      // thousands of times the samples) can bring about; the command reports it as a failure.
+      if (bytes == -1) break;
+      check(bytes >= 0);
+    }
+  }
+  close_audio_input(input);
+  lame_close(encoder);
+  return 0;
+}
