@@ -56,8 +56,7 @@ ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 }
 
 std::int32_t TestDecoder::getPosition() {
-  const StreamInfo& info = stream_.info;
-  const auto bytesPerSecond = static_cast<std::size_t>(info.sampleRate) * (info.stereo ? 2 : 1) * (info.sixteenBit ? 2 : 1);
+  const auto bytesPerSecond = static_cast<std::size_t>(stream_.info.sampleRate) * (stream_.info.stereo ? 2 : 1) * (stream_.info.sixteenBit ? 2 : 1);
   return static_cast<std::int32_t>(handed_ / bytesPerSecond);
 }
 
