@@ -19,7 +19,6 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheDestinationAsItWas) {
   const std::string out = dir.file("out.wav");
   // Scaled down: room for ds64 above an estimate of 1000 bytes, and a RIFF size of at most 50000.
   const WavSizeLimits limits{.reserveAbove = 1000, .riffLimit = 50000};
-  const std::optional<std::string> missingFolder = dir.file("no/such/folder.wav");
   const StreamInfo cd{.lengthSeconds = 1, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
   const StreamInfo unknownLength{.sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
   const struct {
@@ -32,7 +31,7 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheDestinationAsItWas) {
     std::string reported;
   } rows[] = {
       {unknownLength, 20000, {out}, 1, false, false, RiffForm::riff, ""},
-      {{.lengthSeconds = 3, .sampleRate = 8000}, 0, {missingFolder, out}, 2, false, false, RiffForm::riff, ""},
+      {{.lengthSeconds = 3, .sampleRate = 8000}, 0, {dir.file("no/such/folder.wav"), out}, 2, false, false, RiffForm::riff, ""},
       {{.lengthSeconds = 62, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1}, 100000, {out}, 1, false, false, RiffForm::rf64, ""},
       {unknownLength, 100000, {out}, 1, false, false, std::nullopt, "WRITE_FAILED 0"},  // too big for 32-bit sizes
       {cd, 20000, {out}, 1, true, false, std::nullopt, "READ_FAILED"},
