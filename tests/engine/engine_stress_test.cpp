@@ -49,8 +49,6 @@ bool is_path(const std::vector<std::uint32_t>& commands, const std::vector<std::
 }
 
 TEST(EngineStress, RandomCommandsFollowTheStateTable) {
-  constexpr unsigned kSeed = 20240607;
-  SCOPED_TRACE("seed " + std::to_string(kSeed));
   TempDir dir;
   ScriptedDestination host;  // three files, so that some are replaced
   host.answer = [&dir](std::size_t n) { return std::optional(dir.file("out" + std::to_string(n % 3) + ".wav")); };
@@ -73,7 +71,7 @@ TEST(EngineStress, RandomCommandsFollowTheStateTable) {
       },
       [] { return nullptr; });
 
-  std::mt19937 random(kSeed);
+  std::mt19937 random(20240607);
   const auto pick = [&](std::uint32_t below) { return std::uniform_int_distribution<std::uint32_t>(0, below - 1)(random); };
   const std::uint32_t kinds[] = {PLAYER_CMD_OPEN, PLAYER_CMD_OPEN, PLAYER_CMD_PLAY,  PLAYER_CMD_PLAY,       PLAYER_CMD_SEEK,
                                  PLAYER_CMD_PAUSE, PLAYER_CMD_STOP, PLAYER_CMD_DRAIN, PLAYER_CMD_SET_VOLUME, PLAYER_CMD_SELECT_OUTPUT};
@@ -96,18 +94,16 @@ TEST(EngineStress, RandomCommandsFollowTheStateTable) {
     sent += static_cast<std::uint32_t>(burst.size());
     player_post(*player, {.number = PLAYER_CMD_PING, .first = ping});
 
-    std::string heard;
     std::vector<std::uint32_t> states;
     bool infoWaitsForPosition = false;
     for (PlayerNotification n = notifications.next(); n.number != PLAYER_NTF_PONG; n = notifications.next()) {
-      heard += " " + describe(n) + ";";
-      ASSERT_TRUE(n.number != PLAYER_NTF_POSITION || infoWaitsForPosition) << heard;
+      ASSERT_TRUE(n.number != PLAYER_NTF_POSITION || infoWaitsForPosition);
       infoWaitsForPosition = n.number == PLAYER_NTF_INFO;
       if (n.number == PLAYER_NTF_STATE) states.push_back(n.first);
-      ASSERT_TRUE(n.number < PLAYER_NTF_READ_FAILED || n.number == PLAYER_NTF_FORMAT_REFUSED) << heard;
+      ASSERT_TRUE(n.number < PLAYER_NTF_READ_FAILED || n.number == PLAYER_NTF_FORMAT_REFUSED);
     }
-    ASSERT_TRUE(is_path(burst, states)) << "after command " << sent << ": " << heard;
-    ASSERT_LE(devices.open, burst.back() == PLAYER_CMD_STOP ? 0 : 1) << heard;  // STOP lets the device go
+    ASSERT_TRUE(is_path(burst, states)) << "after command " << sent;
+    ASSERT_LE(devices.open, burst.back() == PLAYER_CMD_STOP ? 0 : 1);  // STOP lets the device go
   }
   player.reset();
 
