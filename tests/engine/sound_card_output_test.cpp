@@ -11,6 +11,7 @@ constexpr std::size_t kBlock = SoundCardOutput::kBlockBytes;
 constexpr StreamInfo kStereo16{.lengthSeconds = 10, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
 
 struct SoundCardPool : ::testing::Test {
+  SoundCardPool() { output.reportTo(reports); }
   // Opens the output for a test stream of `bytes` and attaches its decoder.
   void play(std::size_t bytes) {
     decoder = std::make_unique<TestDecoder>("dec", log, std::map<std::string, TestStream>{{"in", {kStereo16, bytes}}});
@@ -32,7 +33,6 @@ struct SoundCardPool : ::testing::Test {
 };
 
 TEST_F(SoundCardPool, EveryFinishedBlockIsRefilledAndTheStreamPlaysWholeInOrder) {
-  output.reportTo(reports);
   play(33 * kBlock + kBlock / 2);
   for (std::size_t pumps = 0;; ++pumps) {
     output.pump();
@@ -55,7 +55,6 @@ TEST_F(SoundCardPool, EveryFinishedBlockIsRefilledAndTheStreamPlaysWholeInOrder)
 }
 
 TEST_F(SoundCardPool, ADeviceThatGoesAwayOrNeverOpensIsReportedOnceAndPlaysNothing) {
-  output.reportTo(reports);
   play(100 * kBlock);
   output.pump();
   devices.last->lost = true;

@@ -76,7 +76,7 @@ TEST_F(WavDecoderTest, EachEncodingComesOutAsStoredUpTo16BitsAndNear16BitsAbove)
   }
 }
 
-TEST_F(WavDecoderTest, SeeksToWholeFramesAndCountsPositionsAcrossBlocks) {
+TEST_F(WavDecoderTest, SeeksToWholeFrames) {
   const Bytes samples = ramp_bytes(1764000);
   ASSERT_TRUE(open(make_wav({}, samples)));
   EXPECT_EQ(decoder.getInfo().lengthSeconds, 10);
@@ -89,14 +89,6 @@ TEST_F(WavDecoderTest, SeeksToWholeFramesAndCountsPositionsAcrossBlocks) {
   ASSERT_TRUE(open(make_wav({.bits = 24}, Bytes(3600))));
   decoder.seek(1, 7);
   EXPECT_EQ(decode_all(decoder).pcm.size(), (3600 - 504) / 6 * 4);
-
-  ASSERT_TRUE(open(make_wav({.channels = 1, .sampleRate = 8000, .bits = 8}, ramp_bytes(80000))));
-  Bytes block(32768);  // 4 × 8000 + 768: the remainder carries over
-  for (const std::int32_t seconds : {4, 8, 10}) {
-    std::size_t size = block.size();
-    decoder.read(block.data(), size);
-    EXPECT_EQ(decoder.getPosition(), seconds);
-  }
 }
 
 TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {

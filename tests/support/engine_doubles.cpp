@@ -56,8 +56,7 @@ ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 }
 
 std::int32_t TestDecoder::getPosition() {
-  const StreamInfo& info = stream_.info;
-  const auto bytesPerSecond = static_cast<std::size_t>(info.sampleRate) * (info.stereo ? 2 : 1) * (info.sixteenBit ? 2 : 1);
+  const auto bytesPerSecond = static_cast<std::size_t>(stream_.info.sampleRate) * (stream_.info.stereo ? 2 : 1) * (stream_.info.sixteenBit ? 2 : 1);
   return static_cast<std::int32_t>(handed_ / bytesPerSecond);
 }
 
@@ -119,20 +118,11 @@ std::string describe(const PlayerNotification& n) {
       {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
   static const char* const kStates[] = {"?", "NO_STREAM", "PAUSED", "PLAYING", "STOPPED"};
   const std::string name = kNames.contains(n.number) ? kNames.at(n.number) : "? " + std::to_string(n.number);
-  switch (n.number) {
-    case PLAYER_NTF_STATE:
-      return name + " " + (n.first <= 4 ? kStates[n.first] : "?");
-    case PLAYER_NTF_INFO:
-      return name + " " + std::to_string(n.info ? n.info->lengthSeconds : -1);
-    case PLAYER_NTF_OUTPUT_NAME:
-      return name + " " + std::to_string(n.second) + " " + n.name.value_or("(none)");
-    case PLAYER_NTF_POSITION:
-    case PLAYER_NTF_PONG:
-    case PLAYER_NTF_WRITE_FAILED:
-      return name + " " + std::to_string(n.first);
-    default:
-      return name;
-  }
+  if (n.number == PLAYER_NTF_STATE) return name + " " + (n.first <= 4 ? kStates[n.first] : "?");
+  if (n.number == PLAYER_NTF_INFO) return name + " " + std::to_string(n.info ? n.info->lengthSeconds : -1);
+  if (n.number == PLAYER_NTF_OUTPUT_NAME) return name + " " + std::to_string(n.second) + " " + n.name.value_or("(none)");
+  const bool numbered = n.number == PLAYER_NTF_POSITION || n.number == PLAYER_NTF_PONG || n.number == PLAYER_NTF_WRITE_FAILED;
+  return numbered ? name + " " + std::to_string(n.first) : name;
 }
 
 }  // namespace tunekiln::test

@@ -14,6 +14,7 @@
 #include "engine/decoder.h"
 #include "engine/output.h"
 #include "engine/sound_card_output.h"
+#include "engine/wav_writer_host.h"
 #include "tests/support/temp_dir.h"
 
 // The engine's test doubles: decoders and outputs a test drives, and the one double of the
@@ -122,9 +123,7 @@ class TestOutput final : public Output {
 class DeviceDouble final : public WaveOutDevice {
  public:
   DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
-      : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) {
-    ++openCount_;
-  }
+      : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) { ++openCount_; }
   ~DeviceDouble() override {
     finish(queue.size());
     --openCount_;
@@ -163,6 +162,13 @@ struct DeviceDoubles {
   DeviceDouble* last = nullptr;
   // Why a format gets no device; nothing for one that opens.
   std::function<std::optional<DeviceFailure>(const WaveFormat&)> refusal = [](const WaveFormat&) { return std::nullopt; };
+};
+
+// Answers the WAV file writer's destination prompt n (from 0) with answer(n); nothing is Cancel.
+struct ScriptedDestination final : WavWriterHost {
+  std::optional<std::string> chooseDestination() override { return answer(prompts++); }
+  std::function<std::optional<std::string>(std::size_t)> answer;
+  std::size_t prompts = 0;
 };
 
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.
