@@ -82,6 +82,12 @@ TEST_F(Mp3DecoderTest, TruncatedUnreadableAndFramelessFilesAndPcmContainers) {
 
   file = Bytes(24000, 'x');
   EXPECT_FALSE(open()) << "no frame";
+  // MPEG frames behind a WAVE or AIFF header, as the samples of such a file may look by chance.
+  for (const char* header : {"RIFF\4\0\0\0WAVE", "RF64\4\0\0\0WAVE", "BW64\4\0\0\0WAVE", "FORM\0\0\0\4AIFF", "FORM\0\0\0\4AIFC"}) {
+    file.assign(header, header + 12);
+    file.insert(file.end(), whole.begin(), whole.end());
+    EXPECT_FALSE(open()) << header;
+  }
   EXPECT_FALSE(decoder.open(dir.file("missing.mp3")));
   // A false sync inside junk in front of a frame is skipped: the real frames all count.
   Bytes damaged = whole;
