@@ -3,8 +3,10 @@
 // file dialogs and message boxes are scripted; what the form then does is main_form_test's.
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/display.h>
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
+#include <wx/scrolwin.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/init.h>
@@ -51,9 +53,10 @@ std::string label_of(wxWindow& frame, std::string_view name) {
   return static_cast<wxStaticText*>(control(frame, name))->GetLabel().utf8_string();
 }
 
-// The application's own window as it starts; then the file given on the command line, a dropped one,
-// and Ctrl+S, which leaves the open file alone.
-TEST(Program, StartsWithTheButtonsThatNeedNoFileAndPlaysTheCommandLinesFileOrADroppedOne) {
+// The application's own window as it starts, maximised on a desktop smaller than the form, with
+// every control within reach of its scroll bars; then the file given on the command line, a
+// dropped one, and Ctrl+S, which leaves the open file alone.
+TEST(Program, StartsWithEveryControlInReachAndPlaysTheCommandLinesFileOrADroppedOne) {
   CMainFrame& frame = *dynamic_cast<CMainFrame*>(wxTheApp->GetTopWindow());
   std::string buttons;
   for (const auto id : {kOpenMp3File, kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav,
@@ -61,6 +64,16 @@ TEST(Program, StartsWithTheButtonsThatNeedNoFileAndPlaysTheCommandLinesFileOrADr
                         kCutSourceFile, kSaveToMp3File})
     buttons += control(frame, id)->IsEnabled() ? 'E' : 'D';
   EXPECT_EQ(buttons, "EDDDDDDEEEEEE");
+  EXPECT_TRUE(pump_until([&] { return frame.IsMaximized(); }));
+  const wxRect desktop = wxDisplay(&frame).GetGeometry();
+  ASSERT_TRUE(pump_until([&] { return desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize())); }));
+  auto* scroller = dynamic_cast<wxScrolledWindow*>(frame.view().GetParent());
+  ASSERT_LT(scroller->GetClientSize().x, frame.view().GetSize().x) << "the desktop is larger than the form";
+  int unitX = 0, unitY = 0;
+  scroller->GetScrollPixelsPerUnit(&unitX, &unitY);
+  EXPECT_TRUE(unitX > 0 && unitY > 0) << "it scrolls";
+  for (wxWindow* child : frame.view().GetChildren())
+    EXPECT_TRUE(wxRect(scroller->GetVirtualSize()).Contains(child->GetRect())) << child->GetName();
 
   static const TempDir dir;  // the engine may open the files after the test: they stay until the end
   const Bytes song = make_mp3({.tone = {.seconds = 2}});

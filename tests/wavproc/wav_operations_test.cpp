@@ -264,6 +264,11 @@ TEST(VolumeDialog, OkTakesOnlyDigitsAndPointsStartingWithADigitAndARefusalStores
   EXPECT_EQ(g_volumeMultiple, 3.0f);
   EXPECT_TRUE(accept_volume_entry("1.2.3"));
   EXPECT_EQ(g_volumeMultiple, 1.2f);  // read as the C library reads a number
+  // The lines under the entry: the headroom, and what the multiple typed so far would clip.
+  EXPECT_EQ(volume_headroom_text(-6.02, 1.99), "Peak -6.02 dBFS; the largest multiple that does not clip is 1.99.");
+  EXPECT_EQ(volume_headroom_text(-INFINITY, std::nullopt), "The file is silent: no multiple can clip it.");
+  EXPECT_EQ(volume_clipping_text(0, 100), "");
+  EXPECT_EQ(volume_clipping_text(1, 300000), "1 samples would clip (0.00033 %)");
 }
 
 }  // namespace
