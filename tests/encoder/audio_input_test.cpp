@@ -101,19 +101,13 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
       {make_wav({.declaredDataSize = 0}, samples16({1, 2, 3, 4})), INPUT_WAVE, ramp},
       // Floats keep what lies beyond full scale up to what the encoder takes; not-a-number is silence.
       // 0.5, -0.25, 3.0 and not-a-number; 0.25 and -2.0; big-endian 0.5 and -0.25.
-      {make_wav({.bits = 32, .formatTag = 3}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBE, 0, 0, 0x40, 0x40, 0, 0, 0xC0, 0x7F}), INPUT_WAVE,
-       {0.5 * kFull, -0.25 * kFull, 1.5 * kFull, 0}},
-      {make_wav({.channels = 1, .bits = 64, .formatTag = 3}, {0, 0, 0, 0, 0, 0, 0xD0, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0xC0}), INPUT_WAVE,
-       {0.25 * kFull, 0, -1.5 * kFull, 0}, "", 1},
-      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 32}, {0x3F, 0, 0, 0, 0xBE, 0x80, 0, 0}), INPUT_AIFF,
-       {0.5 * kFull, -0.25 * kFull}},
-      {make_aiff({}, aiff), INPUT_AIFF, big},
+      {make_wav({.bits = 32, .formatTag = 3}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBE, 0, 0, 0x40, 0x40, 0, 0, 0xC0, 0x7F}), INPUT_WAVE, {0.5 * kFull, -0.25 * kFull, 1.5 * kFull, 0}},
+      {make_wav({.channels = 1, .bits = 64, .formatTag = 3}, {0, 0, 0, 0, 0, 0, 0xD0, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0xC0}), INPUT_WAVE, {0.25 * kFull, 0, -1.5 * kFull, 0}, "", 1},
+      {make_aiff({.formType = "AIFC", .compression = "fl32", .sampleSize = 32}, {0x3F, 0, 0, 0, 0xBE, 0x80, 0, 0}), INPUT_AIFF, {0.5 * kFull, -0.25 * kFull}},
       {make_aiff({.formType = "AIFC", .compression = "twos"}, aiff), INPUT_AIFF, big},
-      {make_aiff({.channels = 1, .sampleRate = 8000, .soundBeforeCommon = true}, aiff), INPUT_AIFF,
-       {big[0], 0, big[1], 0, big[2], 0, big[3], 0}, "", 1, 8000},
+      {make_aiff({.channels = 1, .sampleRate = 8000, .soundBeforeCommon = true}, aiff), INPUT_AIFF, {big[0], 0, big[1], 0, big[2], 0, big[3], 0}, "", 1, 8000},
       {make_aiff({.formType = "AIFC", .compression = "sowt"}, aiff), INPUT_AIFF, {0x02010000, kBits(0xFEFF0000), kHigh(0x1000), kHigh(0x2000)}},
-      {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, INPUT_RAW, {kHigh(0x5249), kHigh(0x4646)},
-       "Warning: corrupt or unsupported WAVE format\n" + raw},
+      {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, INPUT_RAW, {kHigh(0x5249), kHigh(0x4646)}, "Warning: corrupt or unsupported WAVE format\n" + raw},
       {make_aiff({.sampleSize = 8}, Bytes(12)), INPUT_RAW, form, "Sound data is not 16 bits in 'name'\n" + raw},
       // A refused "sowt" header leaves raw input big-endian.
       {make_aiff({.formType = "AIFC", .compression = "sowt", .blockSize = 4}, Bytes(12)), INPUT_RAW, form, "Block size is not 0 bytes in 'name'\n" + raw},
@@ -124,11 +118,10 @@ TEST(AudioInput, EveryHeaderGivesItsPropertiesAndSamplesAndARefusedOneIsReadAsRa
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     const Reading r = read(c.file);
-    EXPECT_EQ(std::tuple(r.type, r.channels, r.rate, r.messages), std::tuple(c.type, c.channels, c.rate, c.messages));
-    EXPECT_TRUE(r.failures.empty());
     // A frame counts once, whatever its width; raw input has 4 bytes a frame.
-    EXPECT_EQ(r.count, c.type == INPUT_RAW ? c.file.size() / 4 : c.values.size() / 2);
-    EXPECT_EQ(r.values.size(), 2 * r.count);
+    const unsigned long frames = c.type == INPUT_RAW ? c.file.size() / 4 : c.values.size() / 2;
+    EXPECT_EQ(std::tuple(r.type, r.channels, r.rate, r.messages, r.failures.size(), r.count, r.values.size()),
+              std::tuple(c.type, c.channels, c.rate, c.messages, 0u, frames, 2 * frames));
     EXPECT_EQ(Values(r.values.begin(), r.values.begin() + std::min(r.values.size(), c.values.size())), c.values);
   }
 }
