@@ -65,8 +65,7 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
   for (const auto& [tone, file, change] : cases) {
     SCOPED_TRACE(tone.sampleRate);
     const SaveToMp3Result result = save(file, change);
-    ASSERT_EQ(result.status, SaveToMp3Status::finished) << err.text();
-    EXPECT_EQ(result.text, "the Mp3 file changed ok!");
+    ASSERT_EQ(std::pair(result.status, result.text), std::pair(SaveToMp3Status::finished, std::string("the Mp3 file changed ok!"))) << err.text();
     // The bar rises from 0 to the top.
     EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100 && std::ranges::is_sorted(percents));
     const Bytes mp3 = read_file(*output);
@@ -101,7 +100,6 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
   } cases[] = {
       {make_mp3({.tone = {.seconds = 0.2}}), "MP3 audio is not supported"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC audio is not supported"},
-      {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24)), "IMA ADPCM in a 2-channel file is not supported"},
       {make_wav({.channels = 6}, Bytes(24)), "16-bit PCM in a 6-channel file is not supported", "Unsupported number of channels: 6d"},
       {make_wav({.bits = 12}, Bytes(24)), "12-bit PCM in a 2-channel file is not supported", "Only 8, 16, 24 and 32 bit input files supported "},
       {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12)), "AIFC compression 'ima4' is not supported"},
