@@ -23,8 +23,7 @@ TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndEndsOnASignalWithNothingHa
   const TempDir dir;
   // The program and its arguments in this folder, with temporary files kept here too, so that any left over are seen.
   const auto cli = [&](std::vector<std::string> arguments, const std::string& standardInput = "/dev/null") {
-    arguments.insert(arguments.begin(), {"/bin/sh", "-c", "cd \"$0\" && in=$1 && shift && exec env TMPDIR=. \"$@\" < \"$in\"",
-                                         dir.path().string(), standardInput});
+    arguments.insert(arguments.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec < \"$1\" && shift && exec env TMPDIR=. \"$@\"", dir.path().string(), standardInput});
     return run_program(arguments);
   };
   for (const std::string name : {"in.wav", "first.wav", "last.wav"}) write_file(dir.file(name), make_wav({}, ramp_bytes(20000)));
@@ -81,8 +80,7 @@ TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndEndsOnASignalWithNothingHa
     EXPECT_EQ(dir.entries(), entries);
   }
 
-  EXPECT_EQ(run_program({"/bin/sh", "-c", "exec \"$0\" info \"$1\" > /dev/full", TUNEKILN_CLI, dir.file("in.wav")}).err,
-            "standard output: No space left on device\n");
+  EXPECT_EQ(run_program({"/bin/sh", "-c", "exec \"$0\" info \"$1\" > /dev/full", TUNEKILN_CLI, dir.file("in.wav")}).err, "standard output: No space left on device\n");
 }
 
 enum Fault { inputIsAFolder, outputReadOnly, outputIsALinkToTheInput, diskFull, kFaults };
