@@ -99,6 +99,7 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
     std::function<void()> change = {};
   } cases[] = {
       {make_mp3({.tone = {.seconds = 0.2}}), "MP3 audio is not supported"},
+      {id3v2_tag(100), "MP3 audio is not supported"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC audio is not supported"},
       {make_wav({.channels = 6}, Bytes(24)), "16-bit PCM in a 6-channel file is not supported", "Unsupported number of channels: 6d"},
       {make_wav({.bits = 12}, Bytes(24)), "12-bit PCM in a 2-channel file is not supported", "Only 8, 16, 24 and 32 bit input files supported "},
