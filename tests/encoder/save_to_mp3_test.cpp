@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "engine/mp3_decoder.h"
+#include "tests/support/engine_doubles.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_host.h"
@@ -64,11 +65,9 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
   for (const auto& [tone, file, change] : cases) {
     SCOPED_TRACE(tone.sampleRate);
     const SaveToMp3Result result = save(file, change);
-    ASSERT_EQ(result.status, SaveToMp3Status::finished) << err.text();
-    EXPECT_EQ(result.text, "the Mp3 file changed ok!");
+    ASSERT_EQ(std::pair(result.status, result.text), std::pair(SaveToMp3Status::finished, std::string("the Mp3 file changed ok!"))) << err.text();
     // The bar rises from 0 to the top.
-    EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100 &&
-                std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100 && std::ranges::is_sorted(percents));
     const Bytes mp3 = read_file(*output);
     const std::string start(mp3.begin(), mp3.begin() + 400);  // the first frame, which holds the tag
     EXPECT_TRUE(start.find("Info") != std::string::npos && start.find("LAME") != std::string::npos);
@@ -76,20 +75,14 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneAtTheirLengthBehindALa
     Mp3Decoder decoder;  // as the engine plays it, in blocks the size of its output's
     ASSERT_TRUE(decoder.open(*output));
     EXPECT_EQ(std::pair(decoder.getInfo().sampleRate, decoder.getInfo().stereo + 1), std::pair(tone.sampleRate, tone.channels));
-    Bytes pcm, block(32768);
-    for (bool more = true; more;) {
-      std::size_t size = block.size();
-      more = decoder.read(block.data(), size) == ReadResult::more;
-      pcm.insert(pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
-    }
-    const auto decoded = samples_of(pcm);
+    const auto decoded = samples_of(decode_all(decoder).pcm);
     // The encoder's delay and padding add less than three frames of 1152 samples; the decoder
     // leaves out the last frame, so the length is the input's give or take that much.
     EXPECT_NEAR(static_cast<long>(decoded.size()) / tone.channels, 2 * tone.sampleRate, 3 * 1152);
     for (int channel = 0; channel < tone.channels; ++channel) {
       const auto measured = measure_tone(decoded, tone.channels, channel, tone.sampleRate, 2 * 1152);
-      EXPECT_NEAR(measured.frequency, channel == 0 ? 440.0 : 660.0, 2.0) << "channel " << channel;
-      EXPECT_NEAR(measured.amplitude(), 0.5, 0.03) << "channel " << channel;
+      EXPECT_NEAR(measured.frequency, channel == 0 ? 440.0 : 660.0, 2.0);
+      EXPECT_NEAR(measured.amplitude(), 0.5, 0.03);
     }
   }
   const Bytes again = read_file(*output);
@@ -108,7 +101,6 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
       {make_mp3({.tone = {.seconds = 0.2}}), "MP3 audio is not supported"},
       {id3v2_tag(100), "MP3 audio is not supported"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC audio is not supported"},
-      {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(24)), "IMA ADPCM in a 2-channel file is not supported"},
       {make_wav({.channels = 6}, Bytes(24)), "16-bit PCM in a 6-channel file is not supported", "Unsupported number of channels: 6d"},
       {make_wav({.bits = 12}, Bytes(24)), "12-bit PCM in a 2-channel file is not supported", "Only 8, 16, 24 and 32 bit input files supported "},
       {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12)), "AIFC compression 'ima4' is not supported"},
@@ -119,9 +111,8 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeOrThatAreCutShortFailWithTheReasonAndT
     SCOPED_TRACE(c.text + " " + c.reason);
     write_file(*output, {'k', 'e', 'e', 'p'});
     const auto result = save(c.input, c.change);
-    EXPECT_EQ(std::tuple(result.status, result.text, result.reason), std::tuple(c.status, c.text, c.reason));
-    EXPECT_EQ(read_file(*output), (Bytes{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.mp3"}));
+    EXPECT_EQ(std::tuple(result.status, result.text, result.reason, read_file(*output), dir.entries()),
+              std::tuple(c.status, c.text, c.reason, Bytes{'k', 'e', 'e', 'p'}, std::vector<std::string>{"in.wav", "out.mp3"}));
   }
   // A cancelled dialog ends it with nothing opened and nothing said.
   const std::string said = err.text() + out.text();
