@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "tests/support/terminal_session.h"
 
 extern char** environ;
 
@@ -58,12 +57,6 @@ int run_without_standard_streams(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_init(&actions);
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) posix_spawn_file_actions_addclose(&actions, fd);
   return spawn_and_wait(arguments, actions);
-}
-
-ProgramResult run_on_terminal(const std::vector<std::string>& arguments) {
-  TerminalSession session(arguments);
-  const int status = session.wait();
-  return {status, session.shown(), ""};
 }
 
 }  // namespace tunekiln::test

@@ -18,10 +18,6 @@ ProgramResult run_program(const std::vector<std::string>& arguments);
 // Runs a program to its end with standard input, output and error closed; gives its status.
 int run_without_standard_streams(const std::vector<std::string>& arguments);
 
-// Runs a program on a pseudo-terminal, as a user at a terminal would, and returns what the
-// terminal showed (standard output and standard error together).
-ProgramResult run_on_terminal(const std::vector<std::string>& arguments);
-
 // A stream, backed by a temporary file, whose text the test reads back.
 class CapturedStream {
  public:
