@@ -264,6 +264,7 @@ TEST(VolumeDialog, OkTakesOnlyDigitsAndPointsStartingWithADigitAndARefusalStores
   EXPECT_EQ(g_volumeMultiple, 3.0f);
   EXPECT_TRUE(accept_volume_entry("1.2.3"));
   EXPECT_EQ(g_volumeMultiple, 1.2f);  // read as the C library reads a number
+  EXPECT_EQ(volume_decibel_text("2") + " " + volume_decibel_text("0.5x") + " " + volume_decibel_text("abc"), "6.02 -6.02 -inf");
   // The lines under the entry: the headroom, and what the multiple typed so far would clip.
   EXPECT_EQ(volume_headroom_text(-6.02, 1.99), "Peak -6.02 dBFS; the largest multiple that does not clip is 1.99.");
   EXPECT_EQ(volume_headroom_text(-INFINITY, std::nullopt), "The file is silent: no multiple can clip it.");
