@@ -97,14 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::optional<std::size_t> n; (n = read_audio_frame(input, encoder, f)) && *n > 0;) {
       check(*n <= kMaxFrameSamples);
       const int count = static_cast<int>(*n);
-      const int bytes =
+      const int encoded =
           input.realSamples()
               ? lame_encode_buffer_ieee_float(encoder, f.realLeft.data(), f.realRight.data(), count, mp3, kRoom)
               : lame_encode_buffer_int(encoder, f.left.data(), f.right.data(), count, mp3, kRoom);
       // -1 is the library's "buffer too small", which a header's absurd rate (1 Hz, resampled to
       // thousands of times the samples) can bring about; the command reports it as a failure.
-      if (bytes == -1) break;
-      check(bytes >= 0);
+      if (encoded == -1) break;
+      check(encoded >= 0);
     }
   }
   close_audio_input(input);
