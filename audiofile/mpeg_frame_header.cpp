@@ -35,4 +35,16 @@ std::optional<MpegFrameHeader> parse_mpeg_frame_header(const std::uint8_t* p) {
   return header;
 }
 
+bool is_free_format_header(const std::uint8_t* p) {
+  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
+  const int version = (p[1] >> 3) & 3;
+  const int layerBits = (p[1] >> 1) & 3;
+  return version != 1 && layerBits != 0 && (p[2] >> 4) == 0 && ((p[2] >> 2) & 3) != 3;
+}
+
+bool same_free_format_stream(const std::uint8_t* header, const std::uint8_t* other) {
+  return header[0] == other[0] && header[1] == other[1] && (header[2] & 0xFD) == (other[2] & 0xFD) &&
+         (header[3] & 0xC0) == (other[3] & 0xC0);
+}
+
 }  // namespace tunekiln

@@ -24,4 +24,11 @@ struct MpegFrameHeader {
 // (a free-format or reserved bitrate, a reserved version, layer or rate).
 std::optional<MpegFrameHeader> parse_mpeg_frame_header(const std::uint8_t* bytes);
 
+// True for the header of a free-format frame: valid but for its bitrate, which the stream keeps
+// to itself, so its length shows only where the next header stands.
+bool is_free_format_header(const std::uint8_t* bytes);
+
+// Free-format frames of one stream repeat their header but for the padding bit.
+bool same_free_format_stream(const std::uint8_t* header, const std::uint8_t* other);
+
 }  // namespace tunekiln

@@ -13,7 +13,7 @@
 
 #include "audiofile/wave_header.h"
 #include "bench/bench_support.h"
-#include "engine/mp3_frame_walk.h"
+#include "audiofile/mp3_frame_walk.h"
 #include "wavproc/audio_analysis.h"
 
 namespace {

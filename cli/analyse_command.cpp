@@ -12,7 +12,7 @@
 #include "cli/engine_session.h"
 #include "cli/reporting.h"
 #include "engine/mp3_decoder.h"
-#include "engine/mp3_frame_walk.h"
+#include "audiofile/mp3_frame_walk.h"
 #include "platform/input_file.h"
 #include "wavproc/audio_analysis.h"
 #include "wavproc/wav_texts.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/mp3_frame_walk.h"
+#include "audiofile/mp3_frame_walk.h"
 
 namespace tunekiln {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/dither.h"
-#include "engine/mp3_frame_walk.h"
+#include "audiofile/mp3_frame_walk.h"
 #include "tests/support/engine_doubles.h"
 #include "tests/support/failing_reader.h"
 #include "tests/support/mp3_maker.h"

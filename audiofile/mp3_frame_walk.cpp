@@ -1,4 +1,4 @@
-#include "engine/mp3_frame_walk.h"
+#include "audiofile/mp3_frame_walk.h"
 
 #include <algorithm>
 #include <array>
@@ -14,6 +14,8 @@ namespace {
 // Frames are read through a window this large, so a ten-minute file costs a few hundred reads.
 constexpr std::size_t kWindowBytes = 256 * 1024;
 constexpr std::size_t kLargestFrame = 2881;  // MPEG 2.5 layer II at 160 kbit/s and 8 kHz, padded
+// The longest free-format frame: MPEG 1 layer I at 640 kbit/s and 32 kHz is 960 bytes, layer III 2880.
+constexpr std::size_t kLargestFreeFormatFrame = 2881;
 // How far past a lost sync the walk looks for the next frame before it calls the audio ended.
 constexpr std::uint64_t kResyncLimit = 64 * 1024;
 
@@ -81,7 +83,33 @@ std::uint64_t audio_end(const ByteReader& reader) {
   return size;
 }
 
+// A free-format frame at `candidate` that the same header confirms behind it.
+bool confirmed_free_format(Window& window, std::uint64_t candidate, std::uint64_t end) {
+  const std::uint8_t* p = window.at(candidate, 4);
+  if (p == nullptr || !is_free_format_header(p)) return false;
+  std::uint8_t header[4];
+  std::memcpy(header, p, sizeof header);
+  const std::uint64_t last = std::min<std::uint64_t>(end, candidate + kLargestFreeFormatFrame + 4);
+  for (std::uint64_t next = candidate + 4; next + 4 <= last; ++next) {
+    const std::uint8_t* q = window.at(next, 4);
+    if (q == nullptr) return false;
+    if (same_free_format_stream(header, q)) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::optional<std::uint64_t> find_mpeg_audio(const ByteReader& reader, std::uint64_t offset) {
+  Window window(reader);
+  const std::uint64_t end = audio_end(reader);
+  const auto fixed = resync(window, offset, end, std::nullopt);
+  const std::uint64_t last = std::min(fixed.value_or(end), offset + kResyncLimit);
+  for (std::uint64_t candidate = offset; candidate + 4 <= last; ++candidate) {
+    if (confirmed_free_format(window, candidate, end)) return candidate;
+  }
+  return fixed;
+}
 
 Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets, const std::atomic<bool>* stop) {
   Mp3FrameWalk walk;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "audiofile/byte_reader.h"
@@ -27,6 +28,12 @@ struct Mp3FrameWalk {
 // confirms a frame, and stops at the end of the audio (an ID3v1 or APE tag, or the file's end).
 // With `keepOffsets`, records each audio frame's offset for seeking. A walk that finds `stop` set
 // ends early, as if the audio ended there.
+// Where MPEG audio starts at or behind `offset`: the first frame header that the next one confirms
+// (or the end of the audio, for a single frame), looked for within the first 64 KiB. Free-format
+// frames, whose length no header states, count where the same header comes again. Nothing when
+// the bytes are not MPEG audio, so that a stray sync pattern in other data is never taken for it.
+std::optional<std::uint64_t> find_mpeg_audio(const ByteReader& reader, std::uint64_t offset);
+
 Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets = false,
                              const std::atomic<bool>* stop = nullptr);
 
