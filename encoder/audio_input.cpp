@@ -33,9 +33,13 @@ void widen(const std::uint8_t* bytes, std::int32_t* values, std::size_t count) {
   }
 }
 
-// Unsigned around 128.
-void widen_unsigned_bytes(const std::uint8_t* bytes, std::int32_t* values, std::size_t count) {
-  for (std::size_t i = count; i-- > 0;) values[i] = static_cast<std::int32_t>((bytes[i] ^ 0x80u) << 24 | 0x007F0000u);
+// `toSigned` turns unsigned bytes around 128 into signed ones; a signed byte gives what the
+// same sound stored unsigned does.
+void widen_bytes(const std::uint8_t* bytes, std::int32_t* values, std::size_t count, std::uint8_t toSigned) {
+  for (std::size_t i = count; i-- > 0;) {
+    const std::uint32_t sample = static_cast<std::uint8_t>(bytes[i] ^ toSigned);
+    values[i] = static_cast<std::int32_t>(sample << 24 | 0x007F0000u);
+  }
 }
 
 template <typename Bits>
@@ -90,6 +94,7 @@ bool attach_audio_input(AudioInput& input, lame_t encoder, std::unique_ptr<ByteS
                         std::int32_t sizeBytes) {
   input.encoding = SampleEncoding::signed16;
   input.bigEndian = true;
+  input.signedBytes = false;
   input.framesLeft.reset();
   input.sampleRateUsable = true;
   input.failure.reset();
@@ -141,7 +146,7 @@ std::optional<std::size_t> read_pcm_block(AudioInput& input, std::int32_t* value
   const std::size_t read = got.bytes / width;
   switch (input.encoding) {
     case SampleEncoding::unsigned8:
-      widen_unsigned_bytes(bytes, values, read);
+      widen_bytes(bytes, values, read, input.signedBytes ? 0x00 : 0x80);
       break;
     case SampleEncoding::signed16:
       input.bigEndian ? widen<2, true>(bytes, values, read) : widen<2, false>(bytes, values, read);

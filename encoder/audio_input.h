@@ -13,9 +13,9 @@
 #include "encoder/byte_source.h"
 
 // The audio input of Save to MP3: RIFF, RF64 and BW64 WAVE files with integer PCM of 8 to 32
-// bits or IEEE float, AIFF and AIFC files with 16-bit or 32-bit float samples, and anything
-// that is not recognisably another kind of file as raw 16-bit big-endian stereo PCM at
-// 44100 Hz. It tells the encoder context the input's channel count, sample rate and length, and
+// bits or IEEE float, AIFF and AIFC files with integer samples of 8 to 32 bits or 32-bit float,
+// and anything that does not start like a kind of file it knows as raw 16-bit big-endian stereo
+// PCM at 44100 Hz. It tells the encoder context the input's channel count, sample rate and length, and
 // then delivers one frame at a time.
 namespace tunekiln {
 
@@ -42,6 +42,7 @@ struct AudioInput {
   InputType inputType = INPUT_UNKNOWN;
   SampleEncoding encoding = SampleEncoding::signed16;
   bool bigEndian = true;                   // AIFF and raw input; "sowt" AIFC and WAVE are little-endian
+  bool signedBytes = false;                // 8-bit samples of AIFF; WAVE's are unsigned around 128
   std::optional<std::uint64_t> framesLeft;  // nothing: read on to the end of the input
   // False when the header's sample rate has no integer value (infinite or beyond 32 bits):
   // the encoder must then refuse its parameters.
@@ -60,12 +61,6 @@ struct FrameSamples {
   std::array<float, kMaxFrameSamples> realLeft{}, realRight{};
 };
 
-enum class HeaderVerdict {
-  accepted,  // the input stands at the first sample byte
-  refused,   // not this kind of header, or a damaged one: the input is read as raw
-  failed,    // an input that cannot be encoded at all; see AudioInput::failure
-};
-
 // Opens and parses the input and gives the encoder its properties. False with
 // `input.failure` set when the input cannot be opened or encoded.
 bool open_audio_input(AudioInput& input, lame_t encoder, const std::string& path);
@@ -73,9 +68,10 @@ bool open_audio_input(AudioInput& input, lame_t encoder, const std::string& path
 // input_file_size says of it (-1 for a stream).
 bool attach_audio_input(AudioInput& input, lame_t encoder, std::unique_ptr<ByteSource> source,
                         std::int32_t sizeBytes);
+// Each leaves the input at its first sample byte, or is false with `input.failure` set.
 bool detect_input_type(AudioInput& input, lame_t encoder);
-HeaderVerdict parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start);
-HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start);
+bool parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start);
+bool parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start);
 
 // Up to one frame per channel into `frame`: the samples per channel delivered, 0 at the end,
 // nothing after a failure.

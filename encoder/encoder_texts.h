@@ -7,19 +7,13 @@ namespace tunekiln::encoder_texts {
 
 // The audio input reader.
 inline constexpr const char* kCouldNotFind = "Could not find \"%s\".\n";
-inline constexpr const char* kCorruptWave = "Warning: corrupt or unsupported WAVE format\n";
 inline constexpr const char* kAssumingRaw = "Assuming raw pcm input file";
 inline constexpr const char* kUnsupportedChannels = "Unsupported number of channels: %ud\n";
-// A file of another kind (MP3, FLAC, Ogg) or a WAVE or AIFC encoding the reader has no loop for.
+// A file of another kind (MP3, FLAC, Ogg), a damaged header, or an encoding the reader has no loop for.
 inline constexpr const char* kUnsupportedFormat = "Unsupported data format\n";
 inline constexpr const char* kUnsupportedWidth = "Only 8, 16, 24 and 32 bit input files supported \n";
 inline constexpr const char* kReadError = "Error reading input file\n";
 inline constexpr const char* kCouldNotClose = "Could not close audio input file\n";
-inline constexpr const char* kNotBits = "Sound data is not %i bits in '%s'\n";
-inline constexpr const char* kNotMonoOrStereo = "Sound data is not mono or stereo in '%s'\n";
-inline constexpr const char* kBlockSizeNotZero = "Block size is not 0 bytes in '%s'\n";
-// The AIFF checks name the file with this word, never with its path.
-inline constexpr const char* kAiffFileWord = "name";
 
 // The encoding loop.
 inline constexpr const char* kBufferTooSmall = "mp3 buffer is not big enough... \n";
@@ -27,6 +21,9 @@ inline constexpr const char* kInternalError = "mp3 internal error:  error code=%
 inline constexpr const char* kWriteError = "Error writing mp3 output \n";
 inline constexpr const char* kWritingTag = "Writing LAME Tag...";
 inline constexpr const char* kTagDone = "done\n";
+
+// The settings: a tag text longer than the library takes, named as the options name it.
+inline constexpr const char* kTagCut = "Warning: the %s is too long for an ID3v2 tag and is cut short\n";
 
 // The operation.
 inline constexpr const char* kSameFile = "Input file and Output file are the same. Abort.\n";

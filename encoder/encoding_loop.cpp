@@ -1,6 +1,6 @@
 #include "encoder/encoding_loop.h"
 
-#include <array>
+#include <vector>
 
 #include "encoder/encoder_texts.h"
 #include "encoder/text_format.h"
@@ -10,7 +10,8 @@ namespace texts = encoder_texts;
 namespace {
 
 constexpr int kStatusInterval = 50;  // frames between two progress reports
-constexpr int kMp3BufferBytes = 16384;
+// The first call also returns the ID3v2 tag, which the library's own limit allows this large.
+constexpr int kMp3BufferBytes = LAME_MAXMP3BUFFER;
 
 EncodeResult library_failed(int code) {
   return {EncodeStatus::libraryFailed, code == -1 ? texts::kBufferTooSmall : format_text(texts::kInternalError, code)};
@@ -21,7 +22,7 @@ EncodeResult library_failed(int code) {
 EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,
                            EncoderConsole& console) {
   FrameSamples pcm;
-  std::array<unsigned char, kMp3BufferBytes> mp3Buffer;
+  std::vector<unsigned char> mp3Buffer(kMp3BufferBytes);
   for (;;) {
     const auto samples = read_audio_frame(input, encoder, pcm);
     if (!samples) return {EncodeStatus::inputFailed};

@@ -1,10 +1,13 @@
-// What the input is: a WAVE or AIFF file the reader takes, a file of another kind it refuses,
-// or raw samples.
+// What the input is: a WAVE or AIFF file the reader takes, a file it refuses, or raw samples.
+// Only an input that starts like no kind of file it knows is raw: encoding a header it cannot
+// read as samples would make noise of it.
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "audiofile/aiff_header.h"
+#include "audiofile/mp3_frame_walk.h"
 #include "audiofile/mpeg_frame_header.h"
 #include "audiofile/riff_walker.h"
 #include "audiofile/wave_header.h"
@@ -16,45 +19,97 @@ namespace tunekiln {
 namespace texts = encoder_texts;
 namespace {
 
-// The encoder takes its input sample rate as a 32-bit integer; a rate outside that range has none.
-bool fits_int32(double rate) {
-  return std::isfinite(rate) && rate > static_cast<double>(std::numeric_limits<std::int32_t>::min()) - 1 &&
-         rate < static_cast<double>(std::numeric_limits<std::int32_t>::max()) + 1;
+// The search for MPEG audio looks for a first frame within 64 KiB and reads at most a frame
+// behind it; held in memory, these bytes let it look at a stream without reading it to its end.
+constexpr std::size_t kMpegSearchBytes = 72 * 1024;
+// Raw input is 16-bit stereo: less than one frame is no audio at all.
+constexpr std::size_t kRawFrameBytes = 4;
+// A free-format frame holds at least its header and side information; its successors follow
+// at the same length, give or take the padding its header announces.
+constexpr std::size_t kShortestFreeFormatFrame = 21;
+constexpr std::size_t kLongestFreeFormatFrame = 2881;
+constexpr int kFreeFormatChain = 4;
+// Places where MPEG audio may start that are looked at before the input counts as none.
+constexpr int kMpegCandidates = 16;
+
+bool fail(AudioInput& input, std::string text, std::string reason = {}) {
+  input.failure = InputFailure{std::move(text), std::move(reason)};
+  return false;
 }
 
-void set_sample_rate(AudioInput& input, lame_t encoder, double rate) {
-  if (fits_int32(rate)) {
+bool fail_unsupported(AudioInput& input, const std::string& what) {
+  return fail(input, texts::kUnsupportedFormat, what + " is not supported");
+}
+
+// The encoder takes its input sample rate as a 32-bit integer; a rate outside that range has
+// none, and the encoder is to refuse it. A rate below 1 Hz has no samples to speak of.
+bool set_sample_rate(AudioInput& input, lame_t encoder, double rate) {
+  if (!(rate >= 1)) return fail_unsupported(input, format_text("a sample rate of %g Hz", rate));
+  if (rate < static_cast<double>(std::numeric_limits<std::int32_t>::max()) + 1) {
     lame_set_in_samplerate(encoder, static_cast<int>(rate));
   } else {
     input.sampleRateUsable = false;
   }
+  return true;
 }
 
-HeaderVerdict fail(AudioInput& input, std::string text, std::string reason = {}) {
-  if (!reason.empty()) reason += " is not supported";
-  input.failure = InputFailure{std::move(text), std::move(reason)};
-  return HeaderVerdict::failed;
+std::size_t free_format_padding(const std::uint8_t* header) {
+  const bool layerOne = (header[1] >> 1 & 3) == 3;
+  return (header[2] >> 1 & 1) * (layerOne ? 4 : 1);
 }
 
-// An AIFF header the reader's checks turn down: its text, and the file is read as raw input.
-HeaderVerdict turn_down(AudioInput& input, const std::string& text) {
-  std::fputs(text.c_str(), input.messages);
-  return HeaderVerdict::refused;
+// Quiet raw samples repeat a free-format header's four bytes now and then; only a chain of
+// frames of one length, with no copy of the header inside them, is MPEG audio.
+bool free_format_chain(const std::vector<std::uint8_t>& head, std::size_t at) {
+  const std::uint8_t* header = head.data() + at;
+  std::optional<std::size_t> length;
+  for (int frame = 0; frame < kFreeFormatChain; ++frame) {
+    std::size_t next = at + 1;
+    const std::size_t last = std::min(head.size(), at + kLongestFreeFormatFrame + 4);
+    while (next + 4 <= last && !same_free_format_stream(header, head.data() + next)) ++next;
+    if (next + 4 > last) return frame > 0 && last == head.size();  // the audio ends there
+    const std::size_t base = next - at - free_format_padding(head.data() + at);
+    if (base < kShortestFreeFormatFrame || (length && base != *length)) return false;
+    length = base;
+    at = next;
+  }
+  return true;
 }
 
-// "MP3 audio", "FLAC audio" or "Ogg audio" when the input is recognisably a file of that kind
-// from `start` on; an MPEG frame counts when a second one follows it where its length says.
-std::optional<std::string> other_audio_kind(const ByteReader& reader, std::uint64_t start) {
-  std::uint8_t head[4];
-  if (!reader.readExactly(start, head, sizeof head)) return std::nullopt;
-  if (chunk_id_is(head, "fLaC")) return "FLAC audio";
-  if (chunk_id_is(head, "OggS")) return "Ogg audio";
-  const auto frame = parse_mpeg_frame_header(head);
-  std::uint8_t next[4];
-  if (!frame || !reader.readExactly(start + frame->bytes, next, sizeof next)) return std::nullopt;
-  const auto following = parse_mpeg_frame_header(next);
-  if (following && following->sameStreamAs(*frame)) return "MP3 audio";
+bool holds_mpeg_audio(const std::vector<std::uint8_t>& head) {
+  const MemoryByteReader reader(head);
+  std::optional<std::uint64_t> at = 0;
+  for (int candidate = 0; candidate < kMpegCandidates && (at = find_mpeg_audio(reader, *at)); ++candidate) {
+    const std::uint8_t* header = head.data() + *at;
+    if (parse_mpeg_frame_header(header) || free_format_chain(head, static_cast<std::size_t>(*at))) return true;
+    ++*at;
+  }
+  return false;
+}
+
+// "FLAC audio", "Ogg audio" or "MP3 audio" when `head` is recognisably the start of a file of
+// that kind, MPEG audio also behind junk or in free format.
+std::optional<std::string> other_audio_kind(const std::vector<std::uint8_t>& head) {
+  if (head.size() >= 4 && chunk_id_is(head.data(), "fLaC")) return "FLAC audio";
+  if (head.size() >= 4 && chunk_id_is(head.data(), "OggS")) return "Ogg audio";
+  if (holds_mpeg_audio(head)) return "MP3 audio";
   return std::nullopt;
+}
+
+std::optional<SampleEncoding> aiff_encoding(const AiffFields& fields, bool real) {
+  if (real) return fields.sampleSize == 32 ? std::optional(SampleEncoding::float32) : std::nullopt;
+  switch (fields.sampleSize) {
+    case 8:
+      return SampleEncoding::unsigned8;  // stored signed: the reader's signedBytes says so
+    case 16:
+      return SampleEncoding::signed16;
+    case 24:
+      return SampleEncoding::signed24;
+    case 32:
+      return SampleEncoding::signed32;
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -64,59 +119,54 @@ bool detect_input_type(AudioInput& input, lame_t encoder) {
   input.inputType = INPUT_RAW;
   // A tag in front of the audio, as MP3 files and a few WAVE files carry.
   const std::uint64_t start = id3v2_tag_end(bytes);
-  std::uint8_t id[4];
-  const auto got = bytes.readAt(start, id, sizeof id);
-  HeaderVerdict verdict = HeaderVerdict::refused;
-  if (got.status == AudioFileResult::readFailed) {
-    verdict = fail(input, texts::kReadError);
-  } else if (got.status == AudioFileResult::ok &&
-             (chunk_id_is(id, "RIFF") || chunk_id_is(id, "RF64") || chunk_id_is(id, "BW64"))) {
-    verdict = parse_wave_chunks(input, encoder, start);
-    if (verdict == HeaderVerdict::accepted) input.inputType = INPUT_WAVE;
-    if (verdict == HeaderVerdict::refused) std::fputs(texts::kCorruptWave, input.messages);
-  } else if (got.status == AudioFileResult::ok && chunk_id_is(id, "FORM")) {
-    verdict = parse_aiff_chunks(input, encoder, start);
-    if (verdict == HeaderVerdict::accepted) input.inputType = INPUT_AIFF;
-  } else if (const auto kind = other_audio_kind(bytes, start)) {
-    verdict = fail(input, texts::kUnsupportedFormat, *kind);
-  } else if (start > 0) {
-    verdict = fail(input, texts::kUnsupportedFormat, "MP3 audio");  // a tag and no frame right behind it
+  std::vector<std::uint8_t> head(kMpegSearchBytes);
+  const auto got = bytes.readAt(start, head.data(), head.size());
+  if (got.status == AudioFileResult::readFailed) return fail(input, texts::kReadError);
+  head.resize(got.bytes);
+  const std::uint8_t* id = head.data();
+  const bool whole = head.size() >= 4;
+  if (whole && (chunk_id_is(id, "RIFF") || chunk_id_is(id, "RF64") || chunk_id_is(id, "BW64"))) {
+    if (!parse_wave_chunks(input, encoder, start)) return false;
+    input.inputType = INPUT_WAVE;
+    return true;
   }
-  switch (verdict) {
-    case HeaderVerdict::accepted:
-      return true;
-    case HeaderVerdict::refused:
-      // Raw input is big-endian 16-bit whatever a refused header said, and includes the header.
-      input.encoding = SampleEncoding::signed16;
-      input.bigEndian = true;
-      input.framesLeft.reset();
-      input.inputStream->startAt(0);
-      return true;
-    case HeaderVerdict::failed:
-      return false;
+  if (whole && chunk_id_is(id, "FORM")) {
+    if (!parse_aiff_chunks(input, encoder, start)) return false;
+    input.inputType = INPUT_AIFF;
+    return true;
   }
-  return false;
+  if (const auto kind = other_audio_kind(head)) return fail_unsupported(input, *kind);
+  if (start > 0) return fail_unsupported(input, "MP3 audio");  // a tag and no audio known behind it
+  if (head.size() < kRawFrameBytes) return fail(input, texts::kUnsupportedFormat, "the file holds no audio");
+  input.inputStream->startAt(0);
+  return true;
 }
 
-HeaderVerdict parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
+bool parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
   const auto parse = read_wave_header(*input.inputStream, start);
-  if (parse.result == AudioFileResult::readFailed) return fail(input, texts::kReadError);
-  if (parse.result == AudioFileResult::unsupportedEncoding) {
-    // An integer width the reader has no loop for keeps the reader's own text for it.
-    const bool pcm = parse.fields.formatTag == 1;
-    return fail(input, pcm ? texts::kUnsupportedWidth : texts::kUnsupportedFormat,
-                describe_wave_encoding(parse.fields));
+  switch (parse.result) {
+    case AudioFileResult::ok:
+      break;
+    case AudioFileResult::readFailed:
+      return fail(input, texts::kReadError);
+    case AudioFileResult::unsupportedEncoding:
+      // An integer width the reader has no loop for keeps the reader's own text for it.
+      return fail(input, parse.fields.formatTag == 1 ? texts::kUnsupportedWidth : texts::kUnsupportedFormat,
+                  describe_wave_encoding(parse.fields) + " is not supported");
+    case AudioFileResult::notThisFormat:
+      return fail(input, texts::kUnsupportedFormat, "a RIFF file that holds no WAVE audio");
+    default:
+      return fail(input, texts::kUnsupportedFormat, "the WAVE header is damaged or incomplete");
   }
-  if (parse.result != AudioFileResult::ok) return HeaderVerdict::refused;
 
   const WaveHeader& header = *parse.header;
   const PcmFormat& format = header.format;
   if (format.channels() != 1 && format.channels() != 2) {
     return fail(input, format_text(texts::kUnsupportedChannels, static_cast<unsigned>(format.channels())),
-                describe_wave_encoding(parse.fields));
+                describe_wave_encoding(parse.fields) + " is not supported");
   }
   lame_set_num_channels(encoder, format.channels());
-  set_sample_rate(input, encoder, format.sampleRate());
+  if (!set_sample_rate(input, encoder, format.sampleRate())) return false;
   input.encoding = format.encoding();
   input.bigEndian = false;
   // A stream whose header leaves the length open is read to its end.
@@ -127,13 +177,21 @@ HeaderVerdict parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t
     lame_set_num_samples(encoder, header.frameCount());
   }
   input.inputStream->startAt(header.dataBegin);
-  return HeaderVerdict::accepted;
+  return true;
 }
 
-HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
+bool parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
   const auto parse = read_aiff_header(*input.inputStream, start);
-  if (parse.result == AudioFileResult::readFailed) return fail(input, texts::kReadError);
-  if (parse.result != AudioFileResult::ok) return HeaderVerdict::refused;
+  switch (parse.result) {
+    case AudioFileResult::ok:
+      break;
+    case AudioFileResult::readFailed:
+      return fail(input, texts::kReadError);
+    case AudioFileResult::notThisFormat:
+      return fail(input, texts::kUnsupportedFormat, "a FORM file that holds no AIFF audio");
+    default:
+      return fail(input, texts::kUnsupportedFormat, "the AIFF header is damaged or incomplete");
+  }
 
   const AiffHeader& header = *parse.header;
   const AiffFields& fields = header.fields;
@@ -141,29 +199,34 @@ HeaderVerdict parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t
   const bool swapped = fields.compressedForm && fields.compressionIs("sowt");
   if (fields.compressedForm && !real && !swapped && !fields.compressionIs("NONE") && !fields.compressionIs("twos")) {
     const std::string compression(fields.compression.begin(), fields.compression.end());
-    return fail(input, texts::kUnsupportedFormat, "AIFC compression '" + compression + "'");
+    return fail_unsupported(input, "AIFC compression '" + compression + "'");
   }
-  const int width = real ? 32 : 16;
-  if (fields.sampleSize != width) return turn_down(input, format_text(texts::kNotBits, width, texts::kAiffFileWord));
-  if (fields.channels != 1 && fields.channels != 2) {
-    return turn_down(input, format_text(texts::kNotMonoOrStereo, texts::kAiffFileWord));
+  if (fields.channels < 1) return fail(input, texts::kUnsupportedFormat, "the AIFF header is damaged or incomplete");
+  const std::string kind = std::to_string(fields.sampleSize) + (real ? "-bit float" : "-bit AIFF") + " in a " +
+                           std::to_string(fields.channels) + "-channel file is not supported";
+  const auto encoding = aiff_encoding(fields, real);
+  if (!encoding) return fail(input, real ? texts::kUnsupportedFormat : texts::kUnsupportedWidth, kind);
+  if (fields.channels > 2) {
+    return fail(input, format_text(texts::kUnsupportedChannels, static_cast<unsigned>(fields.channels)), kind);
   }
-  if (header.blockSize != 0) return turn_down(input, format_text(texts::kBlockSizeNotZero, texts::kAiffFileWord));
+  // Samples laid out in blocks are not read here.
+  if (header.blockSize != 0) return fail_unsupported(input, format_text("an AIFF block size of %u", header.blockSize));
 
   lame_set_num_channels(encoder, fields.channels);
-  set_sample_rate(input, encoder, fields.sampleRate);
-  input.encoding = real ? SampleEncoding::float32 : SampleEncoding::signed16;
+  if (!set_sample_rate(input, encoder, fields.sampleRate)) return false;
+  input.encoding = *encoding;
+  input.signedBytes = true;
   input.bigEndian = !swapped;
   lame_set_num_samples(encoder, fields.sampleFrames);
   // A count of 0 is read on to the end of the file; a larger count than the file holds, to its end.
   if (fields.sampleFrames != 0) {
     const std::uint64_t size = input.inputStream->size();
-    const std::uint64_t bytesPerFrame = fields.channels * width / 8u;
+    const std::uint64_t bytesPerFrame = fields.channels * bytes_per_sample(*encoding);
     const std::uint64_t held = size > header.soundBegin ? (size - header.soundBegin) / bytesPerFrame : 0;
     input.framesLeft = std::min<std::uint64_t>(fields.sampleFrames, held);
   }
   input.inputStream->startAt(header.soundBegin);
-  return HeaderVerdict::accepted;
+  return true;
 }
 
 }  // namespace tunekiln

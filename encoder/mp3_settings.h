@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tunekiln {
 
@@ -21,8 +22,10 @@ struct Mp3Settings {
   Mp3Tags tags;
 };
 
-// Gives the encoder the settings; before lame_init_params.
-void apply_mp3_settings(lame_t encoder, const Mp3Settings& settings);
+// Gives the encoder the settings; before lame_init_params. A tag text longer than the library
+// takes is cut after its last whole character that fits; the names of those cut come back
+// ("title", "comment").
+std::vector<std::string> apply_mp3_settings(lame_t encoder, const Mp3Settings& settings);
 
 // The bitrates an MPEG layer III stream can have, in kbit/s.
 bool is_mp3_bitrate(int kbps);

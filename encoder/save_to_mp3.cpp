@@ -74,7 +74,10 @@ SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, cons
     return output_failed(format_text(texts::kCannotInitOutfile, outputPath->c_str()), error);
   }
 
-  apply_mp3_settings(encoder.get(), settings);
+  // A tag is never worth failing the encoding for: what does not fit is cut, and the user told.
+  for (const std::string& cut : apply_mp3_settings(encoder.get(), settings)) {
+    std::fputs(format_text(texts::kTagCut, cut.c_str()).c_str(), console.err);
+  }
   // A sample rate without an integer value is refused here, as the library refuses its own.
   const int parameters = input.sampleRateUsable ? lame_init_params(encoder.get()) : -1;
   if (parameters < 0) {
