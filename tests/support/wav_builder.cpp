@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace tunekiln::test {
@@ -70,6 +71,21 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples) {
     std::fill_n(file.begin() + 4, 4, 0xFF);
   }
   return file;
+}
+
+Bytes encode_samples(const WavShape& shape, const std::vector<double>& values) {
+  Bytes out;
+  for (const double value : values) {
+    const auto narrow = static_cast<float>(value);
+    std::uint64_t bits = 0;
+    if (shape.formatTag == 3) {
+      std::memcpy(&bits, shape.bits == 32 ? static_cast<const void*>(&narrow) : &value, shape.bits / 8);
+    } else {
+      bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(value) + (shape.bits == 8 ? 128 : 0));
+    }
+    put_le(out, {{bits, shape.bits / 8}});
+  }
+  return out;
 }
 
 Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> entries) {
