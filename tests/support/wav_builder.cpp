@@ -41,8 +41,9 @@ Bytes make_chunk(const char id[4], const Bytes& body) {
 Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   const std::uint32_t blockAlign = shape.channels * shape.bits / 8u;
   Bytes format;
-  put_le(format, {{shape.extensible ? 0xFFFE : shape.formatTag, 2}, {shape.channels, 2}, {shape.sampleRate, 4},
-                  {shape.sampleRate * blockAlign, 4}, {blockAlign, 2}, {shape.bits, 2}});
+  const std::uint32_t tag = shape.extensible ? 0xFFFE : shape.formatTag;
+  put_le(format, {{tag, 2}, {shape.channels, 2}, {shape.sampleRate, 4}, {shape.sampleRate * blockAlign, 4},
+                  {blockAlign, 2}, {shape.bits, 2}});
   if (shape.extensible) {
     // The extension's size, the valid bits, front left and right or front centre, then the
     // subformat's GUID, which starts with the format tag.
@@ -102,7 +103,8 @@ Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> 
 Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
   Bytes common;
   put_be(common, static_cast<std::uint16_t>(shape.channels), 2);
-  put_be(common, samples.size() / static_cast<std::size_t>(std::max(1, shape.channels * ((shape.sampleSize + 7) / 8))), 4);
+  const int frameBytes = std::max(1, shape.channels * ((shape.sampleSize + 7) / 8));
+  put_be(common, samples.size() / static_cast<std::size_t>(frameBytes), 4);
   put_be(common, static_cast<std::uint16_t>(shape.sampleSize), 2);
   if (std::isinf(shape.sampleRate)) {
     common.insert(common.end(), {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0});

@@ -22,10 +22,11 @@ PcmAnalysis analyse(const Bytes& file) {
   return *analyse_pcm(MemoryByteReader(file), *read_wave_header(MemoryByteReader(file)).header);
 }
 
+const WavShape k8{.bits = 8}, k16{.bits = 16}, k24{.bits = 24}, k32{.bits = 32};
 const WavShape kFloat32{.bits = 32, .formatTag = 3}, kFloat64{.bits = 64, .formatTag = 3};
 
 TEST(AudioAnalysis, LevelsAndCorrelationOfEveryWidthAndChannelCountAreThoseOfTheSamples) {
-  for (WavShape shape : {WavShape{.bits = 8}, {.bits = 16}, {.bits = 24}, {.bits = 32}, kFloat32, kFloat64}) {
+  for (WavShape shape : {k8, k16, k24, k32, kFloat32, kFloat64}) {
     for (const std::uint16_t channels : {1, 2, 3}) {
       SCOPED_TRACE(std::to_string(shape.bits) + " bits, tag " + std::to_string(shape.formatTag) + " x" +
                    std::to_string(channels));
@@ -59,8 +60,8 @@ TEST(AudioAnalysis, LevelsAndCorrelationOfEveryWidthAndChannelCountAreThoseOfThe
       if (channels != 2) continue;
       const double products = std::inner_product(x[0].begin(), x[0].end(), x[1].begin(), 0.0);
       const auto deviation = [&](std::size_t c) { return std::sqrt(squares[c] - sum[c] * sum[c] / 50); };
-      EXPECT_NEAR(analysis.correlation.value_or(9), (products - sum[0] * sum[1] / 50) / deviation(0) / deviation(1),
-                  1e-6);
+      const double covariance = products - sum[0] * sum[1] / 50;
+      EXPECT_NEAR(analysis.correlation.value_or(9), covariance / deviation(0) / deviation(1), 1e-6);
     }
   }
 }
@@ -70,15 +71,15 @@ TEST(AudioAnalysis, TheLargestMultipleIsTheLastThatDoesNotClipAndTheVolumeChange
   const std::tuple<WavShape, std::vector<double>, float> rows[] = {
       // The product is truncated: 2.00 takes 64 to one past the largest 8-bit sample, while 2.01
       // takes -64 to -128.64, which truncates to the smallest.
-      {{.bits = 8}, {64, 3}, 1.99f},
-      {{.bits = 8}, {-64, 3}, 2.01f},
-      {{.bits = 16}, {16384}, 1.99f},
-      {{.bits = 16}, {-16384, 16383}, 2.0f},
-      {{.bits = 24}, {1 << 22}, 1.99f},
-      {{.bits = 24}, {-(1 << 22), 5}, 2.0f},
+      {k8, {64, 3}, 1.99f},
+      {k8, {-64, 3}, 2.01f},
+      {k16, {16384}, 1.99f},
+      {k16, {-16384, 16383}, 2.0f},
+      {k24, {1 << 22}, 1.99f},
+      {k24, {-(1 << 22), 5}, 2.0f},
       // 1.10 as a float is 1.10000002: this sample times 1.1 fits, times the float it clips.
-      {{.bits = 32}, {1952257850}, 1.09f},
-      {{.bits = 32}, {-1073741824}, 2.0f},
+      {k32, {1952257850}, 1.09f},
+      {k32, {-1073741824}, 2.0f},
       {kFloat32, {0.5, -0.25}, 2.0f},
       // Beyond full scale, legal in float: a multiple below 1, to two significant digits.
       {kFloat32, {200}, 0.005f},
@@ -104,19 +105,21 @@ TEST(AudioAnalysis, TheLargestMultipleIsTheLastThatDoesNotClipAndTheVolumeChange
     host.volumeDialog = [&] { return accept_volume_entry(multiple_entry_text(*multiple)); };
     const MemoryByteReader reader(file);
     const OperationResult result = ChangeVolume(host, &reader);
+    ASSERT_EQ(result.outcome, Outcome::finished);
     const PcmAnalysis out = analyse(read_file(*host.output));
-    EXPECT_EQ(result.outcome, Outcome::finished);
     EXPECT_EQ(result.message.find("clipped"), std::string::npos);
     EXPECT_EQ(result.message.find("infinite or NaN") != std::string::npos, std::isnan(values.back()));
     EXPECT_LE(out.channels[0].peak, 1.0);
     EXPECT_GT(out.channels[0].peak, 0.0);
   }
-  EXPECT_EQ(largest_unclipped_multiple(analyse(make_wav({}, samples16({0, 0}))), SampleEncoding::signed16), std::nullopt);
+  const auto silent = analyse(make_wav({}, samples16({0, 0})));
+  EXPECT_EQ(largest_unclipped_multiple(silent, SampleEncoding::signed16), std::nullopt);
 }
 
 TEST(AudioAnalysis, CountsRunsAtFullScaleAndWhatEachMultipleWouldClip) {
   // A lone full-scale sample is a peak; three or more in a row are clipping.
-  const auto loud = samples16({32767, 0, 32767, 32767, 32767, 32767, 0, -32768, -32768, 5, -32768, -32768, -32768});
+  const std::int32_t high = 32767, low = -32768;
+  const Bytes loud = samples16({high, 0, high, high, high, high, 0, low, low, 5, low, low, low});
   EXPECT_EQ(analyse(make_wav({.channels = 1}, loud)).channels[0].clipped, 4u + 3u);
   const Bytes quiet = samples16({1000, -12000, 300});
   ClipCounter counter(SampleEncoding::signed16);
@@ -126,8 +129,9 @@ TEST(AudioAnalysis, CountsRunsAtFullScaleAndWhatEachMultipleWouldClip) {
   }
   // A shortened file is a failure, not a result.
   const Bytes file = make_wav({}, ramp_bytes(4000)), shortened(file.begin(), file.end() - 100);
+  const WaveHeader header = *read_wave_header(MemoryByteReader(file)).header;
   bool failed = false;
-  EXPECT_FALSE(analyse_pcm(MemoryByteReader(shortened), *read_wave_header(MemoryByteReader(file)).header, {}, &failed));
+  EXPECT_FALSE(analyse_pcm(MemoryByteReader(shortened), header, {}, &failed));
   EXPECT_TRUE(failed);
 }
 
