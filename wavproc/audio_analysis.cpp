@@ -158,7 +158,8 @@ std::int16_t load_narrow(const std::uint8_t* p) {
 }
 
 template <SampleEncoding Encoding>
-[[gnu::always_inline]] inline void add_block_in_lanes(const std::uint8_t* bytes, std::size_t frames, std::size_t channels, Sums& sums) {
+[[gnu::always_inline]] inline void add_block_in_lanes(const std::uint8_t* bytes, std::size_t frames,
+                                                      std::size_t channels, Sums& sums) {
   constexpr std::size_t width = kWidth<Encoding>;
   const auto high = static_cast<std::int16_t>(pcm::integer_max(Encoding));
   const auto low = static_cast<std::int16_t>(pcm::integer_min(Encoding));

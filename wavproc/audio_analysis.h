@@ -19,7 +19,7 @@ struct ChannelLevels {
   double lowest = 0;
   double rms = 0;              // root mean square
   std::uint64_t clipped = 0;   // samples in runs of kClippedRun or more at full scale
-  std::uint64_t nonFinite = 0; // infinite or NaN samples (float files), left out of every level
+  std::uint64_t nonFinite = 0;  // infinite or NaN samples (float files), left out of every level
 };
 
 // A run of this many samples at full scale in a row is taken for clipping, not for a peak.

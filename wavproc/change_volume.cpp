@@ -66,7 +66,7 @@ FrameTransform eight_bit_scaler(float factor, std::size_t channels, const Shared
   }
   const UnclippedRange range = unclipped_range(factor, SampleEncoding::unsigned8);
   return [table = std::move(table), channels, range, counts](const std::uint8_t* in, std::size_t frames,
-                                                              std::uint8_t* out) {
+                                                             std::uint8_t* out) {
     const std::size_t samples = frames * channels;
     std::uint64_t count = 0;
     for (std::size_t i = 0; i < samples; ++i) {
@@ -88,7 +88,7 @@ FrameTransform sixteen_bit_scaler(float factor, std::size_t channels, const Shar
   }
   const UnclippedRange range = unclipped_range(factor, SampleEncoding::signed16);
   return [table = std::move(table), channels, range, counts](const std::uint8_t* in, std::size_t frames,
-                                                              std::uint8_t* out) {
+                                                             std::uint8_t* out) {
     const std::uint16_t* results = table.data();  // a local the compiler knows no store can change
     const std::size_t samples = frames * channels;
     std::uint64_t count = 0;
@@ -115,11 +115,12 @@ FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t cha
     return [factor, channels, counts](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
       constexpr std::size_t kBytes = bytes_per_sample(kEncoding);
       const std::size_t samples = frames * channels;
+      std::uint64_t nonFinite = 0;
       for (std::size_t i = 0; i < samples; ++i) {
         if constexpr (is_float(kEncoding)) {
           using Real = FloatSample<kEncoding>;
           const Real sample = load_real_sample<Real>(in + kBytes * i);
-          counts->nonFinite += !std::isfinite(sample);
+          nonFinite += !std::isfinite(sample);
           store_real_sample<Real>(out + kBytes * i, sample * static_cast<Real>(factor));
         } else {
           // Clipped already: the bytes go out without a second clamp, which costs a third of the loop.
@@ -133,6 +134,7 @@ FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t cha
           }
         }
       }
+      counts->nonFinite += nonFinite;
       return kBytes * samples;
     };
   }
