@@ -165,8 +165,8 @@ OperationResult ChangeVolume(WavProcessHost& host, const ByteReader* input) {
   // samples are no numbers a multiple can change.
   std::string message(wav_texts::kChangeVolumeFinished);
   const std::uint64_t samples = dataBytes / format.bytesPerSample();
-  if (counts->clipped > 0) message += "\n" + clipped_samples_line(counts->clipped, samples);
-  if (counts->nonFinite > 0) message += "\n" + non_finite_samples_line(counts->nonFinite, samples);
+  if (counts->clipped > 0) message.append("\n").append(clipped_samples_line(counts->clipped, samples));
+  if (counts->nonFinite > 0) message.append("\n").append(non_finite_samples_line(counts->nonFinite, samples));
   return job.finish(message);
 }
 
