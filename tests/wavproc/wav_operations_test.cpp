@@ -172,8 +172,8 @@ TEST_F(WavOperations, EachEdgeOfAFileEndsInSamplesOrInAFailureThatLeavesTheOldOu
     EXPECT_EQ(result.message, c.message);
     EXPECT_TRUE(!result.reason || result.reason->file == FailedFile::input);
     EXPECT_EQ(host.parameterDialogsShown, c.dialogs);
+    // A finished operation's output, of the channels its header states (reading past the end throws).
     const Bytes out = output();
-    ASSERT_TRUE(!c.samples || out.size() > 44) << "a finished operation leaves its output";
     EXPECT_EQ(out, c.samples ? make_wav({.channels = le16(out, 22)}, *c.samples) : kExistingOutput);
   }
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"}) << "nothing half-written is left";
