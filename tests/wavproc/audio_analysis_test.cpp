@@ -28,8 +28,7 @@ const WavShape kFloat32{.bits = 32, .formatTag = 3}, kFloat64{.bits = 64, .forma
 TEST(AudioAnalysis, LevelsAndCorrelationOfEveryWidthAndChannelCountAreThoseOfTheSamples) {
   for (WavShape shape : {k8, k16, k24, k32, kFloat32, kFloat64}) {
     for (const std::uint16_t channels : {1, 2, 3}) {
-      SCOPED_TRACE(std::to_string(shape.bits) + " bits, tag " + std::to_string(shape.formatTag) + " x" +
-                   std::to_string(channels));
+      SCOPED_TRACE(testing::Message() << shape.bits << "/" << shape.formatTag << "/" << channels);
       shape.channels = channels;
       // Sixteenths of full scale, the second channel mostly the first one's mirror. A float file
       // also holds a NaN and an infinite sample, which count as silence and stay out of the levels.
