@@ -24,10 +24,7 @@ std::optional<std::string> largest_multiple_entry(const std::string& path) {
   const auto analysis = analyse_pcm(reader, *parse.header);
   if (!analysis) return std::nullopt;
   // A silent file clips at no multiple: it stays as it is.
-  const double multiple = largest_unclipped_multiple(*analysis, parse.header->format.encoding()).value_or(1.0);
-  char entry[32];
-  std::snprintf(entry, sizeof entry, "%.2f", multiple);
-  return entry;
+  return multiple_entry_text(largest_unclipped_multiple(*analysis, parse.header->format.encoding()).value_or(1.0));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// The four WAV operations on one input held in memory, with a
-// user who picks the output and answers the volume and cut dialogs from the input's last bytes.
-// Beyond what the sanitizers catch, every run must end the way it says: a finished operation
-// leaves its output and has a message, and that output reads as a WAVE file again; a failed one
-// has a message and leaves no file, a cancelled one neither.
+// The four WAV operations, and the search for the largest volume multiple, on one input held in
+// memory, with a user who picks the output and answers the volume and cut dialogs from the
+// input's last bytes. Beyond what the sanitizers catch, every run must end the way it says: a
+// finished operation leaves its output and has a message, and that output reads as a WAVE file
+// again; a failed one has a message and leaves no file, a cancelled one neither.
 #include <filesystem>
 #include <iterator>
 #include <span>
@@ -10,6 +10,7 @@
 
 #include "audiofile/wave_header.h"
 #include "fuzz/fuzz_checks.h"
+#include "wavproc/audio_analysis.h"
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_operations.h"
@@ -20,26 +21,26 @@ namespace {
 namespace fs = std::filesystem;
 
 // A folder of the process's own, in memory where the system offers it; removed at a normal exit.
+fs::path g_folder;
+
 const fs::path& scratch_folder() {
-  static const fs::path folder = [] {
-    const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
-    std::string pattern = base / "tunekiln-fuzz-XXXXXX";
-    check(::mkdtemp(pattern.data()) != nullptr);
-    return fs::path(pattern);
-  }();
-  static const bool removedAtExit = std::atexit([] { fs::remove_all(folder); }) == 0;
-  check(removedAtExit);
-  return folder;
+  if (g_folder.empty()) {
+    std::string pattern = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
+    pattern += "/tunekiln-fuzz-XXXXXX";
+    check(::mkdtemp(pattern.data()) != nullptr && std::atexit([] { fs::remove_all(g_folder); }) == 0);
+    g_folder = pattern;
+  }
+  return g_folder;
 }
 
 class SilentHost final : public WavProcessHost {
  public:
-  SilentHost(std::span<const std::uint8_t> bytes, std::string output) : output(std::move(output)), bytes_(bytes) {}
-
-  const std::string output;
+  explicit SilentHost(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return "in.wav"; }
-  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output; }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override {
+    return scratch_folder() / "out.wav";
+  }
   // Up to six characters of digits and points; an entry the dialog refuses stands for Cancel.
   bool askVolumeMultiple() override {
     std::string entry;
@@ -48,9 +49,9 @@ class SilentHost final : public WavProcessHost {
   }
   bool askCutTimes() override {
     CutEntries entries;
-    for (int field = 0; field < kCutFieldCount; ++field) {
+    for (std::size_t field = 0; field < kCutFieldCount; ++field) {
       const int limit = field == kStartHours || field == kEndHours ? kMaxHours : kMaxMinutesOrSeconds;
-      entries[static_cast<std::size_t>(field)] = std::to_string(fromEnd(static_cast<std::size_t>(field)) % (limit + 1));
+      entries[field] = std::to_string(fromEnd(field) % (limit + 1));
     }
     return accept_cut_entries(entries).accepted;
   }
@@ -58,7 +59,7 @@ class SilentHost final : public WavProcessHost {
 
  private:
   // The byte `back` places from the end, or 0 when the input is shorter.
-  std::uint8_t fromEnd(std::size_t back) const { return back < bytes_.size() ? bytes_[bytes_.size() - 1 - back] : 0; }
+  std::uint8_t fromEnd(std::size_t back) const { return back < bytes_.size() ? bytes_.rbegin()[back] : 0; }
 
   std::span<const std::uint8_t> bytes_;
 };
@@ -73,20 +74,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const MemoryByteReader input(bytes);
   OperationResult (*const operations[])(WavProcessHost&, const ByteReader*) = {
       [](WavProcessHost& host, const ByteReader* in) { return ExtractChannel(host, Channel::left, in); },
-      [](WavProcessHost& host, const ByteReader* in) { return ClearVoice(host, in); }, ChangeVolume, CutByTime};
+      [](WavProcessHost& host, const ByteReader* in) { return ClearVoice(host, in); },
+      ChangeVolume, CutByTime};
   for (const auto operation : operations) {
-    fuzz::SilentHost host(bytes, fuzz::scratch_folder() / "out.wav");
+    fuzz::SilentHost host(bytes);
     const OperationResult result = operation(host, &input);
     const bool finished = result.outcome == Outcome::finished;
     check(result.message.empty() == (result.outcome == Outcome::cancelled));
-    check(std::filesystem::exists(host.output) == finished);
-    // No temporary file is left behind.
+    // The output, and no temporary file, when finished; nothing otherwise.
     const std::filesystem::directory_iterator entries(fuzz::scratch_folder());
     check(std::distance(begin(entries), end(entries)) == (finished ? 1 : 0));
     if (!finished) continue;
-    const auto written = InputFile::open(host.output);
+    const std::string output = fuzz::scratch_folder() / "out.wav";
+    const auto written = InputFile::open(output);
     check(written && read_wave_header(FileByteReader(*written)).result == AudioFileResult::ok);
-    std::filesystem::remove(host.output);
+    std::filesystem::remove(output);
+  }
+  // The search for the largest multiple ends, however far from full scale the samples lie.
+  if (const WaveParse parse = read_wave_header(input); parse.header) {
+    const auto analysis = analyse_pcm(input, *parse.header);
+    const auto encoding = parse.header->format.encoding();
+    check(!analysis || largest_unclipped_multiple(*analysis, encoding).value_or(0) >= 0);
   }
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "audiofile/pcm_samples.h"
+#include "wavproc/volume_dialog_logic.h"
 
 namespace tunekiln {
 namespace {
@@ -22,6 +23,7 @@ struct ChannelSums {
   double highest = 0;
   double lowest = 0;
   std::uint64_t clipped = 0;
+  std::uint64_t nonFinite = 0;
   std::uint32_t run = 0;  // full-scale samples in a row so far
 };
 
@@ -63,6 +65,14 @@ auto load(const std::uint8_t* p) {
   }
 }
 
+// A sample as it enters the sums: an infinite or NaN one (float files) holds no level and counts
+// as silence, so that one of them cannot make every level infinite or NaN.
+template <SampleEncoding Encoding, typename Value>
+Value level(Value value) {
+  if constexpr (kIsFloat<Encoding>) return std::isfinite(value) ? value : Value{0};
+  return value;
+}
+
 // Counts the samples of one channel that stand in runs of full scale; only called for a block
 // that has any sample at full scale, which keeps the run logic out of the main loop.
 template <SampleEncoding Encoding>
@@ -93,9 +103,11 @@ void add_block(const std::uint8_t* bytes, std::size_t frames, std::size_t channe
   for (std::size_t channel = 0; channel < channels; ++channel) {
     const std::uint8_t* first = bytes + channel * width;
     Sum sum = 0, squares = 0, largest = 0, smallest = 0;
-    std::size_t atFullScale = 0;
+    std::size_t atFullScale = 0, nonFinite = 0;
     for (std::size_t frame = 0; frame < frames; ++frame) {
-      const Sum value = load<Encoding>(first + frame * stride);
+      const Sum raw = load<Encoding>(first + frame * stride);
+      if constexpr (kIsFloat<Encoding>) nonFinite += !std::isfinite(raw);
+      const Sum value = level<Encoding>(raw);
       sum += value;
       squares += value * value;
       largest = std::max(largest, value);
@@ -108,6 +120,7 @@ void add_block(const std::uint8_t* bytes, std::size_t frames, std::size_t channe
     } else {
       into.run = 0;
     }
+    into.nonFinite += nonFinite;
     into.sum += static_cast<double>(sum);
     into.sumSquares += static_cast<double>(squares);
     into.highest = std::max(into.highest, static_cast<double>(largest));
@@ -117,8 +130,8 @@ void add_block(const std::uint8_t* bytes, std::size_t frames, std::size_t channe
     Sum products = 0;
     std::size_t different = 0;
     for (std::size_t frame = 0; frame < frames; ++frame) {
-      const Sum left = load<Encoding>(bytes + frame * stride);
-      const Sum right = load<Encoding>(bytes + frame * stride + width);
+      const Sum left = level<Encoding>(load<Encoding>(bytes + frame * stride));
+      const Sum right = level<Encoding>(load<Encoding>(bytes + frame * stride + width));
       products += left * right;
       different += static_cast<std::size_t>(left != right);
     }
@@ -145,7 +158,8 @@ std::int16_t load_narrow(const std::uint8_t* p) {
 }
 
 template <SampleEncoding Encoding>
-[[gnu::always_inline]] inline void add_block_in_lanes(const std::uint8_t* bytes, std::size_t frames, std::size_t channels, Sums& sums) {
+[[gnu::always_inline]] inline void add_block_in_lanes(const std::uint8_t* bytes, std::size_t frames,
+                                                      std::size_t channels, Sums& sums) {
   constexpr std::size_t width = kWidth<Encoding>;
   const auto high = static_cast<std::int16_t>(pcm::integer_max(Encoding));
   const auto low = static_cast<std::int16_t>(pcm::integer_min(Encoding));
@@ -284,14 +298,16 @@ PcmAnalysis PcmAnalyser::result() const {
   PcmAnalysis analysis{.frames = frames_};
   const double scale = format_.isFloat() ? 1.0 : -static_cast<double>(pcm::integer_min(format_.encoding()));
   for (const ChannelSums& channel : sums_->channels) {
-    const double meanSquare = frames_ > 0 ? channel.sumSquares / static_cast<double>(frames_) : 0;
+    const std::uint64_t levelled = frames_ - channel.nonFinite;
+    const double meanSquare = levelled > 0 ? channel.sumSquares / static_cast<double>(levelled) : 0;
     const double peakValue = channel.highest >= -channel.lowest ? channel.highest : channel.lowest;
     analysis.channels.push_back({.peak = std::abs(peakValue) / scale,
                                  .peakValue = peakValue,
                                  .highest = channel.highest,
                                  .lowest = channel.lowest,
                                  .rms = std::sqrt(meanSquare) / scale,
-                                 .clipped = channel.clipped});
+                                 .clipped = channel.clipped,
+                                 .nonFinite = channel.nonFinite});
   }
   if (format_.channels() == 2 && frames_ > 0) {
     const double n = static_cast<double>(frames_);
@@ -407,10 +423,23 @@ std::optional<double> largest_unclipped_multiple(const PcmAnalysis& analysis, Sa
     if (isFloat) return largest * factor > high || smallest * factor < low;
     return std::trunc(largest * factor) > high || std::trunc(smallest * factor) < low;
   };
-  const double room = std::min(largest > 0 ? high / largest : HUGE_VAL, smallest < 0 ? low / smallest : HUGE_VAL);
-  double multiple = std::floor(room * 100.0) / 100.0;
-  while (multiple > 0 && clips(multiple)) multiple = std::round(multiple * 100.0 - 1.0) / 100.0;
-  return multiple;
+  // Truncation keeps an integer product that stays short of one past a limit. No float factor
+  // is larger than the last term, and a float file far below full scale would ask for more.
+  const double slack = isFloat ? 0 : 1;
+  const double room = std::min({largest > 0 ? (high + slack) / largest : HUGE_VAL,
+                                smallest < 0 ? (low - slack) / smallest : HUGE_VAL,
+                                double{std::numeric_limits<float>::max()}});
+  const double scale = std::pow(10.0, multiple_decimals(room));
+  // Counted in steps of the last decimal. The float factor's rounding may still clip the last
+  // steps below the room: the largest that does not is found by halving, which ends after a
+  // bounded number of rounds even where a count of steps is too large for a double to step down.
+  double fits = 0, clipsAt = std::floor(room * scale);
+  if (!clips(clipsAt / scale)) return clipsAt / scale;
+  for (double middle = std::floor((fits + clipsAt) / 2); fits < middle && middle < clipsAt;
+       middle = std::floor((fits + clipsAt) / 2)) {
+    (clips(middle / scale) ? clipsAt : fits) = middle;
+  }
+  return fits / scale;
 }
 
 double to_dbfs(double level) {

@@ -19,6 +19,7 @@ struct ChannelLevels {
   double lowest = 0;
   double rms = 0;              // root mean square
   std::uint64_t clipped = 0;   // samples in runs of kClippedRun or more at full scale
+  std::uint64_t nonFinite = 0;  // infinite or NaN samples (float files), left out of every level
 };
 
 // A run of this many samples at full scale in a row is taken for clipping, not for a peak.
@@ -98,8 +99,9 @@ std::optional<PcmAnalysis> analyse_pcm(const ByteReader& reader, const WaveHeade
 
 CentreRemoval judge_centre_removal(const PcmAnalysis& analysis);
 
-// The largest volume multiple, in hundredths, that changes no sample into a clipped one as
-// "change volume" computes it; nothing for a silent file, which no multiple can clip.
+// The largest volume multiple, to multiple_decimals() decimals, that changes no sample into a
+// clipped one as "change volume" computes it; nothing for a silent file, which no multiple can
+// clip. Infinite and NaN samples stay so at any multiple and are left out.
 std::optional<double> largest_unclipped_multiple(const PcmAnalysis& analysis, SampleEncoding encoding);
 
 // Decibels relative to full scale; -inf for 0.

@@ -15,8 +15,13 @@
 namespace tunekiln {
 namespace {
 
-// Samples whose product left the encoding's range, counted as the loops go.
-using ClipCount = std::shared_ptr<std::uint64_t>;
+// Counted as the loops go: samples whose product left the encoding's range, and the infinite or
+// NaN samples of a float file, which no multiple brings back into it.
+struct SampleCounts {
+  std::uint64_t clipped = 0;
+  std::uint64_t nonFinite = 0;
+};
+using SharedCounts = std::shared_ptr<SampleCounts>;
 
 // Whether s × factor, truncated toward zero, lies outside the encoding's range.
 bool clips(std::int64_t sample, float factor, SampleEncoding encoding) {
@@ -51,7 +56,7 @@ std::int64_t scale_sample(std::int64_t sample, float factor, SampleEncoding enco
 }
 
 // Every possible input sample's result, computed once: the loops then cost a lookup per sample.
-FrameTransform eight_bit_scaler(float factor, std::size_t channels, const ClipCount& clipped) {
+FrameTransform eight_bit_scaler(float factor, std::size_t channels, const SharedCounts& counts) {
   std::vector<std::uint8_t> table(256);
   for (int byte = 0; byte < 256; ++byte) {
     const std::uint8_t in = static_cast<std::uint8_t>(byte);
@@ -60,30 +65,30 @@ FrameTransform eight_bit_scaler(float factor, std::size_t channels, const ClipCo
     pcm::store_integer(&table[in], kEncoding, scaled);
   }
   const UnclippedRange range = unclipped_range(factor, SampleEncoding::unsigned8);
-  return [table = std::move(table), channels, range, clipped](const std::uint8_t* in, std::size_t frames,
-                                                              std::uint8_t* out) {
+  return [table = std::move(table), channels, range, counts](const std::uint8_t* in, std::size_t frames,
+                                                             std::uint8_t* out) {
     const std::size_t samples = frames * channels;
     std::uint64_t count = 0;
     for (std::size_t i = 0; i < samples; ++i) {
       out[i] = table[in[i]];
       count += range.clips(in[i] - pcm::kEightBitZero);
     }
-    *clipped += count;
+    counts->clipped += count;
     return samples;
   };
 }
 
 static_assert(std::endian::native == std::endian::little);
 
-FrameTransform sixteen_bit_scaler(float factor, std::size_t channels, const ClipCount& clipped) {
+FrameTransform sixteen_bit_scaler(float factor, std::size_t channels, const SharedCounts& counts) {
   std::vector<std::uint16_t> table(65536);
   for (std::uint32_t raw = 0; raw < table.size(); ++raw) {
     const auto scaled = scale_sample(static_cast<std::int16_t>(raw), factor, SampleEncoding::signed16);
     table[raw] = static_cast<std::uint16_t>(scaled);
   }
   const UnclippedRange range = unclipped_range(factor, SampleEncoding::signed16);
-  return [table = std::move(table), channels, range, clipped](const std::uint8_t* in, std::size_t frames,
-                                                              std::uint8_t* out) {
+  return [table = std::move(table), channels, range, counts](const std::uint8_t* in, std::size_t frames,
+                                                             std::uint8_t* out) {
     const std::uint16_t* results = table.data();  // a local the compiler knows no store can change
     const std::size_t samples = frames * channels;
     std::uint64_t count = 0;
@@ -93,7 +98,7 @@ FrameTransform sixteen_bit_scaler(float factor, std::size_t channels, const Clip
       std::memcpy(out + 2 * i, &results[sample], 2);
       count += range.clips(static_cast<std::int16_t>(sample));
     }
-    *clipped += count;
+    counts->clipped += count;
     return 2 * samples;
   };
 }
@@ -101,32 +106,35 @@ FrameTransform sixteen_bit_scaler(float factor, std::size_t channels, const Clip
 // Wider samples have too many values for a table: each is scaled as it comes; a float file is
 // multiplied in its own precision, without clipping.
 template <SampleEncoding kEncoding>
-FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t channels, const ClipCount& clipped) {
+FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t channels, const SharedCounts& counts) {
   if constexpr (kEncoding == SampleEncoding::unsigned8) {
-    return eight_bit_scaler(factor, channels, clipped);
+    return eight_bit_scaler(factor, channels, counts);
   } else if constexpr (kEncoding == SampleEncoding::signed16) {
-    return sixteen_bit_scaler(factor, channels, clipped);
+    return sixteen_bit_scaler(factor, channels, counts);
   } else {
-    return [factor, channels, clipped](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
+    return [factor, channels, counts](const std::uint8_t* in, std::size_t frames, std::uint8_t* out) {
       constexpr std::size_t kBytes = bytes_per_sample(kEncoding);
       const std::size_t samples = frames * channels;
+      std::uint64_t nonFinite = 0;
       for (std::size_t i = 0; i < samples; ++i) {
         if constexpr (is_float(kEncoding)) {
           using Real = FloatSample<kEncoding>;
-          const Real scaled = load_real_sample<Real>(in + kBytes * i) * static_cast<Real>(factor);
-          store_real_sample<Real>(out + kBytes * i, scaled);
+          const Real sample = load_real_sample<Real>(in + kBytes * i);
+          nonFinite += !std::isfinite(sample);
+          store_real_sample<Real>(out + kBytes * i, sample * static_cast<Real>(factor));
         } else {
           // Clipped already: the bytes go out without a second clamp, which costs a third of the loop.
           const std::int64_t sample = pcm::load_integer(in + kBytes * i, kEncoding);
           const std::int64_t scaled = scale_sample(sample, factor, kEncoding);
           if (scaled == pcm::integer_max(kEncoding) || scaled == pcm::integer_min(kEncoding)) {
-            *clipped += clips(sample, factor, kEncoding);  // at the limit: clipped, or exactly there
+            counts->clipped += clips(sample, factor, kEncoding);  // at the limit: clipped, or exactly there
           }
           for (std::size_t byte = 0; byte < kBytes; ++byte) {
             out[kBytes * i + byte] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(scaled) >> (8 * byte));
           }
         }
       }
+      counts->nonFinite += nonFinite;
       return kBytes * samples;
     };
   }
@@ -145,18 +153,21 @@ OperationResult ChangeVolume(WavProcessHost& host, const ByteReader* input) {
   const PcmFormat& format = header->format;
   const std::uint64_t dataBytes = header->frameCount() * format.bytesPerFrame();
   if (auto ended = job.copyHeader(format, dataBytes)) return *ended;
-  const auto clipped = std::make_shared<std::uint64_t>(0);
+  const auto counts = std::make_shared<SampleCounts>();
   const auto transform = for_encoding(format.encoding(), [&](auto constant) {
-    return scaler(constant, g_volumeMultiple, format.channels(), clipped);
+    return scaler(constant, g_volumeMultiple, format.channels(), counts);
   });
   if (auto ended = job.processFrames(header->dataBegin, header->dataBegin + dataBytes, format.bytesPerFrame(),
                                      job.inputLength(), transform)) {
     return *ended;
   }
-  if (*clipped == 0) return job.finish(wav_texts::kChangeVolumeFinished);
-  // Nothing else tells the user that the result is louder than the file can hold.
+  // Nothing else tells the user that the result is louder than the file can hold, or that some
+  // samples are no numbers a multiple can change.
+  std::string message(wav_texts::kChangeVolumeFinished);
   const std::uint64_t samples = dataBytes / format.bytesPerSample();
-  return job.finish(std::string(wav_texts::kChangeVolumeFinished) + "\n" + clipped_samples_line(*clipped, samples));
+  if (counts->clipped > 0) message.append("\n").append(clipped_samples_line(counts->clipped, samples));
+  if (counts->nonFinite > 0) message.append("\n").append(non_finite_samples_line(counts->nonFinite, samples));
+  return job.finish(message);
 }
 
 }  // namespace tunekiln

@@ -51,10 +51,12 @@ std::vector<HeaderPatch> OutputHeader::patches(std::uint64_t dataBytes) const {
   };
 
   const std::uint64_t fmt = input_.fmt.bodyOffset();
+  // The byte rate and block align come from the format also where the input states others:
+  // nothing reads them here, but other programs divide by them.
+  put(fmt + 8, little_endian(format_.bytesPerSecond(), 4));
+  put(fmt + 12, little_endian(format_.bytesPerFrame(), 2));
   if (format_.channels() != input_.format.channels()) {
     put(fmt + 2, little_endian(format_.channels(), 2));
-    put(fmt + 8, little_endian(format_.bytesPerSecond(), 4));
-    put(fmt + 12, little_endian(format_.bytesPerFrame(), 2));
     if (extensible_) put(fmt + 20, little_endian(kFrontCentre, 4));
   }
   if (input_.fact && input_.fact->size >= 4) put(input_.fact->bodyOffset(), little_endian(clamp_to_u32(frames), 4));

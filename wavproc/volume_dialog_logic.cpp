@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -29,9 +30,19 @@ std::string count_and_share(std::uint64_t count, std::uint64_t samples, const ch
 }
 }  // namespace
 
+int multiple_decimals(double multiple) {
+  // Beyond 45 decimals a float factor is 0 whatever they hold.
+  constexpr int kMostDecimals = 45;
+  if (multiple >= 0.1 || !(multiple > 0)) return 2;
+  return std::min(kMostDecimals, 1 - static_cast<int>(std::floor(std::log10(multiple))));
+}
+
+std::string multiple_entry_text(double multiple) { return formatted("%.*f", multiple_decimals(multiple), multiple); }
+
 std::string volume_headroom_text(double peakDbfs, std::optional<double> largestMultiple) {
   if (!largestMultiple) return "The file is silent: no multiple can clip it.";
-  return formatted("Peak %.2f dBFS; the largest multiple that does not clip is %.2f.", peakDbfs, *largestMultiple);
+  return formatted("Peak %.2f dBFS; the largest multiple that does not clip is %s.", peakDbfs,
+                   multiple_entry_text(*largestMultiple).c_str());
 }
 
 std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples) {
@@ -40,6 +51,10 @@ std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples) {
 
 std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples) {
   return count_and_share(clipped, samples, "clipped");
+}
+
+std::string non_finite_samples_line(std::uint64_t nonFinite, std::uint64_t samples) {
+  return count_and_share(nonFinite, samples, "are infinite or NaN");
 }
 
 bool volume_entry_is_valid(std::string_view entry) {

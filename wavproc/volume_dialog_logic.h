@@ -24,6 +24,13 @@ bool accept_volume_entry(std::string_view entry);
 // The entry's factor in decibels, 20 × log10(x) with two decimals, shown beside it as it changes.
 std::string volume_decibel_text(std::string_view entry);
 
+// The decimals a largest multiple is found to: two, or below 0.1 (a float file beyond full scale)
+// as many as keep two significant digits.
+int multiple_decimals(double multiple);
+
+// A multiple to multiple_decimals() decimals, in the form the entry takes (digits and a point).
+std::string multiple_entry_text(double multiple);
+
 // The line under the dialog's controls: the file's peak and the largest multiple that does not
 // clip (nothing for a silent file).
 std::string volume_headroom_text(double peakDbfs, std::optional<double> largestMultiple);
@@ -33,6 +40,8 @@ std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples);
 
 // The second line of the finish message when samples were clipped: "N samples clipped (P %)".
 std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples);
+// The line of the finish message for a float file with such samples: "N samples are infinite or NaN (P %)".
+std::string non_finite_samples_line(std::uint64_t nonFinite, std::uint64_t samples);
 
 // The number at the start of the text as the C library's atof reads it in the "C" locale
 // (leading blanks, a sign, digits with a point, an exponent); 0 when there is none.

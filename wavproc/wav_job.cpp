@@ -46,7 +46,8 @@ std::optional<OperationResult> WavJob::open() {
     case AudioFileResult::ok:
       // The copy in front of the samples would leave it out.
       if (parse_.header->fmt.offset > parse_.header->data.offset) {
-        return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, "the format chunk stands behind the data"});
+        return fail(wav_texts::kUnrecognized,
+                    FailureReason{FailedFile::input, "the format chunk stands behind the data"});
       }
       return std::nullopt;
     case AudioFileResult::unsupportedEncoding:
@@ -56,7 +57,8 @@ std::optional<OperationResult> WavJob::open() {
     case AudioFileResult::notThisFormat:
       return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, "not a WAV file"});
     default:
-      return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, "the WAV header is damaged or incomplete"});
+      return fail(wav_texts::kUnrecognized,
+                  FailureReason{FailedFile::input, "the WAV header is damaged or incomplete"});
   }
 }
 

@@ -12,7 +12,12 @@ TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsAnOversizedDataChunkToTheEnd) {
   using enum AudioFileResult;
   Bytes cutInFormat = make_wav({}, samples16({1, 2}));
   cutInFormat.resize(30);
+  // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
+  Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));
+  foreignSubformat[20 + 30] ^= 0xFF;
   const std::pair<Bytes, AudioFileResult> rows[] = {
+      {make_wav({.bits = 8, .formatTag = 6, .extensible = true}, Bytes(8)), unsupportedEncoding},
+      {foreignSubformat, unsupportedEncoding},
       {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(8)), unsupportedEncoding},
       {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
       {cutInFormat, damaged},

@@ -37,8 +37,8 @@ TEST(WavCommands, FinishesOnStandardOutputAndRefusalsOnStandardErrorWithTheirSta
   } cases[] = {
       {stereo, {"left"}, "Abstract left channel finished!\n", ""},
       {stereo, {"cut", "--start", "0", "--end", "0:00:00"}, "cut the file finished!\n", ""},
-      // 32767 / 4 in hundredths: the loudest sample reaches full scale.
-      {stereo, {"volume", "--multiple", "max"}, "change volume  finished!\n", "The largest multiple that does not clip: 8191.75\n"},
+      // 32768 / 4 less a hundredth: the loudest sample, truncated, reaches full scale.
+      {stereo, {"volume", "--multiple", "max"}, "change volume  finished!\n", "The largest multiple that does not clip: 8191.99\n"},
       {dualMono, {"clear-voice"}, "clear voice  finished!\n",
        "Warning: " + in + ": the two channels are identical, so the result is silence.\n"},
       {mono, {"volume", "--multiple", ".5"}, "", "输入错误!\n"},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace tunekiln::test {
@@ -40,8 +41,9 @@ Bytes make_chunk(const char id[4], const Bytes& body) {
 Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   const std::uint32_t blockAlign = shape.channels * shape.bits / 8u;
   Bytes format;
-  put_le(format, {{shape.extensible ? 0xFFFE : shape.formatTag, 2}, {shape.channels, 2}, {shape.sampleRate, 4},
-                  {shape.sampleRate * blockAlign, 4}, {blockAlign, 2}, {shape.bits, 2}});
+  const std::uint32_t tag = shape.extensible ? 0xFFFE : shape.formatTag;
+  put_le(format, {{tag, 2}, {shape.channels, 2}, {shape.sampleRate, 4}, {shape.sampleRate * blockAlign, 4},
+                  {blockAlign, 2}, {shape.bits, 2}});
   if (shape.extensible) {
     // The extension's size, the valid bits, front left and right or front centre, then the
     // subformat's GUID, which starts with the format tag.
@@ -72,6 +74,21 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples) {
   return file;
 }
 
+Bytes encode_samples(const WavShape& shape, const std::vector<double>& values) {
+  Bytes out;
+  for (const double value : values) {
+    const auto narrow = static_cast<float>(value);
+    std::uint64_t bits = 0;
+    if (shape.formatTag == 3) {
+      std::memcpy(&bits, shape.bits == 32 ? static_cast<const void*>(&narrow) : &value, shape.bits / 8);
+    } else {
+      bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(value) + (shape.bits == 8 ? 128 : 0));
+    }
+    put_le(out, {{bits, shape.bits / 8}});
+  }
+  return out;
+}
+
 Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> entries) {
   Bytes body = {'I', 'N', 'F', 'O'};
   for (const auto& [id, text] : entries) {
@@ -86,7 +103,8 @@ Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> 
 Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
   Bytes common;
   put_be(common, static_cast<std::uint16_t>(shape.channels), 2);
-  put_be(common, samples.size() / static_cast<std::size_t>(std::max(1, shape.channels * ((shape.sampleSize + 7) / 8))), 4);
+  const int frameBytes = std::max(1, shape.channels * ((shape.sampleSize + 7) / 8));
+  put_be(common, samples.size() / static_cast<std::size_t>(frameBytes), 4);
   put_be(common, static_cast<std::uint16_t>(shape.sampleSize), 2);
   if (std::isinf(shape.sampleRate)) {
     common.insert(common.end(), {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0});

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -26,6 +27,9 @@ struct WavShape {
 };
 
 Bytes make_wav(const WavShape& shape, const Bytes& samples);
+
+// Sample values in the shape's encoding: integers as stored (8-bit ones around 0), floats as they are.
+Bytes encode_samples(const WavShape& shape, const std::vector<double>& values);
 
 // A whole chunk: id, little-endian size, body (no pad byte).
 Bytes make_chunk(const char id[4], const Bytes& body);
