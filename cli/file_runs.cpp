@@ -179,7 +179,7 @@ std::string input_problem(const std::string& path) {
 }
 
 int standard_output_failed(int error) {
-  if (error == EPIPE) end_by_signal(SIGPIPE);
+  if (error == EPIPE && !signal_ignored_by_caller(SIGPIPE)) end_by_signal(SIGPIPE);
   return report_failure("", errno_fault("standard output", error));
 }
 
