@@ -14,6 +14,7 @@
 #include "cli/process_setup.h"
 #include "cli/reporting.h"
 #include "platform/replacement_file.h"
+#include "platform/standard_descriptors.h"
 #include "platform/unique_fd.h"
 
 namespace tunekiln {
@@ -108,6 +109,9 @@ std::string output_in_folder(const std::string& input, const FileArguments& argu
 std::optional<int> prepare_input(FilePair& files, InputSpool& spool, const FileOperation::InputText& openInputText) {
   const std::string input = files.input;
   if (input == "-") {
+    if (standard_descriptor_was_closed(STDIN_FILENO)) {
+      return report_failure(openInputText(input), errno_fault(files.inputName, EBADF));
+    }
     if (!spool.fill()) return report_failure(openInputText(input), errno_fault(files.inputName, errno));
     files.input = spool.path();
   } else if (const auto problem = input_problem(input); !problem.empty()) {
@@ -118,6 +122,10 @@ std::optional<int> prepare_input(FilePair& files, InputSpool& spool, const FileO
 
 int run_pair(const std::string& input, const std::string& output, const FileOperation& operation) {
   FilePair files{input, output, shown_input_name(input), shown_output_name(output)};
+  // A result for a closed standard output would be lost: the caller gets nothing and a failure.
+  if (output == "-" && standard_descriptor_was_closed(STDOUT_FILENO)) {
+    return report_failure("", errno_fault(files.outputName, EBADF));
+  }
   InputSpool inputSpool;
   if (const auto refused = prepare_input(files, inputSpool, operation.openInputText)) return *refused;
   if (output != "-") return operation.run(files);
@@ -128,7 +136,9 @@ int run_pair(const std::string& input, const std::string& output, const FileOper
   reporting().dataOnStandardOutput = true;
   const int status = operation.run(files);
   if (status != 0) return status;
-  return outputSpool.send() ? 0 : standard_output_failed(errno);
+  if (!outputSpool.send()) return standard_output_failed(errno);
+  release_finish_message();
+  return 0;
 }
 
 }  // namespace
