@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "cli/process_setup.h"
 #include "cli/reporting.h"
@@ -141,6 +143,36 @@ int run_pair(const std::string& input, const std::string& output, const FileOper
   return 0;
 }
 
+// The file `path` names, when it exists.
+std::optional<std::pair<dev_t, ino_t>> file_identity(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::pair{status.st_dev, status.st_ino};
+}
+
+// A batch whose outputs are all known before the first is written: one that would replace an
+// input (under any name: a link, "./m" for "m"), or two inputs with one output, would lose a
+// file. Nothing when the batch can go on.
+std::optional<int> refuse_lost_files(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+  std::map<std::pair<dev_t, ino_t>, std::string> inputFiles;
+  for (const auto& input : inputs) {
+    if (const auto identity = file_identity(input)) inputFiles.emplace(*identity, input);
+  }
+  std::map<std::string, std::string> outputFrom;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const auto identity = file_identity(outputs[i]);
+    if (const auto same = identity ? inputFiles.find(*identity) : inputFiles.end(); same != inputFiles.end()) {
+      return report_failure("The output of " + inputs[i] + " would replace the input " + same->second +
+                            ": nothing was written.");
+    }
+    if (const auto [first, added] = outputFrom.emplace(outputs[i], inputs[i]); !added) {
+      return report_failure(first->second + " and " + inputs[i] + " would both be written to " + outputs[i] +
+                            ": nothing was written.");
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void add_file_arguments(CLI::App& command, FileArguments& arguments) {
@@ -163,9 +195,14 @@ int run_file_operation(const FileArguments& arguments, const FileOperation& oper
   for (const auto& input : arguments.files) {
     if (input == "-") throw CLI::ValidationError("IN", "- has no name to give its output in --output-dir");
   }
-  int status = 0;
+  std::vector<std::string> outputs;
   for (const auto& input : arguments.files) {
-    const int one = run_pair(input, output_in_folder(input, arguments, operation.outputExtension), operation);
+    outputs.push_back(output_in_folder(input, arguments, operation.outputExtension));
+  }
+  if (const auto refused = refuse_lost_files(arguments.files, outputs)) return *refused;
+  int status = 0;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const int one = run_pair(arguments.files[i], outputs[i], operation);
     if (status == 0) status = one;
     if (status != 0 && !arguments.keepGoing) break;
   }
