@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 
 #include "tests/support/run_program.h"
@@ -16,36 +17,35 @@
 namespace tunekiln::test {
 namespace {
 
+namespace fs = std::filesystem;
+using Words = std::vector<std::string>;
+
 // A file command (the files go behind its words) run in `dir` by a shell's `exec` (behind traps
 // or limits, and before redirections), with its temporary files kept in `dir` too, so that any
 // left over are seen. What encode and decode name their outputs in a folder, and what each
 // shows on a terminal while it works.
 const struct FileCommand {
-  std::vector<std::string> words;
+  Words words;
   std::string extension, progress;
-  std::vector<std::string> in(const TempDir& dir, const std::vector<std::string>& files,
-                              const std::string& exec = "exec", const std::string& redirections = "") const {
-    const std::string script = "cd \"$0\" && " + exec + " env TMPDIR=. \"$@\" " + redirections;
-    std::vector<std::string> arguments{"/bin/sh", "-c", script, dir.path().string(), TUNEKILN_CLI};
+  Words in(const TempDir& dir, const Words& files, std::string exec = "exec", std::string after = "") const {
+    const std::string script = "cd \"$0\" && " + exec + " env TMPDIR=. \"$@\" " + after;
+    Words arguments{"/bin/sh", "-c", script, dir.path(), TUNEKILN_CLI};
     for (const auto* part : {&words, &files}) arguments.insert(arguments.end(), part->begin(), part->end());
     return arguments;
   }
-} kFileCommands[] = {
-    {{"volume", "--multiple", "0.5"}, ".wav", "%"},
-    {{"encode"}, ".mp3", "\r    0:0"},
-    {{"decode"}, ".wav", " / "},
-};
+} kFileCommands[] = {{{"volume", "--multiple", "0.5"}, ".wav", "%"}, {{"encode"}, ".mp3", "\r    0:0"},
+                     {{"decode"}, ".wav", " / "}};
 
 TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndDeliversAWholeResultOrFails) {
   const TempDir dir;
   const Bytes wav = make_wav({}, Bytes(1 << 17));
   for (const char* name : {"in", "first.wav", "last.wav"}) write_file(dir.file(name), wav);
-  std::filesystem::create_directory(dir.file("bad.wav"));
+  fs::create_directory(dir.file("bad.wav"));
   const auto entries = dir.entries();
   for (const auto& c : kFileCommands) {
     SCOPED_TRACE(c.words[0]);
-    const auto run = [&](const std::vector<std::string>& files, const std::string& redirections = "") {
-      return run_program(c.in(dir, files, "exec", redirections));
+    const auto run = [&](const Words& files, const std::string& after = "") {
+      return run_program(c.in(dir, files, "exec", after));
     };
     const auto named = run({"in", "named"}), piped = run({"-", "-"}, "< in");
     const Bytes result = read_file(dir.file("named"));
@@ -62,12 +62,12 @@ TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndDeliversAWholeResultOrFail
     }
     // Each input's name in the folder; the first failure ends the run unless told to go on.
     const TempDir out;
-    std::vector<std::string> files{"--output-dir", out.path().string(), "first.wav", "bad.wav", "last.wav"};
+    Words files{"--output-dir", out.path(), "first.wav", "bad.wav", "last.wav"};
     const std::string first = "first" + c.extension, last = "last" + c.extension;
     EXPECT_EQ((std::pair{run(files).status, out.entries()}), std::pair(1, std::vector{first}));
     files.insert(files.begin(), "--keep-going");
     EXPECT_EQ((std::pair{run(files).status, out.entries()}), std::pair(1, std::vector{first, last}));
-    for (const char* file : {"named", "closed"}) std::filesystem::remove(dir.file(file));
+    for (const char* file : {"named", "closed"}) fs::remove(dir.file(file));
     EXPECT_EQ(dir.entries(), entries);
   }
 }
@@ -75,23 +75,19 @@ TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndDeliversAWholeResultOrFail
 // An output that would replace an input, under any name, or another output, is refused first.
 TEST(Scripts, ABatchThatWouldLoseAFileWritesNothing) {
   const TempDir dir;
-  for (const char* folder : {"m", "a", "b", "out"}) std::filesystem::create_directory(dir.file(folder));
+  for (const char* folder : {"m", "a", "b", "out"}) fs::create_directory(dir.file(folder));
   std::size_t size = 0;
   for (const char* name : {"m/song.wav", "m/song.mp3", "a/x.wav", "b/x.wav"}) {
     write_file(dir.file(name), make_wav({}, Bytes(size += 4, 1)));
   }
-  std::filesystem::create_symlink("../m/song.wav", dir.file("out/x.wav"));
+  fs::create_symlink("../m/song.wav", dir.file("out/x.wav"));
   const auto before = dir.contents();
-  // The output folder and the inputs.
-  const std::pair<FileCommand, std::vector<std::string>> batches[] = {
-      {kFileCommands[2], {"./m", "m/song.mp3", "m/song.wav"}},
-      {kFileCommands[0], {"out", "a/x.wav", "b/x.wav"}},
-      {kFileCommands[0], {"out", "a/x.wav", "m/song.wav"}}};
+  const std::pair<FileCommand, Words> batches[] = {{kFileCommands[2], {"./m", "m/song.mp3", "m/song.wav"}},
+                                                   {kFileCommands[0], {"out", "a/x.wav", "b/x.wav"}},
+                                                   {kFileCommands[0], {"out", "a/x.wav", "m/song.wav"}}};
   for (const auto& [command, files] : batches) {
-    std::vector<std::string> arguments{"--output-dir"};
-    arguments.insert(arguments.end(), files.begin(), files.end());
-    const auto result = run_program(command.in(dir, arguments));
-    EXPECT_EQ(result.status, 1) << result.err;
+    const auto result = run_program(command.in(dir, {"--output-dir", files[0], files[1], files[2]}));
+    EXPECT_EQ(result.status, 1);
     for (const auto& name : {files[1], files[2]}) EXPECT_NE(result.err.find(name), std::string::npos);
     EXPECT_EQ(dir.contents(), before) << result.err;
   }
@@ -106,26 +102,25 @@ TEST(Scripts, ASignalEndsACommandWithNothingHalfWrittenLeftUnlessTheCallerIgnore
   write_file(dir.file("long.wav"), make_wav({}, Bytes(600 * 176400, 1)));
   const auto entries = dir.entries();
   const Bytes kept{'k', 'e', 'p', 't'};
-  const struct {
-    std::string output, traps;
-    std::vector<int> signals;
-  } cases[] = {{"named", "exec", {SIGINT}}, {"named", "exec", {SIGPIPE}},
-               {"-", "trap '' HUP INT; exec", {SIGHUP, SIGINT, SIGTERM}}};
+  // The output, the shell's command before the program, the signals.
+  const std::tuple<std::string, std::string, std::vector<int>> cases[] = {
+      {"named", "exec", {SIGINT}}, {"named", "exec", {SIGPIPE}},
+      {"-", "trap '' HUP INT; exec", {SIGHUP, SIGINT, SIGTERM}}};
   for (const auto& command : kFileCommands) {
-    for (const auto& c : cases) {
+    for (const auto& [to, exec, signals] : cases) {
       write_file(dir.file("named"), kept);
-      TerminalSession session(command.in(dir, {"long.wav", c.output}, c.traps));
+      TerminalSession session(command.in(dir, {"long.wav", to}, exec));
       ASSERT_TRUE(session.waitForText(command.progress)) << session.shown();
       session.sendSignal(SIGSTOP);
-      for (const int signal : c.signals) session.sendSignal(signal);
+      for (const int signal : signals) session.sendSignal(signal);
       session.sendSignal(SIGCONT);
       const int status = session.wait();
       const Bytes output = read_file(dir.file("named"));
-      const bool whole = c.output == "-" || output.size() == 44 + 600u * 176400;
-      const bool ended = status == 128 + c.signals.back() && output == kept;
+      const bool whole = to == "-" || output.size() == 44 + 600u * 176400;
+      const bool ended = status == 128 + signals.back() && output == kept;
       EXPECT_TRUE(ended || (command.words[0] == "decode" && whole && status == 0))
-          << command.words[0] << c.traps << status << " " << output.size() << session.shown();
-      std::filesystem::remove(dir.file("named"));
+          << command.words[0] << exec << status << " " << output.size() << session.shown();
+      fs::remove(dir.file("named"));
       EXPECT_EQ(dir.entries(), entries);
     }
   }
@@ -133,26 +128,24 @@ TEST(Scripts, ASignalEndsACommandWithNothingHalfWrittenLeftUnlessTheCallerIgnore
 
 TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   TempDir dir;
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-  const std::string in = dir.file("in.wav"), out = dir.file("out"), readOnly = dir.file("read-only");
+  fs::permissions(dir.path(), fs::perms::all);
   // Every output is larger than the "disk".
-  write_file(in, make_wav({}, ramp_bytes(1 << 20)));
-  std::filesystem::create_symlink(in, dir.file("link"));
-  for (const auto& [path, mode] : {std::pair{out, 0666}, {readOnly, 0444}}) {
-    write_file(path, {'k', 'e', 'e', 'p'});
-    ::chmod(path.c_str(), static_cast<mode_t>(mode));
+  write_file(dir.file("in.wav"), make_wav({}, ramp_bytes(1 << 20)));
+  fs::create_symlink("in.wav", dir.file("link"));
+  for (const auto& [name, mode] : {std::pair{"out", 0666}, {"read-only", 0444}}) {
+    write_file(dir.file(name), {'k', 'e', 'e', 'p'});
+    ::chmod(dir.file(name).c_str(), static_cast<mode_t>(mode));
   }
   // As a user without privileges, for whom a read-only file is what it says.
   const std::string nobody = ::geteuid() == 0 ? " setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
   // A fault, the files it is given as, and the line under the message. A full disk is a
   // file-size limit of 48 blocks: writes fail as they would, and the program, started with
   // SIGXFSZ at its default of ending it, must not be ended.
-  const std::tuple<std::string, std::string, std::string, std::string> faults[] = {
-      {"exec", dir.path().string(), out, dir.path().string() + ": Is a directory\n"},
-      {"exec", in, readOnly, readOnly + ": Permission denied\n"},
-      {"exec", in, dir.file("link"), ""},
-      {"ulimit -f 48 && exec", in, out, out + ": File too large\n"},
-  };
+  const std::array<std::string, 4> faults[] = {
+      {"exec", ".", "out", ".: Is a directory\n"},
+      {"exec", "in.wav", "read-only", "read-only: Permission denied\n"},
+      {"exec", "in.wav", "link", ""},
+      {"ulimit -f 48 && exec", "in.wav", "out", "out: File too large\n"}};
   const auto before = dir.contents();
   for (const auto& command : kFileCommands) {
     for (const auto& [limit, input, output, reason] : faults) {

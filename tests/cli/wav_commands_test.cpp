@@ -33,30 +33,25 @@ TEST(WavCommands, EachCommandGetsItsParametersAndTellsTheOutcomeOnItsStream) {
   TempDir dir;
   const std::string in = dir.file("in.wav"), out = dir.file("out.wav");
   const Bytes stereo = wav(2, {1, 2, 3, 4});
-  const struct {
-    Bytes input;
-    Words command;
-    Bytes output;
-    std::string err = "";
-  } cases[] = {
-      {stereo, {"left"}, wav(1, {1, 3})},
+  // The input, the command, the output and a part of standard error.
+  const std::tuple<Bytes, Words, Bytes, std::string> cases[] = {
+      {stereo, {"left"}, wav(1, {1, 3}), ""},
       // 32767 / 4: the loudest sample reaches full scale; the products are truncated.
       {stereo, {"volume", "--multiple", "max"}, wav(2, {8191, 16383, 24575, 32767}), " 8191.75"},
       {wav(2, {5, 5}), {"clear-voice"}, wav(1, {0}), in + ": the two"},
-      {wav(1, {0, 1, 2, 3}, 1), {"cut", "--start", "1", "--end", "0:00:03"}, wav(1, {1, 2}, 1)},
+      {wav(1, {0, 1, 2, 3}, 1), {"cut", "--start", "1", "--end", "0:00:03"}, wav(1, {1, 2}, 1), ""},
       {stereo, {"volume", "--multiple", ".5"}, {}, "输入错误!\n"},
       {stereo, {"cut", "--start", "1:00", "--end", "30"}, {}, "start time must be less than end time!\n"},
   };
-  for (const auto& c : cases) {
-    write_file(in, c.input);
-    auto arguments = c.command;
+  for (auto [input, arguments, output, err] : cases) {
+    write_file(in, input);
     arguments.insert(arguments.end(), {in, out});
     const auto result = cli(arguments);
-    SCOPED_TRACE(c.command[0] + ": " + result.err);
+    SCOPED_TRACE(arguments[0] + ": " + result.err);
     EXPECT_EQ(std::tuple(result.status, result.out.empty(), result.err.empty()),
-              std::tuple(c.output.empty() ? 1 : 0, c.output.empty(), c.err.empty()));
-    EXPECT_NE(result.err.find(c.err), std::string::npos);
-    EXPECT_EQ(std::filesystem::exists(out) ? read_file(out) : Bytes{}, c.output);
+              std::tuple(output.empty() ? 1 : 0, output.empty(), err.empty()));
+    EXPECT_NE(result.err.find(err), std::string::npos);
+    EXPECT_EQ(std::filesystem::exists(out) ? read_file(out) : Bytes{}, output);
     std::filesystem::remove(out);
   }
 }
@@ -113,25 +108,23 @@ TEST(EncodeCommand, OptionsAndTheInfoChunkReachTheMp3) {
   const Bytes info = make_info_list({{"INAM", "Caf\xe9"}, {"IART", "From the file"}, {"IPRT", "7"}});
   write_file(dir.file("plain.wav"), make_wav({}, ramp_bytes(44100)));
   write_file(dir.file("tagged.wav"), make_wav({.bytesAfterData = info}, ramp_bytes(44100)));
-  const struct {
-    Words options, present, absent;
-    int kbps = 0;
-  } cases[] = {
+  // The input and options, what the MP3 holds and what it does not, and the kbps.
+  const std::tuple<Words, Words, Words, int> cases[] = {
       {{"plain.wav", "--bitrate", "192", "--quality", "9"}, {"Info"}, {"ID3", "Xing"}, 192},
       {{"tagged.wav", "--vbr", "2", "--artist", "Över", "--album", "漢字", "--year", "2024",
         "--comment", "c", "--track", "3"},
        {"Xing", utf16(u"Café"), utf16(u"Över"), utf16(u"漢字"), utf16(u"2024"), utf16(u"c"), utf16(u"3")},
-       {utf16(u"From the file"), utf16(u"7")}},
+       {utf16(u"From the file"), utf16(u"7")}, 0},
   };
-  for (const auto& c : cases) {
-    Words arguments{"--quiet", "encode", dir.file(c.options[0]), dir.file("out.mp3")};
-    arguments.insert(arguments.end(), c.options.begin() + 1, c.options.end());
+  for (const auto& [options, present, absent, kbps] : cases) {
+    Words arguments{"--quiet", "encode", dir.file(options[0]), dir.file("out.mp3")};
+    arguments.insert(arguments.end(), options.begin() + 1, options.end());
     ASSERT_EQ(cli(arguments).status, 0);
     const Bytes mp3 = read_file(dir.file("out.mp3"));
     const std::string bytes(mp3.begin(), mp3.end());
-    for (const auto& text : c.present) EXPECT_NE(bytes.find(text), std::string::npos) << text;
-    for (const auto& text : c.absent) EXPECT_EQ(bytes.find(text), std::string::npos) << text;
-    EXPECT_TRUE(c.kbps == 0 || mpeg_frames(mp3).at(1).kbps == c.kbps);
+    for (const auto& text : present) EXPECT_NE(bytes.find(text), std::string::npos) << text;
+    for (const auto& text : absent) EXPECT_EQ(bytes.find(text), std::string::npos) << text;
+    EXPECT_TRUE(kbps == 0 || mpeg_frames(mp3).at(1).kbps == kbps);
   }
 }
 

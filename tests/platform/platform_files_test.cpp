@@ -12,19 +12,21 @@
 namespace tunekiln::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(InputFile, OpensOnlyRegularFilesAndKnowsThemUnderEverySpelling) {
   TempDir dir;
-  for (const auto& refused : {dir.path().string(), dir.file("missing"), std::string("/dev/zero")}) {
+  for (const auto& refused : {dir.file("."), dir.file("missing"), std::string("/dev/zero")}) {
     EXPECT_FALSE(InputFile::open(refused)) << refused;
   }
   const std::string in = dir.file("in.wav");
   write_file(in, {1});
-  std::filesystem::create_symlink(in, dir.file("link.wav"));
-  std::filesystem::create_hard_link(in, dir.file("hard.wav"));
+  fs::create_symlink(in, dir.file("link.wav"));
+  fs::create_hard_link(in, dir.file("hard.wav"));
   for (const auto& same : {in, dir.file("link.wav"), dir.file("hard.wav"), dir.file("./in.wav")}) {
     EXPECT_TRUE(is_same_file(in, same)) << same;
   }
-  for (const auto& other : {dir.file("."), dir.file("missing.wav")}) EXPECT_FALSE(is_same_file(in, other)) << other;
+  for (const auto& other : {dir.file("."), dir.file("missing.wav")}) EXPECT_FALSE(is_same_file(in, other));
 }
 
 // Through a link the file it points to is replaced, or made where the link dangles, only at the
@@ -33,9 +35,9 @@ TEST(InputFile, OpensOnlyRegularFilesAndKnowsThemUnderEverySpelling) {
 TEST(ReplacementFile, ReplacesOnlyWhenCommittedWhereALinkPointsWithTheRightPermissions) {
   TempDir dir;
   write_file(dir.file("old.wav"), {'o', 'l', 'd'});
-  std::filesystem::permissions(dir.file("old.wav"), std::filesystem::perms{0604});
-  std::filesystem::create_symlink("old.wav", dir.file("link.wav"));
-  std::filesystem::create_symlink("new.wav", dir.file("dangling.wav"));
+  fs::permissions(dir.file("old.wav"), fs::perms{0604});
+  fs::create_symlink("old.wav", dir.file("link.wav"));
+  fs::create_symlink("new.wav", dir.file("dangling.wav"));
   const auto before = dir.contents();
   const mode_t umask = ::umask(027);
   auto replaced = ReplacementFile::create(dir.file("link.wav"));
@@ -49,9 +51,9 @@ TEST(ReplacementFile, ReplacesOnlyWhenCommittedWhereALinkPointsWithTheRightPermi
                                            {"link.wav", bytes("-> old.wav")}, {"old.wav", bytes("New")}};
   EXPECT_EQ(dir.contents(), after);
   for (const auto& [name, mode] : {std::pair{"old.wav", 0604}, {"new.wav", 0640}}) {
-    EXPECT_EQ(std::filesystem::status(dir.file(name)).permissions(), std::filesystem::perms(mode)) << name;
+    EXPECT_EQ(fs::status(dir.file(name)).permissions(), fs::perms(mode)) << name;
   }
-  std::filesystem::create_directory(dir.file("folder"));
+  fs::create_directory(dir.file("folder"));
   for (const auto& refused : {dir.file("folder"), dir.file("no-folder/out.wav"), std::string("/dev/null")}) {
     EXPECT_FALSE(ReplacementFile::create(refused)) << refused;
   }
