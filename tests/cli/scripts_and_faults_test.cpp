@@ -94,8 +94,8 @@ TEST(Scripts, ABatchThatWouldLoseAFileWritesNothing) {
 }
 
 // Ten minutes of sound take long enough to work on that a signal always comes first. Signals
-// that the caller ignores (nohup, a background job) stay ignored: SIGHUP and SIGINT, which would
-// be taken first, are passed over for SIGTERM. Decoding a WAV file runs at the speed of a copy
+// that the caller ignores (nohup, a background job) stay ignored: SIGHUP, SIGINT and SIGPIPE,
+// which would be taken first, are passed over for SIGTERM. Decoding a WAV file runs at the speed of a copy
 // and may end before the signal: then with status 0 and the whole output, never a part of one.
 TEST(Scripts, ASignalEndsACommandWithNothingHalfWrittenLeftUnlessTheCallerIgnoresIt) {
   const TempDir dir;
@@ -105,7 +105,7 @@ TEST(Scripts, ASignalEndsACommandWithNothingHalfWrittenLeftUnlessTheCallerIgnore
   // The output, the shell's command before the program, the signals.
   const std::tuple<std::string, std::string, std::vector<int>> cases[] = {
       {"named", "exec", {SIGINT}}, {"named", "exec", {SIGPIPE}},
-      {"-", "trap '' HUP INT; exec", {SIGHUP, SIGINT, SIGTERM}}};
+      {"-", "trap '' HUP INT PIPE; exec", {SIGHUP, SIGINT, SIGPIPE, SIGTERM}}};
   for (const auto& command : kFileCommands) {
     for (const auto& [to, exec, signals] : cases) {
       write_file(dir.file("named"), kept);
