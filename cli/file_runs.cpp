@@ -9,11 +9,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "cli/process_setup.h"
 #include "cli/reporting.h"
 #include "platform/replacement_file.h"
+#include "platform/standard_descriptors.h"
 #include "platform/unique_fd.h"
 
 namespace tunekiln {
@@ -108,6 +111,9 @@ std::string output_in_folder(const std::string& input, const FileArguments& argu
 std::optional<int> prepare_input(FilePair& files, InputSpool& spool, const FileOperation::InputText& openInputText) {
   const std::string input = files.input;
   if (input == "-") {
+    if (standard_descriptor_was_closed(STDIN_FILENO)) {
+      return report_failure(openInputText(input), errno_fault(files.inputName, EBADF));
+    }
     if (!spool.fill()) return report_failure(openInputText(input), errno_fault(files.inputName, errno));
     files.input = spool.path();
   } else if (const auto problem = input_problem(input); !problem.empty()) {
@@ -118,6 +124,10 @@ std::optional<int> prepare_input(FilePair& files, InputSpool& spool, const FileO
 
 int run_pair(const std::string& input, const std::string& output, const FileOperation& operation) {
   FilePair files{input, output, shown_input_name(input), shown_output_name(output)};
+  // A result for a closed standard output would be lost: the caller gets nothing and a failure.
+  if (output == "-" && standard_descriptor_was_closed(STDOUT_FILENO)) {
+    return report_failure("", errno_fault(files.outputName, EBADF));
+  }
   InputSpool inputSpool;
   if (const auto refused = prepare_input(files, inputSpool, operation.openInputText)) return *refused;
   if (output != "-") return operation.run(files);
@@ -128,7 +138,39 @@ int run_pair(const std::string& input, const std::string& output, const FileOper
   reporting().dataOnStandardOutput = true;
   const int status = operation.run(files);
   if (status != 0) return status;
-  return outputSpool.send() ? 0 : standard_output_failed(errno);
+  if (!outputSpool.send()) return standard_output_failed(errno);
+  release_finish_message();
+  return 0;
+}
+
+// The file `path` names, when it exists.
+std::optional<std::pair<dev_t, ino_t>> file_identity(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::pair{status.st_dev, status.st_ino};
+}
+
+// A batch whose outputs are all known before the first is written: one that would replace an
+// input (under any name: a link, "./m" for "m"), or two inputs with one output, would lose a
+// file. Nothing when the batch can go on.
+std::optional<int> refuse_lost_files(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+  std::map<std::pair<dev_t, ino_t>, std::string> inputFiles;
+  for (const auto& input : inputs) {
+    if (const auto identity = file_identity(input)) inputFiles.emplace(*identity, input);
+  }
+  std::map<std::string, std::string> outputFrom;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const auto identity = file_identity(outputs[i]);
+    if (const auto same = identity ? inputFiles.find(*identity) : inputFiles.end(); same != inputFiles.end()) {
+      return report_failure("The output of " + inputs[i] + " would replace the input " + same->second +
+                            ": nothing was written.");
+    }
+    if (const auto [first, added] = outputFrom.emplace(outputs[i], inputs[i]); !added) {
+      return report_failure(first->second + " and " + inputs[i] + " would both be written to " + outputs[i] +
+                            ": nothing was written.");
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -153,9 +195,14 @@ int run_file_operation(const FileArguments& arguments, const FileOperation& oper
   for (const auto& input : arguments.files) {
     if (input == "-") throw CLI::ValidationError("IN", "- has no name to give its output in --output-dir");
   }
-  int status = 0;
+  std::vector<std::string> outputs;
   for (const auto& input : arguments.files) {
-    const int one = run_pair(input, output_in_folder(input, arguments, operation.outputExtension), operation);
+    outputs.push_back(output_in_folder(input, arguments, operation.outputExtension));
+  }
+  if (const auto refused = refuse_lost_files(arguments.files, outputs)) return *refused;
+  int status = 0;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const int one = run_pair(arguments.files[i], outputs[i], operation);
     if (status == 0) status = one;
     if (status != 0 && !arguments.keepGoing) break;
   }
@@ -179,7 +226,7 @@ std::string input_problem(const std::string& path) {
 }
 
 int standard_output_failed(int error) {
-  if (error == EPIPE) end_by_signal(SIGPIPE);
+  if (error == EPIPE && !signal_ignored_by_caller(SIGPIPE)) end_by_signal(SIGPIPE);
   return report_failure("", errno_fault("standard output", error));
 }
 

@@ -49,7 +49,8 @@ int run_input_operation(const std::string& input, const FileOperation::InputText
 std::string input_problem(const std::string& path);
 
 // Ends the command after standard output failed with `error`: by SIGPIPE when its reader has
-// gone, as any program in a pipeline ends, and otherwise with the reason and status 1.
+// gone, as any program in a pipeline ends (unless the caller ignores SIGPIPE), and otherwise
+// with the reason and status 1.
 int standard_output_failed(int error);
 
 }  // namespace tunekiln

@@ -15,10 +15,18 @@ namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-sigset_t ending_signals() {
-  sigset_t set;
-  ::sigemptyset(&set);
-  for (const int signal : kEndingSignals) ::sigaddset(&set, signal);
+// The ending signals the caller has not set to be ignored (nohup, a background job): an
+// ignored one must stay ignored, and a blocked one would be taken by sigwait all the same.
+sigset_t& watched_signals() {
+  static sigset_t set = [] {
+    sigset_t signals;
+    ::sigemptyset(&signals);
+    for (const int signal : kEndingSignals) {
+      struct sigaction action {};
+      if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) ::sigaddset(&signals, signal);
+    }
+    return signals;
+  }();
   return set;
 }
 
@@ -36,7 +44,7 @@ std::vector<std::function<void()>*>& actions() {
 
 void watch_ending_signals() {
   ::signal(SIGXFSZ, SIG_IGN);
-  const sigset_t set = ending_signals();
+  const sigset_t set = watched_signals();
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread([set] {
     int signal = 0;
@@ -45,6 +53,8 @@ void watch_ending_signals() {
     end_by_signal(signal);
   }).detach();
 }
+
+bool signal_ignored_by_caller(int signal) { return ::sigismember(&watched_signals(), signal) == 0; }
 
 SignalCleanup::SignalCleanup(std::function<void()> action) : action_(std::move(action)) {
   const std::lock_guard lock(cleanup_lock());

@@ -8,8 +8,12 @@ namespace tunekiln {
 
 // Called first, before any thread starts: blocks the ending signals in every thread to come
 // and watches them on a thread of its own, which ends the process as end_by_signal does.
-// A file too large for the limit of the process fails its write instead of ending it.
+// A signal the caller set to be ignored stays ignored. A file too large for the limit of the
+// process fails its write instead of ending it.
 void watch_ending_signals();
+
+// True when `signal` was ignored when the program started, and so is still.
+bool signal_ignored_by_caller(int signal);
 
 // Puts back what a command changed (the terminal's mode) when a signal ends the process while
 // this lives. The action runs on the watching thread.

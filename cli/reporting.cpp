@@ -20,8 +20,16 @@ FileFault errno_fault(std::string name, int error) {
 
 void report_finished(std::string_view message) {
   if (reporting().quiet || message.empty()) return;
-  std::FILE* stream = reporting().dataOnStandardOutput ? stderr : stdout;
-  std::fprintf(stream, "%.*s\n", static_cast<int>(message.size()), message.data());
+  if (reporting().dataOnStandardOutput) {
+    reporting().heldFinish.append(message).push_back('\n');
+    return;
+  }
+  std::fprintf(stdout, "%.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+void release_finish_message() {
+  std::fputs(reporting().heldFinish.c_str(), stderr);
+  reporting().heldFinish.clear();
 }
 
 int report_failure(std::string_view message, const std::optional<FileFault>& fault, int status) {

@@ -11,6 +11,7 @@ namespace tunekiln {
 struct Reporting {
   bool quiet = false;                 // no progress and no finish message
   bool dataOnStandardOutput = false;  // OUT is "-": messages keep off standard output
+  std::string heldFinish;             // with OUT "-": the finish message, until the result is out
 };
 Reporting& reporting();
 
@@ -27,9 +28,11 @@ FileFault errno_fault(std::string name, int error);
 std::string shown_input_name(const std::string& name);
 std::string shown_output_name(const std::string& name);
 
-// The finish message: on standard output (standard error when that carries the data),
-// nothing when quiet.
+// The finish message: on standard output, nothing when quiet. When standard output carries the
+// data, it is held until release_finish_message, after the data is delivered, and then goes
+// to standard error.
 void report_finished(std::string_view message);
+void release_finish_message();
 // A failure on standard error: the operation's own text, and under it the file and the reason
 // ("song.wav: Permission denied"). Gives `status`.
 int report_failure(std::string_view message, const std::optional<FileFault>& fault = std::nullopt, int status = 1);

@@ -1,6 +1,6 @@
 #include "cli/wav_commands.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <memory>
 
 #include "cli/command_line_host.h"
@@ -15,7 +15,7 @@ namespace {
 struct WavArguments {
   FileArguments files;
   std::string multiple;
-  std::optional<double> keepBassHz;
+  std::string keepBassHz;
   std::string start = "0";
   std::string end = "0";
 };
@@ -26,11 +26,19 @@ const CLI::Validator kCutTime(
     },
     "");
 
+// The cut-off of --keep-bass: a decimal number of hertz ("120", "150.7", "2e2"), read by the
+// check and by the operation alike. Nothing for any other text.
+std::optional<double> parse_frequency(const std::string& text) {
+  double hz = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, hz);
+  if (error != std::errc() || stop != end || !(hz > 0 && hz < 1e6)) return std::nullopt;
+  return hz;
+}
+
 const CLI::Validator kFrequency(
     [](const std::string& text) {
-      char* end = nullptr;
-      const double hz = std::strtod(text.c_str(), &end);
-      return !text.empty() && *end == '\0' && hz > 0 && hz < 1e6 ? std::string() : "expected a frequency in Hz, got '" + text + "'";
+      return parse_frequency(text) ? std::string() : "expected a frequency in Hz, got '" + text + "'";
     },
     "");
 
@@ -72,14 +80,13 @@ void add_wav_commands(CLI::App& app, int& status) {
       app, "clear-voice", "Write right minus left of a stereo WAV file as a mono WAV file, removing a centred voice",
       *arguments);
   // A flag with an optional value: --keep-bass alone, or --keep-bass=HZ, so that the next
-  // argument is never taken for the frequency.
-  auto* keepBass = clearVoice->add_flag("--keep-bass{" + std::to_string(static_cast<int>(kDefaultKeepBassHz)) + "}", arguments->keepBassHz,
-                 "keep the centre below HZ (bass and kick drum); alone: below 120 Hz")
+  // argument is never taken for the frequency. Not given, it leaves the text empty.
+  const std::string keepBassFlag = "--keep-bass{" + std::to_string(static_cast<int>(kDefaultKeepBassHz)) + "}";
+  clearVoice->add_flag(keepBassFlag, arguments->keepBassHz, "keep the centre below HZ (bass and kick drum); alone: below 120 Hz")
       ->check(kFrequency)
       ->type_name("[=HZ]");
-  clearVoice->callback([&status, arguments, keepBass] {
-    // The variable holds the flag's default even when the flag is not given.
-    const auto keepBassHz = keepBass->count() > 0 ? arguments->keepBassHz : std::nullopt;
+  clearVoice->callback([&status, arguments] {
+    const auto keepBassHz = parse_frequency(arguments->keepBassHz);
     run(status, *arguments, [&](WavProcessHost& host) { return ClearVoice(host, nullptr, keepBassHz); });
   });
 

@@ -6,4 +6,8 @@ namespace tunekiln {
 // opens can take their place and receive its messages. Called first in main.
 void make_standard_descriptors_valid();
 
+// True when descriptor `fd` (0, 1 or 2) was closed before make_standard_descriptors_valid: data
+// meant for it would be lost, which messages may be but a result may not.
+bool standard_descriptor_was_closed(int fd);
+
 }  // namespace tunekiln

@@ -1,6 +1,7 @@
 // The files the program reads and writes: which it opens, how it recognises one file under two
 // names, and how it replaces a file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -11,38 +12,49 @@
 namespace tunekiln::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(InputFile, OpensOnlyRegularFilesAndKnowsThemUnderEverySpelling) {
   TempDir dir;
-  for (const auto& refused : {dir.path().string(), dir.file("missing"), std::string("/dev/zero")}) EXPECT_FALSE(InputFile::open(refused));
+  for (const auto& refused : {dir.file("."), dir.file("missing"), std::string("/dev/zero")}) {
+    EXPECT_FALSE(InputFile::open(refused)) << refused;
+  }
   const std::string in = dir.file("in.wav");
   write_file(in, {1});
-  std::filesystem::create_symlink(in, dir.file("link.wav"));
-  std::filesystem::create_hard_link(in, dir.file("hard.wav"));
-  for (const auto& same : {in, dir.file("link.wav"), dir.file("hard.wav")}) EXPECT_TRUE(is_same_file(in, same)) << same;
-  for (const auto& other : {dir.path().string(), dir.file("missing.wav")}) EXPECT_FALSE(is_same_file(in, other)) << other;
+  fs::create_symlink(in, dir.file("link.wav"));
+  fs::create_hard_link(in, dir.file("hard.wav"));
+  for (const auto& same : {in, dir.file("link.wav"), dir.file("hard.wav"), dir.file("./in.wav")}) {
+    EXPECT_TRUE(is_same_file(in, same)) << same;
+  }
+  for (const auto& other : {dir.file("."), dir.file("missing.wav")}) EXPECT_FALSE(is_same_file(in, other));
 }
 
-TEST(ReplacementFile, ReplacesOnlyWhenCommittedThroughALinkKeepingPermissions) {
+// Through a link the file it points to is replaced, or made where the link dangles, only at the
+// commit; a new file gets 0666 less the umask, a replaced one keeps its permissions. Nothing
+// else is left.
+TEST(ReplacementFile, ReplacesOnlyWhenCommittedWhereALinkPointsWithTheRightPermissions) {
   TempDir dir;
-  const std::string destination = dir.file("out.wav"), link = dir.file("link.wav");
-  const Bytes kNew{'n', 'e', 'w'};
-  write_file(destination, {'o', 'l', 'd'});
-  std::filesystem::permissions(destination, std::filesystem::perms{0600});
-  std::filesystem::create_symlink("out.wav", link);
-  {
-    auto abandoned = ReplacementFile::create(link);
-    ASSERT_TRUE(abandoned && abandoned->append(kNew.data(), kNew.size()));
+  write_file(dir.file("old.wav"), {'o', 'l', 'd'});
+  fs::permissions(dir.file("old.wav"), fs::perms{0604});
+  fs::create_symlink("old.wav", dir.file("link.wav"));
+  fs::create_symlink("new.wav", dir.file("dangling.wav"));
+  const auto before = dir.contents();
+  const mode_t umask = ::umask(027);
+  auto replaced = ReplacementFile::create(dir.file("link.wav"));
+  auto made = ReplacementFile::create(dir.file("dangling.wav"));
+  ::umask(umask);
+  ASSERT_TRUE(replaced && made && replaced->append("New", 3) && made->append("New", 3));
+  EXPECT_EQ(dir.contents(), before);
+  ASSERT_TRUE(replaced->commit() && made->commit());
+  const auto bytes = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
+  const std::map<std::string, Bytes> after{{"dangling.wav", bytes("-> new.wav")}, {"new.wav", bytes("New")},
+                                           {"link.wav", bytes("-> old.wav")}, {"old.wav", bytes("New")}};
+  EXPECT_EQ(dir.contents(), after);
+  for (const auto& [name, mode] : {std::pair{"old.wav", 0604}, {"new.wav", 0640}}) {
+    EXPECT_EQ(fs::status(dir.file(name)).permissions(), fs::perms(mode)) << name;
   }
-  auto file = ReplacementFile::create(link);
-  ASSERT_TRUE(file && file->append(kNew.data(), kNew.size()) && file->writeAt(0, "N", 1));
-  EXPECT_EQ(read_file(destination), (Bytes{'o', 'l', 'd'})) << "the old file stays until the new one is complete";
-  ASSERT_TRUE(file->commit());
-  EXPECT_EQ(read_file(destination), (Bytes{'N', 'e', 'w'}));
-  EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(std::filesystem::status(destination).permissions(), std::filesystem::perms{0600});
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.wav", "out.wav"})) << "nothing else is left";
-  std::filesystem::create_directory(dir.file("folder"));
-  for (const auto& refused : {dir.file("folder"), dir.file("no-such-folder/out.wav"), std::string("/dev/null")}) {
+  fs::create_directory(dir.file("folder"));
+  for (const auto& refused : {dir.file("folder"), dir.file("no-folder/out.wav"), std::string("/dev/null")}) {
     EXPECT_FALSE(ReplacementFile::create(refused)) << refused;
   }
 }

@@ -21,9 +21,14 @@ std::string CapturedStream::text() const {
   return text;
 }
 
-namespace {
-
-int spawn_and_wait(const std::vector<std::string>& arguments, posix_spawn_file_actions_t& actions) {
+ProgramResult run_program(const std::vector<std::string>& arguments) {
+  // Files rather than pipes: the program can never stall on a full one.
+  const CapturedStream out, err;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, ::fileno(out.get()), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, ::fileno(err.get()), STDERR_FILENO);
   std::vector<char*> argv;
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -35,28 +40,7 @@ int spawn_and_wait(const std::vector<std::string>& arguments, posix_spawn_file_a
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) throw std::runtime_error("waitpid failed");
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-}  // namespace
-
-ProgramResult run_program(const std::vector<std::string>& arguments) {
-  // Files rather than pipes: the program can never stall on a full one.
-  const CapturedStream out, err;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, ::fileno(out.get()), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, ::fileno(err.get()), STDERR_FILENO);
-  const int status = spawn_and_wait(arguments, actions);
-  return {status, out.text(), err.text()};
-}
-
-int run_without_standard_streams(const std::vector<std::string>& arguments) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) posix_spawn_file_actions_addclose(&actions, fd);
-  return spawn_and_wait(arguments, actions);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out.text(), err.text()};
 }
 
 }  // namespace tunekiln::test

@@ -15,9 +15,6 @@ struct ProgramResult {
 // Runs a program to its end with standard input from /dev/null and both output streams captured.
 ProgramResult run_program(const std::vector<std::string>& arguments);
 
-// Runs a program to its end with standard input, output and error closed; gives its status.
-int run_without_standard_streams(const std::vector<std::string>& arguments);
-
 // A stream, backed by a temporary file, whose text the test reads back.
 class CapturedStream {
  public:

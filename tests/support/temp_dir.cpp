@@ -22,9 +22,25 @@ TempDir::~TempDir() {
 
 std::vector<std::string> TempDir::entries() const {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    names.push_back(entry.path().filename());
+  }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::map<std::string, Bytes> TempDir::contents() const {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
+    Bytes& bytes = files[entry.path().lexically_relative(path_)];
+    if (entry.is_symlink()) {
+      const std::string target = "-> " + std::filesystem::read_symlink(entry.path()).string();
+      bytes.assign(target.begin(), target.end());
+    } else if (entry.is_regular_file()) {
+      bytes = read_file(entry.path());
+    }
+  }
+  return files;
 }
 
 void write_file(const std::string& path, const Bytes& bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ class TempDir {
   std::string file(const std::string& name) const { return (path_ / name).string(); }
   // The names of everything in the folder, sorted; shows files left behind.
   std::vector<std::string> entries() const;
+  // Everything in the folder and below by relative name: a file's bytes, a link's "-> target",
+  // nothing for a folder. Shows any file written, replaced or left behind.
+  std::map<std::string, std::vector<std::uint8_t>> contents() const;
 
  private:
   std::filesystem::path path_;

@@ -45,7 +45,9 @@ bool TerminalSession::waitForText(const std::string& text) {
 }
 
 void TerminalSession::type(const std::string& keys) {
-  if (::write(terminal_, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) throw std::runtime_error("typing");
+  if (::write(terminal_, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
+    throw std::runtime_error("typing");
+  }
 }
 
 void TerminalSession::sendSignal(int signal) { ::kill(pid_, signal); }
