@@ -120,7 +120,7 @@ TEST(PlayerProtocol, EachScriptBringsItsStatesPositionsAndCalls) {
        "card.open(1000)"},
       {"open a.wav; play; =3; stop; play", kPlaying + " STOPPED", "card.close", "card.close"},
       // Sound still on its way to the speaker at the end: the seconds heard reach the length.
-      {"busy; unheard 2500; open short.wav; play; =3; wake; =4; unheard 1000; wake; =6; "
+      {"busy; unheard 2500; open short.wav; play; =3; wake; =4; wake; =5; unheard 1000; wake; =6; "
        "idle; unheard 0; wake",
        "PLAYING 0/2 0/2 0/2 NO_STREAM 1/2 2/2 STOPPED", "card.close", "card.close"},
       {"open empty.wav; play", "PLAYING 0/0 NO_STREAM STOPPED"},
