@@ -64,12 +64,12 @@ class Playback : public ::testing::Test {
   // A player with the standard decoders and a sound card in slot 0.
   void startPlayer(SoundCardOutput::DeviceOpener openDevice, const MasterVolumeOpener& openMixer) {
     selectedOutput = 0;
-    const auto slots = [openDevice = std::move(openDevice)] {
+    const auto makeSlots = [openDevice = std::move(openDevice)] {
       EngineSlots slots{.decoders = standard_decoders()};
       slots.outputs[0] = std::make_unique<SoundCardOutput>(openDevice);
       return slots;
     };
-    player = player_create(notifications, slots, openMixer);
+    player = player_create(notifications, makeSlots, openMixer);
   }
 
   // Keeps the sound card's failures and the last second heard.
