@@ -131,7 +131,7 @@ TEST(PlayerProtocol, EachScriptBringsItsStatesPositionsAndCalls) {
        "card.open(1000)"},
       {kDraining + "mark; idle; wake", kPlaying + " 2/10 | STOPPED 0/3", "card.open",
        "card.open(1000), card.open(2000)"},
-      // Past the end, and after the end while the output plays out.
+      // A SEEK before the output opens does nothing; one past the end ends the stream.
       {"open a.wav; seek 50; play; =3; seek 50; =4; seek 150", kPlaying + " 6/10 NO_STREAM STOPPED",
        "card.reset", "card.reset, card.reset"},
       // While the engine waits for the output to play out, commands queue up: only the newest
