@@ -1,4 +1,5 @@
-// The sound card's block pool against the device double, and the failures it reports.
+// The sound card's block pool against the device double, its volume words, and the failures it
+// reports. What the real sound server makes of it is heard in the sound tests.
 #include <gtest/gtest.h>
 
 #include "engine/sound_card_output.h"
@@ -13,16 +14,17 @@ constexpr StreamInfo kStereo16{.lengthSeconds = 10, .sampleRate = 44100, .stereo
 struct SoundCardPool : ::testing::Test {
   SoundCardPool() { output.reportTo(reports); }
   // Opens the output for a test stream of `bytes` and attaches its decoder.
-  void play(std::size_t bytes) {
-    decoder = std::make_unique<TestDecoder>("dec", log, std::map<std::string, TestStream>{{"in", {kStereo16, bytes}}});
+  void play(std::size_t bytes, bool failsAtEnd = false) {
+    decoder = std::make_unique<TestDecoder>("dec", log, std::map<std::string, TestStream>{
+        {"in", {kStereo16, bytes, failsAtEnd}}});
     decoder->open("in");
     output.open(kStereo16);
     output.attach(decoder.get());
   }
   std::vector<std::string> failures() {
-    std::vector<std::string> lines;
-    while (auto n = reports.poll()) lines.push_back(describe(*n));
-    return lines;
+    std::vector<std::string> words;
+    while (auto n = reports.poll()) words.push_back(describe(*n));
+    return words;
   }
 
   CallLog log;
@@ -32,26 +34,40 @@ struct SoundCardPool : ::testing::Test {
   SoundCardOutput output{devices.opener()};
 };
 
-TEST_F(SoundCardPool, EveryFinishedBlockIsRefilledAndTheStreamPlaysWholeInOrder) {
-  play(33 * kBlock + kBlock / 2);
-  for (std::size_t pumps = 0;; ++pumps) {
-    output.pump();
-    if (output.attachedDecoder() == nullptr) break;
-    EXPECT_EQ(devices.last->queue.size(), 16u) << "the whole pool is queued";
-    devices.last->finish(pumps % 2 == 0 ? 2 : 15);  // blocks come back in twos and fifteens
-    EXPECT_TRUE(output.wakeEvent()->consume()) << "a finished block wakes the engine";
+TEST_F(SoundCardPool, EveryFinishedBlockIsRefilledAndTheStreamPlaysWholeInOrderToItsEnd) {
+  // Ending inside a block, and with a failed read that still brings its bytes.
+  for (const bool failsAtEnd : {false, true}) {
+    const std::size_t bytes = failsAtEnd ? 3 * kBlock : 33 * kBlock + kBlock / 2;
+    play(bytes, failsAtEnd);
+    for (std::size_t pumps = 0;; ++pumps) {
+      output.pump();
+      if (output.attachedDecoder() == nullptr) break;
+      EXPECT_EQ(devices.last->queue.size(), 16u) << "the whole pool is queued";
+      devices.last->finish(pumps % 2 == 0 ? 2 : 15);  // blocks come back in twos and fifteens
+      EXPECT_TRUE(output.wakeEvent()->consume()) << "a finished block wakes the engine";
+    }
+    EXPECT_EQ(devices.last->played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
+    EXPECT_EQ(log.callsOf("dec.close").size(), 1u + failsAtEnd) << "the end closes the decoder";
+    EXPECT_EQ(failures(), failsAtEnd ? std::vector<std::string>{"READ_FAILED"} : std::vector<std::string>{});
+    EXPECT_FALSE(output.isDone()) << "the last blocks are still playing";
+    devices.last->finish(16);
+    EXPECT_TRUE(output.isDone());
+    output.close();
+    EXPECT_EQ(devices.open, 0);
   }
-  EXPECT_EQ(devices.last->played, stream_bytes(33 * kBlock + kBlock / 2)) << "no byte lost, repeated or reordered";
-  EXPECT_EQ(log.callsOf("dec.close").size(), 1u) << "the end detaches and closes the decoder";
-  EXPECT_FALSE(output.isDone()) << "the last blocks are still playing";
-  devices.last->finish(16);
-  EXPECT_TRUE(output.isDone());
-  // 100 gives 65535, not 65600; a level the engine got as an unsigned number does not overflow.
-  for (const int level : {100, 50, static_cast<int>(0xFFFFFFFFu)}) output.setVolume(level);
-  EXPECT_EQ(devices.last->volumes, (std::vector<VolumeWord>{0xFFFFFFFF, 32800u | 32800u << 16, 0xFFFFFFFF}));
+}
+
+TEST_F(SoundCardPool, LevelsGive656AStepOnBothChannelsAndTheNextDeviceStartsAtTheLast) {
+  play(kBlock);
+  // A level the engine got as an unsigned number does not overflow.
+  for (const int level : {0, 1, 99, 100, static_cast<int>(0xFFFFFFFFu), 50}) output.setVolume(level);
+  const std::vector<VolumeWord> channel{0, 656, 64944, 0xFFFF, 0xFFFF, 32800};
+  ASSERT_EQ(devices.last->volumes.size(), channel.size());
+  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(devices.last->volumes[i], channel[i] * 0x10001);
   output.close();
-  EXPECT_EQ(devices.open, 0);
-  EXPECT_EQ(failures(), std::vector<std::string>{});
+  output.open(kStereo16);
+  EXPECT_EQ(devices.startVolume, 32800 * 0x10001u);
+  output.close();
 }
 
 TEST_F(SoundCardPool, ADeviceThatGoesAwayOrNeverOpensIsReportedOnceAndPlaysNothing) {
@@ -66,11 +82,11 @@ TEST_F(SoundCardPool, ADeviceThatGoesAwayOrNeverOpensIsReportedOnceAndPlaysNothi
   EXPECT_EQ(failures(), std::vector<std::string>{"SOUND_SERVER_GONE"});
   output.close();
 
-  for (const auto& [failure, reported] : {std::pair{DeviceFailure::noServer, "NO_SOUND_SERVER"}, {DeviceFailure::formatRefused, "FORMAT_REFUSED"}}) {
-    devices.refusal = [failure](const WaveFormat&) { return std::optional(failure); };
+  for (const auto& [failure, reported] : {std::pair{DeviceFailure::noServer, "NO_SOUND_SERVER"},
+                                          {DeviceFailure::formatRefused, "FORMAT_REFUSED"}}) {
+    devices.refusal = failure;
     play(2 * kBlock);
     output.pump();
-    output.pause(true);
     output.setVolume(50);
     EXPECT_EQ(decoder->handed(), 0u);
     EXPECT_TRUE(output.isDone());

@@ -5,12 +5,9 @@
 namespace tunekiln::test {
 
 void CallLog::add(std::string call) {
-  std::unique_lock lock(mutex_);
-  calls_.push_back(call);
+  std::lock_guard lock(mutex_);
+  calls_.push_back(std::move(call));
   changed_.notify_all();
-  if (holdAt_.empty() || call != holdAt_) return;
-  held_ = true;
-  changed_.wait(lock, [this] { return holdAt_.empty(); });
 }
 
 std::vector<std::string> CallLog::callsOf(const std::string& prefix) const {
@@ -22,20 +19,10 @@ std::vector<std::string> CallLog::callsOf(const std::string& prefix) const {
 
 void CallLog::waitForMoreThan(std::size_t count, const std::string& prefix) {
   std::unique_lock lock(mutex_);
-  const auto matching = [&] { return std::ranges::count_if(calls_, [&](const std::string& c) { return c.starts_with(prefix); }); };
-  changed_.wait_for(lock, std::chrono::seconds(3), [&] { return static_cast<std::size_t>(matching()) > count; });
-}
-
-void CallLog::holdAt(std::string call) {
-  std::lock_guard lock(mutex_);
-  holdAt_ = std::move(call);
-  held_ = false;
-  changed_.notify_all();
-}
-
-void CallLog::waitUntilHeld() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return held_; });
+  const auto starts = [&](const std::string& call) { return call.starts_with(prefix); };
+  changed_.wait_for(lock, std::chrono::seconds(3), [&] {
+    return static_cast<std::size_t>(std::ranges::count_if(calls_, starts)) > count;
+  });
 }
 
 bool TestDecoder::open(const std::string& name) {
@@ -56,7 +43,8 @@ ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 }
 
 std::int32_t TestDecoder::getPosition() {
-  const auto bytesPerSecond = static_cast<std::size_t>(stream_.info.sampleRate) * (stream_.info.stereo ? 2 : 1) * (stream_.info.sixteenBit ? 2 : 1);
+  const StreamInfo& info = stream_.info;
+  const auto bytesPerSecond = std::size_t{1} * info.sampleRate * (info.stereo + 1) * (info.sixteenBit + 1);
   return static_cast<std::int32_t>(handed_ / bytesPerSecond);
 }
 
@@ -78,7 +66,6 @@ void DeviceDouble::write(WaveBlock& block) {
   block.queued = true;
   queue.push_back(&block);
   played.insert(played.end(), block.data, block.data + block.length);
-  if (playsAtOnce_ && !paused) finish(queue.size());
 }
 
 void DeviceDouble::finish(std::size_t count) {
@@ -89,10 +76,11 @@ void DeviceDouble::finish(std::size_t count) {
   wake_.signal();
 }
 
-SoundCardOutput::DeviceOpener DeviceDoubles::opener(bool playsAtOnce) {
-  return [this, playsAtOnce](const WaveFormat& format, WakeEvent& wake, std::optional<VolumeWord>) {
-    if (const auto failure = refusal(format)) return DeviceOpening{nullptr, *failure};
-    auto device = std::make_unique<DeviceDouble>(wake, playsAtOnce, open);
+SoundCardOutput::DeviceOpener DeviceDoubles::opener() {
+  return [this](const WaveFormat&, WakeEvent& wake, std::optional<VolumeWord> volume) {
+    if (refusal) return DeviceOpening{nullptr, *refusal};
+    startVolume = volume;
+    auto device = std::make_unique<DeviceDouble>(wake, open);
     last = device.get();
     return DeviceOpening{std::move(device)};
   };
@@ -104,25 +92,20 @@ Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
   while (decoded.last == ReadResult::more) {
     std::size_t size = block.size();
     decoded.last = decoder.read(block.data(), size);
-    decoded.pcm.insert(decoded.pcm.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
+    decoded.pcm.insert(decoded.pcm.end(), block.data(), block.data() + size);
     decoded.readSizes.push_back(size);
   }
   return decoded;
 }
 
 std::string describe(const PlayerNotification& n) {
-  static const std::map<std::uint32_t, std::string> kNames = {
-      {PLAYER_NTF_STATE, "STATE"}, {PLAYER_NTF_INFO, "INFO"}, {PLAYER_NTF_POSITION, "POSITION"}, {PLAYER_NTF_PONG, "PONG"},
-      {PLAYER_NTF_OUTPUT_NAME, "OUTPUT_NAME"}, {PLAYER_NTF_WRITE_FAILED, "WRITE_FAILED"}, {PLAYER_NTF_READ_FAILED, "READ_FAILED"},
-      {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"}, {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"},
-      {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
+  static const std::map<std::uint32_t, std::string> kFailures = {
+      {PLAYER_NTF_READ_FAILED, "READ_FAILED"}, {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"},
+      {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"}, {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
   static const char* const kStates[] = {"?", "NO_STREAM", "PAUSED", "PLAYING", "STOPPED"};
-  const std::string name = kNames.contains(n.number) ? kNames.at(n.number) : "? " + std::to_string(n.number);
-  if (n.number == PLAYER_NTF_STATE) return name + " " + (n.first <= 4 ? kStates[n.first] : "?");
-  if (n.number == PLAYER_NTF_INFO) return name + " " + std::to_string(n.info ? n.info->lengthSeconds : -1);
-  if (n.number == PLAYER_NTF_OUTPUT_NAME) return name + " " + std::to_string(n.second) + " " + n.name.value_or("(none)");
-  const bool numbered = n.number == PLAYER_NTF_POSITION || n.number == PLAYER_NTF_PONG || n.number == PLAYER_NTF_WRITE_FAILED;
-  return numbered ? name + " " + std::to_string(n.first) : name;
+  if (n.number == PLAYER_NTF_STATE) return kStates[n.first <= 4 ? n.first : 0];
+  if (n.number == PLAYER_NTF_WRITE_FAILED) return "WRITE_FAILED " + std::to_string(n.first);
+  return kFailures.contains(n.number) ? kFailures.at(n.number) : "? " + std::to_string(n.number);
 }
 
 }  // namespace tunekiln::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -21,8 +22,7 @@
 // hardware, a sound card's device.
 namespace tunekiln::test {
 
-// What the doubles were asked, as "who.call(arguments)"; readable from any thread. A test may
-// hold the engine thread in one call, so that commands queue up behind it.
+// What the doubles were asked, as "who.call(arguments)"; readable from any thread.
 class CallLog {
  public:
   void add(std::string call);
@@ -31,16 +31,10 @@ class CallLog {
   // Waits until more than `count` calls start with `prefix`, for at most a few seconds.
   void waitForMoreThan(std::size_t count, const std::string& prefix);
 
-  // The engine thread waits in the call `call` until release() (an empty holdAt).
-  void holdAt(std::string call);
-  void waitUntilHeld();
-
  private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> calls_;
-  std::string holdAt_;
-  bool held_ = false;
 };
 
 // A stream a test decoder plays: its format and how many bytes of PCM it holds.
@@ -71,12 +65,16 @@ class TestDecoder final : public Decoder {
   void close() override { log_.add(who_ + ".close"); }
   void seek(std::uint32_t numerator, std::uint32_t denominator) override {
     log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
-    handed_ = stream_.bytes * numerator / denominator;
+    handed_ = std::min(stream_.bytes, stream_.bytes * numerator / denominator);  // past the end: at the end
   }
   StreamInfo getInfo() override { return stream_.info; }
   ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override;
+  void setLengthListener(std::function<void()> listener) override { lengthKnown = std::move(listener); }
   std::size_t handed() const { return handed_; }
+
+  // What the engine gave setLengthListener: a test calls it as the decoder's own thread would.
+  std::function<void()> lengthKnown;
 
  private:
   std::string who_;
@@ -87,10 +85,12 @@ class TestDecoder final : public Decoder {
 };
 
 // An output that takes one block of 4000 bytes from the decoder per pump and plays it nowhere.
-// It reports done while `done` is set.
+// It reports done while `done` is set, and as much unheard as `unheard` says.
 class TestOutput final : public Output {
  public:
-  TestOutput(std::string name, CallLog& log) : Output(std::move(name)), log_(log) { createWakeEvent(); }
+  TestOutput(std::string name, CallLog& log) : Output(std::move(name)), log_(log) {
+    createWakeEvent();
+  }
 
   void open(const StreamInfo& info) override { note("open(" + std::to_string(info.sampleRate) + ")"); }
   void close() override { note("close"); }
@@ -106,11 +106,13 @@ class TestOutput final : public Output {
     done = true;  // nothing held any more
   }
   void setVolume(int level) override { note("setVolume(" + std::to_string(level) + ")"); }
+  std::uint32_t unheardMilliseconds() override { return unheard; }
 
   // Wants a pump, as a device does when it has played a block, and waits until the engine has
   // come to it.
   void wake();
   std::atomic<bool> done{true};
+  std::atomic<std::uint32_t> unheard{0};
 
  private:
   void note(const std::string& call) { log_.add(name() + "." + call); }
@@ -118,23 +120,20 @@ class TestOutput final : public Output {
   CallLog& log_;
 };
 
-// A sound card's device. It keeps the blocks it is given until the test finishes them or,
-// made with `playsAtOnce`, finishes each as it comes unless paused.
+// A sound card's device. It keeps the blocks it is given until the test finishes them.
 class DeviceDouble final : public WaveOutDevice {
  public:
-  DeviceDouble(WakeEvent& wake, bool playsAtOnce, std::atomic<int>& openCount)
-      : wake_(wake), playsAtOnce_(playsAtOnce), openCount_(openCount) { ++openCount_; }
+  DeviceDouble(WakeEvent& wake, std::atomic<int>& openCount) : wake_(wake), openCount_(openCount) {
+    ++openCount_;
+  }
   ~DeviceDouble() override {
     finish(queue.size());
     --openCount_;
   }
 
   void write(WaveBlock& block) override;
-  void pause() override { paused = true; }
-  void restart() override {
-    paused = false;
-    if (playsAtOnce_) finish(queue.size());
-  }
+  void pause() override {}
+  void restart() override {}
   void reset() override { finish(queue.size()); }  // dropped blocks come back as finished
   void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
   std::chrono::microseconds unheard() override { return {}; }
@@ -146,22 +145,21 @@ class DeviceDouble final : public WaveOutDevice {
   std::deque<WaveBlock*> queue;
   Bytes played;  // what every block held when it was queued
   std::vector<VolumeWord> volumes;
-  bool paused = false;
   std::atomic<bool> lost{false};
 
  private:
   WakeEvent& wake_;
-  bool playsAtOnce_;
   std::atomic<int>& openCount_;
 };
 
-// Opens DeviceDoubles for a sound card, counting those open; the one opened last is `last`.
+// Opens DeviceDoubles for a sound card, counting those open; the one opened last is `last`, and
+// `startVolume` the volume it was opened with.
 struct DeviceDoubles {
-  SoundCardOutput::DeviceOpener opener(bool playsAtOnce = false);
+  SoundCardOutput::DeviceOpener opener();
   std::atomic<int> open{0};
   DeviceDouble* last = nullptr;
-  // Why a format gets no device; nothing for one that opens.
-  std::function<std::optional<DeviceFailure>(const WaveFormat&)> refusal = [](const WaveFormat&) { return std::nullopt; };
+  std::optional<VolumeWord> startVolume;
+  std::optional<DeviceFailure> refusal;  // why the next device does not open
 };
 
 // Answers the WAV file writer's destination prompt n (from 0) with answer(n); nothing is Cancel.
@@ -179,7 +177,7 @@ struct Decoded {
 };
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes = 32768);
 
-// A notification as a line of text, e.g. "STATE PLAYING", "INFO 10", "POSITION 3".
+// A state or a failure as a word: "PLAYING", "READ_FAILED", "WRITE_FAILED 28".
 std::string describe(const PlayerNotification& notification);
 
 }  // namespace tunekiln::test

@@ -20,8 +20,8 @@ struct ToneMeasure {
 
 // Measures one channel of interleaved 16-bit PCM, leaving out the first `skipFrames` frames
 // (a decoder's delay, a fade-in).
-ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel, int sampleRate,
-                         std::size_t skipFrames = 0);
+ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel,
+                         int sampleRate, std::size_t skipFrames = 0);
 
 // 16-bit little-endian PCM bytes as samples; a trailing odd byte is left out.
 std::vector<std::int16_t> samples_of(const Bytes& bytes);
