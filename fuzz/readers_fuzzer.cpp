@@ -1,14 +1,17 @@
 // Everything that reads a file the user chooses, on one input in memory. The WAVE header reader,
 // its chunk walker and the LIST/INFO tag reader: every chunk is walked to the end of the input,
 // and a header that reads must describe samples that lie inside it. The player's WAV and MP3
-// decoders, handed the input through their source openers: open, getInfo, reads of changing
+// decoders, handed the input through their reader openers: open, getInfo, reads of changing
 // sizes to the end, and seeks to places the input's first bytes choose, inside, at and beyond
 // the end; the Xing header parser also gets the raw bytes, so it is reached without a frame.
+// The search for where MPEG audio starts and the walk over its frames, on the bytes the MP3
+// decoder reads.
 // The audio input reader of Save to MP3 (RIFF, RF64, BW64, AIFF and AIFC headers, the refusal
 // of MP3, FLAC and Ogg files, raw input), then every frame as the encoding loop reads and
 // encodes it.
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -16,6 +19,7 @@
 #include <span>
 
 #include "audiofile/info_tags.h"
+#include "audiofile/mp3_frame_walk.h"
 #include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
 #include "engine/mp3_decoder.h"
@@ -67,7 +71,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     wav.close();
   }
-  Mp3Decoder mp3([bytes](const std::string&) { return input_over(std::make_unique<MemoryByteReader>(bytes)); });
+  // Where MPEG audio lies: in the data chunk of a WAVE file of MPEG audio, behind junk, in free format.
+  const auto audio = mpeg_audio_bytes(std::make_shared<MemoryByteReader>(bytes));
+  if (audio) {
+    check(audio->size() <= size);
+    const auto start = find_mpeg_audio(*audio, id3v2_tag_end(*audio));
+    check(!start || *start < audio->size());
+    const Mp3FrameWalk walk = walk_mp3_frames(*audio, true);
+    check(walk.frameOffsets.size() == walk.frames && std::ranges::is_sorted(walk.frameOffsets));
+    check(walk.frames == 0 || walk.frameOffsets.back() < audio->size());
+  }
+  Mp3Decoder mp3([bytes](const std::string&) { return std::make_unique<MemoryByteReader>(bytes); });
   if (mp3.open("memory")) {
     fuzz::read_to_end(mp3, false);
     for (const auto& [n, d] : seeks) {
