@@ -77,7 +77,8 @@ bool WavDecoder::parse() {
   }
 
   dataBegin_ = header.dataBegin;
-  dataEnd_ = header.dataEnd;
+  // Whole frames only: a sound card takes nothing else, and the bytes of a cut frame are no sound.
+  dataEnd_ = header.dataBegin + header.frameCount() * format.bytesPerFrame();
   bytesPerFrame_ = format.bytesPerFrame();
   bytesPerSample_ = format.bytesPerSample();
   bytesPerSecond_ = format.bytesPerSecond();
@@ -116,7 +117,8 @@ ReadResult WavDecoder::readAsStored(std::uint8_t* buffer, std::size_t& size) {
   const auto got = reader_->readAt(readPosition_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
   size = got.bytes;
   advance(size);
-  if (got.status == AudioFileResult::readFailed) return ReadResult::failed;
+  // A file that ends before its samples do has shrunk since it was opened: they are lost.
+  if (got.status != AudioFileResult::ok) return ReadResult::failed;
   return size > 0 ? ReadResult::more : ReadResult::end;
 }
 
@@ -141,9 +143,7 @@ ReadResult WavDecoder::readConverted(std::uint8_t* buffer, std::size_t& size) {
     size += frames * outFrameBytes;
     wanted -= frames;
     advance(std::uint64_t{frames} * bytesPerFrame_);
-    if (got.status == AudioFileResult::readFailed) return ReadResult::failed;
-    // The file is shorter now than when it was opened: it ends where it ends.
-    if (frames < count) return size > 0 ? ReadResult::more : ReadResult::end;
+    if (got.status != AudioFileResult::ok) return ReadResult::failed;  // shrunk, as above
   }
   return ReadResult::more;  // also for a buffer too small for one frame
 }
