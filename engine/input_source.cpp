@@ -66,7 +66,8 @@ std::shared_ptr<const ByteReader> data_chunk(std::shared_ptr<const ByteReader> f
   RiffChunk chunk;
   while (walker->next(chunk) == AudioFileResult::ok) {
     if (!chunk.is("data")) continue;
-    const std::uint64_t end = chunk.size == 0 || chunk.size > file->size() ? file->size() : chunk.bodyOffset() + chunk.size;
+    const bool toTheEnd = chunk.size == 0 || chunk.size > file->size();
+    const std::uint64_t end = toTheEnd ? file->size() : chunk.bodyOffset() + chunk.size;
     return std::make_shared<ByteRange>(std::move(file), chunk.bodyOffset(), end);
   }
   return nullptr;

@@ -83,7 +83,8 @@ bool WavDecoder::parse() {
   bytesPerSample_ = format.bytesPerSample();
   bytesPerSecond_ = format.bytesPerSecond();
   const std::uint64_t seconds = header.dataBytes() / bytesPerSecond_;
-  info_ = {.lengthSeconds = static_cast<std::int32_t>(std::min<std::uint64_t>(seconds, std::numeric_limits<std::int32_t>::max())),
+  constexpr std::uint64_t kLongest = std::numeric_limits<std::int32_t>::max();
+  info_ = {.lengthSeconds = static_cast<std::int32_t>(std::min(seconds, kLongest)),
            .bitrateKbps = 0,
            .sampleRate = static_cast<std::int32_t>(format.sampleRate()),
            .stereo = format.channels() == 2 ? 1 : 0,
@@ -114,7 +115,8 @@ ReadResult WavDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 
 ReadResult WavDecoder::readAsStored(std::uint8_t* buffer, std::size_t& size) {
   const std::uint64_t left = readPosition_ < dataEnd_ ? dataEnd_ - readPosition_ : 0;
-  const auto got = reader_->readAt(readPosition_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
+  const auto got = reader_->readAt(readPosition_, buffer, wanted);
   size = got.bytes;
   advance(size);
   // A file that ends before its samples do has shrunk since it was opened: they are lost.
