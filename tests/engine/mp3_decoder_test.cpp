@@ -17,11 +17,6 @@
 namespace tunekiln::test {
 namespace {
 
-Bytes operator+(Bytes front, const Bytes& back) {
-  front.insert(front.end(), back.begin(), back.end());
-  return front;
-}
-
 // The decoder of whatever `file` holds when it opens.
 struct Mp3DecoderTest : ::testing::Test {
   Bytes file;

@@ -19,6 +19,11 @@ struct ToneShape {
 std::vector<std::int16_t> make_tone(const ToneShape& tone);
 Bytes little_endian_bytes(const std::vector<std::int16_t>& samples);
 
+inline Bytes operator+(Bytes front, const Bytes& back) {
+  front.insert(front.end(), back.begin(), back.end());
+  return front;
+}
+
 // How libmp3lame encodes a test file.
 struct Mp3Shape {
   ToneShape tone;
