@@ -33,6 +33,7 @@ Bytes make_mp3(const Mp3Shape& shape) {
   lame_set_VBR(lame, shape.variableBitrate ? vbr_default : vbr_off);
   if (!shape.variableBitrate) lame_set_brate(lame, shape.kbps);
   lame_set_bWriteVbrTag(lame, shape.tagFrame);
+  lame_set_free_format(lame, shape.freeFormat);
   auto pcm = make_tone(shape.tone);
   const int frames = static_cast<int>(pcm.size()) / shape.tone.channels;
   Bytes mp3(pcm.size() * 2 + 16384);
@@ -57,7 +58,7 @@ Bytes id3v2_tag(std::uint32_t bodyBytes) {
   return tag;
 }
 
-std::vector<MpegFrame> mpeg_frames(const Bytes& file) {
+std::vector<MpegFrame> mpeg_frames(const Bytes& file, int freeFormatKbps) {
   // Bitrates in kbit/s by index, for MPEG-1 and for MPEG-2 and 2.5.
   constexpr int kKbps[2][16] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
                                 {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};
@@ -65,7 +66,7 @@ std::vector<MpegFrame> mpeg_frames(const Bytes& file) {
   std::vector<MpegFrame> frames;
   for (std::size_t at = 0; at + 4 <= file.size() && file[at] == 0xFF && (file[at + 1] & 0xE6) == 0xE2;) {
     const int version = (file[at + 1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int kbps = kKbps[version == 3 ? 0 : 1][file[at + 2] >> 4];
+    const int kbps = file[at + 2] >> 4 ? kKbps[version == 3 ? 0 : 1][file[at + 2] >> 4] : freeFormatKbps;
     const int rate = kRates[(file[at + 2] >> 2) & 3] / (version == 3 ? 1 : version == 2 ? 2 : 4);
     if (version == 1 || kbps == 0 || rate == 0) break;
     const int padding = (file[at + 2] >> 1) & 1;

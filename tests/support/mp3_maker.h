@@ -31,6 +31,7 @@ struct Mp3Shape {
   int kbps = 128;
   // A first frame with a "Xing" header (frame count and table of contents) and the LAME tag.
   bool tagFrame = false;
+  bool freeFormat = false;  // `kbps` stated nowhere but in the frames' length
 };
 
 Bytes make_mp3(const Mp3Shape& shape);
@@ -44,6 +45,7 @@ struct MpegFrame {
   std::size_t offset;
   int kbps;
 };
-std::vector<MpegFrame> mpeg_frames(const Bytes& file);
+// Free-format frames count when their bitrate is given.
+std::vector<MpegFrame> mpeg_frames(const Bytes& file, int freeFormatKbps = 0);
 
 }  // namespace tunekiln::test
