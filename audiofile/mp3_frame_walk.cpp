@@ -16,6 +16,10 @@ constexpr std::size_t kWindowBytes = 256 * 1024;
 constexpr std::size_t kLargestFrame = 2881;  // MPEG 2.5 layer II at 160 kbit/s and 8 kHz, padded
 // The longest free-format frame: MPEG 1 layer I at 640 kbit/s and 32 kHz is 960 bytes, layer III 2880.
 constexpr std::size_t kLargestFreeFormatFrame = 2881;
+// The shortest: a header, side information and a little more.
+constexpr std::uint64_t kShortestFreeFormatFrame = 48;
+// Free-format frames that must follow one another at one length before they count as audio.
+constexpr int kFreeFormatChain = 4;
 // How far past a lost sync the walk looks for the next frame before it calls the audio ended.
 constexpr std::uint64_t kResyncLimit = 64 * 1024;
 
@@ -38,7 +42,9 @@ class Window {
   // Makes [offset, offset + count) available; the bytes there, or nothing at the end or a failure.
   const std::uint8_t* at(std::uint64_t offset, std::size_t count) {
     if (offset < start_ || offset + count > start_ + fill_) {
-      const auto got = reader_.readAt(offset, bytes_.data(), bytes_.size());
+      auto got = reader_.readAt(offset, bytes_.data(), bytes_.size());
+      // A failure somewhere in the window counts only where the bytes asked for lie.
+      if (got.status == AudioFileResult::readFailed) got = reader_.readAt(offset, bytes_.data(), count);
       if (got.status == AudioFileResult::readFailed) failed_ = true;
       start_ = offset;
       fill_ = got.bytes;
@@ -83,19 +89,36 @@ std::uint64_t audio_end(const ByteReader& reader) {
   return size;
 }
 
-// A free-format frame at `candidate` that the same header confirms behind it.
+// A free-format frame at `candidate` that starts a chain of frames of one length, each ending
+// where the next copy of its header stands (a slot later where the padding bit says so), up to
+// kFreeFormatChain frames or the end of the audio. Quiet samples repeat such a header's four
+// bytes now and then, but seldom at one spacing and never with the padding bit to match.
 bool confirmed_free_format(Window& window, std::uint64_t candidate, std::uint64_t end) {
   const std::uint8_t* p = window.at(candidate, 4);
   if (p == nullptr || !is_free_format_header(p)) return false;
   std::uint8_t header[4];
   std::memcpy(header, p, sizeof header);
-  const std::uint64_t last = std::min<std::uint64_t>(end, candidate + kLargestFreeFormatFrame + 4);
-  for (std::uint64_t next = candidate + 4; next + 4 <= last; ++next) {
-    const std::uint8_t* q = window.at(next, 4);
-    if (q == nullptr) return false;
-    if (same_free_format_stream(header, q)) return true;
+  const std::uint64_t slot = (header[1] >> 1 & 3) == 3 ? 4 : 1;  // layer I counts in 4-byte slots
+  const auto padding = [slot](const std::uint8_t* at) { return (at[2] >> 1 & 1) * slot; };
+  std::optional<std::uint64_t> length;
+  for (int frame = 0; frame < kFreeFormatChain; ++frame) {
+    const std::uint8_t* at = window.at(candidate, 4);
+    if (at == nullptr) return false;
+    const std::uint64_t padded = padding(at);
+    const std::uint64_t last = std::min<std::uint64_t>(end, candidate + kLargestFreeFormatFrame + 4);
+    std::uint64_t next = candidate + 1;
+    for (; next + 4 <= last; ++next) {
+      const std::uint8_t* q = window.at(next, 4);
+      if (q == nullptr) return false;
+      if (same_free_format_stream(header, q)) break;
+    }
+    if (next + 4 > last) return length && end - candidate == *length + padded;  // the last frame
+    if (length && next - candidate != *length + padded) return false;
+    if (next - candidate < kShortestFreeFormatFrame + padded) return false;
+    length = next - candidate - padded;
+    candidate = next;
   }
-  return false;
+  return true;
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include "audiofile/wave_header.h"
 #include "cli/engine_session.h"
 #include "cli/reporting.h"
-#include "engine/mp3_decoder.h"
 #include "audiofile/mp3_frame_walk.h"
-#include "platform/input_file.h"
+#include "engine/input_source.h"
+#include "engine/mp3_decoder.h"
 #include "wavproc/audio_analysis.h"
 #include "wavproc/wav_texts.h"
 
@@ -30,10 +30,12 @@ class Report {
     } else {
       std::snprintf(text, sizeof text, "%.*f", decimals, value);
     }
-    fields_.push_back({std::move(name), text, !std::isinf(value)});
+    fields_.push_back({std::move(name), text, std::isfinite(value) ? Kind::number : Kind::nonFinite});
   }
-  void integer(std::string name, std::uint64_t value) { fields_.push_back({std::move(name), std::to_string(value), true}); }
-  void text(std::string name, std::string value) { fields_.push_back({std::move(name), std::move(value), false}); }
+  void integer(std::string name, std::uint64_t value) {
+    fields_.push_back({std::move(name), std::to_string(value), Kind::number});
+  }
+  void text(std::string name, std::string value) { fields_.push_back({std::move(name), std::move(value), Kind::text}); }
 
   // Standard output's failures are the program's to report when it ends.
   void print(bool json) const {
@@ -42,10 +44,16 @@ class Report {
       for (std::size_t i = 0; i < fields_.size(); ++i) {
         const Field& field = fields_[i];
         std::printf("%s\"%s\": ", i == 0 ? "" : ", ", field.name.c_str());
-        if (field.numeric) {
-          std::printf("%s", field.value.c_str());
-        } else {
-          std::printf("\"%s\"", json_escaped(field.value).c_str());
+        switch (field.kind) {
+          case Kind::number:
+            std::printf("%s", field.value.c_str());
+            break;
+          case Kind::nonFinite:
+            std::printf("null");  // JSON has no infinity
+            break;
+          case Kind::text:
+            std::printf("\"%s\"", json_escaped(field.value).c_str());
+            break;
         }
       }
       std::printf("}\n");
@@ -55,10 +63,11 @@ class Report {
   }
 
  private:
+  enum class Kind { number, nonFinite, text };
   struct Field {
     std::string name;
     std::string value;
-    bool numeric;
+    Kind kind;
   };
   static std::string json_escaped(const std::string& text) {
     std::string out;
@@ -134,8 +143,9 @@ int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) 
   return 0;
 }
 
-int analyse_mp3(const std::string& path, const ByteReader& reader, bool json) {
-  const Mp3FrameWalk walk = walk_mp3_frames(reader);
+// `audio`: the bytes of the file that hold its MPEG audio.
+int analyse_mp3(const std::string& path, const ByteReader& audio, bool json) {
+  const Mp3FrameWalk walk = walk_mp3_frames(audio);
   if (walk.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
   Mp3Decoder decoder;
   if (walk.result != AudioFileResult::ok || !decoder.open(path)) return fail_unrecognized(path, path);
@@ -165,27 +175,22 @@ int analyse_mp3(const std::string& path, const ByteReader& reader, bool json) {
   report.number("lengthSeconds", walk.seconds(), 3);
   report.number("averageBitrateKbps", walk.averageKbps(), 1);
   report.text("lengthSource", lengthSource);
-  report.integer("engineLengthSeconds", static_cast<std::uint64_t>(info.lengthSeconds));
+  // As the engine has it at open: the walk it starts in the background may have made it exact by now, or not.
+  report.integer("engineLengthSeconds", static_cast<std::uint64_t>(decoder.openingLengthSeconds()));
   add_levels(report, analysis, SampleEncoding::signed16, false);
   report.print(json);
   return 0;
 }
 
 int analyse(const std::string& path, bool json) {
-  const auto file = InputFile::open(path);
-  if (!file) return report_failure(kOpenInputError, errno_fault(path, errno));
-  const FileByteReader reader(*file);
-  const WaveParse wave = read_wave_header(reader, id3v2_tag_end(reader));
-  switch (wave.result) {
-    case AudioFileResult::ok:
-      return analyse_wave(reader, *wave.header, json);
-    case AudioFileResult::notThisFormat:
-      return analyse_mp3(path, reader, json);
-    case AudioFileResult::readFailed:
-      return report_failure(wav_texts::kReadError);
-    default:
-      return fail_unrecognized(path, path);  // a WAVE file, but not one that can be read
-  }
+  const std::shared_ptr<const ByteReader> reader = open_file_reader(path);
+  if (!reader) return report_failure(kOpenInputError, errno_fault(path, errno));
+  const WaveParse wave = read_wave_header(*reader, id3v2_tag_end(*reader));
+  if (wave.result == AudioFileResult::ok) return analyse_wave(*reader, *wave.header, json);
+  if (wave.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
+  // Any other file, or a WAVE file of MPEG audio; nothing for a WAVE file that cannot be read.
+  const auto audio = mpeg_audio_bytes(reader);
+  return audio ? analyse_mp3(path, *audio, json) : fail_unrecognized(path, path);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 namespace tunekiln {
 
-// The bytes the MP3 decoder reads: a file, or in a test whatever the test gives. Offsets and
-// sizes are 32-bit; the source is closed by destroying it.
+// The bytes the MP3 decoder reads, one after another. Offsets and sizes are 32-bit; the source
+// is closed by destroying it.
 class InputSource {
  public:
   virtual ~InputSource() = default;
@@ -24,10 +24,11 @@ class InputSource {
 };
 
 // The bytes of any reader, a memory buffer for example.
-std::unique_ptr<InputSource> input_over(std::unique_ptr<ByteReader> reader);
+std::unique_ptr<InputSource> input_over(std::shared_ptr<const ByteReader> reader);
 
-// The named local file, or nothing when it does not open. Others may go on reading and
-// writing it meanwhile.
-std::unique_ptr<InputSource> input_open(const std::string& name);
+// The bytes of `file` that may hold MPEG audio: the data chunk of a WAVE file of MPEG layer III
+// (format tag 0x55), or the whole of a file that is neither WAVE nor AIFF. Nothing for any other
+// WAVE or AIFF file, whose samples could pass for MPEG frames by chance. The reader shares `file`.
+std::shared_ptr<const ByteReader> mpeg_audio_bytes(std::shared_ptr<const ByteReader> file);
 
 }  // namespace tunekiln

@@ -3,54 +3,27 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audiofile/mp3_frame_walk.h"
 #include "audiofile/wave_header.h"
 #include "engine/dither.h"
 
 namespace tunekiln {
-namespace {
 
-constexpr std::uint32_t kContainerHeaderBytes = 12;
-
-// Where the audio starts behind an ID3v2 tag; its four size bytes give at most 2^28 + 9.
-std::uint32_t id3_tag_end(const unsigned char (&head)[kContainerHeaderBytes]) {
-  return static_cast<std::uint32_t>(id3v2_tag_end(MemoryByteReader(head)));
-}
-
-// A WAVE or AIFF file: its samples could pass libmad's frame sync by chance and play as noise.
-bool is_pcm_container(const unsigned char (&head)[kContainerHeaderBytes]) {
-  const auto is = [&head](std::size_t at, const char* id) { return std::memcmp(head + at, id, 4) == 0; };
-  return ((is(0, "RIFF") || is(0, "RF64") || is(0, "BW64")) && is(8, "WAVE")) ||
-         (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC")));
-}
-
-}  // namespace
-
-Mp3Decoder::Mp3Decoder(SourceOpener openSource) : openSource_(std::move(openSource)) {}
+Mp3Decoder::Mp3Decoder(ReaderOpener openReader) : openReader_(std::move(openReader)) {}
 
 Mp3Decoder::~Mp3Decoder() { close(); }
 
 bool Mp3Decoder::open(const std::string& name) {
   close();
-  source_ = openSource_(name);
-  if (!source_) return false;
-
-  std::uint32_t tagEnd = 0;
-  if (source_->canSeek()) {
-    unsigned char head[kContainerHeaderBytes] = {};  // a shorter file leaves zeros, which are no tag
-    std::uint32_t got = 0;
-    source_->read(head, kContainerHeaderBytes, got);
-    tagEnd = id3_tag_end(head);
-    if (tagEnd != 0) {
-      std::fill(std::begin(head), std::end(head), 0);
-      source_->seekTo(tagEnd);
-      source_->read(head, kContainerHeaderBytes, got);
-    }
-    if (is_pcm_container(head)) {
-      source_.reset();
-      return false;
-    }
-    source_->seekTo(tagEnd);
-  }
+  std::shared_ptr<const ByteReader> file = openReader_(name);
+  const auto audio = file ? mpeg_audio_bytes(std::move(file)) : nullptr;
+  // Nothing is MPEG audio that a frame walk would not take for it: a stray sync in other data
+  // would otherwise play as noise.
+  const auto start = audio ? find_mpeg_audio(*audio, id3v2_tag_end(*audio)) : std::nullopt;
+  if (!start) return false;
+  source_ = input_over(audio);
+  audioStart_ = static_cast<std::uint32_t>(*start);
+  source_->seekTo(audioStart_);
   mad_stream_init(&stream_);
   mad_frame_init(&frame_);
   mad_synth_init(&synth_);
@@ -60,8 +33,9 @@ bool Mp3Decoder::open(const std::string& name) {
     close();
     return false;
   }
-  source_->seekTo(tagEnd);
+  source_->seekTo(audioStart_);
   fileSize_ = source_->size();
+  layer_ = header.layer;
 
   synth_.pcm.length = 0;
   consumed_ = 0;
@@ -73,12 +47,14 @@ bool Mp3Decoder::open(const std::string& name) {
     mad_timer_set(&duration_, 0, 1, header.bitrate / 8);
     mad_timer_multiply(&duration_, fileSize_);
     // Only an estimate: the walk over every frame header makes it exact, without holding up the sound.
-    lengthWalk_ = std::make_unique<Mp3LengthWalk>(name, lengthListener_);
+    lengthWalk_ = std::make_unique<Mp3LengthWalk>(audio, lengthListener_);
   }
   kbpsSum_ = 0;
   frameCount_ = 0;
   fill_ = 0;
-  info_ = {.lengthSeconds = static_cast<std::int32_t>(mad_timer_count(duration_, MAD_UNITS_SECONDS)),
+  guardGiven_ = false;
+  openingLengthSeconds_ = static_cast<std::int32_t>(mad_timer_count(duration_, MAD_UNITS_SECONDS));
+  info_ = {.lengthSeconds = openingLengthSeconds_,
            .bitrateKbps = static_cast<std::int32_t>(header.bitrate / 1000),
            .sampleRate = static_cast<std::int32_t>(header.samplerate),
            .stereo = header.mode == MAD_MODE_SINGLE_CHANNEL ? 0 : 1,
@@ -120,11 +96,13 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
     const double after = index < 99 ? xing_.toc[static_cast<std::size_t>(index) + 1] : 256;
     fraction = (before + (after - before) * (percent - index)) * (1.0 / 256);
   }
-  // Counted from the start of the file: an ID3v2 tag is resynchronised over by libmad.
-  source_->seekTo(static_cast<std::uint32_t>(fileSize_ * fraction));
+  // Counted from the start of the file, but never into what lies before the first frame, where
+  // libmad could take a stray sync for one.
+  source_->seekTo(std::max(static_cast<std::uint32_t>(fileSize_ * fraction), audioStart_));
 
   std::uint32_t got = 0;
   fill_ = source_->read(buffer_.data(), kBufferBytes, got) ? got : 0;
+  guardGiven_ = false;
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
   mad_frame_mute(&frame_);
   mad_synth_mute(&synth_);
@@ -134,6 +112,7 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
     int decoded = 0;
     while (decoded < 2) {
       if (mad_frame_decode(&frame_, &stream_) == 0) {
+        if (!isOfStream(frame_.header)) continue;
         ++decoded;
         mad_timer_add(&position_, frame_.header.duration);
       } else if (!MAD_RECOVERABLE(stream_.error)) {
@@ -178,12 +157,9 @@ ReadResult Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
       wanted -= count;
       if (wanted == 0) break;
     }
-    while (mad_frame_decode(&frame_, &stream_) != 0) {
-      if (MAD_RECOVERABLE(stream_.error)) continue;  // libmad resynchronises by itself
-      if (const ReadResult refilled = refill(); refilled != ReadResult::more) {
-        size = written;
-        return refilled;
-      }
+    if (const ReadResult decoded = decodeFrame(); decoded != ReadResult::more) {
+      size = written;
+      return decoded;
     }
     const std::uint32_t kbps = frame_.header.bitrate / 1000;
     kbpsSum_ += kbps;
@@ -214,20 +190,36 @@ std::int32_t Mp3Decoder::getPosition() {
   return static_cast<std::int32_t>(mad_timer_count(position_, MAD_UNITS_SECONDS));
 }
 
+ReadResult Mp3Decoder::decodeFrame() {
+  for (;;) {
+    if (mad_frame_decode(&frame_, &stream_) == 0) {
+      if (isOfStream(frame_.header)) return ReadResult::more;
+    } else if (!MAD_RECOVERABLE(stream_.error)) {  // libmad resynchronises by itself over the others
+      if (const ReadResult refilled = refill(); refilled != ReadResult::more) return refilled;
+    }
+  }
+}
+
 ReadResult Mp3Decoder::refill() {
   if (stream_.next_frame != nullptr) {
     fill_ = static_cast<std::uint32_t>(buffer_.data() + fill_ - stream_.next_frame);
     std::memmove(buffer_.data(), stream_.next_frame, fill_);
   }
-  // Nothing is appended behind the input's end, so a last frame libmad cannot finish without
-  // that is not played. A buffer still full after the move reads nothing: the stream ends.
+  // A buffer still full after the move reads nothing: the stream ends.
+  const std::uint32_t room = fill_ < kBufferBytes ? kBufferBytes - fill_ : 0;
   std::uint32_t got = 0;
-  const bool readable = source_->read(buffer_.data() + fill_, kBufferBytes - fill_, got);
+  const bool readable = source_->read(buffer_.data() + fill_, room, got);
   fill_ += got;
+  const bool guardDue = readable && got == 0 && room > 0 && !guardGiven_;
+  if (guardDue) {
+    std::fill_n(buffer_.data() + fill_, MAD_BUFFER_GUARD, 0);
+    fill_ += MAD_BUFFER_GUARD;
+    guardGiven_ = true;
+  }
   // The stream is pointed at the moved bytes even at the end, so a later read finds it whole.
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
   if (!readable) return ReadResult::failed;
-  return got > 0 ? ReadResult::more : ReadResult::end;
+  return got > 0 || guardDue ? ReadResult::more : ReadResult::end;
 }
 
 void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {

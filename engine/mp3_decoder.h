@@ -14,15 +14,17 @@
 
 namespace tunekiln {
 
-// MPEG audio through libmad, as dithered 16-bit PCM. An ID3v2 tag in front is skipped; the
-// length comes from a Xing or Info frame count, or is estimated from the bitrate until a walk
-// over every frame header in the background has made it exact. A WAVE or AIFF file is refused,
-// whatever its samples look like.
+// MPEG audio through libmad, as dithered 16-bit PCM: a file of MPEG frames, or the data chunk
+// of a WAVE file of MPEG layer III. Decoding starts at the first frame that the next one
+// confirms, behind an ID3v2 tag and any junk. The length comes from a Xing or Info frame count,
+// or is estimated from the bitrate until a walk over every frame header in the background has
+// made it exact. Only frames of the stream it opened are played: the sound card plays at that
+// stream's rate. A PCM WAVE or AIFF file is refused, whatever its samples look like.
 class Mp3Decoder final : public Decoder {
  public:
-  using SourceOpener = std::function<std::unique_ptr<InputSource>(const std::string& name)>;
+  using ReaderOpener = std::function<std::unique_ptr<ByteReader>(const std::string& name)>;
 
-  explicit Mp3Decoder(SourceOpener openSource = input_open);
+  explicit Mp3Decoder(ReaderOpener openReader = open_file_reader);
   Mp3Decoder(const Mp3Decoder&) = delete;
   Mp3Decoder& operator=(const Mp3Decoder&) = delete;
   ~Mp3Decoder() override;
@@ -40,20 +42,32 @@ class Mp3Decoder final : public Decoder {
   void settleLength() override;
   // Where the length came from when the file was opened, before any walk: "xing", "info" or "estimate".
   const char* openingLengthSource() const;
+  // The whole seconds of that length.
+  std::int32_t openingLengthSeconds() const { return openingLengthSeconds_; }
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;
 
-  // Keeps the undecoded end of the buffer and reads behind it: more when bytes came.
+  // Decodes the next frame of the opened stream into frame_: more when one came.
+  ReadResult decodeFrame();
+  bool isOfStream(const mad_header& header) const {
+    return header.samplerate == static_cast<unsigned int>(info_.sampleRate) && header.layer == layer_;
+  }
+  // Keeps the undecoded end of the buffer and reads behind it: more when bytes came. At the
+  // input's end, once, the zero bytes libmad needs behind the last frame to decode it.
   ReadResult refill();
   // Hands out `count` samples per channel of the last synthesised frame.
   void convert(std::size_t count, std::uint8_t* out);
 
-  SourceOpener openSource_;
+  ReaderOpener openReader_;
   std::unique_ptr<InputSource> source_;
   std::function<void()> lengthListener_;
   std::unique_ptr<Mp3LengthWalk> lengthWalk_;  // only where no header gave the frame count
-  std::uint32_t fileSize_ = 0;  // the whole file, ID3v2 tag included
+  std::uint32_t fileSize_ = 0;    // the whole file (or data chunk), ID3v2 tag included
+  std::uint32_t audioStart_ = 0;  // the first frame
+  mad_layer layer_ = MAD_LAYER_III;
+  std::int32_t openingLengthSeconds_ = 0;
+  bool guardGiven_ = false;
   XingHeader xing_;
   mad_stream stream_;
   mad_frame frame_;
@@ -64,7 +78,7 @@ class Mp3Decoder final : public Decoder {
   std::uint32_t kbpsSum_ = 0;
   std::uint32_t frameCount_ = 0;
   StreamInfo info_;
-  std::array<unsigned char, kBufferBytes> buffer_;
+  std::array<unsigned char, kBufferBytes + MAD_BUFFER_GUARD> buffer_;
   std::uint32_t fill_ = 0;
 };
 

@@ -1,12 +1,10 @@
 #include "engine/mp3_length_walk.h"
 
-#include "platform/input_file.h"
-
 namespace tunekiln {
 
-Mp3LengthWalk::Mp3LengthWalk(const std::string& path, std::function<void()> ended)
-    : thread_([this, path, ended = std::move(ended)] {
-        if (const auto file = InputFile::open(path)) walk_ = walk_mp3_frames(FileByteReader(*file), true, &stop_);
+Mp3LengthWalk::Mp3LengthWalk(std::shared_ptr<const ByteReader> audio, std::function<void()> ended)
+    : thread_([this, audio = std::move(audio), ended = std::move(ended)] {
+        walk_ = walk_mp3_frames(*audio, true, &stop_);
         // A walk that was stopped has not seen the whole file: its count is no length.
         if (stop_.load()) return;
         finished_.store(true, std::memory_order_release);

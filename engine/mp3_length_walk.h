@@ -2,19 +2,19 @@
 
 #include <atomic>
 #include <functional>
-#include <string>
+#include <memory>
 #include <thread>
 
 #include "audiofile/mp3_frame_walk.h"
 
 namespace tunekiln {
 
-// The walk over every frame header of an MP3 file, on a thread of its own so that the first
+// The walk over every frame header of MPEG audio, on a thread of its own so that the first
 // sound never waits for it. `ended` runs on that thread when the walk is over; it may only
 // signal or post.
 class Mp3LengthWalk {
  public:
-  Mp3LengthWalk(const std::string& path, std::function<void()> ended);
+  Mp3LengthWalk(std::shared_ptr<const ByteReader> audio, std::function<void()> ended);
   Mp3LengthWalk(const Mp3LengthWalk&) = delete;
   Mp3LengthWalk& operator=(const Mp3LengthWalk&) = delete;
   // Stops the walk where it is and waits for its thread.

@@ -77,12 +77,14 @@ bool WavDecoder::parse() {
   }
 
   dataBegin_ = header.dataBegin;
-  dataEnd_ = header.dataEnd;
+  // Whole frames only: a sound card takes nothing else, and the bytes of a cut frame are no sound.
+  dataEnd_ = header.dataBegin + header.frameCount() * format.bytesPerFrame();
   bytesPerFrame_ = format.bytesPerFrame();
   bytesPerSample_ = format.bytesPerSample();
   bytesPerSecond_ = format.bytesPerSecond();
   const std::uint64_t seconds = header.dataBytes() / bytesPerSecond_;
-  info_ = {.lengthSeconds = static_cast<std::int32_t>(std::min<std::uint64_t>(seconds, std::numeric_limits<std::int32_t>::max())),
+  constexpr std::uint64_t kLongest = std::numeric_limits<std::int32_t>::max();
+  info_ = {.lengthSeconds = static_cast<std::int32_t>(std::min(seconds, kLongest)),
            .bitrateKbps = 0,
            .sampleRate = static_cast<std::int32_t>(format.sampleRate()),
            .stereo = format.channels() == 2 ? 1 : 0,
@@ -113,10 +115,12 @@ ReadResult WavDecoder::read(std::uint8_t* buffer, std::size_t& size) {
 
 ReadResult WavDecoder::readAsStored(std::uint8_t* buffer, std::size_t& size) {
   const std::uint64_t left = readPosition_ < dataEnd_ ? dataEnd_ - readPosition_ : 0;
-  const auto got = reader_->readAt(readPosition_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
+  const auto got = reader_->readAt(readPosition_, buffer, wanted);
   size = got.bytes;
   advance(size);
-  if (got.status == AudioFileResult::readFailed) return ReadResult::failed;
+  // A file that ends before its samples do has shrunk since it was opened: they are lost.
+  if (got.status != AudioFileResult::ok) return ReadResult::failed;
   return size > 0 ? ReadResult::more : ReadResult::end;
 }
 
@@ -141,9 +145,7 @@ ReadResult WavDecoder::readConverted(std::uint8_t* buffer, std::size_t& size) {
     size += frames * outFrameBytes;
     wanted -= frames;
     advance(std::uint64_t{frames} * bytesPerFrame_);
-    if (got.status == AudioFileResult::readFailed) return ReadResult::failed;
-    // The file is shorter now than when it was opened: it ends where it ends.
-    if (frames < count) return size > 0 ? ReadResult::more : ReadResult::end;
+    if (got.status != AudioFileResult::ok) return ReadResult::failed;  // shrunk, as above
   }
   return ReadResult::more;  // also for a buffer too small for one frame
 }

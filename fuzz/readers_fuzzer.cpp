@@ -1,12 +1,12 @@
-// Everything that reads a file the user chooses, on one input in memory. The WAVE header reader,
-// its chunk walker and the LIST/INFO tag reader: every chunk is walked to the end of the input,
-// and a header that reads must describe samples that lie inside it. The player's WAV and MP3
-// decoders, handed the input through their source openers: open, getInfo, reads of changing
-// sizes to the end, and seeks to places the input's first bytes choose, inside, at and beyond
-// the end; the Xing header parser also gets the raw bytes, so it is reached without a frame.
-// The audio input reader of Save to MP3 (RIFF, RF64, BW64, AIFF and AIFC headers, the refusal
-// of MP3, FLAC and Ogg files, raw input), then every frame as the encoding loop reads and
-// encodes it.
+// Everything that reads a file the user chooses, on one input in memory. The WAVE header reader
+// and the LIST/INFO tag reader: a header that reads must describe samples that lie inside it.
+// The player's WAV and MP3 decoders, handed the input through their reader openers: open,
+// getInfo, reads of changing sizes to the end, and seeks to places the input's first bytes
+// choose, inside, at and beyond the end; the Xing header parser also gets the raw bytes, so it
+// is reached without a frame. The search for where MPEG audio starts and the walk over its
+// frames, on the bytes the MP3 decoder reads. The audio input reader of Save to MP3 (RIFF,
+// RF64, BW64, AIFF and AIFC headers, the refusal of MP3, FLAC and Ogg files, raw input), then
+// every frame as the encoding loop reads and encodes it.
 #include <lame/lame.h>
 
 #include <cstdarg>
@@ -16,6 +16,7 @@
 #include <span>
 
 #include "audiofile/info_tags.h"
+#include "audiofile/mp3_frame_walk.h"
 #include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
 #include "engine/mp3_decoder.h"
@@ -29,16 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> bytes(data, size);
   const MemoryByteReader reader(bytes);
   read_info_tags(reader);
-  const std::uint64_t start = id3v2_tag_end(reader);
-  // Each chunk starts behind the one before, so the walk ends.
-  std::optional<RiffWalker> walker;
-  if (RiffWalker::open(reader, start, walker) == AudioFileResult::ok) {
-    RiffChunk chunk;
-    for (std::uint64_t next = 0; walker->next(chunk) == AudioFileResult::ok; next = chunk.offset + 1) {
-      check(chunk.offset >= next && chunk.offset < size);
-    }
-  }
-  const WaveParse parse = read_wave_header(reader, start);
+  const WaveParse parse = read_wave_header(reader, id3v2_tag_end(reader));
   describe_wave_encoding(parse.fields);
   check((parse.result == AudioFileResult::ok) == parse.header.has_value());
   if (const auto& header = parse.header) {
@@ -60,14 +52,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const StreamInfo info = wav.getInfo();
     check(info.lengthSeconds >= 0 && info.sampleRate > 0);
     const std::uint64_t whole = fuzz::read_to_end(wav, true);
-    check(whole <= size);  // no encoding comes out wider than it is stored
+    // No encoding comes out wider than it is stored, and only whole frames, which a sound card takes.
+    check(whole <= size && whole % ((info.stereo + 1) * (info.sixteenBit + 1)) == 0);
     for (const auto& [n, d] : seeks) {
       wav.seek(n, d);
       check(fuzz::read_to_end(wav, true) <= whole);
     }
     wav.close();
   }
-  Mp3Decoder mp3([bytes](const std::string&) { return input_over(std::make_unique<MemoryByteReader>(bytes)); });
+  // Where MPEG audio lies: in the data chunk of a WAVE file of MPEG audio, behind junk, in free format.
+  if (const auto audio = mpeg_audio_bytes(std::make_shared<MemoryByteReader>(bytes))) {
+    const auto start = find_mpeg_audio(*audio, id3v2_tag_end(*audio));
+    check(audio->size() <= size && (!start || *start < audio->size()));
+    const Mp3FrameWalk walk = walk_mp3_frames(*audio, true);
+    check(walk.frames == 0 || (walk.frameOffsets.size() == walk.frames && walk.frameOffsets.back() < size));
+  }
+  Mp3Decoder mp3([bytes](const std::string&) { return std::make_unique<MemoryByteReader>(bytes); });
   if (mp3.open("memory")) {
     fuzz::read_to_end(mp3, false);
     for (const auto& [n, d] : seeks) {
@@ -92,15 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Each frame goes through the encoder too, so that what the reader hands it (a float
     // file's extremes included) is checked by the library's own use of it.
     FrameSamples f;
-    constexpr int kRoom = 16384;
-    static unsigned char mp3[kRoom];
+    constexpr int kOut = 16384;
+    static unsigned char out[kOut];
     for (std::optional<std::size_t> n; (n = read_audio_frame(input, encoder, f)) && *n > 0;) {
       check(*n <= kMaxFrameSamples);
       const int count = static_cast<int>(*n);
-      const int encoded =
-          input.realSamples()
-              ? lame_encode_buffer_ieee_float(encoder, f.realLeft.data(), f.realRight.data(), count, mp3, kRoom)
-              : lame_encode_buffer_int(encoder, f.left.data(), f.right.data(), count, mp3, kRoom);
+      const int encoded = input.realSamples()
+          ? lame_encode_buffer_ieee_float(encoder, f.realLeft.data(), f.realRight.data(), count, out, kOut)
+          : lame_encode_buffer_int(encoder, f.left.data(), f.right.data(), count, out, kOut);
       // -1 is the library's "buffer too small", which a header's absurd rate (1 Hz, resampled to
       // thousands of times the samples) can bring about; the command reports it as a failure.
       if (encoded == -1) break;

@@ -1,8 +1,10 @@
-// tunekiln-cli decode, info and play as a user runs them. Their failures on a user's machine
-// are checked with every other command in the fault tests; what the engine writes and plays,
-// in the engine's and the sound tests.
+// tunekiln-cli decode, info, analyse and play as a user runs them. Their failures on a user's
+// machine are checked with every other command in the fault tests; what the engine writes and
+// plays, in the engine's and the sound tests.
 #include <gtest/gtest.h>
 #include <signal.h>
+
+#include <filesystem>
 
 #include "audiofile/wave_header.h"
 #include "cli/play_keys.h"
@@ -14,62 +16,80 @@
 namespace tunekiln::test {
 namespace {
 
+ProgramResult cli(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), TUNEKILN_CLI);
+  return run_program(arguments);
+}
+
 std::vector<PlayKey> keys_of(PlayKeyDecoder& decoder, const std::string& bytes) {
   return decoder.decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
+  using enum PlayKey;
   PlayKeyDecoder decoder;
   // \x1bOD: the left arrow in the application cursor mode
-  EXPECT_EQ(keys_of(decoder, " \x1b[D\x1b[C\x1bODqQ\x03"), (std::vector<PlayKey>{PlayKey::pauseOrResume, PlayKey::back, PlayKey::forward,
-                                                                               PlayKey::back, PlayKey::quit, PlayKey::quit, PlayKey::interrupt}));
-  EXPECT_EQ(keys_of(decoder, "x\n\x1b[A\x1b[B\x1bx\x1b\x1b["), std::vector<PlayKey>{}) << "up and down, letters, a lone escape";
-  EXPECT_EQ(keys_of(decoder, "C "), (std::vector<PlayKey>{PlayKey::forward, PlayKey::pauseOrResume})) << "split over reads";
-  const std::vector<std::uint32_t> targets{seek_target(300, PlayKey::forward), seek_target(980, PlayKey::forward), seek_target(30, PlayKey::back)};
-  EXPECT_EQ(targets, (std::vector<std::uint32_t>{350, 1000, 0})) << "5 % a step, within the stream";
+  EXPECT_EQ(keys_of(decoder, " \x1b[D\x1b[C\x1bODqQ\x03"),
+            (std::vector{pauseOrResume, back, forward, back, quit, quit, interrupt}));
+  EXPECT_EQ(keys_of(decoder, "x\n\x1b[A\x1b[B\x1bx\x1b\x1b["), std::vector<PlayKey>{}) << "up, down, escape";
+  EXPECT_EQ(keys_of(decoder, "C "), (std::vector{forward, pauseOrResume})) << "split over reads";
+  EXPECT_EQ((std::vector{seek_target(300, forward), seek_target(980, forward), seek_target(30, back)}),
+            (std::vector<std::uint32_t>{350, 1000, 0}))
+      << "5 % a step, within the stream";
 }
 
-TEST(EngineCommands, InfoShowsTheStreamAndDecodeWritesIt) {
+// An MP3 file behind a tag, and a WAVE file that holds the same MPEG audio with a chunk behind it.
+TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
   TempDir dir;
-  const std::string mp3 = dir.file("in.mp3"), out = dir.file("out.wav");
-  const Bytes bytes = make_mp3({.tone = {.sampleRate = 22050, .channels = 1, .seconds = 3.0}, .kbps = 32});
-  write_file(mp3, bytes);
-  EXPECT_EQ(run_program({TUNEKILN_CLI, "info", mp3}).out,
-            "lengthSeconds=3\nbitrateKbps=32\nsampleRate=22050\nstereo=0\nsixteenBit=1\ndecoder=mp3\nbitsPerSample=0\nfloat=0\nlengthSource=frames\n");
-
-  write_file(out, {'o', 'l', 'd'});
-  const auto result = run_program({TUNEKILN_CLI, "decode", mp3, out});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out + result.err, "") << "no progress line when standard error is not a terminal";
-  const auto parse = read_wave_header(MemoryByteReader(read_file(out)));
-  ASSERT_EQ(parse.result, AudioFileResult::ok);
-  EXPECT_EQ(parse.header->format.sampleRate(), 22050u);
-  EXPECT_EQ(parse.header->data.size, (mpeg_frames(bytes).size() - 1) * 576 * 2) << "every frame libmad decodes";
+  const std::string out = dir.file("out.wav"), mp3 = dir.file("in.mp3"), wav = dir.file("in.wav");
+  const Bytes audio = make_mp3({.tone = {.sampleRate = 22050, .channels = 1, .seconds = 3.0}, .kbps = 32});
+  const std::size_t frames = mpeg_frames(audio).size();
+  write_file(mp3, id3v2_tag(40000) + audio);
+  write_file(wav, make_wav({.formatTag = 0x55, .bytesAfterData = make_chunk("LIST", audio)}, audio));
+  for (const auto& [in, bytes] : {std::pair(mp3, 40010 + audio.size()), std::pair(wav, audio.size())}) {
+    SCOPED_TRACE(in);
+    const std::string info = cli({"info", in}).out;
+    EXPECT_TRUE(info.starts_with("lengthSeconds=3\n") && info.find("=mp3\n") != std::string::npos) << info;
+    const auto result = cli({"decode", in, out});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out + result.err, "") << "no progress line when standard error is not a terminal";
+    const auto parse = read_wave_header(MemoryByteReader(read_file(out)));
+    ASSERT_EQ(parse.result, AudioFileResult::ok);
+    EXPECT_EQ(parse.header->format.sampleRate(), 22050u);
+    EXPECT_EQ(parse.header->data.size, frames * 576 * 2) << "every frame, the last one too";
+    // The engine's length at open counts every byte, the tag's too, as 32 kbit/s of sound.
+    const std::string report = cli({"analyse", in}).out, length = std::to_string(bytes / 4000);
+    EXPECT_NE(report.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\nengineLengthSeconds=" + length + "\n"), std::string::npos) << report;
+  }
+  write_file(wav, make_wav({}, Bytes(400, 0)));
+  const std::string json = cli({"analyse", "--json", wav}).out, text = cli({"analyse", wav}).out;
+  EXPECT_TRUE(json.find("\"left.peakDbfs\": null, ") < json.size() && json.find("inf") > json.size()) << json;
+  EXPECT_NE(text.find("left.peakDbfs=-inf\n"), std::string::npos) << text;
 }
 
 TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWaiting) {
   TempDir dir;
-  const std::string tone = dir.file("tone.wav"), text = dir.file("notes.txt"), surround = dir.file("surround.wav");
+  const std::string tone = dir.file("tone.wav"), noise = dir.file("notes.txt"), surround = dir.file("6.wav");
   const std::string aiff = dir.file("song.aiff"), missing = dir.file("missing.mp3");
+  const std::string no = "can not recongnize this file format!\n";
   write_file(tone, make_wav({}, Bytes(30 * 176400, 0)));
-  write_file(text, Bytes(20000, 'x'));
+  write_file(noise, Bytes(20000, 'x'));  // random bytes are the decoder's tests' matter
   write_file(surround, make_wav({.channels = 6, .bits = 32, .formatTag = 3}, Bytes(2400, 0)));
   write_file(aiff, {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
-  const std::string unrecognized = "can not recongnize this file format!\n";
-  const struct { std::vector<std::string> command; std::string message; } refusals[] = {
-      {{"PULSE_SERVER=unix:" + dir.file("no-server-here"), TUNEKILN_CLI, "play", tone}, "No sound server can be reached!\n"},
-      {{TUNEKILN_CLI, "play", missing}, "Open the input file error!\n" + missing + ": No such file or directory\n"},
-      {{TUNEKILN_CLI, "decode", text, dir.file("out.wav")}, unrecognized},
-      {{TUNEKILN_CLI, "play", surround}, unrecognized + surround + ": 32-bit float in a 6-channel file is not supported\n"},
-      {{TUNEKILN_CLI, "info", aiff}, unrecognized + aiff + ": AIFF files are read only by encode\n"},
+  const std::pair<std::vector<std::string>, std::string> refusals[] = {
+      {{"play", tone}, "No sound server can be reached!\n"},
+      {{"play", missing}, "Open the input file error!\n" + missing + ": No such file or directory\n"},
+      {{"decode", noise, dir.file("out.wav")}, no},
+      {{"play", surround}, no + surround + ": 32-bit float in a 6-channel file is not supported\n"},
+      {{"info", aiff}, no + aiff + ": AIFF files are read only by encode\n"},
   };
   const auto entries = dir.entries();
-  for (const auto& refusal : refusals) {
-    auto arguments = refusal.command;
-    arguments.insert(arguments.begin(), "/usr/bin/env");
-    const auto result = run_program(arguments);
-    EXPECT_EQ(result.status, 1) << refusal.message;
-    EXPECT_EQ(result.out + result.err, refusal.message);
+  for (const auto& [arguments, message] : refusals) {
+    std::vector<std::string> command{"/usr/bin/env", "PULSE_SERVER=unix:" + dir.file("none"), TUNEKILN_CLI};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const auto result = run_program(command);
+    EXPECT_EQ(std::pair(result.status, result.out + result.err), std::pair(1, message));
   }
   EXPECT_EQ(dir.entries(), entries);
 }
@@ -78,15 +98,18 @@ TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWait
 // sound tests.
 TEST(EngineCommands, PlayEndsAtTheStreamsEndOrAtQWithZeroAndAtCtrlCAsAnInterrupt) {
   TempDir dir;
-  const std::string shortFile = dir.file("short.wav"), longFile = dir.file("long.wav");
-  write_file(shortFile, make_wav({}, little_endian_bytes(make_tone({.seconds = 2.0}))));
-  write_file(longFile, make_wav({}, Bytes(30 * 176400, 1)));
-  const struct { std::string file, key; int status; } cases[] = {{shortFile, "", 0}, {longFile, "q", 0}, {longFile, "\x03", 128 + SIGINT}};
-  for (const auto& c : cases) {
-    TerminalSession session({TUNEKILN_CLI, "play", c.file});
-    ASSERT_TRUE(session.waitForText(c.key.empty() ? " / 0:00:02" : " / ")) << session.shown();
-    if (!c.key.empty()) session.type(c.key);
-    EXPECT_EQ(session.wait(), c.status) << session.shown();
+  const std::string whole = dir.file("whole.wav"), cut = dir.file("cut.wav"), longer = dir.file("long.wav");
+  const Bytes tone = little_endian_bytes(make_tone({.seconds = 2.0}));
+  write_file(whole, make_wav({}, tone));
+  write_file(cut, make_wav({}, Bytes(tone.begin(), tone.end() - 1)));  // a download one byte short
+  write_file(longer, make_wav({}, Bytes(30 * 176400, 1)));
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {whole, "", 0}, {cut, "", 0}, {longer, "q", 0}, {longer, "\x03", 128 + SIGINT}};
+  for (const auto& [file, key, status] : cases) {
+    TerminalSession session({TUNEKILN_CLI, "play", file});
+    ASSERT_TRUE(session.waitForText(" / 0:00:")) << session.shown();
+    session.type(key);
+    EXPECT_EQ(session.wait(), status) << session.shown();
   }
 }
 

@@ -14,7 +14,8 @@ class FailingReader final : public ByteReader {
  public:
   FailingReader(const Bytes& bytes, std::uint64_t failFrom) : memory_(bytes), failFrom_(failFrom) {}
   ReadOutcome readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
-    return offset + count > failFrom_ ? ReadOutcome{0, AudioFileResult::readFailed} : memory_.readAt(offset, buffer, count);
+    if (offset + count > failFrom_) return {0, AudioFileResult::readFailed};
+    return memory_.readAt(offset, buffer, count);
   }
   std::uint64_t size() const override { return memory_.size(); }
 

@@ -19,6 +19,11 @@ struct ToneShape {
 std::vector<std::int16_t> make_tone(const ToneShape& tone);
 Bytes little_endian_bytes(const std::vector<std::int16_t>& samples);
 
+inline Bytes operator+(Bytes front, const Bytes& back) {
+  front.insert(front.end(), back.begin(), back.end());
+  return front;
+}
+
 // How libmp3lame encodes a test file.
 struct Mp3Shape {
   ToneShape tone;
@@ -26,6 +31,7 @@ struct Mp3Shape {
   int kbps = 128;
   // A first frame with a "Xing" header (frame count and table of contents) and the LAME tag.
   bool tagFrame = false;
+  bool freeFormat = false;  // `kbps` stated nowhere but in the frames' length
 };
 
 Bytes make_mp3(const Mp3Shape& shape);
@@ -39,6 +45,7 @@ struct MpegFrame {
   std::size_t offset;
   int kbps;
 };
-std::vector<MpegFrame> mpeg_frames(const Bytes& file);
+// Free-format frames count when their bitrate is given.
+std::vector<MpegFrame> mpeg_frames(const Bytes& file, int freeFormatKbps = 0);
 
 }  // namespace tunekiln::test
