@@ -126,12 +126,8 @@ bool confirmed_free_format(Window& window, std::uint64_t candidate, std::uint64_
 std::optional<std::uint64_t> find_mpeg_audio(const ByteReader& reader, std::uint64_t offset) {
   Window window(reader);
   const std::uint64_t end = audio_end(reader);
-  const auto fixed = resync(window, offset, end, std::nullopt);
-  const std::uint64_t last = std::min(fixed.value_or(end), offset + kResyncLimit);
-  for (std::uint64_t candidate = offset; candidate + 4 <= last; ++candidate) {
-    if (confirmed_free_format(window, candidate, end)) return candidate;
-  }
-  return fixed;
+  if (confirmed_free_format(window, offset, end)) return offset;
+  return resync(window, offset, end, std::nullopt);
 }
 
 Mp3FrameWalk walk_mp3_frames(const ByteReader& reader, bool keepOffsets, const std::atomic<bool>* stop) {

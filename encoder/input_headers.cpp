@@ -8,7 +8,6 @@
 
 #include "audiofile/aiff_header.h"
 #include "audiofile/mp3_frame_walk.h"
-#include "audiofile/mpeg_frame_header.h"
 #include "audiofile/riff_walker.h"
 #include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
@@ -19,19 +18,12 @@ namespace tunekiln {
 namespace texts = encoder_texts;
 namespace {
 
-// The search for MPEG audio looks for a first frame within 64 KiB and reads at most a frame
-// behind it; held in memory, these bytes let it look at a stream without reading it to its end.
-constexpr std::size_t kMpegSearchBytes = 72 * 1024;
+// The search for MPEG audio looks for a first frame within 64 KiB and reads at most a chain of
+// four free-format frames behind it; held in memory, these bytes let it look at a stream without
+// reading it to its end.
+constexpr std::size_t kMpegSearchBytes = 80 * 1024;
 // Raw input is 16-bit stereo: less than one frame is no audio at all.
 constexpr std::size_t kRawFrameBytes = 4;
-// A free-format frame holds at least its header and side information; its successors follow
-// at the same length, give or take the padding its header announces.
-constexpr std::size_t kShortestFreeFormatFrame = 21;
-constexpr std::size_t kLongestFreeFormatFrame = 2881;
-constexpr int kFreeFormatChain = 4;
-// Places where MPEG audio may start that are looked at before the input counts as none.
-constexpr int kMpegCandidates = 16;
-
 bool fail(AudioInput& input, std::string text, std::string reason = {}) {
   input.failure = InputFailure{std::move(text), std::move(reason)};
   return false;
@@ -53,46 +45,12 @@ bool set_sample_rate(AudioInput& input, lame_t encoder, double rate) {
   return true;
 }
 
-std::size_t free_format_padding(const std::uint8_t* header) {
-  const bool layerOne = (header[1] >> 1 & 3) == 3;
-  return (header[2] >> 1 & 1) * (layerOne ? 4 : 1);
-}
-
-// Quiet raw samples repeat a free-format header's four bytes now and then; only a chain of
-// frames of one length, with no copy of the header inside them, is MPEG audio.
-bool free_format_chain(const std::vector<std::uint8_t>& head, std::size_t at) {
-  const std::uint8_t* header = head.data() + at;
-  std::optional<std::size_t> length;
-  for (int frame = 0; frame < kFreeFormatChain; ++frame) {
-    std::size_t next = at + 1;
-    const std::size_t last = std::min(head.size(), at + kLongestFreeFormatFrame + 4);
-    while (next + 4 <= last && !same_free_format_stream(header, head.data() + next)) ++next;
-    if (next + 4 > last) return frame > 0 && last == head.size();  // the audio ends there
-    const std::size_t base = next - at - free_format_padding(head.data() + at);
-    if (base < kShortestFreeFormatFrame || (length && base != *length)) return false;
-    length = base;
-    at = next;
-  }
-  return true;
-}
-
-bool holds_mpeg_audio(const std::vector<std::uint8_t>& head) {
-  const MemoryByteReader reader(head);
-  std::optional<std::uint64_t> at = 0;
-  for (int candidate = 0; candidate < kMpegCandidates && (at = find_mpeg_audio(reader, *at)); ++candidate) {
-    const std::uint8_t* header = head.data() + *at;
-    if (parse_mpeg_frame_header(header) || free_format_chain(head, static_cast<std::size_t>(*at))) return true;
-    ++*at;
-  }
-  return false;
-}
-
 // "FLAC audio", "Ogg audio" or "MP3 audio" when `head` is recognisably the start of a file of
 // that kind, MPEG audio also behind junk or in free format.
 std::optional<std::string> other_audio_kind(const std::vector<std::uint8_t>& head) {
   if (head.size() >= 4 && chunk_id_is(head.data(), "fLaC")) return "FLAC audio";
   if (head.size() >= 4 && chunk_id_is(head.data(), "OggS")) return "Ogg audio";
-  if (holds_mpeg_audio(head)) return "MP3 audio";
+  if (find_mpeg_audio(MemoryByteReader(head), 0)) return "MP3 audio";
   return std::nullopt;
 }
 
