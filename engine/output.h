@@ -41,6 +41,8 @@ class Output {
   WakeEvent* wakeEvent() const { return wakeEvent_.get(); }
   Decoder* attachedDecoder() const { return attachedDecoder_; }
   void attach(Decoder* decoder) { attachedDecoder_ = decoder; }
+  // Whole seconds handed out by the last decoder the output closed at its stream's end.
+  std::int32_t endPosition() const { return endPosition_; }
   const std::string& name() const { return name_; }
   // Where the output posts its failures (PLAYER_NTF_READ_FAILED and the others), on the engine
   // thread as they happen; without a sink they go unheard.
@@ -55,6 +57,7 @@ class Output {
   // The end of the attached decoder's stream, as its last read answered it.
   void closeAndDetachDecoder(ReadResult how = ReadResult::end) {
     if (how == ReadResult::failed) reportFailure(PLAYER_NTF_READ_FAILED);
+    endPosition_ = attachedDecoder_->getPosition();
     attachedDecoder_->close();
     attachedDecoder_ = nullptr;
   }
@@ -65,6 +68,7 @@ class Output {
  private:
   std::unique_ptr<WakeEvent> wakeEvent_;
   Decoder* attachedDecoder_ = nullptr;
+  std::int32_t endPosition_ = 0;
   std::string name_;
   NotificationSink* failures_ = nullptr;
 };

@@ -196,6 +196,11 @@ void PlayerEngine::pumpStep() {
       return;
     }
     postState(PLAYER_STATE_NO_STREAM);
+    // The last read may have crossed a whole second that no position has told yet.
+    if (lastPosition_ >= 0 && current_->endPosition() != lastPosition_) {
+      lastPosition_ = current_->endPosition();
+      postPosition();
+    }
   }
   // Asked at once at the stream's end too: an output that holds nothing then (a stream without
   // samples) has nothing left to finish, so nothing would wake the engine to close it.

@@ -124,6 +124,8 @@ TEST(PlayerProtocol, EachScriptBringsItsStatesPositionsAndCalls) {
        "idle; unheard 0; wake",
        "PLAYING 0/2 0/2 0/2 NO_STREAM 1/2 2/2 STOPPED", "card.close", "card.close"},
       {"open empty.wav; play", "PLAYING 0/0 NO_STREAM STOPPED"},
+      // The last read crosses a whole second: the end is still told.
+      {"open c.wav; play; =2; wake; wake; wake; wake; wake", "PLAYING 0/3 1/3 2/3 NO_STREAM 3/3 STOPPED"},
       {"busy; open failing.wav; play; =3; wake", "PLAYING 0/1 1/1 READ_FAILED NO_STREAM"},
       {"open a.wav; play; =3; length; sync", kPlaying + " INFO=10"},
       // The same format plays on in the open output; another one waits until it has played out.
@@ -132,7 +134,7 @@ TEST(PlayerProtocol, EachScriptBringsItsStatesPositionsAndCalls) {
       {kDraining + "mark; idle; wake", kPlaying + " 2/10 | STOPPED 0/3", "card.open",
        "card.open(1000), card.open(2000)"},
       // A SEEK before the output opens does nothing; one past the end ends the stream.
-      {"open a.wav; seek 50; play; =3; seek 50; =4; seek 150", kPlaying + " 6/10 NO_STREAM STOPPED",
+      {"open a.wav; seek 50; play; =3; seek 50; =4; seek 150", kPlaying + " 6/10 NO_STREAM 10/10 STOPPED",
        "card.reset", "card.reset, card.reset"},
       // While the engine waits for the output to play out, commands queue up: only the newest
       // of the OPENs and of the SEEKs waiting together counts, and what was queued behind a QUIT
