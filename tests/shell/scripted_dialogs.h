@@ -11,8 +11,7 @@
 namespace tunekiln::test {
 
 // The user's answers to the form's dialogs, taken in order, and a record of what was shown.
-class ScriptedDialogs final : public FormDialogs {
- public:
+struct ScriptedDialogs final : FormDialogs {
   std::optional<std::string> chooseFileToOpen(const FileDialogRequest& dialog) override {
     requests.push_back(dialog);
     return take(open);
@@ -40,7 +39,6 @@ class ScriptedDialogs final : public FormDialogs {
   std::vector<FileDialogRequest> requests;
   std::vector<std::string> messages;
 
- private:
   template <typename Answer>
   static std::optional<Answer> take(std::vector<std::optional<Answer>>& answers) {
     if (answers.empty()) return std::nullopt;
