@@ -150,13 +150,17 @@ TEST(Dialogs, OkRefusesWhatTheChecksRefuseSayingWhyAndHandsOnWhatWasTyped) {
   EXPECT_FLOAT_EQ(g_volumeMultiple, 2.5f);
 
   CCutDialog cut(nullptr);
-  const auto type = [&](std::array<const char*, kCutFieldCount> entries) {
-    for (int index = 0; index < kCutFieldCount; ++index) cut.field(index)->SetValue(entries[index]);
+  std::vector<wxTextCtrl*> fields;  // in the order the user tabs through them
+  for (wxWindow* child : cut.GetChildren())
+    if (auto* field = dynamic_cast<wxTextCtrl*>(child)) fields.push_back(field);
+  ASSERT_EQ(fields.size(), 6u);
+  const auto type = [&](std::array<const char*, 6> entries) {
+    for (std::size_t index = 0; index < fields.size(); ++index) fields[index]->SetValue(entries[index]);
     return press_ok(cut);
   };
   run_dialog(cut, [&] {
     EXPECT_NE(type({"0", "0", "0", "24", "0", "0"}), "");
-    EXPECT_EQ(wxWindow::FindFocus(), cut.field(kEndHours)) << "on the entry refused";
+    EXPECT_EQ(wxWindow::FindFocus(), fields[3]) << "on the entry refused";
     EXPECT_EQ(type({"1", "2", "3", "4", "5", "6"}), "");
   });
   EXPECT_EQ(g_cutStartSeconds, 1u * 3600 + 2 * 60 + 3);
@@ -196,8 +200,8 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReach
   EXPECT_GE(played(), "00:00:08") << "from the middle, where the slider was put";
   Player& player = *frame->view().form().player();
   // By ten, no further than the top or the bottom.
-  for (const auto& [id, from, to] : {std::tuple{kIncreaseVolume, 95u, 100u}, {kDecreaseVolume, 5u, 0u},
-                                     {kIncreaseVolume, 37u, 47u}}) {
+  for (const auto& [id, from, to] : {std::tuple{kIncreaseVolume, 37u, 47u}, {kDecreaseVolume, 37u, 27u},
+                                     {kIncreaseVolume, 95u, 100u}, {kDecreaseVolume, 5u, 0u}}) {
     mixer_set_volume(player, from);
     click(id);
     EXPECT_EQ(mixer_get_volume(player), to) << id;
