@@ -7,17 +7,17 @@
 namespace tunekiln {
 
 // The polyphase synthesis of MPEG audio: turns a decoded frame's subband samples into PCM that is
-// bit for bit what libmad's mad_synth_frame gives (64-bit fixed point, full sample rate), with the
-// windowing in vector lanes where the processor allows. Holds its own filter bank, so one object
-// takes the place of a mad_synth for one stream.
+// bit for bit what libmad's mad_synth_frame gives (64-bit fixed point, full sample rate), in vector
+// lanes where the processor allows. Holds its own filter bank, so one object takes the place of a
+// mad_synth for one stream.
 class Mp3Synthesis {
  public:
-  enum class Windowing {
-    fastest,   // the widest vector unit the processor has, chosen when the object is made
+  enum class Path {
+    fastest,   // the widest vector unit the processor has (AVX2), chosen when the object is made
     portable,  // plain C++ on any processor
   };
 
-  explicit Mp3Synthesis(Windowing windowing = Windowing::fastest);
+  explicit Mp3Synthesis(Path path = Path::fastest);
 
   // Synthesises every subband sample of `frame` into pcm(), as mad_synth_frame does into
   // mad_synth::pcm: 12, 18 or 36 slots of 32 samples per channel, by the frame's layer and version.
@@ -36,12 +36,15 @@ class Mp3Synthesis {
   };
   // Sixteen phases of one channel, [phase & 1][phase >> 1], the order in which the window reads them.
   using ChannelBank = Slot[2][8];
-  using WindowFunction = void (*)(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm);
+  // Synthesises `slots` rows of 32 subband samples of one channel, the first at `phase`, into
+  // 32 PCM samples each.
+  using ChannelSynthesis = void (*)(ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32],
+                                    unsigned slots, mad_fixed_t* pcm);
 
  private:
   ChannelBank banks_[2];
   unsigned phase_ = 0;
-  WindowFunction window_;
+  ChannelSynthesis synthesiseChannel_;
   mad_pcm pcm_{};
 };
 

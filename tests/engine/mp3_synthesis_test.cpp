@@ -14,7 +14,7 @@
 namespace tunekiln::test {
 namespace {
 
-using Windowing = Mp3Synthesis::Windowing;
+using Path = Mp3Synthesis::Path;
 
 ::testing::AssertionResult same_pcm(const mad_pcm& expected, const mad_pcm& actual) {
   if (expected.samplerate != actual.samplerate || expected.channels != actual.channels ||
@@ -24,15 +24,16 @@ using Windowing = Mp3Synthesis::Windowing;
     for (int i = 0; i < expected.length; ++i)
       if (expected.samples[channel][i] != actual.samples[channel][i])
         return ::testing::AssertionFailure() << "channel " << channel << " sample " << i << ": "
-                                             << expected.samples[channel][i] << " != " << actual.samples[channel][i];
+                                             << expected.samples[channel][i] << " != "
+                                             << actual.samples[channel][i];
   return ::testing::AssertionSuccess();
 }
 
 // libmad's synthesis and ours, both ways, fed the same frames.
 struct Synthesisers {
   mad_synth libmad;
-  Mp3Synthesis fastest{Windowing::fastest};
-  Mp3Synthesis portable{Windowing::portable};
+  Mp3Synthesis fastest{Path::fastest};
+  Mp3Synthesis portable{Path::portable};
   Synthesisers() { mad_synth_init(&libmad); }
   ::testing::AssertionResult agree(const mad_frame& frame) {
     mad_synth_frame(&libmad, &frame);
@@ -81,7 +82,9 @@ struct Mp3SynthesisOnFiles : ::testing::TestWithParam<FileShape> {};
 TEST_P(Mp3SynthesisOnFiles, EveryFrameMatchesLibmadAlsoAfterAMute) {
   const auto [rate, mode, variableBitrate] = GetParam();
   std::vector<unsigned char> mp3 = encode(rate, mode, variableBitrate);
-  const int version = rate >= 32000 ? 0 : rate >= 16000 ? MAD_FLAG_LSF_EXT : MAD_FLAG_LSF_EXT | MAD_FLAG_MPEG_2_5_EXT;
+  const int version = rate >= 32000   ? 0
+                      : rate >= 16000 ? MAD_FLAG_LSF_EXT
+                                      : MAD_FLAG_LSF_EXT | MAD_FLAG_MPEG_2_5_EXT;
   const mad_mode madMode = mode == MONO     ? MAD_MODE_SINGLE_CHANNEL
                            : mode == STEREO ? MAD_MODE_STEREO
                                             : MAD_MODE_JOINT_STEREO;
@@ -107,9 +110,10 @@ TEST_P(Mp3SynthesisOnFiles, EveryFrameMatchesLibmadAlsoAfterAMute) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVersionModeAndRate, Mp3SynthesisOnFiles,
-                         ::testing::Combine(::testing::Values(8000, 11025, 12000, 16000, 22050, 24000, 32000,
-                                                              44100, 48000),
-                                            ::testing::Values(MONO, STEREO, JOINT_STEREO), ::testing::Bool()));
+                         ::testing::Combine(::testing::Values(8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100,
+                                                              48000),
+                                            ::testing::Values(MONO, STEREO, JOINT_STEREO),
+                                            ::testing::Bool()));
 
 // Full-scale and wrapping subband samples, in every slot of the filter bank, through frames of
 // each length: the products and sums overflow as libmad's do.
@@ -138,7 +142,7 @@ TEST(Mp3Synthesis, ExtremeSubbandSamplesMatchLibmad) {
         for (auto& sample : slot) {
           noise = noise * 1664525u + 1013904223u;
           // Rounds 0..5 hold one extreme everywhere; later ones mix extremes and noise.
-          sample = round < 6 ? extremes[round] : noise % 3 ? extremes[noise % 6] : static_cast<mad_fixed_t>(noise);
+          sample = round < 6 ? extremes[round] : noise % 3 ? extremes[noise % 6] : static_cast<int>(noise);
         }
     ASSERT_TRUE(synthesisers.agree(frame)) << "round " << round;
   }

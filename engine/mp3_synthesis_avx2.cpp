@@ -1,0 +1,102 @@
+// The synthesis in AVX2 lanes: the DCTs of eight slots side by side, then each slot's window in
+// lanes of output samples. Only this unit is compiled for AVX2, and Mp3Synthesis calls it only
+// on a processor that has it.
+#include <immintrin.h>
+
+#include "engine/mp3_synthesis_arithmetic.h"
+
+namespace tunekiln::synthesis {
+namespace {
+
+using ChannelBank = Mp3Synthesis::ChannelBank;
+
+// One 32-bit value for each of eight slots, with the arithmetic the DCT needs.
+struct Lanes {
+  __m256i value;
+};
+inline Lanes operator+(Lanes a, Lanes b) { return {_mm256_add_epi32(a.value, b.value)}; }
+inline Lanes operator-(Lanes a, Lanes b) { return {_mm256_sub_epi32(a.value, b.value)}; }
+// scaled() in every lane: the full products of the even lanes and of the odd ones, each cut to
+// its bits 28..59 and put back in its lane.
+inline Lanes scaled(Lanes values, std::int32_t cosine) {
+  const __m256i multiplier = _mm256_set1_epi32(cosine);
+  const __m256i even = _mm256_srli_epi64(_mm256_mul_epi32(values.value, multiplier), 28);
+  const __m256i odd = _mm256_slli_epi64(_mm256_mul_epi32(_mm256_srli_epi64(values.value, 32), multiplier), 4);
+  return {_mm256_blend_epi32(even, odd, 0xAA)};
+}
+
+// Truncated products of the even lanes of `values` and `coefficients`, each in the low half of a
+// 64-bit lane (the high halves hold what the low halves' sums do not need). Loading one lane further
+// on brings the odd lanes into the even places.
+inline __m256i products(const std::uint32_t* values, const std::int32_t* coefficients) {
+  const __m256i wide = _mm256_mul_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(values)),
+                                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients)));
+  return _mm256_srli_epi64(wide, 16);
+}
+
+// Eight 32-bit sums from the low halves of the even-lane and odd-lane accumulators.
+inline __m256i interleave(__m256i evenLanes, __m256i oddLanes) {
+  return _mm256_blend_epi32(evenLanes, _mm256_slli_epi64(oddLanes, 32), 0xAA);
+}
+
+// The window of the portable unit, sixteen output lanes at a time.
+void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
+  __m256i direct[2][2];  // [lanes 0..7 or 8..15][even or odd lanes]
+  __m256i mirrored[2][2];
+  for (int half = 0; half < 2; ++half)
+    for (int parity = 0; parity < 2; ++parity) direct[half][parity] = mirrored[half][parity] = _mm256_setzero_si256();
+  std::uint32_t middle = 0;
+  for (unsigned slot = 0; slot < 8; ++slot) {
+    const auto [rising, falling] = columns_for(phase, slot);
+    const std::uint32_t* risingRow = bank[phase & 1][slot].rising;
+    const std::uint32_t* fallingRow = bank[~phase & 1][slot].falling;
+    for (int half = 0; half < 2; ++half) {
+      for (int parity = 0; parity < 2; ++parity) {
+        const int lane = 8 * half + parity;
+        const __m256i risingTerms = products(risingRow + lane, kColumns.value[rising] + lane);
+        const __m256i fallingTerms = products(fallingRow + lane, kColumns.value[falling] + lane);
+        direct[half][parity] = _mm256_add_epi64(direct[half][parity], _mm256_sub_epi64(risingTerms, fallingTerms));
+        const __m256i risingMirrored = products(risingRow + lane, kColumns.value[15 - rising] + lane);
+        const __m256i fallingMirrored = products(fallingRow + lane, kColumns.value[15 - falling] + lane);
+        mirrored[half][parity] =
+            _mm256_add_epi64(mirrored[half][parity], _mm256_add_epi64(risingMirrored, fallingMirrored));
+      }
+    }
+    middle += truncated_product(fallingRow[16], kColumns.value[falling][16]);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm), interleave(direct[0][0], direct[0][1]));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + 8), interleave(direct[1][0], direct[1][1]));
+  // The mirrored lanes go out in reverse order, to 31 down to 17; lane 0 has no output.
+  const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i upper = _mm256_permutevar8x32_epi32(interleave(mirrored[1][0], mirrored[1][1]), reverse);
+  const __m256i lower = _mm256_permutevar8x32_epi32(interleave(mirrored[0][0], mirrored[0][1]), reverse);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + 17), upper);
+  _mm256_maskstore_epi32(pcm + 25, _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, -1, 0), lower);
+  pcm[16] = static_cast<mad_fixed_t>(0u - middle);
+}
+
+}  // namespace
+
+void synthesise_channel_avx2(ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32], unsigned slots,
+                             mad_fixed_t* pcm) {
+  for (unsigned first = 0; first < slots; first += 8) {
+    // Lanes past the frame's last slot repeat it, and their outputs are not kept.
+    const unsigned count = slots - first < 8 ? slots - first : 8;
+    alignas(32) std::int32_t rowStarts[8];
+    for (unsigned lane = 0; lane < 8; ++lane)
+      rowStarts[lane] = static_cast<std::int32_t>(32 * (lane < count ? lane : count - 1));
+    const __m256i starts = _mm256_load_si256(reinterpret_cast<const __m256i*>(rowStarts));
+    Lanes inputs[32];
+    for (int k = 0; k < 32; ++k) inputs[k] = {_mm256_i32gather_epi32(&subbands[first][k], starts, 4)};
+    Lanes outputs[32];
+    dct<32>(inputs, outputs);
+    alignas(32) std::uint32_t bySlot[32][8];
+    for (int k = 0; k < 32; ++k) _mm256_store_si256(reinterpret_cast<__m256i*>(bySlot[k]), outputs[k].value);
+    for (unsigned lane = 0; lane < count; ++lane, phase = (phase + 1) % 16) {
+      keep_outputs(&bySlot[0][lane], 8, bank[phase & 1][phase >> 1]);
+      window(bank, phase, pcm + 32 * (first + lane));
+    }
+  }
+}
+
+}  // namespace tunekiln::synthesis
