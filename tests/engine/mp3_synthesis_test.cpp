@@ -5,9 +5,8 @@
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -21,11 +20,9 @@ using Path = Mp3Synthesis::Path;
       expected.length != actual.length)
     return ::testing::AssertionFailure() << "rate, channels or length differ";
   for (int channel = 0; channel < expected.channels; ++channel)
-    for (int i = 0; i < expected.length; ++i)
-      if (expected.samples[channel][i] != actual.samples[channel][i])
-        return ::testing::AssertionFailure() << "channel " << channel << " sample " << i << ": "
-                                             << expected.samples[channel][i] << " != "
-                                             << actual.samples[channel][i];
+    if (!std::equal(expected.samples[channel], expected.samples[channel] + expected.length,
+                    actual.samples[channel]))
+      return ::testing::AssertionFailure() << "channel " << channel << " differs";
   return ::testing::AssertionSuccess();
 }
 
@@ -109,10 +106,11 @@ TEST_P(Mp3SynthesisOnFiles, EveryFrameMatchesLibmadAlsoAfterAMute) {
   mad_stream_finish(&stream);
 }
 
+// MPEG-2.5, MPEG-2 and MPEG-1 rates.
+constexpr int kRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr MPEG_mode kModes[] = {MONO, STEREO, JOINT_STEREO};
 INSTANTIATE_TEST_SUITE_P(EveryVersionModeAndRate, Mp3SynthesisOnFiles,
-                         ::testing::Combine(::testing::Values(8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100,
-                                                              48000),
-                                            ::testing::Values(MONO, STEREO, JOINT_STEREO),
+                         ::testing::Combine(::testing::ValuesIn(kRates), ::testing::ValuesIn(kModes),
                                             ::testing::Bool()));
 
 // Full-scale and wrapping subband samples, in every slot of the filter bank, through frames of
