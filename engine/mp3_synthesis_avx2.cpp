@@ -25,6 +25,29 @@ inline Lanes scaled(Lanes values, std::int32_t cosine) {
   return {_mm256_blend_epi32(even, odd, 0xAA)};
 }
 
+inline __m256i load(const void* from) { return _mm256_loadu_si256(static_cast<const __m256i*>(from)); }
+inline void store(void* to, __m256i value) { _mm256_storeu_si256(static_cast<__m256i*>(to), value); }
+
+// Turns eight rows of eight lanes into eight columns.
+inline void transpose(__m256i rows[8]) {
+  __m256i pairs[8];
+  for (int i = 0; i < 8; i += 2) {
+    pairs[i] = _mm256_unpacklo_epi32(rows[i], rows[i + 1]);
+    pairs[i + 1] = _mm256_unpackhi_epi32(rows[i], rows[i + 1]);
+  }
+  __m256i quads[8];
+  for (int i = 0; i < 8; i += 4) {
+    quads[i] = _mm256_unpacklo_epi64(pairs[i], pairs[i + 2]);
+    quads[i + 1] = _mm256_unpackhi_epi64(pairs[i], pairs[i + 2]);
+    quads[i + 2] = _mm256_unpacklo_epi64(pairs[i + 1], pairs[i + 3]);
+    quads[i + 3] = _mm256_unpackhi_epi64(pairs[i + 1], pairs[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    rows[i] = _mm256_permute2x128_si256(quads[i], quads[i + 4], 0x20);
+    rows[i + 4] = _mm256_permute2x128_si256(quads[i], quads[i + 4], 0x31);
+  }
+}
+
 // Truncated products of the even lanes of `values` and `coefficients`, each in the low half of a
 // 64-bit lane (the high halves hold what the low halves' sums do not need). Loading one lane further
 // on brings the odd lanes into the even places.
@@ -50,7 +73,10 @@ void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
     const auto [rising, falling] = columns_for(phase, slot);
     const std::uint32_t* risingRow = bank[phase & 1][slot].rising;
     const std::uint32_t* fallingRow = bank[~phase & 1][slot].falling;
+    // Unrolled, so that the accumulators stay in registers.
+#pragma GCC unroll 2
     for (int half = 0; half < 2; ++half) {
+#pragma GCC unroll 2
       for (int parity = 0; parity < 2; ++parity) {
         const int lane = 8 * half + parity;
         const __m256i risingTerms = products(risingRow + lane, kColumns.value[rising] + lane);
@@ -79,21 +105,33 @@ void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
 
 void synthesise_channel_avx2(ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32], unsigned slots,
                              mad_fixed_t* pcm) {
+  const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
   for (unsigned first = 0; first < slots; first += 8) {
     // Lanes past the frame's last slot repeat it, and their outputs are not kept.
     const unsigned count = slots - first < 8 ? slots - first : 8;
-    alignas(32) std::int32_t rowStarts[8];
-    for (unsigned lane = 0; lane < 8; ++lane)
-      rowStarts[lane] = static_cast<std::int32_t>(32 * (lane < count ? lane : count - 1));
-    const __m256i starts = _mm256_load_si256(reinterpret_cast<const __m256i*>(rowStarts));
     Lanes inputs[32];
-    for (int k = 0; k < 32; ++k) inputs[k] = {_mm256_i32gather_epi32(&subbands[first][k], starts, 4)};
+    for (int block = 0; block < 4; ++block) {
+      __m256i rows[8];
+      for (unsigned lane = 0; lane < 8; ++lane)
+        rows[lane] = load(subbands[first + (lane < count ? lane : count - 1)] + 8 * block);
+      transpose(rows);
+      for (int i = 0; i < 8; ++i) inputs[8 * block + i] = {rows[i]};
+    }
     Lanes outputs[32];
     dct<32>(inputs, outputs);
-    alignas(32) std::uint32_t bySlot[32][8];
-    for (int k = 0; k < 32; ++k) _mm256_store_si256(reinterpret_cast<__m256i*>(bySlot[k]), outputs[k].value);
+    __m256i bySlot[4][8];  // [outputs 0..7, 8..15, 16..23, 24..31][slot]
+    for (int block = 0; block < 4; ++block) {
+      for (int i = 0; i < 8; ++i) bySlot[block][i] = outputs[8 * block + i].value;
+      transpose(bySlot[block]);
+    }
+    // Each slot's rows are kept just before its window, which still reads the later slots' old rows.
     for (unsigned lane = 0; lane < count; ++lane, phase = (phase + 1) % 16) {
-      keep_outputs(&bySlot[0][lane], 8, bank[phase & 1][phase >> 1]);
+      Mp3Synthesis::Slot& slot = bank[phase & 1][phase >> 1];
+      store(slot.rising, bySlot[2][lane]);
+      store(slot.rising + 8, bySlot[3][lane]);
+      slot.falling[0] = static_cast<std::uint32_t>(_mm256_cvtsi256_si32(bySlot[2][lane]));
+      store(slot.falling + 1, _mm256_permutevar8x32_epi32(bySlot[1][lane], reverse));
+      store(slot.falling + 9, _mm256_permutevar8x32_epi32(bySlot[0][lane], reverse));
       window(bank, phase, pcm + 32 * (first + lane));
     }
   }
