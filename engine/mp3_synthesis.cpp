@@ -42,7 +42,9 @@ void synthesise_channel_portable(Mp3Synthesis::ChannelBank& bank, unsigned phase
     std::uint32_t outputs[32];
     std::memcpy(inputs, subbands[s], sizeof inputs);
     dct<32>(inputs, outputs);
-    keep_outputs(outputs, 1, bank[phase & 1][phase >> 1]);
+    Mp3Synthesis::Slot& slot = bank[phase & 1][phase >> 1];
+    for (int j = 0; j < 16; ++j) slot.rising[j] = outputs[16 + j];
+    for (int j = 0; j <= 16; ++j) slot.falling[j] = outputs[16 - j];
     window_portable(bank, phase, pcm + 32 * s);
   }
 }

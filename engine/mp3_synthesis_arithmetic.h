@@ -63,12 +63,6 @@ template <int N, typename Value>
   }
 }
 
-// Keeps the 32 outputs of one DCT, `stride` apart, in the rows the window reads.
-inline void keep_outputs(const std::uint32_t* outputs, int stride, Mp3Synthesis::Slot& slot) {
-  for (int j = 0; j < 16; ++j) slot.rising[j] = outputs[(16 + j) * stride];
-  for (int j = 0; j <= 16; ++j) slot.falling[j] = outputs[(16 - j) * stride];
-}
-
 // The synthesis window in units of 2^-16 (every coefficient is a whole number of them). Row r
 // holds the taps r, r + 32, ..., r + 480; the rows for r = 17..31 are those of 32 - r reversed and
 // negated, which the mirrored outputs take care of.

@@ -52,9 +52,7 @@ inline void transpose(__m256i rows[8]) {
 // 64-bit lane (the high halves hold what the low halves' sums do not need). Loading one lane further
 // on brings the odd lanes into the even places.
 inline __m256i products(const std::uint32_t* values, const std::int32_t* coefficients) {
-  const __m256i wide = _mm256_mul_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(values)),
-                                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients)));
-  return _mm256_srli_epi64(wide, 16);
+  return _mm256_srli_epi64(_mm256_mul_epi32(load(values), load(coefficients)), 16);
 }
 
 // Eight 32-bit sums from the low halves of the even-lane and odd-lane accumulators.
@@ -62,7 +60,7 @@ inline __m256i interleave(__m256i evenLanes, __m256i oddLanes) {
   return _mm256_blend_epi32(evenLanes, _mm256_slli_epi64(oddLanes, 32), 0xAA);
 }
 
-// The window of the portable unit, sixteen output lanes at a time.
+// The portable unit's window, sixteen output lanes at a time.
 void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
   __m256i direct[2][2];  // [lanes 0..7 or 8..15][even or odd lanes]
   __m256i mirrored[2][2];
@@ -90,13 +88,13 @@ void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
     }
     middle += truncated_product(fallingRow[16], kColumns.value[falling][16]);
   }
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm), interleave(direct[0][0], direct[0][1]));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + 8), interleave(direct[1][0], direct[1][1]));
+  store(pcm, interleave(direct[0][0], direct[0][1]));
+  store(pcm + 8, interleave(direct[1][0], direct[1][1]));
   // The mirrored lanes go out in reverse order, to 31 down to 17; lane 0 has no output.
   const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
   const __m256i upper = _mm256_permutevar8x32_epi32(interleave(mirrored[1][0], mirrored[1][1]), reverse);
   const __m256i lower = _mm256_permutevar8x32_epi32(interleave(mirrored[0][0], mirrored[0][1]), reverse);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + 17), upper);
+  store(pcm + 17, upper);
   _mm256_maskstore_epi32(pcm + 25, _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, -1, 0), lower);
   pcm[16] = static_cast<mad_fixed_t>(0u - middle);
 }
