@@ -1,8 +1,8 @@
 #pragma once
 
-// What the portable and the AVX2 synthesis share: the DCT, the window and their roundings.
-// Everything here has internal linkage on purpose: the AVX2 unit is compiled for AVX2 alone, and
-// the linker must never hand its copy of a function to the portable unit.
+// The synthesis arithmetic: the DCT, the window and their roundings. Everything here has internal
+// linkage on purpose: the AVX2 unit that includes it is compiled for AVX2 alone, and the linker
+// must never hand its copy of a function to another unit.
 #include "engine/mp3_synthesis.h"
 
 #include <numbers>
@@ -119,11 +119,4 @@ inline Columns columns_for(unsigned phase, unsigned slot) {
 }
 
 }  // namespace
-
-void synthesise_channel_portable(Mp3Synthesis::ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32],
-                                 unsigned slots, mad_fixed_t* pcm);
-// Only for a processor with AVX2.
-void synthesise_channel_avx2(Mp3Synthesis::ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32],
-                             unsigned slots, mad_fixed_t* pcm);
-
 }  // namespace tunekiln::synthesis

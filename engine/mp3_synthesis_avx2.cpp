@@ -60,7 +60,7 @@ inline __m256i interleave(__m256i evenLanes, __m256i oddLanes) {
   return _mm256_blend_epi32(evenLanes, _mm256_slli_epi64(oddLanes, 32), 0xAA);
 }
 
-// The portable unit's window, sixteen output lanes at a time.
+// One slot's window, sixteen output lanes at a time.
 void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
   __m256i direct[2][2];  // [lanes 0..7 or 8..15][even or odd lanes]
   __m256i mirrored[2][2];
@@ -101,8 +101,13 @@ void window(const ChannelBank& bank, unsigned phase, mad_fixed_t* pcm) {
 
 }  // namespace
 
-void synthesise_channel_avx2(ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32], unsigned slots,
-                             mad_fixed_t* pcm) {
+}  // namespace tunekiln::synthesis
+
+namespace tunekiln {
+
+void Mp3Synthesis::synthesiseChannel(ChannelBank& bank, unsigned phase, const mad_fixed_t (*subbands)[32],
+                                     unsigned slots, mad_fixed_t* pcm) {
+  using namespace synthesis;
   const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
   for (unsigned first = 0; first < slots; first += 8) {
     // Lanes past the frame's last slot repeat it, and their outputs are not kept.
@@ -124,7 +129,7 @@ void synthesise_channel_avx2(ChannelBank& bank, unsigned phase, const mad_fixed_
     }
     // Each slot's rows are kept just before its window, which still reads the later slots' old rows.
     for (unsigned lane = 0; lane < count; ++lane, phase = (phase + 1) % 16) {
-      Mp3Synthesis::Slot& slot = bank[phase & 1][phase >> 1];
+      Slot& slot = bank[phase & 1][phase >> 1];
       store(slot.rising, bySlot[2][lane]);
       store(slot.rising + 8, bySlot[3][lane]);
       slot.falling[0] = static_cast<std::uint32_t>(_mm256_cvtsi256_si32(bySlot[2][lane]));
@@ -135,4 +140,4 @@ void synthesise_channel_avx2(ChannelBank& bank, unsigned phase, const mad_fixed_
   }
 }
 
-}  // namespace tunekiln::synthesis
+}  // namespace tunekiln
