@@ -232,8 +232,7 @@ void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {
   }
   // A frame of one channel in a stereo stream is heard on both sides.
   const mad_fixed_t* right = pcm.channels == 2 ? pcm.samples[1] + consumed_ : left;
-  dither_to_16(leftDitherState, left, count, out, 4);
-  dither_to_16(rightDitherState, right, count, out + 2, 4);
+  dither_stereo_to_16(left, right, count, out);
 }
 
 }  // namespace tunekiln
