@@ -16,26 +16,30 @@ constexpr std::int32_t kLargest = 0x0FFFFFFF;   // just below 1.0
 constexpr std::int32_t kSmallest = -0x10000000;  // -1.0
 constexpr std::int32_t kDroppedBits = 0x1FFF;    // the 13 bits below the 16 that are kept
 
-}  // namespace
+// One channel's dither in locals for a loop, where the compiler can keep it in registers.
+class Shaper {
+ public:
+  explicit Shaper(const DitherState& state)
+      : error0_(state.error[0]), error1_(state.error[1]), error2_(state.error[2]), random_(state.random) {}
 
-DitherState leftDitherState;
-DitherState rightDitherState;
+  void store(DitherState& state) const {
+    state.error[0] = error0_;
+    state.error[1] = error1_;
+    state.error[2] = error2_;
+    state.random = random_;
+  }
 
-void dither_to_16(DitherState& state, const mad_fixed_t* samples, std::size_t count, std::uint8_t* out,
-                  std::size_t strideBytes) {
-  // The state lives in locals for the loop, where the compiler can keep it in registers.
-  std::int32_t error0 = state.error[0], error1 = state.error[1], error2 = state.error[2];
-  std::uint32_t random = state.random;
-  for (std::size_t i = 0; i < count; ++i, out += strideBytes) {
-    std::int32_t shaped = wrapping_add(wrapping_sub(wrapping_add(samples[i], error0), error1), error2);
-    error2 = error1;
-    error1 = error0 / 2;
+  // The next sample as 16-bit little-endian at `out`.
+  void put(mad_fixed_t sample, std::uint8_t* out) {
+    std::int32_t shaped = wrapping_add(wrapping_sub(wrapping_add(sample, error0_), error1_), error2_);
+    error2_ = error1_;
+    error1_ = error0_ / 2;
 
-    const std::uint32_t next = random * 1664525u + 1013904223u;
+    const std::uint32_t next = random_ * 1664525u + 1013904223u;
     std::int32_t dithered = wrapping_add(shaped, 4096);
     dithered = wrapping_add(dithered, static_cast<std::int32_t>(next & kDroppedBits));
-    dithered = wrapping_sub(dithered, static_cast<std::int32_t>(random & kDroppedBits));
-    random = next;
+    dithered = wrapping_sub(dithered, static_cast<std::int32_t>(random_ & kDroppedBits));
+    random_ = next;
 
     if (dithered > kLargest) {
       dithered = kLargest;
@@ -45,16 +49,38 @@ void dither_to_16(DitherState& state, const mad_fixed_t* samples, std::size_t co
       if (shaped < kSmallest) shaped = kSmallest;
     }
     const std::int32_t quantised = dithered & ~kDroppedBits;
-    error0 = wrapping_sub(shaped, quantised);
+    error0_ = wrapping_sub(shaped, quantised);
 
-    const auto sample = static_cast<std::uint16_t>(quantised >> 13);
-    out[0] = static_cast<std::uint8_t>(sample);
-    out[1] = static_cast<std::uint8_t>(sample >> 8);
+    const auto value = static_cast<std::uint16_t>(quantised >> 13);
+    out[0] = static_cast<std::uint8_t>(value);
+    out[1] = static_cast<std::uint8_t>(value >> 8);
   }
-  state.error[0] = error0;
-  state.error[1] = error1;
-  state.error[2] = error2;
-  state.random = random;
+
+ private:
+  std::int32_t error0_, error1_, error2_;
+  std::uint32_t random_;
+};
+
+}  // namespace
+
+DitherState leftDitherState;
+DitherState rightDitherState;
+
+void dither_to_16(DitherState& state, const mad_fixed_t* samples, std::size_t count, std::uint8_t* out,
+                  std::size_t strideBytes) {
+  Shaper shaper(state);
+  for (std::size_t i = 0; i < count; ++i, out += strideBytes) shaper.put(samples[i], out);
+  shaper.store(state);
+}
+
+void dither_stereo_to_16(const mad_fixed_t* left, const mad_fixed_t* right, std::size_t count, std::uint8_t* out) {
+  Shaper leftShaper(leftDitherState), rightShaper(rightDitherState);
+  for (std::size_t i = 0; i < count; ++i, out += 4) {
+    leftShaper.put(left[i], out);
+    rightShaper.put(right[i], out + 2);
+  }
+  leftShaper.store(leftDitherState);
+  rightShaper.store(rightDitherState);
 }
 
 }  // namespace tunekiln

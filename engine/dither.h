@@ -22,5 +22,7 @@ extern DitherState rightDitherState;
 // samples, the first at `out` and each next one `strideBytes` further.
 void dither_to_16(DitherState& state, const mad_fixed_t* samples, std::size_t count, std::uint8_t* out,
                   std::size_t strideBytes);
+// Both channels in one pass, with leftDitherState and rightDitherState, into interleaved frames.
+void dither_stereo_to_16(const mad_fixed_t* left, const mad_fixed_t* right, std::size_t count, std::uint8_t* out);
 
 }  // namespace tunekiln

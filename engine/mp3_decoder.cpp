@@ -26,7 +26,7 @@ bool Mp3Decoder::open(const std::string& name) {
   source_->seekTo(audioStart_);
   mad_stream_init(&stream_);
   mad_frame_init(&frame_);
-  mad_synth_init(&synth_);
+  synthesis_.mute();
 
   mad_header header;
   if (!scan_first_frames(*source_, header, xing_)) {
@@ -37,7 +37,7 @@ bool Mp3Decoder::open(const std::string& name) {
   fileSize_ = source_->size();
   layer_ = header.layer;
 
-  synth_.pcm.length = 0;
+  synthesised_ = 0;
   consumed_ = 0;
   position_ = mad_timer_zero;
   if (xing_.flags & kXingFrames) {
@@ -105,7 +105,7 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   guardGiven_ = false;
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
   mad_frame_mute(&frame_);
-  mad_synth_mute(&synth_);
+  synthesis_.mute();
 
   if (numerator != 0) {
     // Two frames prime the bit reservoir and the overlap; their samples are not played.
@@ -119,9 +119,9 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
         break;
       }
     }
-    if (decoded == 2) mad_synth_frame(&synth_, &frame_);
+    if (decoded == 2) synthesis_.synthesise(frame_);
   }
-  synth_.pcm.length = 0;
+  synthesised_ = 0;
   consumed_ = 0;
 }
 
@@ -149,7 +149,7 @@ ReadResult Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
   std::size_t written = 0;
   size = 0;
   while (wanted > 0) {
-    const std::size_t count = std::min<std::size_t>(synth_.pcm.length - consumed_, wanted);
+    const std::size_t count = std::min<std::size_t>(synthesised_ - consumed_, wanted);
     if (count > 0) {
       convert(count, buffer + written);
       written += count * frameBytes;
@@ -165,7 +165,8 @@ ReadResult Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
     kbpsSum_ += kbps;
     ++frameCount_;
     info_.bitrateKbps = static_cast<std::int32_t>(kbps);
-    mad_synth_frame(&synth_, &frame_);
+    synthesis_.synthesise(frame_);
+    synthesised_ = synthesis_.pcm().length;
     consumed_ = 0;
     mad_timer_add(&position_, frame_.header.duration);
   }
@@ -223,15 +224,15 @@ ReadResult Mp3Decoder::refill() {
 }
 
 void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {
-  const mad_fixed_t* left = synth_.pcm.samples[0] + consumed_;
+  const mad_pcm& pcm = synthesis_.pcm();
+  const mad_fixed_t* left = pcm.samples[0] + consumed_;
   if (info_.stereo != 1) {
     dither_to_16(leftDitherState, left, count, out, 2);
     return;
   }
   // A frame of one channel in a stereo stream is heard on both sides.
-  const mad_fixed_t* right = synth_.pcm.channels == 2 ? synth_.pcm.samples[1] + consumed_ : left;
-  dither_to_16(leftDitherState, left, count, out, 4);
-  dither_to_16(rightDitherState, right, count, out + 2, 4);
+  const mad_fixed_t* right = pcm.channels == 2 ? pcm.samples[1] + consumed_ : left;
+  dither_stereo_to_16(left, right, count, out);
 }
 
 }  // namespace tunekiln

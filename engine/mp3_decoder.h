@@ -10,6 +10,7 @@
 #include "engine/decoder.h"
 #include "engine/input_source.h"
 #include "engine/mp3_length_walk.h"
+#include "engine/mp3_synthesis.h"
 #include "engine/mp3_stream_scan.h"
 
 namespace tunekiln {
@@ -71,8 +72,9 @@ class Mp3Decoder final : public Decoder {
   XingHeader xing_;
   mad_stream stream_;
   mad_frame frame_;
-  mad_synth synth_;
-  std::uint32_t consumed_ = 0;  // samples per channel of the synth output already handed out
+  Mp3Synthesis synthesis_;
+  std::uint32_t synthesised_ = 0;  // samples per channel the last synthesis gave
+  std::uint32_t consumed_ = 0;     // of which already handed out
   mad_timer_t position_;
   mad_timer_t duration_;
   std::uint32_t kbpsSum_ = 0;

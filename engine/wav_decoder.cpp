@@ -137,10 +137,11 @@ ReadResult WavDecoder::readConverted(std::uint8_t* buffer, std::size_t& size) {
     const std::size_t frames = got.bytes / bytesPerFrame_;
     std::uint8_t* out = buffer + size;
     toFixed_(stored_.data(), frames, bytesPerFrame_, left_.data());
-    dither_to_16(leftDitherState, left_.data(), frames, out, outFrameBytes);
     if (stereo) {
       toFixed_(stored_.data() + bytesPerSample_, frames, bytesPerFrame_, right_.data());
-      dither_to_16(rightDitherState, right_.data(), frames, out + 2, outFrameBytes);
+      dither_stereo_to_16(left_.data(), right_.data(), frames, out);
+    } else {
+      dither_to_16(leftDitherState, left_.data(), frames, out, outFrameBytes);
     }
     size += frames * outFrameBytes;
     wanted -= frames;
