@@ -10,16 +10,16 @@
 
 namespace tunekiln::test {
 
-SinkRecorder::SinkRecorder(const std::string& monitor) {
+SinkRecorder::SinkRecorder() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  const std::string device = "--device=" + monitor;
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(fds[1], STDOUT_FILENO);
-    ::execlp("parec", "parec", device.c_str(), "--format=s16le", "--rate=44100", "--channels=2", "--raw",
-             "--latency-msec=20", nullptr);
-    ::_exit(127);  // the recording ends at once: every wait answers false
+    ::execlp("parec", "parec", "--device=test_sink.monitor", "--format=s16le", "--rate=44100",
+             "--channels=2", "--raw", "--latency-msec=20", nullptr);
+    // The recording ends at once: every wait answers false
+    ::_exit(127);
   }
   ::close(fds[1]);
   if (pid_ < 0) throw std::runtime_error("cannot start parec");
@@ -94,7 +94,8 @@ std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleave
   for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
     const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
     const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
-    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;  // -1: silence
+    // -1: silence
+    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;
     if (index < 0) continue;
     if (!runs.empty() && runs.back().at + runs.back().length == frame && index == runs.back().end()) {
       ++runs.back().length;
