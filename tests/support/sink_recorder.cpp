@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "tests/support/tone_analyser.h"
+
 namespace tunekiln::test {
 
 SinkRecorder::SinkRecorder() {
@@ -51,11 +53,7 @@ std::size_t SinkRecorder::frames() const {
 
 std::vector<std::int16_t> SinkRecorder::samples(std::size_t first) const {
   std::lock_guard lock(mutex_);
-  std::vector<std::int16_t> samples;
-  for (std::size_t i = first * 4; i < bytes_.size() / 4 * 4; i += 2) {
-    samples.push_back(static_cast<std::int16_t>(bytes_[i] | bytes_[i + 1] << 8));
-  }
-  return samples;
+  return samples_of(Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4));
 }
 
 bool SinkRecorder::waitForFrames(std::size_t count) {
