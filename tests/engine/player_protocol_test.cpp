@@ -130,8 +130,10 @@ TEST(PlayerProtocol, EachScriptBringsItsWordsAndCalls) {
        "idle; unheard 0; wake",
        "PLAYING 0/2 0/2 0/2 NO_STREAM 1/2 2/2 STOPPED", "card.close", "card.close"},
       {"open empty.wav; play", "PLAYING 0/0 NO_STREAM STOPPED"},
-      // The last read crosses a whole second: the end is still told.
-      {"open c.wav; play; =2; wake; wake; wake; wake; wake", "PLAYING 0/3 1/3 2/3 NO_STREAM 3/3 STOPPED"},
+      // The last read crosses a whole second: the end is still told. The PLAY's position comes
+      // before its pump, which brings no new second here.
+      {"open c.wav; play; waitfor card.pump; wake; wake; wake; wake; wake",
+       "PLAYING 0/3 1/3 2/3 NO_STREAM 3/3 STOPPED"},
       {"busy; open failing.wav; play; =3; wake", "PLAYING 0/1 1/1 READ_FAILED NO_STREAM"},
       {"open a.wav; play; =3; length; sync", kPlaying + " INFO=10"},
       // The same format plays on in the open output; another one waits until it has played out.
