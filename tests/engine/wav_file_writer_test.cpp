@@ -24,7 +24,7 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
   const struct {
     StreamInfo info;
     std::size_t bytes;
-    // Then Cancel
+    // The answers to the prompts, then Cancel.
     std::vector<std::optional<std::string>> answers;
     bool failsAtEnd, stopAfterOnePump;
     // Nothing: the destination stays as it was

@@ -134,7 +134,7 @@ class Playback : public ::testing::Test {
   std::unique_ptr<Player> player;
   // The sound card's failures, as notification numbers
   std::vector<std::uint32_t> failures;
-  // Seconds
+  // The last second heard.
   std::uint32_t heard = 0;
 };
 
@@ -159,7 +159,7 @@ TEST_F(Playback, PauseSeekAndStopAreHeardAtOnce) {
   while (const auto notification = notifications.poll()) note(*notification);
   EXPECT_NEAR(heard, 5, 1) << "the position heard follows the seek";
   player_seek(*player, 25, 100);
-  // Without PLAY
+  // A SEEK while paused is heard without a PLAY.
   const std::int64_t heardBeforeStop = waitForRunFrom(start, kFrames / 4);
   player_stop(*player);
   ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));

@@ -97,7 +97,7 @@ class TestOutput final : public Output {
   void open(const StreamInfo& info) override { note("open(" + std::to_string(info.sampleRate) + ")"); }
   void close() override { note("close"); }
   void pump() override;
-  // Heard in the sound tests
+  // What a pause does is heard in the sound tests.
   void pause(bool) override {}
   bool isDone() override {
     // Read once: the test may change it meanwhile
@@ -180,7 +180,7 @@ struct ScriptedDestination final : WavWriterHost {
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.
 struct Decoded {
   Bytes pcm;
-  // End, or failed
+  // How the last read answered: end, or failed.
   ReadResult last = ReadResult::more;
 };
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes = 32768);

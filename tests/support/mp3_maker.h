@@ -13,7 +13,7 @@ struct ToneShape {
   int sampleRate = 44100;
   int channels = 2;
   double seconds = 2.0;
-  // Of full scale
+  // A fraction of full scale.
   double amplitude = 0.5;
 };
 

@@ -92,7 +92,7 @@ std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleave
   for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
     const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
     const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
-    // -1: silence
+    // A silent frame gives -1.
     const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;
     if (index < 0) continue;
     if (!runs.empty() && runs.back().at + runs.back().length == frame && index == runs.back().end()) {

@@ -52,7 +52,7 @@ std::vector<std::int16_t> counting_frames(std::size_t count);
 struct CountedRun {
   // The counted index of its first frame
   std::int64_t firstIndex;
-  // Frames
+  // Its length in frames.
   std::size_t length;
   // Frame of the recording where it starts
   std::size_t at;
