@@ -12,7 +12,8 @@
 namespace tunekiln::test {
 namespace {
 
-constexpr std::uint32_t kSync = 0xF1;  // the test's own PING
+// The test's own PING
+constexpr std::uint32_t kSync = 0xF1;
 
 // 1000 frames per second of 16-bit stereo: 4000 bytes are one second, one pump of the outputs.
 constexpr StreamInfo seconds(std::int32_t length, std::int32_t rate = 1000) {
@@ -40,7 +41,8 @@ struct Rig final : NotificationSink {
     slots->outputs[2] = std::make_unique<TestOutput>("file", log);
     selectedOutput = 0;
     player = player_create(*this, [slots] { return std::move(*slots); }, [] { return nullptr; });
-    sync();  // the engine has read selectedOutput
+    // The engine has read selectedOutput
+    sync();
   }
 
   void post(PlayerNotification n) override {
@@ -72,9 +74,9 @@ struct Rig final : NotificationSink {
         {"drain", PLAYER_CMD_DRAIN}, {"quit", PLAYER_CMD_QUIT}, {"list", PLAYER_CMD_LIST_OUTPUTS}};
     std::istringstream steps(script);
     for (std::string step; std::getline(steps >> std::ws, step, ';');) {
-      const auto space = step.find(' ');
-      const std::string word = step.substr(0, space);
-      const std::string argument = space == std::string::npos ? "" : step.substr(space + 1);
+      std::istringstream parts(step);
+      std::string word, argument;
+      parts >> word >> argument;
       const auto number = static_cast<std::uint32_t>(std::strtoul(argument.c_str(), nullptr, 10));
       if (kCommands.contains(word)) player_post(*player, {.number = kCommands.at(word)});
       if (word == "open") player_open(*player, argument == "-" ? std::nullopt : std::optional(argument));
@@ -87,7 +89,8 @@ struct Rig final : NotificationSink {
       if (word == "unheard") card->unheard = number;
       if (word == "wake") card->wake();
       if (word == "waitfor") log.waitForMoreThan(0, argument);
-      if (word == "mark") words.add("|");  // while the engine waits in `waitfor`
+      // While the engine waits in `waitfor`
+      if (word == "mark") words.add("|");
       if (word == "end") player.reset();
       if (word.starts_with("=")) words.waitForMoreThan(std::stoul(word.substr(1)) - 1, "");
     }
@@ -102,16 +105,19 @@ struct Rig final : NotificationSink {
   std::optional<std::int32_t> infoLength;
   TestDecoder* wav = nullptr;
   TestOutput* card = nullptr;
-  std::unique_ptr<Player> player;  // ends before everything above, which its thread uses
+  // Ends before everything above, which its thread uses
+  std::unique_ptr<Player> player;
 };
 
-TEST(PlayerProtocol, EachScriptBringsItsStatesPositionsAndCalls) {
-  const std::string kPlaying = "PLAYING 0/10 1/10";  // after PLAY, and the pump it brings
+TEST(PlayerProtocol, EachScriptBringsItsWordsAndCalls) {
+  // After PLAY, and the pump it brings
+  const std::string kPlaying = "PLAYING 0/10 1/10";
   // Two seconds into a.wav, waiting for the output to play out before c.wav, at another rate.
   const std::string kDraining = "busy; open a.wav; play; =3; wake; =4; open c.wav; waitfor card.isDone:no; ";
   const struct {
     std::string script, heard;
-    std::string kind = "", calls = "";  // every call that starts with `kind`, unless that is empty
+    // Every call that starts with `kind`, unless that is empty
+    std::string kind = "", calls = "";
   } rows[] = {
       {"open -; pause; stop; play; length", "NO_STREAM PAUSED STOPPED"},
       {"open a.wav; sync; open missing.ogg; play", "NO_STREAM", "wav",
@@ -124,8 +130,9 @@ TEST(PlayerProtocol, EachScriptBringsItsStatesPositionsAndCalls) {
        "idle; unheard 0; wake",
        "PLAYING 0/2 0/2 0/2 NO_STREAM 1/2 2/2 STOPPED", "card.close", "card.close"},
       {"open empty.wav; play", "PLAYING 0/0 NO_STREAM STOPPED"},
-      // The last read crosses a whole second: the end is still told.
-      {"open c.wav; play; =2; wake; =3; wake; wake; =4; wake; wake",
+      // The last read crosses a whole second: the end is still told. The PLAY's position comes
+      // before its pump, which brings no new second here.
+      {"open c.wav; play; waitfor card.pump; wake; wake; wake; wake; wake",
        "PLAYING 0/3 1/3 2/3 NO_STREAM 3/3 STOPPED"},
       {"busy; open failing.wav; play; =3; wake", "PLAYING 0/1 1/1 READ_FAILED NO_STREAM"},
       {"open a.wav; play; =3; length; sync", kPlaying + " INFO=10"},

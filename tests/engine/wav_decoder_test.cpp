@@ -8,7 +8,6 @@
 #include <cmath>
 #include <filesystem>
 
-#include "audiofile/pcm_samples.h"
 #include "tests/support/engine_doubles.h"
 #include "tests/support/failing_reader.h"
 #include "tests/support/mp3_maker.h"
@@ -30,33 +29,29 @@ struct WavDecoderTest : ::testing::Test {
   WavDecoder decoder{[this](const std::string&) { return std::make_unique<FailingReader>(file, failFrom); }};
 };
 
-TEST_F(WavDecoderTest, EachEncodingComesOutAsStoredUpTo16BitsAndNear16BitsAbove) {
-  using enum SampleEncoding;
-  const std::pair<WavShape, SampleEncoding> rows[] = {
-      {{.sampleRate = 8000, .bits = 8}, unsigned8}, {{.bits = 16}, signed16}, {{.bits = 24}, signed24},
-      {{.channels = 1, .bits = 32}, signed32}, {{.bits = 32, .formatTag = 3}, float32},
-      {{.channels = 1, .bits = 64, .formatTag = 3}, float64}};
-  for (const auto& [shape, encoding] : rows) {
-    SCOPED_TRACE(describe_encoding(encoding));
+TEST_F(WavDecoderTest, EachEncodingAs16BitsOrAsStored) {
+  const WavShape rows[] = {{.sampleRate = 8000, .bits = 8}, {.bits = 16}, {.bits = 24},
+                           {.channels = 1, .bits = 32}, {.bits = 32, .formatTag = 3},
+                           {.channels = 1, .bits = 64, .formatTag = 3}};
+  for (const WavShape& shape : rows) {
+    SCOPED_TRACE(&shape - rows);
+    const int bits = shape.bits;
     // A full-scale ramp, falling on the right; floats overshoot full scale by a tenth to be clipped.
-    const std::size_t count = 3000 * shape.channels, width = bytes_per_sample(encoding);
-    const int bits = 8 * static_cast<int>(width);
-    Bytes stored(count * width);
-    std::vector<double> expected;
+    const std::size_t count = 3000 * shape.channels;
+    std::vector<double> values, expected;
     for (std::size_t i = 0; i < count; ++i) {
       const double ramp = -1.0 + static_cast<double>(i / shape.channels) / 1500, x = i % 2 ? -ramp : ramp;
-      if (shape.formatTag == 3) {
-        pcm::store_float(stored.data() + i * width, encoding, 1.1 * x);
-        expected.push_back(std::clamp(1.1 * x * 32768, -32768.0, 32767.0));
-      } else {
-        const auto n = static_cast<std::int64_t>(std::floor(std::ldexp(x, bits - 1)));
-        pcm::store_integer(stored.data() + i * width, encoding, n);
-        expected.push_back(std::ldexp(static_cast<double>(n), 16 - bits));
-      }
+      // Integers stop one step short of +1.
+      const double top = std::ldexp(1.0, bits - 1);
+      const double n = shape.formatTag == 3 ? 1.1 * x : std::min(std::floor(x * top), top - 1);
+      values.push_back(n);
+      const double scaled = shape.formatTag == 3 ? n * 32768 : std::ldexp(n, 16 - bits);
+      expected.push_back(std::clamp(scaled, -32768.0, 32767.0));
     }
+    const Bytes stored = encode_samples(shape, values);
     // A data chunk that ends inside a frame: that frame is no sound, and no sound card takes it.
     Bytes cut = stored;
-    cut.resize(stored.size() + width * shape.channels - 1, 0x7F);
+    cut.resize(stored.size() + bits / 8 * shape.channels - 1, 0x7F);
     ASSERT_TRUE(open(make_wav(shape, cut)));
     const StreamInfo info{.sampleRate = static_cast<int>(shape.sampleRate), .stereo = shape.channels > 1,
                           .sixteenBit = bits > 8, .bitsPerSample = bits, .floatSamples = shape.formatTag > 1};
@@ -83,10 +78,12 @@ TEST_F(WavDecoderTest, EachEncodingComesOutAsStoredUpTo16BitsAndNear16BitsAbove)
 TEST_F(WavDecoderTest, SeeksToWholeFrames) {
   ASSERT_TRUE(open(make_wav({}, Bytes(1764000))));
   EXPECT_EQ(decoder.getInfo().lengthSeconds, 10);
-  decoder.seek(7, 1000);  // 12348 bytes: a whole frame
+  // 12348 bytes: a whole frame
+  decoder.seek(7, 1000);
   EXPECT_EQ(decode_all(decoder).pcm.size(), 1764000u - 12348);
   EXPECT_EQ(decoder.getPosition(), 10);
-  decoder.seek(3, 2);  // beyond the end: at the end
+  // Beyond the end: at the end
+  decoder.seek(3, 2);
   EXPECT_EQ(decode_all(decoder).pcm, Bytes{});
   // 24-bit stereo: 6-byte frames, and 12 bytes a step; 1/7 of 600 frames is 514.28 bytes.
   ASSERT_TRUE(open(make_wav({.bits = 24}, Bytes(3600))));
@@ -94,7 +91,7 @@ TEST_F(WavDecoderTest, SeeksToWholeFrames) {
   EXPECT_EQ(decode_all(decoder).pcm.size(), (3600 - 504) / 6 * 4);
 }
 
-TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {
+TEST_F(WavDecoderTest, EndsWithTheDataChunkOrAFailedRead) {
   // Behind an ID3v2 tag, in reads of odd sizes, with a chunk behind the samples.
   const Bytes samples = samples16({1, -2, 3, -4, 5, -6});
   const Bytes wav = make_wav({.bytesAfterData = make_chunk("LIST", Bytes(64, 0x55))}, samples);
@@ -102,7 +99,8 @@ TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {
   EXPECT_EQ(decode_all(decoder, 5).pcm, samples);
   TempDir dir;
   const std::string path = dir.file("shrinking.wav");
-  for (const std::uint16_t bits : {16, 24}) {  // as stored, and converted
+  // As stored, and converted
+  for (const std::uint16_t bits : {16, 24}) {
     const Bytes ramp = make_wav({.bits = bits}, ramp_bytes(150000));
     ASSERT_TRUE(open(ramp, 60000));
     EXPECT_EQ(decode_all(decoder).last, ReadResult::failed) << bits;
@@ -114,9 +112,8 @@ TEST_F(WavDecoderTest, EndsWithTheDataChunkAndTellsAFailedReadOrARefusalApart) {
     EXPECT_EQ(decode_all(shrinking).last, ReadResult::failed) << bits;
   }
   EXPECT_FALSE(open(wav, 30)) << "a failed read inside the header";
+  // The reason for a header it refuses is the command line's, in its tests.
   EXPECT_EQ(decoder.lastParse().result, AudioFileResult::readFailed);
-  EXPECT_FALSE(open(make_wav({.channels = 3}, Bytes(12))));
-  EXPECT_EQ(decoder.lastParse().result, AudioFileResult::unsupportedChannels);
 }
 
 }  // namespace

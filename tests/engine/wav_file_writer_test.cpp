@@ -12,7 +12,7 @@
 namespace tunekiln::test {
 namespace {
 
-TEST(WavFileWriter, WritesWholeFilesOrLeavesTheDestinationAsItWas) {
+TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
   TempDir dir;
   const std::string out = dir.file("out.wav");
   const StreamInfo cd{.lengthSeconds = 1, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
@@ -24,20 +24,24 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheDestinationAsItWas) {
   const struct {
     StreamInfo info;
     std::size_t bytes;
-    std::vector<std::optional<std::string>> answers;  // then Cancel
+    // The answers to the prompts, then Cancel.
+    std::vector<std::optional<std::string>> answers;
     bool failsAtEnd, stopAfterOnePump;
-    std::optional<RiffForm> form;  // nothing: the destination stays as it was
+    // Nothing: the destination stays as it was
+    std::optional<RiffForm> form;
     std::string reported;
   } rows[] = {
       {unknown, 20000, {out}, false, false, riff, ""},
       {mono8, 0, {missing, out}, false, false, riff, ""},
       {long8, 100000, {out}, false, false, rf64, ""},
-      {unknown, 100000, {out}, false, false, std::nullopt, "WRITE_FAILED 0"},  // too big for 32-bit sizes
+      // Too big for 32-bit sizes
+      {unknown, 100000, {out}, false, false, std::nullopt, "WRITE_FAILED 0"},
       {cd, 20000, {out}, true, false, std::nullopt, "READ_FAILED"},
-      {cd, 100000, {out}, false, true, std::nullopt, ""},  // STOP, QUIT or another OPEN while writing
+      // STOP, QUIT or another OPEN while writing
+      {cd, 100000, {out}, false, true, std::nullopt, ""},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.bytes) + " bytes, answers " + std::to_string(row.answers.size()));
+    SCOPED_TRACE(&row - rows);
     write_file(out, {'o', 'l', 'd'});
     CallLog log;
     TestDecoder decoder("dec", log, {{"in", {row.info, row.bytes, row.failsAtEnd}}});

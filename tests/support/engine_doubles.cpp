@@ -39,7 +39,8 @@ ReadResult TestDecoder::read(std::uint8_t* buffer, std::size_t& size) {
   for (std::size_t i = 0; i < size; ++i) buffer[i] = stream_byte(handed_ + i);
   handed_ += size;
   if (handed_ < stream_.bytes) return ReadResult::more;
-  return stream_.failsAtEnd ? ReadResult::failed : ReadResult::end;  // the last bytes come with the end
+  // The last bytes come with the end
+  return stream_.failsAtEnd ? ReadResult::failed : ReadResult::end;
 }
 
 std::int32_t TestDecoder::getPosition() {
@@ -59,7 +60,8 @@ void TestOutput::pump() {
 void TestOutput::wake() {
   const std::size_t before = log_.callsOf(name() + ".").size();
   wakeEvent()->signal();
-  log_.waitForMoreThan(before, name() + ".");  // what the pump brings is posted before the next command
+  // What the pump brings is posted before the next command
+  log_.waitForMoreThan(before, name() + ".");
 }
 
 void DeviceDouble::write(WaveBlock& block) {
@@ -93,15 +95,14 @@ Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
     std::size_t size = block.size();
     decoded.last = decoder.read(block.data(), size);
     decoded.pcm.insert(decoded.pcm.end(), block.data(), block.data() + size);
-    decoded.readSizes.push_back(size);
   }
   return decoded;
 }
 
 std::string describe(const PlayerNotification& n) {
   static const std::map<std::uint32_t, std::string> kFailures = {
-      {PLAYER_NTF_READ_FAILED, "READ_FAILED"}, {PLAYER_NTF_NO_SOUND_SERVER, "NO_SOUND_SERVER"},
-      {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"}, {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
+      {PLAYER_NTF_READ_FAILED, "READ_FAILED"}, {PLAYER_NTF_FORMAT_REFUSED, "FORMAT_REFUSED"},
+      {PLAYER_NTF_SOUND_SERVER_GONE, "SOUND_SERVER_GONE"}};
   static const char* const kStates[] = {"?", "NO_STREAM", "PAUSED", "PLAYING", "STOPPED"};
   if (n.number == PLAYER_NTF_STATE) return kStates[n.first <= 4 ? n.first : 0];
   if (n.number == PLAYER_NTF_WRITE_FAILED) return "WRITE_FAILED " + std::to_string(n.first);

@@ -41,7 +41,8 @@ class CallLog {
 struct TestStream {
   StreamInfo info;
   std::size_t bytes = 0;
-  bool failsAtEnd = false;  // the read that would end the stream fails instead
+  // The read that would end the stream fails instead
+  bool failsAtEnd = false;
 };
 
 // Byte n of every test stream: n plus the number of its 32768-byte block, so that no two blocks
@@ -65,7 +66,8 @@ class TestDecoder final : public Decoder {
   void close() override { log_.add(who_ + ".close"); }
   void seek(std::uint32_t numerator, std::uint32_t denominator) override {
     log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
-    handed_ = std::min(stream_.bytes, stream_.bytes * numerator / denominator);  // past the end: at the end
+    // Past the end: at the end
+    handed_ = std::min(stream_.bytes, stream_.bytes * numerator / denominator);
   }
   StreamInfo getInfo() override { return stream_.info; }
   ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
@@ -95,15 +97,18 @@ class TestOutput final : public Output {
   void open(const StreamInfo& info) override { note("open(" + std::to_string(info.sampleRate) + ")"); }
   void close() override { note("close"); }
   void pump() override;
-  void pause(bool paused) override { note(paused ? "pause" : "resume"); }
+  // What a pause does is heard in the sound tests.
+  void pause(bool) override {}
   bool isDone() override {
-    const bool answer = done;  // read once: the test may change it meanwhile
+    // Read once: the test may change it meanwhile
+    const bool answer = done;
     note(answer ? "isDone:yes" : "isDone:no");
     return answer;
   }
   void reset() override {
     note("reset");
-    done = true;  // nothing held any more
+    // Nothing held any more
+    done = true;
   }
   void setVolume(int level) override { note("setVolume(" + std::to_string(level) + ")"); }
   std::uint32_t unheardMilliseconds() override { return unheard; }
@@ -134,7 +139,8 @@ class DeviceDouble final : public WaveOutDevice {
   void write(WaveBlock& block) override;
   void pause() override {}
   void restart() override {}
-  void reset() override { finish(queue.size()); }  // dropped blocks come back as finished
+  // Dropped blocks come back as finished
+  void reset() override { finish(queue.size()); }
   void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
   std::chrono::microseconds unheard() override { return {}; }
   bool gone() const override { return lost; }
@@ -143,7 +149,8 @@ class DeviceDouble final : public WaveOutDevice {
   void finish(std::size_t count);
 
   std::deque<WaveBlock*> queue;
-  Bytes played;  // what every block held when it was queued
+  // What every block held when it was queued
+  Bytes played;
   std::vector<VolumeWord> volumes;
   std::atomic<bool> lost{false};
 
@@ -159,7 +166,8 @@ struct DeviceDoubles {
   std::atomic<int> open{0};
   DeviceDouble* last = nullptr;
   std::optional<VolumeWord> startVolume;
-  std::optional<DeviceFailure> refusal;  // why the next device does not open
+  // Why the next device does not open
+  std::optional<DeviceFailure> refusal;
 };
 
 // Answers the WAV file writer's destination prompt n (from 0) with answer(n); nothing is Cancel.
@@ -172,8 +180,8 @@ struct ScriptedDestination final : WavWriterHost {
 // Everything a decoder hands out from where it stands, in reads of `blockBytes`.
 struct Decoded {
   Bytes pcm;
-  std::vector<std::size_t> readSizes;  // bytes of each read, the last one with the end
-  ReadResult last = ReadResult::more;  // end, or failed
+  // How the last read answered: end, or failed.
+  ReadResult last = ReadResult::more;
 };
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes = 32768);
 

@@ -27,9 +27,11 @@ Bytes little_endian_bytes(const std::vector<std::int16_t>& samples) {
 Bytes make_mp3(const Mp3Shape& shape) {
   lame_global_flags* lame = lame_init();
   lame_set_in_samplerate(lame, shape.tone.sampleRate);
-  lame_set_out_samplerate(lame, shape.tone.sampleRate);  // no resampling: the decoder sees the tone's rate
+  // No resampling: the decoder sees the tone's rate
+  lame_set_out_samplerate(lame, shape.tone.sampleRate);
   lame_set_num_channels(lame, shape.tone.channels);
-  lame_set_quality(lame, 7);  // fast; the tests look at the decoder, not at the encoding's quality
+  // Fast; the tests look at the decoder, not at the encoding's quality
+  lame_set_quality(lame, 7);
   lame_set_VBR(lame, shape.variableBitrate ? vbr_default : vbr_off);
   if (!shape.variableBitrate) lame_set_brate(lame, shape.kbps);
   lame_set_bWriteVbrTag(lame, shape.tagFrame);
@@ -65,7 +67,8 @@ std::vector<MpegFrame> mpeg_frames(const Bytes& file, int freeFormatKbps) {
   constexpr int kRates[4] = {44100, 48000, 32000, 0};
   std::vector<MpegFrame> frames;
   for (std::size_t at = 0; at + 4 <= file.size() && file[at] == 0xFF && (file[at + 1] & 0xE6) == 0xE2;) {
-    const int version = (file[at + 1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    const int version = (file[at + 1] >> 3) & 3;
     const int kbps = file[at + 2] >> 4 ? kKbps[version == 3 ? 0 : 1][file[at + 2] >> 4] : freeFormatKbps;
     const int rate = kRates[(file[at + 2] >> 2) & 3] / (version == 3 ? 1 : version == 2 ? 2 : 4);
     if (version == 1 || kbps == 0 || rate == 0) break;

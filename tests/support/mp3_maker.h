@@ -13,7 +13,8 @@ struct ToneShape {
   int sampleRate = 44100;
   int channels = 2;
   double seconds = 2.0;
-  double amplitude = 0.5;  // of full scale
+  // A fraction of full scale.
+  double amplitude = 0.5;
 };
 
 std::vector<std::int16_t> make_tone(const ToneShape& tone);
@@ -27,11 +28,13 @@ inline Bytes operator+(Bytes front, const Bytes& back) {
 // How libmp3lame encodes a test file.
 struct Mp3Shape {
   ToneShape tone;
-  bool variableBitrate = false;  // otherwise constant at `kbps`
+  // Otherwise constant at `kbps`
+  bool variableBitrate = false;
   int kbps = 128;
   // A first frame with a "Xing" header (frame count and table of contents) and the LAME tag.
   bool tagFrame = false;
-  bool freeFormat = false;  // `kbps` stated nowhere but in the frames' length
+  // `kbps` stated nowhere but in the frames' length
+  bool freeFormat = false;
 };
 
 Bytes make_mp3(const Mp3Shape& shape);

@@ -8,18 +8,20 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "tests/support/tone_analyser.h"
+
 namespace tunekiln::test {
 
-SinkRecorder::SinkRecorder(const std::string& monitor) {
+SinkRecorder::SinkRecorder() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  const std::string device = "--device=" + monitor;
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(fds[1], STDOUT_FILENO);
-    ::execlp("parec", "parec", device.c_str(), "--format=s16le", "--rate=44100", "--channels=2", "--raw",
-             "--latency-msec=20", nullptr);
-    ::_exit(127);  // the recording ends at once: every wait answers false
+    ::execlp("parec", "parec", "--device=test_sink.monitor", "--format=s16le", "--rate=44100",
+             "--channels=2", "--raw", "--latency-msec=20", nullptr);
+    // The recording ends at once: every wait answers false
+    ::_exit(127);
   }
   ::close(fds[1]);
   if (pid_ < 0) throw std::runtime_error("cannot start parec");
@@ -51,11 +53,7 @@ std::size_t SinkRecorder::frames() const {
 
 std::vector<std::int16_t> SinkRecorder::samples(std::size_t first) const {
   std::lock_guard lock(mutex_);
-  std::vector<std::int16_t> samples;
-  for (std::size_t i = first * 4; i < bytes_.size() / 4 * 4; i += 2) {
-    samples.push_back(static_cast<std::int16_t>(bytes_[i] | bytes_[i + 1] << 8));
-  }
-  return samples;
+  return samples_of(Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4));
 }
 
 bool SinkRecorder::waitForFrames(std::size_t count) {
@@ -94,7 +92,8 @@ std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleave
   for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
     const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
     const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
-    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;  // -1: silence
+    // A silent frame gives -1.
+    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;
     if (index < 0) continue;
     if (!runs.empty() && runs.back().at + runs.back().length == frame && index == runs.back().end()) {
       ++runs.back().length;

@@ -4,13 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
 namespace tunekiln::test {
 
-// Records what a sink of the sound server plays, from its monitor, as 16-bit stereo at
+// Records what the test sink of the sound server plays, from its monitor, as 16-bit stereo at
 // 44100 Hz, while it lives (parec with a small latency). The server renders up to 2 s ahead
 // while no client with a small latency listens, so a recorder should run 2 s before what it is
 // to hear (waitForFrames(2 * 44100)).
@@ -20,7 +19,7 @@ class SinkRecorder {
   // How far a wait looks from where it starts before it gives up: 10 s of recording.
   static constexpr std::size_t kLookAhead = 10 * kRate;
 
-  explicit SinkRecorder(const std::string& monitor = "test_sink.monitor");
+  SinkRecorder();
   ~SinkRecorder();
 
   std::size_t frames() const;
@@ -51,9 +50,12 @@ std::vector<std::int16_t> counting_frames(std::size_t count);
 // The runs of consecutive counted frames in a recording: silence ends a run, and so does a
 // frame that does not follow the one before.
 struct CountedRun {
-  std::int64_t firstIndex;  // the counted index of its first frame
-  std::size_t length;       // frames
-  std::size_t at;           // frame of the recording where it starts
+  // The counted index of its first frame
+  std::int64_t firstIndex;
+  // Its length in frames.
+  std::size_t length;
+  // Frame of the recording where it starts
+  std::size_t at;
 
   std::int64_t end() const { return firstIndex + static_cast<std::int64_t>(length); }
 };

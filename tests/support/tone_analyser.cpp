@@ -10,7 +10,8 @@ double ToneMeasure::amplitude() const { return rms * std::sqrt(2.0); }
 
 ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel,
                          int sampleRate, std::size_t skipFrames) {
-  std::vector<double> x;  // the channel from skipFrames on, 1.0 = full scale
+  // The channel from skipFrames on, 1.0 = full scale
+  std::vector<double> x;
   const auto stride = static_cast<std::size_t>(channels);
   for (std::size_t i = skipFrames * stride + channel; i < interleaved.size(); i += stride) {
     x.push_back(interleaved[i] / 32768.0);

@@ -10,9 +10,12 @@ namespace tunekiln::test {
 
 // What one channel of a recording holds, if it is a steady tone.
 struct ToneMeasure {
-  double frequency = 0;  // Hz, from the spacing of rising zero crossings; 0 when there are fewer than two
-  double rms = 0;        // root mean square, 1.0 = full scale (32768)
-  double peak = 0;       // largest magnitude, 1.0 = full scale
+  // Hz, from the spacing of rising zero crossings; 0 when there are fewer than two
+  double frequency = 0;
+  // Root mean square, 1.0 = full scale (32768)
+  double rms = 0;
+  // Largest magnitude, 1.0 = full scale
+  double peak = 0;
 
   // The sine amplitude the RMS stands for, 1.0 = full scale.
   double amplitude() const;
