@@ -21,26 +21,20 @@ namespace {
 namespace fs = std::filesystem;
 
 // A folder of the process's own, in memory where the system offers it; removed at a normal exit.
-fs::path g_folder;
-
-const fs::path& scratch_folder() {
-  if (g_folder.empty()) {
-    std::string pattern = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
-    pattern += "/tunekiln-fuzz-XXXXXX";
-    check(::mkdtemp(pattern.data()) != nullptr && std::atexit([] { fs::remove_all(g_folder); }) == 0);
-    g_folder = pattern;
-  }
-  return g_folder;
-}
+const fs::path kFolder = [] {
+  std::string pattern = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
+  pattern += "/tunekiln-fuzz-XXXXXX";
+  check(::mkdtemp(pattern.data()) != nullptr && std::atexit([] { fs::remove_all(kFolder); }) == 0);
+  return fs::path(pattern);
+}();
+const fs::path kOutput = kFolder / "out.wav";
 
 class SilentHost final : public WavProcessHost {
  public:
   explicit SilentHost(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return "in.wav"; }
-  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override {
-    return scratch_folder() / "out.wav";
-  }
+  std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return kOutput; }
   // Up to six characters of digits and points; an entry the dialog refuses stands for Cancel.
   bool askVolumeMultiple() override {
     std::string entry;
@@ -69,6 +63,7 @@ class SilentHost final : public WavProcessHost {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tunekiln;
+  namespace fs = std::filesystem;
   using fuzz::check;
   const std::span<const std::uint8_t> bytes(data, size);
   const MemoryByteReader input(bytes);
@@ -82,13 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool finished = result.outcome == Outcome::finished;
     check(result.message.empty() == (result.outcome == Outcome::cancelled));
     // The output, and no temporary file, when finished; nothing otherwise.
-    const std::filesystem::directory_iterator entries(fuzz::scratch_folder());
+    const fs::directory_iterator entries(fuzz::kFolder);
     check(std::distance(begin(entries), end(entries)) == (finished ? 1 : 0));
     if (!finished) continue;
-    const std::string output = fuzz::scratch_folder() / "out.wav";
-    const auto written = InputFile::open(output);
+    const auto written = InputFile::open(fuzz::kOutput);
     check(written && read_wave_header(FileByteReader(*written)).result == AudioFileResult::ok);
-    std::filesystem::remove(output);
+    fs::remove(fuzz::kOutput);
   }
   // The search for the largest multiple ends, however far from full scale the samples lie.
   if (const WaveParse parse = read_wave_header(input); parse.header) {

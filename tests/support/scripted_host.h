@@ -22,7 +22,6 @@ class ScriptedHost : public SaveToMp3Host {
 
   std::vector<std::int32_t> positions;
   std::vector<int> percents;
-  int parameterDialogsShown = 0;
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output; }
@@ -31,9 +30,7 @@ class ScriptedHost : public SaveToMp3Host {
   void setProgress(std::int32_t position) override { positions.push_back(position); }
   void encodeProgress(int percent) override { percents.push_back(percent); }
 
- private:
-  bool answer(const std::function<bool()>& dialog) {
-    ++parameterDialogsShown;
+  static bool answer(const std::function<bool()>& dialog) {
     if (!dialog) ADD_FAILURE() << "a parameter dialog appeared";
     return dialog && dialog();
   }
