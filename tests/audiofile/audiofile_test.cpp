@@ -10,15 +10,12 @@ namespace {
 
 TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsAnOversizedDataChunkToTheEnd) {
   using enum AudioFileResult;
-  Bytes cutInFormat = make_wav({}, samples16({1, 2}));
-  cutInFormat.resize(30);
   // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
   Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));
   foreignSubformat[20 + 30] ^= 0xFF;
   const std::pair<Bytes, AudioFileResult> rows[] = {
       {foreignSubformat, unsupportedEncoding},
       {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
-      {cutInFormat, damaged},
       {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, damaged},
       {{'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0xFF, 0xFB}, notThisFormat},
   };

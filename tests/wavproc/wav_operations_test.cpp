@@ -128,6 +128,7 @@ TEST_F(WavOperations, EveryEncodingAndChannelCountGivesTheSamplesOfItsOwnReading
 // A refusal comes before the operation's own dialog, which the host fails the test for showing.
 TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
   using namespace wav_texts;
+  using enum Outcome;
   const Bytes ramp = ramp_bytes(3 * kSecond + 6);  // ends inside a frame
   const Bytes threeSeconds = make_wav({.sampleRate = kRate}, Bytes(3 * kRate * 4, 0));
   Bytes formatBehindData = make_wav({}, samples16({1, 2}));
@@ -160,6 +161,9 @@ TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
       {make_wav({.channels = 0}, Bytes(8)), ChangeVolume, kUnrecognized},
       {formatBehindData, CutByTime, kUnrecognized},
       {threeSeconds, cut("3", "0"), kStartPastEnd},
+      // Refused entries stand for Cancel, which ends with no message.
+      {threeSeconds, volume(""), ""},
+      {threeSeconds, cut("2", "1"), ""},
       {threeSeconds, right, kReadError, {}, 30},
       {threeSeconds, left, kReadError, {}, threeSeconds.size() - 2},
       // Clear voice first reads all to find equal channels.
@@ -172,24 +176,14 @@ TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
     host.volumeDialog = host.cutDialog = nullptr;
     const FailingReader reader(c.file, c.failFrom);
     const auto result = c.operation(host, &reader);
-    EXPECT_EQ(result.outcome, c.output ? Outcome::finished : Outcome::failed);
+    EXPECT_EQ(result.outcome, c.output ? finished : c.message.empty() ? cancelled : failed);
     EXPECT_EQ(result.message, c.message);
     EXPECT_EQ(output(), c.output.value_or(kExistingOutput));
   }
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"}) << "nothing half-written is left";
 }
 
-TEST_F(WavOperations, CancelledDialogsLeaveEveryFileAsItWas) {
-  write_file(inputPath, make_wav({}, samples16({1, 2})));
-  write_file(outputPath, kExistingOutput);
-  host.volumeDialog = host.cutDialog = [] { return false; };
-  EXPECT_EQ(ChangeVolume(host).outcome, Outcome::cancelled);
-  EXPECT_EQ(CutByTime(host).outcome, Outcome::cancelled);
-  EXPECT_EQ(output(), kExistingOutput);
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
-}
-
-// Clear voice reads the file twice; a cut's share of the file is the whole bar.
+// A cut's share of the file is the whole bar.
 TEST_F(WavOperations, ProgressRisesInEqualStepsToTheEnd) {
   for (const auto& [operation, seconds] : {std::pair{clearVoice, 1}, {cut("3", "0"), 8}}) {
     write_file(inputPath, make_wav({}, Bytes(seconds * kSecond, 0)));
@@ -231,9 +225,10 @@ TEST(OutputHeader, AnOutputPastTheThirtyTwoBitSizesBecomesRf64) {
   }
 }
 
-TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRangeAndStartBeforeEnd) {
+TEST(Dialogs, CutFieldsAreIntegersInTheirRangesAndTheVolumeANumber) {
   // A refused entry among zeros, and the field it stands in, which the dialog names.
-  const std::pair<int, const char*> refused[] = {{0, "24"}, {5, "60"}, {1, "1.5"}, {3, "99999999999999999999"}};
+  const std::pair<int, const char*> refused[] = {
+      {0, "24"}, {5, "60"}, {1, "1.5"}, {3, "99999999999999999999"}};
   for (const auto& [field, entry] : refused) {
     CutEntries entries{"0", "0", "0", "0", "0", "0"};
     entries[field] = entry;
@@ -243,9 +238,7 @@ TEST(CutDialog, EveryFieldMustBeAnIntegerInItsRangeAndStartBeforeEnd) {
   // An end of 0:00:00 stands for the end of the file, after any start.
   EXPECT_TRUE(accept_cut_entries({" 5 ", "0", "0", "0", "0", "0"}).accepted);
   EXPECT_EQ(g_cutEndSeconds, 0u);
-}
-
-TEST(VolumeDialog, TakesDigitsAndPointsStartingWithADigit) {
+  // The volume entry takes digits and points, a digit first, and stores only what it takes.
   g_volumeMultiple = 3;
   for (const char* entry : {"-1", "2x", ""}) EXPECT_FALSE(accept_volume_entry(entry)) << entry;
   EXPECT_EQ(g_volumeMultiple, 3.0f);
