@@ -20,14 +20,13 @@ class ScriptedHost : public SaveToMp3Host {
   // The user's part in the operation's own dialog; unset means the dialog must not appear.
   std::function<bool()> volumeDialog, cutDialog;
 
-  std::vector<std::int32_t> positions;
   std::vector<int> percents;
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output; }
   bool askVolumeMultiple() override { return answer(volumeDialog); }
   bool askCutTimes() override { return answer(cutDialog); }
-  void setProgress(std::int32_t position) override { positions.push_back(position); }
+  void setProgress(std::int32_t) override {}
   void encodeProgress(int percent) override { percents.push_back(percent); }
 
   static bool answer(const std::function<bool()>& dialog) {

@@ -181,21 +181,6 @@ TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"}) << "nothing half-written is left";
 }
 
-// A cut's share of the file is the whole bar.
-TEST_F(WavOperations, ProgressRisesInEqualStepsToTheEnd) {
-  const Bytes file = make_wav({}, Bytes(8 * kSecond, 0));
-  const MemoryByteReader reader(file);
-  ASSERT_EQ(cut("3", "0")(host, &reader).outcome, Outcome::finished);
-  const auto& at = host.positions;
-  ASSERT_GT(at.size(), 3u);
-  EXPECT_EQ(at.back(), kProgressEnd);
-  // Every step, the first one from 0 included, is as large as the first; the last lies within
-  // one step of the end.
-  const std::size_t last = at.size() - 2;
-  for (std::size_t i = 1; i <= last; ++i) EXPECT_EQ(at[i] - at[i - 1], at[1]);
-  EXPECT_TRUE(at[last] <= kProgressEnd && at[last] + at[1] > kProgressEnd);
-}
-
 TEST(OutputHeader, AnOutputPastTheThirtyTwoBitSizesBecomesRf64) {
   const PcmFormat mono = *PcmFormat::make(44100, 1, SampleEncoding::signed16);
   // Chunks before the format, the data bytes, and the bytes inserted for a ds64: none for the
@@ -208,10 +193,10 @@ TEST(OutputHeader, AnOutputPastTheThirtyTwoBitSizesBecomesRf64) {
     const OutputHeader header(read_wave_header(MemoryByteReader(input)), mono, dataBytes);
     ASSERT_EQ(header.inserted().size(), inserted) << dataBytes;
     // The header as the operations write it: the copy, the insertion behind "WAVE", the fields.
-    Bytes out(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(header.copiedBytes()));
+    Bytes out(input.begin(), input.begin() + header.copiedBytes());
     out.insert(out.begin() + 12, header.inserted().begin(), header.inserted().end());
     for (const auto& patch : header.patches(dataBytes)) {
-      std::copy(patch.bytes.begin(), patch.bytes.end(), out.begin() + std::ptrdiff_t(patch.offset));
+      std::copy(patch.bytes.begin(), patch.bytes.end(), out.begin() + patch.offset);
     }
     const auto written = read_wave_header(MemoryByteReader(out));
     ASSERT_EQ(written.result, AudioFileResult::ok);
