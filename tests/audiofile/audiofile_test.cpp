@@ -20,10 +20,8 @@ TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsAnOversizedDataChunkToTheEnd) {
       {{'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0xFF, 0xFB}, notThisFormat},
   };
   for (const auto& [file, result] : rows) EXPECT_EQ(read_wave_header(MemoryByteReader(file)).result, result);
-  for (const std::uint32_t declared : {0xFFFFFFFFu, 1000u}) {
-    const auto file = make_wav({.declaredDataSize = declared}, samples16({1, 2, 3, 4}));
-    EXPECT_EQ(read_wave_header(MemoryByteReader(file)).header->dataEnd, file.size()) << declared;
-  }
+  const auto file = make_wav({.declaredDataSize = 0xFFFFFFFF}, samples16({1, 2, 3, 4}));
+  EXPECT_EQ(read_wave_header(MemoryByteReader(file)).header->dataEnd, file.size());
 }
 
 }  // namespace
