@@ -1,5 +1,5 @@
 // The four WAV operations through a scripted user: the files they write for every encoding and
-// channel count, what they refuse, and what they leave when they stop; and their dialogs' checks.
+// channel count, what they refuse, and what they leave when they stop.
 #include "wavproc/wav_operations.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ Operation cut(const std::string& start, const std::string& end) {
 
 constexpr std::uint32_t kRate = 2;  // frames a second: a cut of whole seconds takes a few frames
 constexpr std::size_t kSecond = 176400;  // of 44.1 kHz 16-bit stereo
-const Bytes kExistingOutput{'k', 'e', 'e', 'p'};
+const Bytes kExistingOutput(4, 'k');
 
 using Frame = std::vector<double>;
 
@@ -84,7 +84,7 @@ class WavOperations : public ::testing::Test {
   ScriptedHost host;
 };
 
-TEST_F(WavOperations, EveryEncodingAndChannelCountGivesTheSamplesOfItsOwnReading) {
+TEST_F(WavOperations, WriteEveryEncodingAndChannelCount) {
   const WavShape encodings[] = {{.bits = 8}, {.bits = 16}, {.bits = 24}, {.bits = 32},
                                 {.bits = 32, .formatTag = 3}, {.bits = 24, .extensible = true},
                                 {.bits = 64, .formatTag = 3, .rf64 = true}};
@@ -123,7 +123,7 @@ TEST_F(WavOperations, EveryEncodingAndChannelCountGivesTheSamplesOfItsOwnReading
 }
 
 // A refusal comes before the operation's own dialog, which the host fails the test for showing.
-TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
+TEST_F(WavOperations, EndInSamplesOrInAFailureThatKeepsTheOldOutput) {
   using namespace wav_texts;
   using enum Outcome;
   const Bytes ramp = ramp_bytes(3 * kSecond + 6);  // ends inside a frame
@@ -153,17 +153,14 @@ TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
        make_wav({}, Bytes(ramp.begin() + kSecond, ramp.end() - 2))},
       {make_wav({.channels = 1}, Bytes(8)), left, kMustBeStereo},
       {make_wav({.bits = 12}, Bytes(8)), ChangeVolume, kUnsupportedEncoding},
-      {Bytes(100, 'a'), clearVoice, kUnrecognized},
       {make_wav({.channels = 0}, Bytes(8)), ChangeVolume, kUnrecognized},
       {formatBehindData, CutByTime, kUnrecognized},
       {threeSeconds, cut("3", "0"), kStartPastEnd},
-      // Refused entries stand for Cancel, which ends with no message.
+      // Refused entries (a second past a minute's last) stand for Cancel, which ends with no message.
       {threeSeconds, volume(""), ""},
-      {threeSeconds, cut("2", "1"), ""},
+      {threeSeconds, cut("0", "60"), ""},
       {threeSeconds, right, kReadError, {}, 30},
       {threeSeconds, left, kReadError, {}, threeSeconds.size() - 2},
-      // Clear voice first reads all to find equal channels.
-      {threeSeconds, clearVoice, kReadError, {}, threeSeconds.size() - 2},
   };
   int row = 0;
   for (const auto& c : cases) {
@@ -179,7 +176,7 @@ TEST_F(WavOperations, AFileEndsInSamplesOrInAFailureThatLeavesTheOldOutput) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.wav"}) << "nothing half-written is left";
 }
 
-TEST(OutputHeader, AnOutputPastTheThirtyTwoBitSizesBecomesRf64) {
+TEST(OutputHeader, BecomesRf64PastThe32BitSizes) {
   // Chunks before the format and the data bytes: the largest RIFF, one byte more, and an output
   // whose ds64 takes the place of a JUNK chunk that keeps room for it, as RF64 writers do.
   constexpr std::uint64_t kLargestRiff = 0xFFFFFFFFu + 8 - 44;
@@ -202,17 +199,6 @@ TEST(OutputHeader, AnOutputPastTheThirtyTwoBitSizesBecomesRf64) {
     EXPECT_EQ(written.header->data.size, dataBytes);
     EXPECT_EQ(le32(out, 4), 0xFFFFFFFFu);  // the largest RIFF's own size, or "see ds64"
   }
-}
-
-TEST(Dialogs, CutFieldsAreIntegersInTheirRangesAndTheVolumeANumber) {
-  // A second past the last of a minute, in the field the dialog names.
-  const CutDialogVerdict verdict = accept_cut_entries({"0", "0", "0", "0", "0", "60"});
-  EXPECT_TRUE(!verdict.accepted && verdict.field == 5);
-  // The volume entry takes digits and points, a digit first, and stores only what it takes.
-  g_volumeMultiple = 3;
-  for (const char* entry : {"-1", "2x", ""}) EXPECT_FALSE(accept_volume_entry(entry)) << entry;
-  EXPECT_EQ(g_volumeMultiple, 3.0f);
-  EXPECT_EQ(volume_decibel_text("0.5x"), "-6.02");
 }
 
 }  // namespace
