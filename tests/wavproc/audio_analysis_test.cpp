@@ -98,13 +98,13 @@ TEST(AudioAnalysis, TheLargestMultipleIsTheLastThatDoesNotClip) {
 }
 
 // The dialog's labels: what a multiple would clip, and its decibels. Full scale itself does not
-// clip; 5 × 6553.4 truncates to the largest sample, 5 × 6554 passes it.
+// clip; 5 × 6553.5 truncates to the largest sample, 5 × 6553.6 passes it.
 TEST(VolumeDialog, TellsWhatEachMultipleWouldClipAndItsDecibels) {
   EXPECT_EQ(volume_decibel_text("0.5x"), "-6.02");
   const Bytes samples = samples16({32767, -32768, 5, 0});
   ClipCounter counter(SampleEncoding::signed16);
   counter.add(samples.data(), 4);
-  for (const auto& [multiple, clipped] : {std::pair{1.0, 0u}, {1.01, 2u}, {6553.4, 2u}, {6554.0, 3u}}) {
+  for (const auto& [multiple, clipped] : {std::pair{1.0, 0u}, {1.01, 2u}, {6553.5, 2u}, {6553.6, 3u}}) {
     EXPECT_EQ(counter.clippedBy(multiple), clipped) << multiple;
   }
 }
