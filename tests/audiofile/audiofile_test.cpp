@@ -8,27 +8,20 @@
 namespace tunekiln::test {
 namespace {
 
-TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsAnOversizedDataChunkToTheEnd) {
+TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsLongDataToTheEnd) {
   using enum AudioFileResult;
-  Bytes cutInFormat = make_wav({}, samples16({1, 2}));
-  cutInFormat.resize(30);
   // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
   Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));
   foreignSubformat[20 + 30] ^= 0xFF;
   const std::pair<Bytes, AudioFileResult> rows[] = {
-      {make_wav({.bits = 8, .formatTag = 6, .extensible = true}, Bytes(8)), unsupportedEncoding},
       {foreignSubformat, unsupportedEncoding},
-      {make_wav({.bits = 4, .formatTag = 0x11}, Bytes(8)), unsupportedEncoding},
       {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
-      {cutInFormat, damaged},
       {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, damaged},
       {{'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0xFF, 0xFB}, notThisFormat},
   };
   for (const auto& [file, result] : rows) EXPECT_EQ(read_wave_header(MemoryByteReader(file)).result, result);
-  for (const std::uint32_t declared : {0xFFFFFFFFu, 1000u}) {
-    const auto file = make_wav({.declaredDataSize = declared}, samples16({1, 2, 3, 4}));
-    EXPECT_EQ(read_wave_header(MemoryByteReader(file)).header->dataEnd, file.size()) << declared;
-  }
+  const auto file = make_wav({.declaredDataSize = 0xFFFFFFFF}, samples16({1, 2, 3, 4}));
+  EXPECT_EQ(read_wave_header(MemoryByteReader(file)).header->dataEnd, file.size());
 }
 
 }  // namespace

@@ -20,20 +20,16 @@ class ScriptedHost : public SaveToMp3Host {
   // The user's part in the operation's own dialog; unset means the dialog must not appear.
   std::function<bool()> volumeDialog, cutDialog;
 
-  std::vector<std::int32_t> positions;
   std::vector<int> percents;
-  int parameterDialogsShown = 0;
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return input; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return output; }
   bool askVolumeMultiple() override { return answer(volumeDialog); }
   bool askCutTimes() override { return answer(cutDialog); }
-  void setProgress(std::int32_t position) override { positions.push_back(position); }
+  void setProgress(std::int32_t) override {}
   void encodeProgress(int percent) override { percents.push_back(percent); }
 
- private:
-  bool answer(const std::function<bool()>& dialog) {
-    ++parameterDialogsShown;
+  static bool answer(const std::function<bool()>& dialog) {
     if (!dialog) ADD_FAILURE() << "a parameter dialog appeared";
     return dialog && dialog();
   }

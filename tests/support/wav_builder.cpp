@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 namespace tunekiln::test {
 namespace {
@@ -57,13 +56,11 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples) {
     put_le(body, {{28, 4}, {0, 8}, {dataSize, 8}, {samples.size() / std::max(1u, blockAlign), 8}, {0, 4}});
   }
   append(body, shape.chunksBeforeFormat);
-  const Bytes formatChunk = make_chunk("fmt ", format);
-  if (!shape.formatBehindData) append(body, formatChunk);
+  append(body, make_chunk("fmt ", format));
   append(body, shape.chunksBeforeData);
   append(body, {'d', 'a', 't', 'a'});
   put_le(body, {{shape.rf64 ? 0xFFFFFFFF : dataSize, 4}});
   append(body, samples);
-  if (shape.formatBehindData) append(body, formatChunk);
   append(body, shape.bytesAfterData);
 
   Bytes file = make_chunk(shape.rf64 ? "RF64" : "RIFF", body);

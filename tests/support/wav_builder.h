@@ -23,7 +23,6 @@ struct WavShape {
   std::optional<std::uint32_t> declaredDataSize;  // default: the real size
   Bytes chunksBeforeData;  // whole chunks between "fmt " and "data"
   Bytes bytesAfterData;    // a chunk behind the samples
-  bool formatBehindData = false;  // "fmt " after the samples, where some writers put it
 };
 
 Bytes make_wav(const WavShape& shape, const Bytes& samples);
