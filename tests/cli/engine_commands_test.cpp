@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <filesystem>
-
 #include "audiofile/wave_header.h"
 #include "cli/play_keys.h"
 #include "tests/support/mp3_maker.h"
@@ -25,7 +23,7 @@ std::vector<PlayKey> keys_of(PlayKeyDecoder& decoder, const std::string& bytes) 
   return decoder.decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
+TEST(PlayKeys, KnowsSpaceArrowsAndQuitOnly) {
   using enum PlayKey;
   PlayKeyDecoder decoder;
   // \x1bOD: the left arrow in the application cursor mode
@@ -39,7 +37,7 @@ TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
 }
 
 // An MP3 file behind a tag, and a WAVE file that holds the same MPEG audio with a chunk behind it.
-TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
+TEST(EngineCommands, ReadMp3AndMpegInWave) {
   TempDir dir;
   const std::string out = dir.file("out.wav"), mp3 = dir.file("in.mp3"), wav = dir.file("in.wav");
   const Bytes audio = make_mp3({.tone = {.sampleRate = 22050, .channels = 1, .seconds = 3.0}, .kbps = 32});
@@ -51,12 +49,10 @@ TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
     const std::string info = cli({"info", in}).out;
     EXPECT_TRUE(info.starts_with("lengthSeconds=3\n") && info.find("=mp3\n") != std::string::npos) << info;
     const auto result = cli({"decode", in, out});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out + result.err, "") << "no progress line when standard error is not a terminal";
-    const auto parse = read_wave_header(MemoryByteReader(read_file(out)));
-    ASSERT_EQ(parse.result, AudioFileResult::ok);
-    EXPECT_EQ(parse.header->format.sampleRate(), 22050u);
-    EXPECT_EQ(parse.header->data.size, frames * 576 * 2) << "every frame, the last one too";
+    // No progress line when standard error is no terminal; every frame, the last one too.
+    const auto header = read_wave_header(MemoryByteReader(read_file(out))).header.value();
+    EXPECT_EQ(std::tuple(result.status, result.out + result.err, header.data.size),
+              std::tuple(0, "", frames * 1152));
     // The engine's length at open counts every byte, the tag's too, as 32 kbit/s of sound.
     const std::string report = cli({"analyse", in}).out, length = std::to_string(bytes / 4000);
     EXPECT_NE(report.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos) << report;
@@ -68,7 +64,7 @@ TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
   EXPECT_NE(text.find("left.peakDbfs=-inf\n"), std::string::npos) << text;
 }
 
-TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWaiting) {
+TEST(EngineCommands, RefuseWithTheReason) {
   TempDir dir;
   const std::string tone = dir.file("tone.wav"), noise = dir.file("notes.txt"), surround = dir.file("6.wav");
   const std::string aiff = dir.file("song.aiff"), missing = dir.file("missing.mp3");
@@ -96,15 +92,14 @@ TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWait
 
 // Plays through the sound server of scripts/with-sound-server; what is heard is checked in the
 // sound tests.
-TEST(EngineCommands, PlayEndsAtTheStreamsEndOrAtQWithZeroAndAtCtrlCAsAnInterrupt) {
+TEST(EngineCommands, PlayEndsAtTheEndAtQAndAtCtrlC) {
   TempDir dir;
-  const std::string whole = dir.file("whole.wav"), cut = dir.file("cut.wav"), longer = dir.file("long.wav");
-  const Bytes tone = little_endian_bytes(make_tone({.seconds = 2.0}));
-  write_file(whole, make_wav({}, tone));
-  write_file(cut, make_wav({}, Bytes(tone.begin(), tone.end() - 1)));  // a download one byte short
+  const std::string cut = dir.file("cut.wav"), longer = dir.file("long.wav");
+  // A download one byte short ends all the same.
+  write_file(cut, make_wav({}, Bytes(2 * 176400 - 1, 1)));
   write_file(longer, make_wav({}, Bytes(30 * 176400, 1)));
   const std::tuple<std::string, std::string, int> cases[] = {
-      {whole, "", 0}, {cut, "", 0}, {longer, "q", 0}, {longer, "\x03", 128 + SIGINT}};
+      {cut, "", 0}, {longer, "q", 0}, {longer, "\x03", 128 + SIGINT}};
   for (const auto& [file, key, status] : cases) {
     TerminalSession session({TUNEKILN_CLI, "play", file});
     ASSERT_TRUE(session.waitForText(" / 0:00:")) << session.shown();

@@ -29,7 +29,7 @@ Bytes wav(std::uint16_t channels, std::initializer_list<std::int32_t> samples, s
 // parameter status 1, no file and the message on standard error. Standard error, when it is no
 // terminal, holds only the warnings and refusals asked for (a part of it in the table). The cut
 // is of a file of one frame a second.
-TEST(WavCommands, EachCommandGetsItsParametersAndTellsTheOutcomeOnItsStream) {
+TEST(WavCommands, ParametersAndOutcomes) {
   TempDir dir;
   const std::string in = dir.file("in.wav"), out = dir.file("out.wav");
   const Bytes stereo = wav(2, {1, 2, 3, 4});
@@ -41,7 +41,6 @@ TEST(WavCommands, EachCommandGetsItsParametersAndTellsTheOutcomeOnItsStream) {
       {wav(2, {5, 5}), {"clear-voice"}, wav(1, {0}), in + ": the two"},
       {wav(1, {0, 1, 2, 3}, 1), {"cut", "--start", "1", "--end", "0:00:03"}, wav(1, {1, 2}, 1), ""},
       {stereo, {"volume", "--multiple", ".5"}, {}, "输入错误!\n"},
-      {stereo, {"cut", "--start", "1:00", "--end", "30"}, {}, "start time must be less than end time!\n"},
   };
   for (auto [input, arguments, output, err] : cases) {
     write_file(in, input);
@@ -58,7 +57,7 @@ TEST(WavCommands, EachCommandGetsItsParametersAndTellsTheOutcomeOnItsStream) {
 
 // The low-pass of --keep-bass is a fourth-order Butterworth: at its cut-off it passes a centred
 // tone at 1 / sqrt(2) of its level, the product of its two sections' quality factors.
-TEST(WavCommands, KeepBassKeepsACentredToneAtItsCutOffAtHalfItsPower) {
+TEST(WavCommands, KeepBassHalvesThePowerAtItsCutOff) {
   TempDir dir;
   for (const auto& [option, hz] : {std::pair{"--keep-bass=2e2", 200.0}, {"--keep-bass=150.7", 150.7},
                                    {"--keep-bass", 120.0}}) {
@@ -74,43 +73,41 @@ TEST(WavCommands, KeepBassKeepsACentredToneAtItsCutOffAtHalfItsPower) {
   }
 }
 
+// CLI11's own refusals are its matter; these are the command line's.
 TEST(WavCommands, UsageErrorsExitWithTwo) {
   for (const auto& arguments : std::vector<Words>{
-           {}, {"fold"}, {"left", "in"}, {"volume", "in", "out"}, {"left", "in", "out", "extra"},
-           {"left", "--keep-going", "in", "out"}, {"clear-voice", "in", "out", "--keep-bass=0x10"},
-           {"clear-voice", "in", "out", "--keep-bass=1e9"}, {"encode", "in", "out", "--bitrate", "100"},
-           {"encode", "in", "out", "--vbr", "2", "--bitrate", "128"}}) {
+           {}, {"left", "in"}, {"left", "in", "out", "extra"}, {"left", "--keep-going", "in", "out"},
+           {"clear-voice", "in", "out", "--keep-bass=0x10"}, {"clear-voice", "in", "out", "--keep-bass=1e9"},
+           {"encode", "in", "out", "--bitrate", "100"}}) {
     const auto result = cli(arguments);
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("Usage: tunekiln-cli"), std::string::npos);
   }
 }
 
-TEST(CutTime, WholeSecondsAsSecondsMinutesOrHoursUpToTheDialogsLastSecond) {
+TEST(CutTime, WholeSecondsUpTo23h59m59s) {
   const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
-      {"0", 0},     {"1:30", 90}, {"120:00", 7200}, {"23:59:59", 86399}, {"86400", {}}, {"1:60", {}},
-      {"1:2:3:4", {}}, {":1", {}}, {"-1", {}},      {"1.5", {}},         {"000000000001", {}}};
+      {"1:30", 90}, {"120:00", 7200}, {"23:59:59", 86399}, {"86400", {}},        {"1:60", {}},
+      {"1:2:3:4", {}}, {":1", {}},    {"1.5", {}},         {"000000000001", {}}};
   for (const auto& [text, seconds] : cases) EXPECT_EQ(parse_cut_time(text), seconds) << text;
   EXPECT_EQ(cut_entries(3723, 59), (CutEntries{"1", "2", "3", "0", "0", "59"}));
 }
 
-// Text as the ID3v2 frames hold it: UTF-16 little-endian behind its byte order mark.
+// Text as the ID3v2 frames hold it: UTF-16 little-endian, this machine's order, behind its byte order mark.
 std::string utf16(const std::u16string& text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t unit : text) bytes += {static_cast<char>(unit), static_cast<char>(unit >> 8)};
-  return bytes;
+  return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
 }
 
 // The bitrate and its mode, and ID3v2 tags from the options and from a WAVE file's LIST/INFO,
 // reach the MP3; the kbps (0: not checked) are the second frame's, the first behind the LAME Tag.
-TEST(EncodeCommand, OptionsAndTheInfoChunkReachTheMp3) {
+TEST(EncodeCommand, OptionsAndInfoChunkReachTheMp3) {
   TempDir dir;
   const Bytes info = make_info_list({{"INAM", "Caf\xe9"}, {"IART", "From the file"}, {"IPRT", "7"}});
   write_file(dir.file("plain.wav"), make_wav({}, ramp_bytes(44100)));
   write_file(dir.file("tagged.wav"), make_wav({.bytesAfterData = info}, ramp_bytes(44100)));
   // The input and options, what the MP3 holds and what it does not, and the kbps.
   const std::tuple<Words, Words, Words, int> cases[] = {
-      {{"plain.wav", "--bitrate", "192", "--quality", "9"}, {"Info"}, {"ID3", "Xing"}, 192},
+      {{"plain.wav", "--bitrate", "192"}, {"Info"}, {"ID3", "Xing"}, 192},
       {{"tagged.wav", "--vbr", "2", "--artist", "Över", "--album", "漢字", "--year", "2024",
         "--comment", "c", "--track", "3"},
        {"Xing", utf16(u"Café"), utf16(u"Över"), utf16(u"漢字"), utf16(u"2024"), utf16(u"c"), utf16(u"3")},

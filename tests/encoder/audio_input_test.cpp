@@ -18,31 +18,26 @@ using Samples = std::vector<std::int64_t>;
 // A float file's full scale among the integers.
 constexpr double kFull = 0x1p31;
 
-// What the reader told a fresh encoder and delivered: the channels interleaved, a float file's
-// reals at kFull.
-struct Reading {
-  int channels, rate;
-  unsigned long count;
-  Values values;
-};
-
-Reading read(const Bytes& file) {
+// What the reader told a fresh encoder (channels, rate, frames) and the values it delivered: the
+// channels interleaved, a float file's reals at kFull.
+std::tuple<int, int, unsigned long, Values> read(const Bytes& file) {
   const std::unique_ptr<lame_global_flags, decltype(&lame_close)> owner(lame_init(), lame_close);
   lame_t lame = owner.get();
   AudioInput in{.messages = std::tmpfile()};
   const bool opened = attach_audio_input(in, lame, std::make_unique<MemoryByteSource>(file), file.size());
   const bool ready = opened && lame_init_params(lame) >= 0;
-  Reading r{lame_get_num_channels(lame), lame_get_in_samplerate(lame), lame_get_num_samples(lame)};
+  const int channels = lame_get_num_channels(lame);
+  Values values;
   FrameSamples f;
   for (std::optional<std::size_t> n; ready && (n = read_audio_frame(in, lame, f)) && *n > 0;) {
     for (std::size_t i = 0; i < *n; ++i) {
-      r.values.push_back(in.realSamples() ? f.realLeft[i] * kFull : f.left[i]);
-      if (r.channels == 2) r.values.push_back(in.realSamples() ? f.realRight[i] * kFull : f.right[i]);
+      values.push_back(in.realSamples() ? f.realLeft[i] * kFull : f.left[i]);
+      if (channels == 2) values.push_back(in.realSamples() ? f.realRight[i] * kFull : f.right[i]);
     }
   }
   EXPECT_TRUE(!in.failure && close_audio_input(in));
   std::fclose(in.messages);
-  return r;
+  return {channels, lame_get_in_samplerate(lame), lame_get_num_samples(lame), values};
 }
 
 // `samples` in `bytes` bytes each, high byte first or last, their top bit flipped or not.
@@ -58,7 +53,7 @@ Bytes store(const Samples& samples, int bytes, bool bigEndian, bool flipped = fa
 // Every sample encoding of each kind of file, mono and stereo, against the levels of the
 // values the test stored (integers scaled to 32 bits, floats to kFull); then where the header
 // puts the samples and their rate, and input without one as raw.
-TEST(AudioInput, EveryEncodingOrderAndLayoutArrivesAtItsLevelAndRate) {
+TEST(AudioInput, EveryEncodingAtItsLevelAndRate) {
   Samples singles, doubles;
   for (const double x : {0.5, -0.25, 3.0, double{NAN}, -1.0, 0x1p-20}) {
     singles.push_back(std::bit_cast<std::uint32_t>(float(x)));
@@ -101,9 +96,7 @@ TEST(AudioInput, EveryEncodingOrderAndLayoutArrivesAtItsLevelAndRate) {
   }
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const auto& [file, levels, channels, rate] = cases[i];
-    const Reading r = read(file);
-    EXPECT_EQ(std::tuple(r.channels, r.rate, r.count, r.values),
-              std::tuple(channels, rate, levels.size() / channels, levels)) << "case " << i;
+    EXPECT_EQ(read(file), std::tuple(channels, rate, levels.size() / channels, levels)) << "case " << i;
   }
 }
 
