@@ -59,9 +59,8 @@ TEST(EngineCommands, ReadMp3AndMpegInWave) {
     EXPECT_NE(report.find("\nengineLengthSeconds=" + length + "\n"), std::string::npos) << report;
   }
   write_file(wav, make_wav({}, Bytes(400, 0)));
-  const std::string json = cli({"analyse", "--json", wav}).out, text = cli({"analyse", wav}).out;
+  const std::string json = cli({"analyse", "--json", wav}).out;
   EXPECT_TRUE(json.find("\"left.peakDbfs\": null, ") < json.size() && json.find("inf") > json.size()) << json;
-  EXPECT_NE(text.find("left.peakDbfs=-inf\n"), std::string::npos) << text;
 }
 
 TEST(EngineCommands, RefuseWithTheReason) {
@@ -80,14 +79,12 @@ TEST(EngineCommands, RefuseWithTheReason) {
       {{"play", surround}, no + surround + ": 32-bit float in a 6-channel file is not supported\n"},
       {{"info", aiff}, no + aiff + ": AIFF files are read only by encode\n"},
   };
-  const auto entries = dir.entries();
   for (const auto& [arguments, message] : refusals) {
     std::vector<std::string> command{"/usr/bin/env", "PULSE_SERVER=unix:" + dir.file("none"), TUNEKILN_CLI};
     command.insert(command.end(), arguments.begin(), arguments.end());
     const auto result = run_program(command);
     EXPECT_EQ(std::pair(result.status, result.out + result.err), std::pair(1, message));
   }
-  EXPECT_EQ(dir.entries(), entries);
 }
 
 // Plays through the sound server of scripts/with-sound-server; what is heard is checked in the
