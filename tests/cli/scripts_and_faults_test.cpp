@@ -110,9 +110,7 @@ TEST(Scripts, SignalsLeaveNothingHalfWritten) {
       write_file(dir.file("named"), kept);
       TerminalSession session(command.in(dir, {"long.wav", to}, exec));
       ASSERT_TRUE(session.waitForText(command.progress)) << session.shown();
-      session.sendSignal(SIGSTOP);
       for (const int signal : signals) session.sendSignal(signal);
-      session.sendSignal(SIGCONT);
       const int status = session.wait();
       EXPECT_EQ(std::pair(status, read_file(dir.file("named"))), std::pair(128 + signals.back(), kept))
           << command.words[0] << exec << session.shown();
