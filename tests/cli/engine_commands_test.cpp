@@ -31,9 +31,9 @@ TEST(PlayKeys, KnowsSpaceArrowsAndQuitOnly) {
             (std::vector{pauseOrResume, back, forward, back, quit, quit, interrupt}));
   EXPECT_EQ(keys_of(decoder, "x\n\x1b[A\x1b[B\x1bx\x1b\x1b["), std::vector<PlayKey>{}) << "up, down, escape";
   EXPECT_EQ(keys_of(decoder, "C "), (std::vector{forward, pauseOrResume})) << "split over reads";
+  // 5 % a step, within the stream.
   EXPECT_EQ((std::vector{seek_target(300, forward), seek_target(980, forward), seek_target(30, back)}),
-            (std::vector<std::uint32_t>{350, 1000, 0}))
-      << "5 % a step, within the stream";
+            (std::vector<std::uint32_t>{350, 1000, 0}));
 }
 
 // An MP3 file behind a tag, and a WAVE file that holds the same MPEG audio with a chunk behind it.

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <filesystem>
 
 #include "tests/support/run_program.h"
 #include "tests/support/terminal_session.h"
@@ -99,22 +98,21 @@ TEST(Scripts, ABatchThatWouldLoseAFileIsRefused) {
 TEST(Scripts, SignalsLeaveNothingHalfWritten) {
   const TempDir dir;
   write_file(dir.file("long.wav"), make_wav({}, Bytes(600 * 176400, 1)));
-  const auto entries = dir.entries();
   const Bytes kept{'k', 'e', 'p', 't'};
+  write_file(dir.file("named"), kept);
+  const auto entries = dir.entries();
   // The output, the shell's command before the program, the signals.
   const std::tuple<std::string, std::string, std::vector<int>> cases[] = {
       {"named", "exec", {SIGINT}}, {"named", "exec", {SIGPIPE}},
       {"-", "trap '' HUP INT PIPE; exec", {SIGHUP, SIGINT, SIGPIPE, SIGTERM}}};
   for (const auto& command : {kFileCommands[0], kFileCommands[1]}) {
     for (const auto& [to, exec, signals] : cases) {
-      write_file(dir.file("named"), kept);
       TerminalSession session(command.in(dir, {"long.wav", to}, exec));
       ASSERT_TRUE(session.waitForText(command.progress)) << session.shown();
       for (const int signal : signals) session.sendSignal(signal);
       const int status = session.wait();
       EXPECT_EQ(std::pair(status, read_file(dir.file("named"))), std::pair(128 + signals.back(), kept))
           << command.words[0] << exec << session.shown();
-      fs::remove(dir.file("named"));
       EXPECT_EQ(dir.entries(), entries);
     }
   }

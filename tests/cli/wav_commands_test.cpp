@@ -2,8 +2,6 @@
 // What the operations write is their own tests' matter; here, what the command line adds.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "cli/cut_time.h"
 #include "tests/support/mp3_maker.h"
 #include "tests/support/run_program.h"
@@ -70,7 +68,7 @@ TEST(WavCommands, KeepBassTakesTheFrequencyAsWritten) {
 // CLI11's own refusals are its matter; these are the command line's.
 TEST(WavCommands, UsageErrorsExitWithTwo) {
   for (const auto& arguments : std::vector<Words>{
-           {}, {"left", "in"}, {"left", "in", "out", "extra"},
+           {"left", "in"}, {"left", "in", "out", "extra"},
            {"clear-voice", "in", "out", "--keep-bass=0x10"}, {"clear-voice", "in", "out", "--keep-bass=1e9"},
            {"encode", "in", "out", "--bitrate", "100"}}) {
     const auto result = cli(arguments);

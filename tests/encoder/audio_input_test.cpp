@@ -43,9 +43,8 @@ std::tuple<int, int, unsigned long, Values> read(const Bytes& file) {
 // `samples` in `bytes` bytes each, high byte first or last.
 Bytes store(const Samples& samples, int bytes, bool bigEndian) {
   Bytes out;
-  for (const std::int64_t sample : samples) {
-    const auto bits = static_cast<std::uint64_t>(sample);
-    for (int b = 0; b < bytes; ++b) out.push_back(std::uint8_t(bits >> 8 * (bigEndian ? bytes - 1 - b : b)));
+  for (const std::int64_t s : samples) {
+    for (int b = 0; b < bytes; ++b) out.push_back(std::uint8_t(s >> 8 * (bigEndian ? bytes - 1 - b : b)));
   }
   return out;
 }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-
 #include "platform/input_file.h"
 #include "platform/replacement_file.h"
 #include "tests/support/temp_dir.h"
