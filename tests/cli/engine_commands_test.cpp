@@ -14,8 +14,9 @@
 namespace tunekiln::test {
 namespace {
 
+// Without a sound server: play is to refuse at once.
 ProgramResult cli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), TUNEKILN_CLI);
+  arguments.insert(arguments.begin(), {"/usr/bin/env", "PULSE_SERVER=unix:/nonexistent", TUNEKILN_CLI});
   return run_program(arguments);
 }
 
@@ -80,9 +81,7 @@ TEST(EngineCommands, RefuseWithTheReason) {
       {{"info", aiff}, no + aiff + ": AIFF files are read only by encode\n"},
   };
   for (const auto& [arguments, message] : refusals) {
-    std::vector<std::string> command{"/usr/bin/env", "PULSE_SERVER=unix:" + dir.file("none"), TUNEKILN_CLI};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    const auto result = run_program(command);
+    const auto result = cli(arguments);
     EXPECT_EQ(std::pair(result.status, result.out + result.err), std::pair(1, message));
   }
 }
