@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <filesystem>
-
 #include "audiofile/wave_header.h"
 #include "cli/play_keys.h"
 #include "tests/support/mp3_maker.h"
@@ -16,8 +14,9 @@
 namespace tunekiln::test {
 namespace {
 
+// Without a sound server: play is to refuse at once.
 ProgramResult cli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), TUNEKILN_CLI);
+  arguments.insert(arguments.begin(), {"/usr/bin/env", "PULSE_SERVER=unix:/nonexistent", TUNEKILN_CLI});
   return run_program(arguments);
 }
 
@@ -25,7 +24,7 @@ std::vector<PlayKey> keys_of(PlayKeyDecoder& decoder, const std::string& bytes) 
   return decoder.decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
+TEST(PlayKeys, KnowsSpaceArrowsAndQuitOnly) {
   using enum PlayKey;
   PlayKeyDecoder decoder;
   // \x1bOD: the left arrow in the application cursor mode
@@ -33,13 +32,13 @@ TEST(PlayKeys, SpaceArrowsAndQuitAreKnownAndEverythingElseIsIgnored) {
             (std::vector{pauseOrResume, back, forward, back, quit, quit, interrupt}));
   EXPECT_EQ(keys_of(decoder, "x\n\x1b[A\x1b[B\x1bx\x1b\x1b["), std::vector<PlayKey>{}) << "up, down, escape";
   EXPECT_EQ(keys_of(decoder, "C "), (std::vector{forward, pauseOrResume})) << "split over reads";
+  // 5 % a step, within the stream.
   EXPECT_EQ((std::vector{seek_target(300, forward), seek_target(980, forward), seek_target(30, back)}),
-            (std::vector<std::uint32_t>{350, 1000, 0}))
-      << "5 % a step, within the stream";
+            (std::vector<std::uint32_t>{350, 1000, 0}));
 }
 
 // An MP3 file behind a tag, and a WAVE file that holds the same MPEG audio with a chunk behind it.
-TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
+TEST(EngineCommands, ReadMp3AndMpegInWave) {
   TempDir dir;
   const std::string out = dir.file("out.wav"), mp3 = dir.file("in.mp3"), wav = dir.file("in.wav");
   const Bytes audio = make_mp3({.tone = {.sampleRate = 22050, .channels = 1, .seconds = 3.0}, .kbps = 32});
@@ -51,24 +50,21 @@ TEST(EngineCommands, InfoDecodeAndAnalyseReadMp3FilesAndMpegAudioInWaveFiles) {
     const std::string info = cli({"info", in}).out;
     EXPECT_TRUE(info.starts_with("lengthSeconds=3\n") && info.find("=mp3\n") != std::string::npos) << info;
     const auto result = cli({"decode", in, out});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out + result.err, "") << "no progress line when standard error is not a terminal";
-    const auto parse = read_wave_header(MemoryByteReader(read_file(out)));
-    ASSERT_EQ(parse.result, AudioFileResult::ok);
-    EXPECT_EQ(parse.header->format.sampleRate(), 22050u);
-    EXPECT_EQ(parse.header->data.size, frames * 576 * 2) << "every frame, the last one too";
+    // No progress line when standard error is no terminal; every frame, the last one too.
+    const auto header = read_wave_header(MemoryByteReader(read_file(out))).header.value();
+    EXPECT_EQ(std::tuple(result.status, result.out + result.err, header.data.size),
+              std::tuple(0, "", frames * 1152));
     // The engine's length at open counts every byte, the tag's too, as 32 kbit/s of sound.
     const std::string report = cli({"analyse", in}).out, length = std::to_string(bytes / 4000);
     EXPECT_NE(report.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos) << report;
     EXPECT_NE(report.find("\nengineLengthSeconds=" + length + "\n"), std::string::npos) << report;
   }
   write_file(wav, make_wav({}, Bytes(400, 0)));
-  const std::string json = cli({"analyse", "--json", wav}).out, text = cli({"analyse", wav}).out;
+  const std::string json = cli({"analyse", "--json", wav}).out;
   EXPECT_TRUE(json.find("\"left.peakDbfs\": null, ") < json.size() && json.find("inf") > json.size()) << json;
-  EXPECT_NE(text.find("left.peakDbfs=-inf\n"), std::string::npos) << text;
 }
 
-TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWaiting) {
+TEST(EngineCommands, RefuseWithTheReason) {
   TempDir dir;
   const std::string tone = dir.file("tone.wav"), noise = dir.file("notes.txt"), surround = dir.file("6.wav");
   const std::string aiff = dir.file("song.aiff"), missing = dir.file("missing.mp3");
@@ -84,27 +80,22 @@ TEST(EngineCommands, WhatCannotBeReadOrPlayedIsRefusedWithItsReasonInsteadOfWait
       {{"play", surround}, no + surround + ": 32-bit float in a 6-channel file is not supported\n"},
       {{"info", aiff}, no + aiff + ": AIFF files are read only by encode\n"},
   };
-  const auto entries = dir.entries();
   for (const auto& [arguments, message] : refusals) {
-    std::vector<std::string> command{"/usr/bin/env", "PULSE_SERVER=unix:" + dir.file("none"), TUNEKILN_CLI};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    const auto result = run_program(command);
+    const auto result = cli(arguments);
     EXPECT_EQ(std::pair(result.status, result.out + result.err), std::pair(1, message));
   }
-  EXPECT_EQ(dir.entries(), entries);
 }
 
 // Plays through the sound server of scripts/with-sound-server; what is heard is checked in the
 // sound tests.
-TEST(EngineCommands, PlayEndsAtTheStreamsEndOrAtQWithZeroAndAtCtrlCAsAnInterrupt) {
+TEST(EngineCommands, PlayEndsAtTheEndAtQAndAtCtrlC) {
   TempDir dir;
-  const std::string whole = dir.file("whole.wav"), cut = dir.file("cut.wav"), longer = dir.file("long.wav");
-  const Bytes tone = little_endian_bytes(make_tone({.seconds = 2.0}));
-  write_file(whole, make_wav({}, tone));
-  write_file(cut, make_wav({}, Bytes(tone.begin(), tone.end() - 1)));  // a download one byte short
+  const std::string cut = dir.file("cut.wav"), longer = dir.file("long.wav");
+  // A download one byte short ends all the same.
+  write_file(cut, make_wav({}, Bytes(2 * 176400 - 1, 1)));
   write_file(longer, make_wav({}, Bytes(30 * 176400, 1)));
   const std::tuple<std::string, std::string, int> cases[] = {
-      {whole, "", 0}, {cut, "", 0}, {longer, "q", 0}, {longer, "\x03", 128 + SIGINT}};
+      {cut, "", 0}, {longer, "q", 0}, {longer, "\x03", 128 + SIGINT}};
   for (const auto& [file, key, status] : cases) {
     TerminalSession session({TUNEKILN_CLI, "play", file});
     ASSERT_TRUE(session.waitForText(" / 0:00:")) << session.shown();

@@ -4,11 +4,9 @@
 // and leaves the input and any existing output as they were.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <filesystem>
 
 #include "tests/support/run_program.h"
 #include "tests/support/terminal_session.h"
@@ -22,8 +20,8 @@ using Words = std::vector<std::string>;
 
 // A file command (the files go behind its words) run in `dir` by a shell's `exec` (behind traps
 // or limits, and before redirections), with its temporary files kept in `dir` too, so that any
-// left over are seen. What encode and decode name their outputs in a folder, and what each
-// shows on a terminal while it works.
+// left over are seen. What encode and decode name their outputs in a folder, and what volume
+// and encode show on a terminal while they work.
 const struct FileCommand {
   Words words;
   std::string extension, progress;
@@ -34,9 +32,9 @@ const struct FileCommand {
     return arguments;
   }
 } kFileCommands[] = {{{"volume", "--multiple", "0.5"}, ".wav", "%"}, {{"encode"}, ".mp3", "\r    0:0"},
-                     {{"decode"}, ".wav", " / "}};
+                     {{"decode"}, ".wav"}};
 
-TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndDeliversAWholeResultOrFails) {
+TEST(Scripts, DashAndOutputDirDeliverAllOrFail) {
   const TempDir dir;
   const Bytes wav = make_wav({}, Bytes(1 << 17));
   for (const char* name : {"in", "first.wav", "last.wav"}) write_file(dir.file(name), wav);
@@ -73,7 +71,7 @@ TEST(Scripts, EveryFileCommandTakesDashAndOutputDirAndDeliversAWholeResultOrFail
 }
 
 // An output that would replace an input, under any name, or another output, is refused first.
-TEST(Scripts, ABatchThatWouldLoseAFileWritesNothing) {
+TEST(Scripts, ABatchThatWouldLoseAFileIsRefused) {
   const TempDir dir;
   for (const char* folder : {"m", "a", "b", "out"}) fs::create_directory(dir.file(folder));
   std::size_t size = 0;
@@ -95,39 +93,32 @@ TEST(Scripts, ABatchThatWouldLoseAFileWritesNothing) {
 
 // Ten minutes of sound take long enough to work on that a signal always comes first. Signals
 // that the caller ignores (nohup, a background job) stay ignored: SIGHUP, SIGINT and SIGPIPE,
-// which would be taken first, are passed over for SIGTERM. Decoding a WAV file runs at the speed
-// of a copy and may have ended before the signal came: then its output is whole (the status 0
-// only then), never a part of one.
-TEST(Scripts, ASignalEndsACommandWithNothingHalfWrittenLeftUnlessTheCallerIgnoresIt) {
+// which would be taken first, are passed over for SIGTERM. Decode ends by the same code, and a
+// WAV file's decode, as fast as a copy, could end before the signal came.
+TEST(Scripts, SignalsLeaveNothingHalfWritten) {
   const TempDir dir;
   write_file(dir.file("long.wav"), make_wav({}, Bytes(600 * 176400, 1)));
-  const auto entries = dir.entries();
   const Bytes kept{'k', 'e', 'p', 't'};
+  write_file(dir.file("named"), kept);
+  const auto entries = dir.entries();
   // The output, the shell's command before the program, the signals.
   const std::tuple<std::string, std::string, std::vector<int>> cases[] = {
       {"named", "exec", {SIGINT}}, {"named", "exec", {SIGPIPE}},
       {"-", "trap '' HUP INT PIPE; exec", {SIGHUP, SIGINT, SIGPIPE, SIGTERM}}};
-  for (const auto& command : kFileCommands) {
+  for (const auto& command : {kFileCommands[0], kFileCommands[1]}) {
     for (const auto& [to, exec, signals] : cases) {
-      write_file(dir.file("named"), kept);
       TerminalSession session(command.in(dir, {"long.wav", to}, exec));
       ASSERT_TRUE(session.waitForText(command.progress)) << session.shown();
-      session.sendSignal(SIGSTOP);
       for (const int signal : signals) session.sendSignal(signal);
-      session.sendSignal(SIGCONT);
       const int status = session.wait();
-      const Bytes output = read_file(dir.file("named"));
-      const bool decoded = command.words[0] == "decode" && (to == "-" || output.size() == 44 + 600u * 176400);
-      const bool ended = status == 128 + signals.back() && (output == kept || decoded);
-      EXPECT_TRUE(ended || (decoded && status == 0))
-          << command.words[0] << exec << status << " " << output.size() << session.shown();
-      fs::remove(dir.file("named"));
+      EXPECT_EQ(std::pair(status, read_file(dir.file("named"))), std::pair(128 + signals.back(), kept))
+          << command.words[0] << exec << session.shown();
       EXPECT_EQ(dir.entries(), entries);
     }
   }
 }
 
-TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
+TEST(CommandFaults, ReportedAndNoFileChanged) {
   TempDir dir;
   fs::permissions(dir.path(), fs::perms::all);
   // Every output is larger than the "disk".
@@ -135,7 +126,7 @@ TEST(CommandFaults, EachCommandReportsTheFaultAndLeavesEveryFileAsItWas) {
   fs::create_symlink("in.wav", dir.file("link"));
   for (const auto& [name, mode] : {std::pair{"out", 0666}, {"read-only", 0444}}) {
     write_file(dir.file(name), {'k', 'e', 'e', 'p'});
-    ::chmod(dir.file(name).c_str(), static_cast<mode_t>(mode));
+    fs::permissions(dir.file(name), fs::perms(mode));
   }
   // As a user without privileges, for whom a read-only file is what it says.
   const std::string nobody = ::geteuid() == 0 ? " setpriv --reuid=65534 --regid=65534 --clear-groups" : "";

@@ -6,11 +6,11 @@
 
 namespace tunekiln::test {
 
-TEST(ConsoleStatus, TheFirstReportIsSilentAndTheNextShowsBothClocksAndWhatIsLeft) {
+TEST(ConsoleStatus, ShowsBothClocksAndWhatIsLeft) {
   static double wall = 1000, processor = 5;
   const CapturedStream err;
   EncoderConsole console{
-      .err = err.get(), .wallClock = [] { return wall; }, .processorClock = [] { return processor; }};
+      .err = err.file, .wallClock = [] { return wall; }, .processorClock = [] { return processor; }};
   EXPECT_EQ(show_time_status(console, 0, 400), 0);
   wall += 30.5;
   processor += 20.9;

@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <tuple>
 
@@ -29,8 +26,7 @@ namespace {
 class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
  protected:
   SaveToMp3Test() {
-    console.err = err.get();
-    console.out = out.get();
+    console.err = console.out = err.file;
     input = dir.file("in.wav");
     output = dir.file("out.mp3");
   }
@@ -47,24 +43,22 @@ class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
 
   // Outlives the streams that use its buffer.
   EncoderConsole console;
-  CapturedStream err, out;
+  CapturedStream err;
   TempDir dir;
   std::function<void()> change_;
 };
 
-TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneBehindALameTag) {
+TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirTone) {
   const ToneShape stereo, mono{.sampleRate = 48000, .channels = 1};
-  // The mono tone as 32-bit floats, in the machine's little-endian order.
-  Bytes floats;
-  for (const std::int16_t sample : make_tone(mono)) {
-    const auto bytes = std::bit_cast<std::array<std::uint8_t, 4>>(sample / 32768.0f);
-    floats.insert(floats.end(), bytes.begin(), bytes.end());
-  }
+  // The mono tone as 32-bit floats.
+  const WavShape floats{.channels = 1, .sampleRate = 48000, .bits = 32, .formatTag = 3};
+  std::vector<double> reals;
+  for (const std::int16_t sample : make_tone(mono)) reals.push_back(sample / 32768.0);
   const std::tuple<ToneShape, Bytes, std::function<void()>> cases[] = {
       // An input removed once the encoding has begun is read to its end all the same.
       {stereo, make_wav({}, little_endian_bytes(make_tone(stereo))),
        [&] { std::filesystem::remove(*input); }},
-      {mono, make_wav({.channels = 1, .sampleRate = 48000, .bits = 32, .formatTag = 3}, floats), {}},
+      {mono, make_wav(floats, encode_samples(floats, reals)), {}},
   };
   for (const auto& [tone, file, change] : cases) {
     SCOPED_TRACE(tone.sampleRate);
@@ -72,11 +66,6 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneBehindALameTag) {
     // The bar rises from 0 to the top.
     EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100);
     EXPECT_TRUE(std::ranges::is_sorted(percents));
-    // The first frame holds the tag.
-    const Bytes mp3 = read_file(*output);
-    const std::string start(mp3.begin(), mp3.begin() + 400);
-    EXPECT_TRUE(start.find("Info") != std::string::npos && start.find("LAME") != std::string::npos);
-
     // As the engine plays it, in blocks the size of its output's.
     Mp3Decoder decoder;
     ASSERT_TRUE(decoder.open(*output));
@@ -92,16 +81,10 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirToneBehindALameTag) {
 }
 
 // Only an input that starts like no known kind of file is raw; any other it cannot read is refused.
-TEST_F(SaveToMp3Test, InputsItCannotEncodeFailWithTheirReasonAndTheOldFileStays) {
+TEST_F(SaveToMp3Test, RefusesWithAReasonAndKeepsTheOldFile) {
   using enum SaveToMp3Status;
-  const Bytes mp3 = make_mp3({.tone = {.seconds = 0.2}}), wav = make_wav({}, Bytes(24));
-  Bytes junk(700, 'j'), freeFormat;
-  junk.insert(junk.end(), mp3.begin(), mp3.end());
-  // Frames of a stream whose bitrate no header states.
-  for (int frame = 0; frame < 6; ++frame) {
-    freeFormat.insert(freeFormat.end(), {0xFF, 0xFB, 0x00, 0xC0});
-    freeFormat.resize(freeFormat.size() + 396);
-  }
+  // Where MPEG audio starts is the shared search's matter, tested with the decoder.
+  const Bytes mp3 = Bytes(700, 'j') + make_mp3({.tone = {.seconds = 0.2}}), wav = make_wav({}, Bytes(24));
   const struct {
     Bytes input;
     // Of the text or its reason.
@@ -109,7 +92,7 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeFailWithTheirReasonAndTheOldFileStays)
     SaveToMp3Status status = inputFailed;
     std::function<void()> change = {};
   } cases[] = {
-      {mp3, "MP3"}, {junk, "MP3"}, {freeFormat, "MP3"}, {id3v2_tag(100), "MP3"},
+      {mp3, "MP3"}, {id3v2_tag(100), "MP3"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC"}, {{}, "no audio"},
       {Bytes(wav.begin(), wav.begin() + 30), "damaged"}, {make_aiff({.channels = 3}, Bytes(24)), "3-channel"},
       {make_wav({.channels = 6}, Bytes(24)), "6-channel"}, {make_wav({.bits = 12}, Bytes(24)), "12-bit"},
@@ -134,7 +117,7 @@ TEST_F(SaveToMp3Test, InputsItCannotEncodeFailWithTheirReasonAndTheOldFileStays)
 }
 
 // Tag texts longer than the library takes are cut after a whole character; the encoding goes on.
-TEST_F(SaveToMp3Test, ATagTextTooLongIsCutAndSaidAndShorterOnesStayWhole) {
+TEST_F(SaveToMp3Test, ATooLongTagTextIsCutAndSaid) {
   std::string clefs;
   // Four bytes each in UTF-16.
   for (int i = 0; i < 40000; ++i) clefs += "\U0001D11E";

@@ -8,16 +8,15 @@
 #include <cerrno>
 #include <stdexcept>
 
-
 extern char** environ;
 
 namespace tunekiln::test {
 
 std::string CapturedStream::text() const {
-  std::fflush(stream_);
+  std::fflush(file);
   std::string text;
-  std::rewind(stream_);
-  for (int c; (c = std::fgetc(stream_)) != EOF;) text.push_back(static_cast<char>(c));
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
   return text;
 }
 
@@ -27,8 +26,8 @@ ProgramResult run_program(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, ::fileno(out.get()), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, ::fileno(err.get()), STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, ::fileno(out.file), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, ::fileno(err.file), STDERR_FILENO);
   std::vector<char*> argv;
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);

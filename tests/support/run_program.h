@@ -16,17 +16,13 @@ struct ProgramResult {
 ProgramResult run_program(const std::vector<std::string>& arguments);
 
 // A stream, backed by a temporary file, whose text the test reads back.
-class CapturedStream {
- public:
-  CapturedStream() : stream_(std::tmpfile()) {}
+struct CapturedStream {
+  CapturedStream() = default;
   CapturedStream(const CapturedStream&) = delete;
-  CapturedStream& operator=(const CapturedStream&) = delete;
-  ~CapturedStream() { std::fclose(stream_); }
-  std::FILE* get() const { return stream_; }
+  ~CapturedStream() { std::fclose(file); }
   std::string text() const;
 
- private:
-  std::FILE* stream_;
+  std::FILE* file = std::tmpfile();
 };
 
 }  // namespace tunekiln::test

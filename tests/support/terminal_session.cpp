@@ -28,18 +28,13 @@ TerminalSession::~TerminalSession() {
   ::close(terminal_);
 }
 
-bool TerminalSession::readMore() {
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = ::read(terminal_, buffer, sizeof buffer)) < 0 && errno == EINTR) {
-  }
-  if (got > 0) shown_.append(buffer, static_cast<std::size_t>(got));
-  return got > 0;  // EIO once the program has closed the terminal
-}
-
 bool TerminalSession::waitForText(const std::string& text) {
+  char buffer[4096];
   while (shown_.find(text) == std::string::npos) {
-    if (!readMore()) return false;
+    const ssize_t got = ::read(terminal_, buffer, sizeof buffer);
+    // EIO once the program has closed the terminal.
+    if (got > 0) shown_.append(buffer, static_cast<std::size_t>(got));
+    else if (got == 0 || errno != EINTR) return false;
   }
   return true;
 }
@@ -53,13 +48,13 @@ void TerminalSession::type(const std::string& keys) {
 void TerminalSession::sendSignal(int signal) { ::kill(pid_, signal); }
 
 int TerminalSession::wait() {
-  if (status_ >= 0) return status_;
-  while (readMore()) {
+  // Reads all the program shows, which it may wait to be read, until it closes the terminal.
+  if (status_ < 0 && !waitForText(std::string(1, '\0'))) {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return status_;
 }
 

@@ -15,7 +15,6 @@ class TerminalSession {
   // Waits until the terminal shows `text`; false when the program closed the terminal first.
   bool waitForText(const std::string& text);
   void type(const std::string& keys);
-  // Sends `signal` to the program.
   void sendSignal(int signal);
   // Waits for the program to end and gives its exit status (128 + the signal that ended it).
   int wait();
@@ -23,9 +22,6 @@ class TerminalSession {
   const std::string& shown() const { return shown_; }
 
  private:
-  // Reads what the terminal shows next; false once the program has closed it.
-  bool readMore();
-
   int terminal_ = -1;
   int pid_ = -1;
   std::string shown_;
