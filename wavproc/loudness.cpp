@@ -62,6 +62,15 @@ std::uint64_t frames_in_steps(const PcmFormat& format, std::uint64_t steps) {
   return steps * ((format.sampleRate() + 5) / 10);
 }
 
+// The gain that takes `lufs` to the target, lowered where a peak would pass its limit.
+TargetGain gain_within_peaks(double lufs, double truePeak, double samplePeak, double targetLufs, double ceilingDbtp) {
+  TargetGain gain{.db = targetLufs - lufs, .reachedLufs = targetLufs};
+  // A peak of 0 leaves an infinite headroom.
+  const double headroom = std::min(ceilingDbtp - 20 * std::log10(truePeak), -20 * std::log10(samplePeak));
+  if (gain.db > headroom) gain = {.db = headroom, .reachedLufs = lufs + headroom, .loweredForPeak = true};
+  return gain;
+}
+
 // The library answers -inf where it has no block above the gates.
 LoudnessFigure loudness_figure(double lufs, bool tooShort) {
   if (std::isfinite(lufs)) return lufs;
@@ -132,10 +141,12 @@ LoudnessResult LoudnessMeter::result() const {
     result.range = range;
   }
   for (unsigned channel = 0; channel < format_.channels(); ++channel) {
-    double peak = 0;
-    ebur128_true_peak(meter, channel, &peak);
-    result.channelTruePeaks.push_back(peak);
-    result.truePeak = std::max(result.truePeak, peak);
+    double truePeak = 0, samplePeak = 0;
+    ebur128_true_peak(meter, channel, &truePeak);
+    ebur128_sample_peak(meter, channel, &samplePeak);
+    result.channelTruePeaks.push_back(truePeak);
+    result.truePeak = std::max(result.truePeak, truePeak);
+    result.samplePeak = std::max(result.samplePeak, samplePeak);
   }
   return result;
 }
@@ -157,27 +168,23 @@ LoudnessFigure album_loudness(std::span<const LoudnessMeter* const> meters) {
   return loudness_figure(lufs, allTooShort);
 }
 
-TargetGain gain_to_target(double lufs, double truePeak, double targetLufs, double ceilingDbtp) {
-  TargetGain gain{.db = targetLufs - lufs, .reachedLufs = targetLufs};
-  if (truePeak <= 0) return gain;
-  const double headroom = ceilingDbtp - 20 * std::log10(truePeak);
-  if (gain.db > headroom) gain = {.db = headroom, .reachedLufs = lufs + headroom, .loweredForPeak = true};
-  return gain;
-}
-
 std::variant<TargetGain, Unmeasured> gain_to_target(const LoudnessResult& file, double targetLufs,
                                                     double ceilingDbtp) {
   if (const auto* why = std::get_if<Unmeasured>(&file.integrated)) return *why;
-  return gain_to_target(std::get<double>(file.integrated), file.truePeak, targetLufs, ceilingDbtp);
+  return gain_within_peaks(std::get<double>(file.integrated), file.truePeak, file.samplePeak, targetLufs, ceilingDbtp);
 }
 
 std::variant<TargetGain, Unmeasured> album_gain_to_target(std::span<const LoudnessMeter* const> meters,
                                                           double targetLufs, double ceilingDbtp) {
   const LoudnessFigure lufs = album_loudness(meters);
   if (const auto* why = std::get_if<Unmeasured>(&lufs)) return *why;
-  double loudestPeak = 0;
-  for (const LoudnessMeter* meter : meters) loudestPeak = std::max(loudestPeak, meter->result().truePeak);
-  return gain_to_target(std::get<double>(lufs), loudestPeak, targetLufs, ceilingDbtp);
+  double truePeak = 0, samplePeak = 0;
+  for (const LoudnessMeter* meter : meters) {
+    const LoudnessResult file = meter->result();
+    truePeak = std::max(truePeak, file.truePeak);
+    samplePeak = std::max(samplePeak, file.samplePeak);
+  }
+  return gain_within_peaks(std::get<double>(lufs), truePeak, samplePeak, targetLufs, ceilingDbtp);
 }
 
 std::variant<ReplayGain, Unmeasured> replay_gain(const LoudnessResult& file) {

@@ -27,6 +27,7 @@ struct LoudnessResult {
   LoudnessFigure range = Unmeasured::tooShort;       // LU
   std::vector<double> channelTruePeaks;              // linear, full scale = 1.0
   double truePeak = 0;                               // the largest of them
+  double samplePeak = 0;                             // the largest sample, linear
   std::uint64_t nonFiniteSamples = 0;                // NaN or infinite floats, measured as silence
 };
 
@@ -62,18 +63,18 @@ class LoudnessMeter {
 // The integrated loudness of several files taken together, gated as if they were one programme.
 LoudnessFigure album_loudness(std::span<const LoudnessMeter* const> meters);
 
-// A gain that brings a loudness to a target without taking the true peak above a ceiling.
+// A gain that brings a loudness to a target without taking the true peak above a ceiling or a
+// sample beyond full scale, where it would clip.
 struct TargetGain {
   double db = 0;
-  double reachedLufs = 0;      // the target, or less where the ceiling lowered the gain
+  double reachedLufs = 0;      // the target, or less where a peak lowered the gain
   bool loweredForPeak = false;
 };
 
-TargetGain gain_to_target(double lufs, double truePeak, double targetLufs, double ceilingDbtp);
 std::variant<TargetGain, Unmeasured> gain_to_target(const LoudnessResult& file, double targetLufs,
                                                     double ceilingDbtp);
 // One gain for every file of an album, so their relative loudness stays; the ceiling holds for
-// the loudest true peak among them.
+// the loudest peaks among them.
 std::variant<TargetGain, Unmeasured> album_gain_to_target(std::span<const LoudnessMeter* const> meters,
                                                           double targetLufs, double ceilingDbtp);
 
