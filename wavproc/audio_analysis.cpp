@@ -291,7 +291,13 @@ PcmAnalyser::~PcmAnalyser() = default;
 void PcmAnalyser::add(const std::uint8_t* frames, std::size_t count) {
   adder_for(format_.encoding(), format_.channels())(frames, count, format_.channels(), *sums_);
   if (clipCounter_) clipCounter_->add(frames, count * format_.channels());
+  if (loudness_) loudness_->add(frames, count);
   frames_ += count;
+}
+
+bool PcmAnalyser::measureLoudness() {
+  loudness_ = LoudnessMeter::make(format_);
+  return loudness_.has_value();
 }
 
 PcmAnalysis PcmAnalyser::result() const {

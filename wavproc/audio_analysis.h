@@ -8,6 +8,7 @@
 
 #include "audiofile/byte_reader.h"
 #include "audiofile/wave_header.h"
+#include "wavproc/loudness.h"
 
 namespace tunekiln {
 
@@ -78,12 +79,16 @@ class PcmAnalyser {
   // Counts every sample for clippedBy as well; slower, so only where the answer is shown.
   void countForClipping() { clipCounter_.emplace(format_.encoding()); }
   const std::optional<ClipCounter>& clipCounter() const { return clipCounter_; }
+  // Measures the loudness in the same pass; false for a format the meter does not take.
+  bool measureLoudness();
+  const std::optional<LoudnessMeter>& loudness() const { return loudness_; }
 
  private:
   PcmFormat format_;
   std::uint64_t frames_ = 0;
   std::unique_ptr<AnalysisSums> sums_;
   std::optional<ClipCounter> clipCounter_;
+  std::optional<LoudnessMeter> loudness_;
 };
 
 // Feeds the samples of a WAVE file to `analyser` once, in large blocks. `progress` is told the
