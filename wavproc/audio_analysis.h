@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "audiofile/byte_reader.h"
@@ -82,6 +83,7 @@ class PcmAnalyser {
   // Measures the loudness in the same pass; false for a format the meter does not take.
   bool measureLoudness();
   const std::optional<LoudnessMeter>& loudness() const { return loudness_; }
+  std::optional<LoudnessMeter> takeLoudness() { return std::exchange(loudness_, std::nullopt); }
 
  private:
   PcmFormat format_;

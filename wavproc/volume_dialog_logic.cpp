@@ -57,6 +57,17 @@ std::string non_finite_samples_line(std::uint64_t nonFinite, std::uint64_t sampl
   return count_and_share(nonFinite, samples, "are infinite or NaN");
 }
 
+float target_multiple(const TargetGain& gain) {
+  // 0.0001 dB below the limit: far beyond a float's rounding, far below what anyone hears.
+  const double shade = gain.loweredForPeak ? -0.0001 : 0.0;
+  return static_cast<float>(std::pow(10.0, (gain.db + shade) / 20.0));
+}
+
+std::string target_lowered_line(const TargetGain& gain, double targetLufs, double ceilingDbtp) {
+  return formatted("Reached %.2f LUFS, not %.2f LUFS: more gain would take the true peak above %.1f dBTP.",
+                   gain.reachedLufs, targetLufs, ceilingDbtp);
+}
+
 bool volume_entry_is_valid(std::string_view entry) {
   if (entry.empty() || !is_digit(entry.front())) return false;
   for (const char c : entry) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "wavproc/loudness.h"
+
 // The volume dialog without a toolkit: the window, the command line and the tests share it.
 namespace tunekiln {
 
@@ -42,6 +44,13 @@ std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples);
 std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples);
 // The line of the finish message for a float file with such samples: "N samples are infinite or NaN (P %)".
 std::string non_finite_samples_line(std::uint64_t nonFinite, std::uint64_t samples);
+
+// The factor that applies a gain to a loudness target: a gain lowered to meet a peak's limit
+// is shaded below it, so that rounding the factor to a float never takes a sample past it.
+float target_multiple(const TargetGain& gain);
+
+// The finish message's line when a peak lowered the gain: the loudness reached and why.
+std::string target_lowered_line(const TargetGain& gain, double targetLufs, double ceilingDbtp);
 
 // The number at the start of the text as the C library's atof reads it in the "C" locale
 // (leading blanks, a sign, digits with a point, an exponent); 0 when there is none.

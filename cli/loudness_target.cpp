@@ -1,0 +1,92 @@
+#include "cli/loudness_target.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "audiofile/wave_header.h"
+#include "cli/file_runs.h"
+#include "platform/input_file.h"
+#include "wavproc/audio_analysis.h"
+#include "wavproc/wav_texts.h"
+
+namespace tunekiln {
+namespace {
+
+constexpr std::string_view kNotMeasured = "The loudness of the file cannot be measured: nothing was written.";
+
+// `subject`: "The file" or "The album".
+TargetRefusal unmeasured(Unmeasured why, const std::string& subject, std::string name) {
+  if (why == Unmeasured::silent) {
+    return {subject + " is silent: no gain brings it to a loudness. Nothing was written.",
+            {std::move(name), "no 400 ms block is louder than -70 LUFS"}};
+  }
+  return {subject + " is too short to measure its loudness: nothing was written.",
+          {std::move(name), "shorter than one 400 ms block"}};
+}
+
+// A WAV file's samples through the meter, once.
+std::variant<LoudnessMeter, TargetRefusal> measure(const std::string& path, const std::string& name) {
+  if (const std::string problem = input_problem(path); !problem.empty()) {
+    return TargetRefusal{std::string(wav_texts::kOpenInputError), {name, problem}};
+  }
+  const auto file = InputFile::open(path);
+  if (!file) return TargetRefusal{std::string(wav_texts::kOpenInputError), errno_fault(name, errno)};
+  const FileByteReader reader(*file);
+  const WaveParse parse = read_wave_header(reader);
+  if (parse.result == AudioFileResult::readFailed) {
+    return TargetRefusal{std::string(wav_texts::kReadError), errno_fault(name, errno)};
+  }
+  if (!parse.header) return TargetRefusal{std::string(wav_texts::kUnrecognized), {name, "not a WAV file it reads"}};
+  PcmAnalyser analyser(parse.header->format);
+  if (!analyser.measureLoudness()) {
+    return TargetRefusal{std::string(kNotMeasured), {name, "the meter takes 1 to 64 channels at 16 Hz or more"}};
+  }
+  bool failed = false;
+  if (!read_pcm_into(reader, *parse.header, analyser, {}, &failed)) {
+    return TargetRefusal{std::string(wav_texts::kReadError), errno_fault(name, errno)};
+  }
+  return *analyser.takeLoudness();
+}
+
+std::string signed_text(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%+.*f", decimals, value);
+  return text;
+}
+
+}  // namespace
+
+std::variant<TargetGain, TargetRefusal> measure_target_gain(const std::string& path, const std::string& name,
+                                                            const LoudnessTarget& target) {
+  auto measured = measure(path, name);
+  if (auto* refusal = std::get_if<TargetRefusal>(&measured)) return std::move(*refusal);
+  const auto gain = gain_to_target(std::get<LoudnessMeter>(measured).result(), target.lufs, target.ceilingDbtp);
+  if (const auto* why = std::get_if<Unmeasured>(&gain)) return unmeasured(*why, "The file", name);
+  return std::get<TargetGain>(gain);
+}
+
+std::variant<TargetGain, TargetRefusal> measure_album_gain(const std::vector<std::string>& paths,
+                                                           const LoudnessTarget& target) {
+  std::vector<LoudnessMeter> meters;
+  for (const std::string& path : paths) {
+    auto measured = measure(path, shown_input_name(path));
+    if (auto* refusal = std::get_if<TargetRefusal>(&measured)) return std::move(*refusal);
+    meters.push_back(std::move(std::get<LoudnessMeter>(measured)));
+  }
+  std::vector<const LoudnessMeter*> album;
+  for (const LoudnessMeter& meter : meters) album.push_back(&meter);
+  const auto gain = album_gain_to_target(album, target.lufs, target.ceilingDbtp);
+  if (const auto* why = std::get_if<Unmeasured>(&gain)) {
+    return unmeasured(*why, "The album", "every file");
+  }
+  return std::get<TargetGain>(gain);
+}
+
+std::string target_gain_note(const TargetGain& gain, const LoudnessTarget& target) {
+  return "Loudness " + signed_text(gain.reachedLufs - gain.db, 2) + " LUFS, target " +
+         signed_text(target.lufs, 2) + " LUFS: gain " + signed_text(gain.db, 2) + " dB";
+}
+
+}  // namespace tunekiln
