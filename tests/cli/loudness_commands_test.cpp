@@ -1,0 +1,114 @@
+// analyse's loudness figures and volume --to-lufs, run as a user runs them; the outputs are
+// measured again with the meter.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "tests/support/run_program.h"
+#include "tests/support/wav_builder.h"
+#include "wavproc/loudness.h"
+
+namespace tunekiln::test {
+namespace {
+
+using Words = std::vector<std::string>;
+
+ProgramResult cli(Words arguments) {
+  arguments.insert(arguments.begin(), TUNEKILN_CLI);
+  return run_program(arguments);
+}
+
+// A stereo tone at a quarter of 48 kHz, its samples at 45° of the wave: each lies 3 dB below
+// the true peak, which a ceiling on the sample peak would miss.
+Bytes tone(double peakDbfs, double seconds) {
+  std::vector<double> values;
+  for (long i = 0; i < std::lround(seconds * 48000); ++i) {
+    const double value = std::pow(10, peakDbfs / 20) * std::sin(M_PI / 2 * i + M_PI / 4);
+    values.insert(values.end(), 2, std::trunc(32767 * value));
+  }
+  const WavShape shape{.sampleRate = 48000};
+  return make_wav(shape, encode_samples(shape, values));
+}
+
+// The written file's loudness and true peak in dBTP.
+std::pair<double, double> measured(const std::string& path) {
+  const Bytes wav = read_file(path);
+  auto meter = *LoudnessMeter::make(*PcmFormat::make(48000, 2, SampleEncoding::signed16));
+  meter.add(wav.data() + 44, (wav.size() - 44) / 4);
+  const LoudnessResult result = meter.result();
+  return {std::get<double>(result.integrated), std::get<double>(to_dbtp(result.truePeak))};
+}
+
+TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyThereIsNone) {
+  TempDir dir;
+  const std::tuple<Bytes, Words, std::string> cases[] = {
+      {tone(-20, 4), {}, "loudnessLufs=-16.65\nloudnessRangeLu=0.00\n"}, {tone(-20, 4), {}, "\ntruePeakDbtp=-19.9"},
+      {tone(-20, 4), {"--json"}, "\"left.truePeakDbtp\": -19.9"},
+      {tone(-200, 4), {"--json"}, "\"loudnessLufs\": \"silent\""},
+      {tone(-20, 0.3), {}, "loudnessLufs=too short: under 0.4 s\nloudnessRangeLu=too short: under 3 s"},
+  };
+  for (const auto& [wav, options, expected] : cases) {
+    write_file(dir.file("in.wav"), wav);
+    Words arguments{"analyse", dir.file("in.wav")};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const auto result = cli(arguments);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find(expected), std::string::npos) << result.out;
+  }
+}
+
+// The input's peak level, the options, and the loudness reached (0: refused, nothing written),
+// with the reason for a gain lowered or refused.
+TEST(LoudnessCommands, VolumeReachesTheTargetOrTheCeilingAndNeverWritesWhatItRefuses) {
+  TempDir dir;
+  const std::tuple<double, Words, double, std::string> cases[] = {
+      {-30, {"--to-lufs", "-16"}, -16, ""},
+      {-3, {"--to-lufs", "-23", "--max-true-peak", "-2.5"}, -23, ""},
+      {-30, {"--to-lufs", "0", "--max-true-peak", "-6"}, -2.65, "Reached -2.7"},
+      {-30, {"--to-lufs", "-10", "--max-true-peak", "-15"}, -11.65, "above -15.0 dBTP"},
+      {-200, {"--to-lufs", "-16"}, 0, "in.wav: no 400 ms block is louder than -70 LUFS"},
+  };
+  for (const auto& [level, options, reached, told] : cases) {
+    write_file(dir.file("in.wav"), tone(level, 4));
+    Words arguments{"volume", dir.file("in.wav"), dir.file("out.wav")};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const auto result = cli(arguments);
+    SCOPED_TRACE(result.out + result.err);
+    EXPECT_EQ(result.status, reached == 0 ? 1 : 0);
+    EXPECT_NE((result.out + result.err).find(told), std::string::npos);
+    EXPECT_EQ(std::filesystem::exists(dir.file("out.wav")), reached != 0);
+    if (reached == 0) continue;
+    const auto [lufs, truePeak] = measured(dir.file("out.wav"));
+    EXPECT_NEAR(lufs, reached, 0.2);
+    EXPECT_LE(truePeak, options.size() > 2 ? std::stod(options[3]) : -1.0);
+    std::filesystem::remove(dir.file("out.wav"));
+  }
+}
+
+// Two files 10 dB apart: as an album they stay 10 dB apart, the louder below the ceiling;
+// singly each reaches the target. A usage error writes nothing either.
+TEST(LoudnessCommands, AnAlbumKeepsItsFilesRelativeLevels) {
+  TempDir dir;
+  write_file(dir.file("a.wav"), tone(-10, 4));
+  write_file(dir.file("b.wav"), tone(-20, 4));
+  const std::tuple<Words, int, std::pair<double, double>> cases[] = {
+      {{"--album", "--to-lufs", "-14"}, 0, {-11.4, -21.4}}, {{"--to-lufs", "-14"}, 0, {-14, -14}},
+      {{"--album", "--to-lufs", "-3", "--max-true-peak", "-6"}, 0, {-2.65, -12.65}},
+      {{"--album", "--to-lufs", "-3", "--multiple", "2"}, 2, {}}};
+  for (const auto& [options, status, levels] : cases) {
+    std::filesystem::create_directory(dir.file("out"));
+    Words arguments{"volume", "--output-dir", dir.file("out"), dir.file("a.wav"), dir.file("b.wav")};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    ASSERT_EQ(cli(arguments).status, status);
+    EXPECT_EQ(std::filesystem::exists(dir.file("out/a.wav")), status == 0);
+    if (status != 0) continue;
+    EXPECT_NEAR(measured(dir.file("out/a.wav")).first, levels.first, 0.2);
+    EXPECT_LE(measured(dir.file("out/a.wav")).second, options.size() > 3 ? -6 : -1);
+    EXPECT_NEAR(measured(dir.file("out/b.wav")).first, levels.second, 0.2);
+    std::filesystem::remove_all(dir.file("out"));
+  }
+}
+
+}  // namespace
+}  // namespace tunekiln::test
