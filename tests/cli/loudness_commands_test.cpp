@@ -43,7 +43,8 @@ std::pair<double, double> measured(const std::string& path) {
 TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyThereIsNone) {
   TempDir dir;
   const std::tuple<Bytes, Words, std::string> cases[] = {
-      {tone(-20, 4), {}, "loudnessLufs=-16.65\nloudnessRangeLu=0.00\n"}, {tone(-20, 4), {}, "\ntruePeakDbtp=-19.9"},
+      {tone(-20, 4), {}, "loudnessLufs=-16.65\nloudnessRangeLu=0.00\n"},
+      {tone(-20, 4), {}, "\ntruePeakDbtp=-19.9"},
       {tone(-20, 4), {"--json"}, "\"left.truePeakDbtp\": -19.9"},
       {tone(-200, 4), {"--json"}, "\"loudnessLufs\": \"silent\""},
       {tone(-20, 0.3), {}, "loudnessLufs=too short: under 0.4 s\nloudnessRangeLu=too short: under 3 s"},
