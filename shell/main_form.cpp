@@ -269,6 +269,7 @@ bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
   const WaveHeader& header = *parse.header;
   PcmAnalyser analyser(header.format);
   analyser.countForClipping();
+  analyser.measureLoudness();
   const auto start = std::chrono::steady_clock::now();
   bool stopped = false;
   const auto progress = [&](std::uint64_t done) {
@@ -280,7 +281,9 @@ bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
     return !stopped;
   };
   if (read_pcm_into(reader, header, analyser, progress)) {
-    headroom.emplace(analyser.result(), *analyser.clipCounter(), header.format.encoding());
+    const auto& meter = analyser.loudness();
+    headroom.emplace(analyser.result(), *analyser.clipCounter(), header.format.encoding(),
+                     meter ? std::optional(meter->result()) : std::nullopt);
   }
   setProgress(0);  // the bar is the operation's again
   return !stopped;
