@@ -148,6 +148,8 @@ void add_loudness(Report& report, const std::optional<LoudnessMeter>& meter) {
     add_figure(report, channel_name(i, channels) + ".truePeakDbtp", to_dbtp(loudness.channelTruePeaks[i]), "");
   }
   add_figure(report, "truePeakDbtp", to_dbtp(loudness.truePeak), "");
+  // They were measured as silence; a figure without them would pass for the whole file's.
+  if (loudness.nonFiniteSamples > 0) report.integer("nonFiniteSamples", loudness.nonFiniteSamples);
 }
 
 int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) {
@@ -227,7 +229,8 @@ void add_analyse_command(CLI::App& app, int& status) {
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   auto* command = app.add_subcommand(
-      "analyse", "Show the peak, loudness and clipping of each channel, the loudness in LUFS with its range and true peak, whether Clear Human Voice can work, "
+      "analyse", "Show the peak, RMS level and clipping of each channel, the loudness in LUFS with its range "
+                 "and the true peaks, whether Clear Human Voice can work, "
                  "the largest volume multiple that does not clip and, for MP3, the true length");
   command->add_option("FILE", *path, "WAV or MP3 file")->required();
   command->add_flag("--json", *json, "print one JSON object instead of name=value lines");

@@ -40,7 +40,8 @@ std::variant<LoudnessMeter, TargetRefusal> measure(const std::string& path, cons
   }
   if (!parse.header) return TargetRefusal{std::string(wav_texts::kUnrecognized), {name, "not a WAV file it reads"}};
   PcmAnalyser analyser(parse.header->format);
-  if (!analyser.measureLoudness()) {
+  // The gain needs no range, and an album holds every file's meter at once.
+  if (!analyser.measureLoudness(false)) {
     return TargetRefusal{std::string(kNotMeasured), {name, "the meter takes 1 to 64 channels at 16 Hz or more"}};
   }
   bool failed = false;

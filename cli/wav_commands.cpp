@@ -128,9 +128,10 @@ void add_wav_commands(CLI::App& app, int& status) {
                    "so their relative levels stay")
       ->needs(toLufs)
       ->needs(volume->get_option("--output-dir"));
-  volume->callback([&status, arguments] {
+  volume->callback([&status, arguments, multiple] {
     if (!arguments->toLufs) {
-      if (arguments->multiple.empty()) throw CLI::RequiredError("--multiple or --to-lufs");
+      // An empty --multiple is given, and refused as an entry like any other.
+      if (multiple->count() == 0) throw CLI::RequiredError("--multiple or --to-lufs");
       run(
           status, *arguments, [](WavProcessHost& host) { return ChangeVolume(host); },
           [&](CommandLineHost& host) { host.setVolumeEntry(arguments->multiple); });

@@ -295,8 +295,8 @@ void PcmAnalyser::add(const std::uint8_t* frames, std::size_t count) {
   frames_ += count;
 }
 
-bool PcmAnalyser::measureLoudness() {
-  loudness_ = LoudnessMeter::make(format_);
+bool PcmAnalyser::measureLoudness(bool withRange) {
+  loudness_ = LoudnessMeter::make(format_, withRange);
   return loudness_.has_value();
 }
 

@@ -80,8 +80,9 @@ class PcmAnalyser {
   // Counts every sample for clippedBy as well; slower, so only where the answer is shown.
   void countForClipping() { clipCounter_.emplace(format_.encoding()); }
   const std::optional<ClipCounter>& clipCounter() const { return clipCounter_; }
-  // Measures the loudness in the same pass; false for a format the meter does not take.
-  bool measureLoudness();
+  // Measures the loudness in the same pass (the range too, unless told not to); false for a
+  // format the meter does not take.
+  bool measureLoudness(bool withRange = true);
   const std::optional<LoudnessMeter>& loudness() const { return loudness_; }
   std::optional<LoudnessMeter> takeLoudness() { return std::exchange(loudness_, std::nullopt); }
 

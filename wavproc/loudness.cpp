@@ -12,7 +12,7 @@ namespace {
 
 // Gated loudness, loudness range and true peak; histograms instead of a list of every block, so
 // memory stays the same however long the file is.
-constexpr int kMeterMode = EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
+constexpr int kMeterMode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
 // Samples converted at a time: enough to keep the library's per-call work small beside its filtering.
 constexpr std::size_t kPieceSamples = 16384;
 constexpr double kReplayGainReferenceLufs = -18.0;
@@ -90,15 +90,18 @@ struct LoudnessState {
   std::vector<double> converted;  // one piece of the input, as the library takes it
   std::uint64_t frames = 0;
   std::uint64_t nonFinite = 0;
+  bool withRange = true;
 };
 
-std::optional<LoudnessMeter> LoudnessMeter::make(const PcmFormat& format) {
-  ebur128_state* meter = ebur128_init(format.channels(), format.sampleRate(), kMeterMode);
+std::optional<LoudnessMeter> LoudnessMeter::make(const PcmFormat& format, bool withRange) {
+  ebur128_state* meter =
+      ebur128_init(format.channels(), format.sampleRate(), kMeterMode | (withRange ? EBUR128_MODE_LRA : 0));
   if (meter == nullptr) return std::nullopt;
   auto state = std::make_unique<LoudnessState>(meter);
   // A mono file plays on both loudspeakers, so it is measured as it is heard: as two channels.
   if (format.channels() == 1) ebur128_set_channel(meter, 0, EBUR128_DUAL_MONO);
   state->convert = converter_for(format.encoding());
+  state->withRange = withRange;
   state->converted.resize(std::max<std::size_t>(kPieceSamples / format.channels(), 1) * format.channels());
   return LoudnessMeter(format, std::move(state));
 }
@@ -131,7 +134,7 @@ LoudnessResult LoudnessMeter::result() const {
   double lufs = 0;
   ebur128_loudness_global(meter, &lufs);
   result.integrated = loudness_figure(lufs, result.frames < frames_in_steps(format_, 4));
-  if (result.frames < frames_in_steps(format_, 30)) {
+  if (result.frames < frames_in_steps(format_, 30) || !state_->withRange) {
     result.range = Unmeasured::tooShort;
   } else if (std::holds_alternative<Unmeasured>(result.integrated)) {
     result.range = Unmeasured::silent;

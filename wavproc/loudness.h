@@ -42,8 +42,9 @@ struct LoudnessState;
 class LoudnessMeter {
  public:
   // Nothing for a format libebur128 does not take (below 16 Hz or above 2822400 Hz, more than 64
-  // channels) or when memory runs out.
-  static std::optional<LoudnessMeter> make(const PcmFormat& format);
+  // channels) or when memory runs out. Without the range the meter keeps 0.4 s of samples
+  // instead of 3 s, as many meters held at once for an album want; its range is then tooShort.
+  static std::optional<LoudnessMeter> make(const PcmFormat& format, bool withRange = true);
   LoudnessMeter(LoudnessMeter&&) noexcept;
   LoudnessMeter& operator=(LoudnessMeter&&) noexcept;
   ~LoudnessMeter();

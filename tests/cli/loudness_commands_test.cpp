@@ -21,13 +21,16 @@ ProgramResult cli(Words arguments) {
 
 // A stereo tone at a quarter of 48 kHz, its samples at 45° of the wave: each lies 3 dB below
 // the true peak, which a ceiling on the sample peak would miss.
-Bytes tone(double peakDbfs, double seconds) {
+// In float, a NaN sample comes first.
+Bytes tone(double peakDbfs, double seconds, bool real = false) {
   std::vector<double> values;
   for (long i = 0; i < std::lround(seconds * 48000); ++i) {
     const double value = std::pow(10, peakDbfs / 20) * std::sin(M_PI / 2 * i + M_PI / 4);
-    values.insert(values.end(), 2, std::trunc(32767 * value));
+    values.insert(values.end(), 2, real ? value : std::trunc(32767 * value));
   }
-  const WavShape shape{.sampleRate = 48000};
+  const std::uint16_t bits = real ? 32 : 16, tag = real ? 3 : 1;
+  const WavShape shape{.sampleRate = 48000, .bits = bits, .formatTag = tag};
+  if (real) values[0] = NAN;
   return make_wav(shape, encode_samples(shape, values));
 }
 
@@ -47,6 +50,7 @@ TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyThereIsNone) {
       {tone(-20, 4), {}, "\ntruePeakDbtp=-19.9"},
       {tone(-20, 4), {"--json"}, "\"left.truePeakDbtp\": -19.9"},
       {tone(-200, 4), {"--json"}, "\"loudnessLufs\": \"silent\""},
+      {tone(-20, 4, true), {}, "loudnessLufs=-16.65\n"}, {tone(-20, 4, true), {}, "\nnonFiniteSamples=1\n"},
       {tone(-20, 0.3), {}, "loudnessLufs=too short: under 0.4 s\nloudnessRangeLu=too short: under 3 s"},
   };
   for (const auto& [wav, options, expected] : cases) {
