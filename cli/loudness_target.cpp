@@ -8,6 +8,7 @@
 #include "audiofile/wave_header.h"
 #include "cli/file_runs.h"
 #include "platform/input_file.h"
+#include "wavproc/volume_dialog_logic.h"
 #include "wavproc/audio_analysis.h"
 #include "wavproc/wav_texts.h"
 
@@ -26,8 +27,13 @@ TargetRefusal unmeasured(Unmeasured why, const std::string& subject, std::string
           {std::move(name), "shorter than one 400 ms block"}};
 }
 
-// A WAV file's samples through the meter, once.
-std::variant<LoudnessMeter, TargetRefusal> measure(const std::string& path, const std::string& name) {
+// The meter after a pass over a WAV file's samples, and for 8- and 16-bit files their histogram.
+struct Measured {
+  LoudnessMeter meter;
+  std::optional<ClipCounter> counter;
+};
+
+std::variant<Measured, TargetRefusal> measure(const std::string& path, const std::string& name) {
   if (const std::string problem = input_problem(path); !problem.empty()) {
     return TargetRefusal{std::string(wav_texts::kOpenInputError), {name, problem}};
   }
@@ -44,11 +50,25 @@ std::variant<LoudnessMeter, TargetRefusal> measure(const std::string& path, cons
   if (!analyser.measureLoudness(false)) {
     return TargetRefusal{std::string(kNotMeasured), {name, "the meter takes 1 to 64 channels at 16 Hz or more"}};
   }
+  if (bytes_per_sample(parse.header->format.encoding()) <= 2) analyser.countForClipping();
   bool failed = false;
   if (!read_pcm_into(reader, *parse.header, analyser, {}, &failed)) {
     return TargetRefusal{std::string(wav_texts::kReadError), errno_fault(name, errno)};
   }
-  return *analyser.takeLoudness();
+  return Measured{*analyser.takeLoudness(), analyser.clipCounter()};
+}
+
+// "change volume" truncates its products toward zero, which takes loudness from files of few
+// steps (an 8-bit file loses a few tenths of a LU): the target is raised by what the histogram
+// says is lost, and the loudness reached is what is left after it.
+TargetGain with_truncation(const LoudnessResult& file, const ClipCounter& counter, const LoudnessTarget& target,
+                           TargetGain gain) {
+  const auto lostDb = [&] { return -10 * std::log10(counter.keptPower(target_multiple(gain))); };
+  for (int step = 0; step < 3; ++step) {  // a loss that hardly changes with the gain: it settles at once
+    gain = std::get<TargetGain>(gain_to_target(file, target.lufs + lostDb(), target.ceilingDbtp));
+  }
+  gain.reachedLufs -= lostDb();
+  return gain;
 }
 
 std::string signed_text(double value, int decimals) {
@@ -63,9 +83,12 @@ std::variant<TargetGain, TargetRefusal> measure_target_gain(const std::string& p
                                                             const LoudnessTarget& target) {
   auto measured = measure(path, name);
   if (auto* refusal = std::get_if<TargetRefusal>(&measured)) return std::move(*refusal);
-  const auto gain = gain_to_target(std::get<LoudnessMeter>(measured).result(), target.lufs, target.ceilingDbtp);
+  const Measured& file = std::get<Measured>(measured);
+  const LoudnessResult loudness = file.meter.result();
+  const auto gain = gain_to_target(loudness, target.lufs, target.ceilingDbtp);
   if (const auto* why = std::get_if<Unmeasured>(&gain)) return unmeasured(*why, "The file", name);
-  return std::get<TargetGain>(gain);
+  if (!file.counter) return std::get<TargetGain>(gain);
+  return with_truncation(loudness, *file.counter, target, std::get<TargetGain>(gain));
 }
 
 std::variant<TargetGain, TargetRefusal> measure_album_gain(const std::vector<std::string>& paths,
@@ -74,7 +97,7 @@ std::variant<TargetGain, TargetRefusal> measure_album_gain(const std::vector<std
   for (const std::string& path : paths) {
     auto measured = measure(path, shown_input_name(path));
     if (auto* refusal = std::get_if<TargetRefusal>(&measured)) return std::move(*refusal);
-    meters.push_back(std::move(std::get<LoudnessMeter>(measured)));
+    meters.push_back(std::move(std::get<Measured>(measured).meter));
   }
   std::vector<const LoudnessMeter*> album;
   for (const LoudnessMeter& meter : meters) album.push_back(&meter);

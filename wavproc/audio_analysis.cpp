@@ -405,6 +405,18 @@ std::uint64_t ClipCounter::clippedBy(double multiple) const {
   return clipped;
 }
 
+double ClipCounter::keptPower(double multiple) const {
+  if (!exact()) return 1.0;
+  const double factor = static_cast<float>(multiple);
+  double kept = 0, whole = 0;
+  for (std::size_t bin = 0; bin < bins_.size(); ++bin) {
+    const double product = binValue(bin) * factor, count = static_cast<double>(bins_[bin]);
+    kept += count * std::trunc(product) * std::trunc(product);
+    whole += count * product * product;
+  }
+  return whole > 0 ? kept / whole : 1.0;
+}
+
 CentreRemoval judge_centre_removal(const PcmAnalysis& analysis) {
   if (analysis.identicalChannels) return CentreRemoval::silence;
   return analysis.correlation.value_or(0) >= kStrongCorrelation ? CentreRemoval::likely : CentreRemoval::unlikely;

@@ -54,6 +54,10 @@ class ClipCounter {
   // product truncated toward zero, for integers); for float files, those it would take past
   // full scale.
   std::uint64_t clippedBy(double multiple) const;
+  // The share of the samples' power that "change volume" keeps at `multiple` once it truncates
+  // the products toward zero: below 1 where few steps make up the samples, as in 8-bit files.
+  // 1 where the counts are not exact.
+  double keptPower(double multiple) const;
   std::uint64_t samples() const { return samples_; }
   bool exact() const { return bytes_per_sample(encoding_) <= 2; }
 
