@@ -59,16 +59,24 @@ std::variant<Measured, TargetRefusal> measure(const std::string& path, const std
 }
 
 // "change volume" truncates its products toward zero, which takes loudness from files of few
-// steps (an 8-bit file loses a few tenths of a LU): the target is raised by what the histogram
-// says is lost, and the loudness reached is what is left after it.
+// steps (an 8-bit file loses a few tenths of a LU): of the gains to targets up to 3 LU higher,
+// the one whose truncated result the samples' histogram puts nearest the first target, the
+// ceiling still applied; its loudness reached is what is left after truncating.
 TargetGain with_truncation(const LoudnessResult& file, const ClipCounter& counter, const LoudnessTarget& target,
-                           TargetGain gain) {
-  const auto lostDb = [&] { return -10 * std::log10(counter.keptPower(target_multiple(gain))); };
-  for (int step = 0; step < 3; ++step) {  // a loss that hardly changes with the gain: it settles at once
-    gain = std::get<TargetGain>(gain_to_target(file, target.lufs + lostDb(), target.ceilingDbtp));
+                           const TargetGain& first) {
+  const auto raised = [&](double extraLu) {
+    TargetGain gain = std::get<TargetGain>(gain_to_target(file, target.lufs + extraLu, target.ceilingDbtp));
+    gain.reachedLufs = gain.fromLufs + gain.db + 10 * std::log10(counter.keptPower(target_multiple(gain)));
+    return gain;
+  };
+  // Truncated products never shrink as the gain grows: the reached loudness rises with the extra.
+  double low = 0, high = 3;
+  for (int step = 0; step < 40; ++step) {
+    const double middle = (low + high) / 2;
+    (raised(middle).reachedLufs < first.reachedLufs ? low : high) = middle;
   }
-  gain.reachedLufs -= lostDb();
-  return gain;
+  const TargetGain below = raised(low), above = raised(high);
+  return first.reachedLufs - below.reachedLufs < above.reachedLufs - first.reachedLufs ? below : above;
 }
 
 std::string signed_text(double value, int decimals) {
@@ -109,7 +117,7 @@ std::variant<TargetGain, TargetRefusal> measure_album_gain(const std::vector<std
 }
 
 std::string target_gain_note(const TargetGain& gain, const LoudnessTarget& target) {
-  return "Loudness " + signed_text(gain.reachedLufs - gain.db, 2) + " LUFS, target " +
+  return "Loudness " + signed_text(gain.fromLufs, 2) + " LUFS, target " +
          signed_text(target.lufs, 2) + " LUFS: gain " + signed_text(gain.db, 2) + " dB";
 }
 

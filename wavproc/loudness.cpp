@@ -64,10 +64,12 @@ std::uint64_t frames_in_steps(const PcmFormat& format, std::uint64_t steps) {
 
 // The gain that takes `lufs` to the target, lowered where a peak would pass its limit.
 TargetGain gain_within_peaks(double lufs, double truePeak, double samplePeak, double targetLufs, double ceilingDbtp) {
-  TargetGain gain{.db = targetLufs - lufs, .reachedLufs = targetLufs};
+  TargetGain gain{.fromLufs = lufs, .db = targetLufs - lufs, .reachedLufs = targetLufs};
   // A peak of 0 leaves an infinite headroom.
   const double headroom = std::min(ceilingDbtp - 20 * std::log10(truePeak), -20 * std::log10(samplePeak));
-  if (gain.db > headroom) gain = {.db = headroom, .reachedLufs = lufs + headroom, .loweredForPeak = true};
+  if (gain.db > headroom) {
+    gain = {.fromLufs = lufs, .db = headroom, .reachedLufs = lufs + headroom, .loweredForPeak = true};
+  }
   return gain;
 }
 

@@ -67,6 +67,7 @@ LoudnessFigure album_loudness(std::span<const LoudnessMeter* const> meters);
 // A gain that brings a loudness to a target without taking the true peak above a ceiling or a
 // sample beyond full scale, where it would clip.
 struct TargetGain {
+  double fromLufs = 0;         // the loudness measured
   double db = 0;
   double reachedLufs = 0;      // the target, or less where a peak lowered the gain
   bool loweredForPeak = false;
