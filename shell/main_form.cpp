@@ -240,7 +240,9 @@ void MainForm::OnChangeSourceVolume() { show_result(dialogs_, ChangeVolume(*this
 void MainForm::OnCutSourceFile() { show_result(dialogs_, CutByTime(*this)); }
 void MainForm::OnSaveToMp3File() {
   activityMode = MODE_ENCODING;  // also when a dialog is then cancelled
-  const SaveToMp3Result result = SaveToMp3File(*this);
+  Mp3Settings settings;  // the library's defaults, as ever
+  settings.replayGain = widgets_.isChecked(kReplayGain);
+  const SaveToMp3Result result = SaveToMp3File(*this, process_console(), settings);
   if (result.status != SaveToMp3Status::cancelled) dialogs_.showMessage(result.text);
 }
 
