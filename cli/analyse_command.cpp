@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "audiofile/wave_header.h"
@@ -127,18 +128,45 @@ void add_levels(Report& report, const PcmAnalysis& analysis, SampleEncoding enco
   }
 }
 
+// A figure with its unit's decimals, or in words why there is none.
+void add_figure(Report& report, std::string name, const LoudnessFigure& figure, const char* tooShort) {
+  if (const double* value = std::get_if<double>(&figure)) {
+    report.number(std::move(name), *value, 2);
+  } else {
+    report.text(std::move(name), std::get<Unmeasured>(figure) == Unmeasured::silent ? "silent" : tooShort);
+  }
+}
+
+// Loudness as broadcasters measure it; nothing when the meter does not take the format.
+void add_loudness(Report& report, const std::optional<LoudnessMeter>& meter) {
+  if (!meter) return;
+  const LoudnessResult loudness = meter->result();
+  add_figure(report, "loudnessLufs", loudness.integrated, "too short: under 0.4 s");
+  add_figure(report, "loudnessRangeLu", loudness.range, "too short: under 3 s");
+  const std::size_t channels = loudness.channelTruePeaks.size();
+  for (std::size_t i = 0; i < channels; ++i) {
+    add_figure(report, channel_name(i, channels) + ".truePeakDbtp", to_dbtp(loudness.channelTruePeaks[i]), "");
+  }
+  add_figure(report, "truePeakDbtp", to_dbtp(loudness.truePeak), "");
+  // They were measured as silence; a figure without them would pass for the whole file's.
+  if (loudness.nonFiniteSamples > 0) report.integer("nonFiniteSamples", loudness.nonFiniteSamples);
+}
+
 int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) {
   bool failed = false;
-  const auto analysis = analyse_pcm(reader, header, {}, &failed);
-  if (!analysis) return report_failure(wav_texts::kReadError);
+  PcmAnalyser analyser(header.format);
+  analyser.measureLoudness();
+  if (!read_pcm_into(reader, header, analyser, {}, &failed)) return report_failure(wav_texts::kReadError);
+  const auto analysis = analyser.result();
   Report report;
   report.text("decoder", "wav");
   report.text("format", describe_encoding(header.format.encoding()));
   report.integer("sampleRate", header.format.sampleRate());
   report.integer("channels", header.format.channels());
-  report.integer("frames", analysis->frames);
-  report.number("lengthSeconds", static_cast<double>(analysis->frames) / header.format.sampleRate(), 3);
-  add_levels(report, *analysis, header.format.encoding(), header.format.isFloat());
+  report.integer("frames", analysis.frames);
+  report.number("lengthSeconds", static_cast<double>(analysis.frames) / header.format.sampleRate(), 3);
+  add_levels(report, analysis, header.format.encoding(), header.format.isFloat());
+  add_loudness(report, analyser.loudness());
   report.print(json);
   return 0;
 }
@@ -157,6 +185,7 @@ int analyse_mp3(const std::string& path, const ByteReader& audio, bool json) {
 
   // The peaks are those of what the player hears: the engine's own decoder, dither and all.
   PcmAnalyser analyser(*format);
+  analyser.measureLoudness();
   std::vector<std::uint8_t> block(64 * 1024);
   for (ReadResult result = ReadResult::more; result == ReadResult::more;) {
     std::size_t size = block.size();
@@ -178,6 +207,7 @@ int analyse_mp3(const std::string& path, const ByteReader& audio, bool json) {
   // As the engine has it at open: the walk it starts in the background may have made it exact by now, or not.
   report.integer("engineLengthSeconds", static_cast<std::uint64_t>(decoder.openingLengthSeconds()));
   add_levels(report, analysis, SampleEncoding::signed16, false);
+  add_loudness(report, analyser.loudness());
   report.print(json);
   return 0;
 }
@@ -199,7 +229,8 @@ void add_analyse_command(CLI::App& app, int& status) {
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   auto* command = app.add_subcommand(
-      "analyse", "Show the peak, loudness and clipping of each channel, whether Clear Human Voice can work, "
+      "analyse", "Show the peak, RMS level and clipping of each channel, the loudness in LUFS with its range "
+                 "and the true peaks, whether Clear Human Voice can work, "
                  "the largest volume multiple that does not clip and, for MP3, the true length");
   command->add_option("FILE", *path, "WAV or MP3 file")->required();
   command->add_flag("--json", *json, "print one JSON object instead of name=value lines");

@@ -30,6 +30,7 @@ std::optional<std::string> largest_multiple_entry(const std::string& path) {
 }  // namespace
 
 bool CommandLineHost::askVolumeMultiple() {
+  if (target_) return takeTargetMultiple();
   if (volumeEntry_ == kLargestMultipleEntry) {
     const auto entry = largest_multiple_entry(files_.input);
     if (!entry) {
@@ -42,6 +43,21 @@ bool CommandLineHost::askVolumeMultiple() {
   if (volumeEntry_ && accept_volume_entry(*volumeEntry_)) return true;
   refusal_ = wav_texts::kEntryError;
   return false;
+}
+
+bool CommandLineHost::takeTargetMultiple() {
+  if (!gain_) {
+    auto measured = measure_target_gain(files_.input, files_.inputName, *target_);
+    if (auto* refusal = std::get_if<TargetRefusal>(&measured)) {
+      refusal_ = std::move(refusal->message);
+      refusalFault_ = std::move(refusal->fault);
+      return false;
+    }
+    gain_ = std::get<TargetGain>(measured);
+  }
+  if (!reporting().quiet) std::fprintf(stderr, "%s\n", target_gain_note(*gain_, *target_).c_str());
+  g_volumeMultiple = target_multiple(*gain_);
+  return true;
 }
 
 bool CommandLineHost::askCutTimes() {
@@ -70,10 +86,15 @@ int CommandLineHost::report(const OperationResult& result) {
   statusLine_.clear();
   switch (result.outcome) {
     case Outcome::finished:
-      report_finished(result.message);
+      // The finish message says so when a peak kept the file below its target.
+      if (target_ && gain_->loweredForPeak) {
+        report_finished(result.message + "\n" + target_lowered_line(*gain_, target_->lufs, target_->ceilingDbtp));
+      } else {
+        report_finished(result.message);
+      }
       return 0;
-    case Outcome::cancelled:  // no dialog here is cancelled but by a refused entry
-      return report_failure(refusal_);
+    case Outcome::cancelled:  // no dialog here is cancelled but by a refused entry or target
+      return report_failure(refusal_, refusalFault_);
     case Outcome::failed:
       break;
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/file_runs.h"
+#include "cli/loudness_target.h"
 #include "cli/terminal_status.h"
 #include "wavproc/cut_dialog_logic.h"
 #include "wavproc/operation_result.h"
@@ -23,6 +24,12 @@ class CommandLineHost final : public WavProcessHost {
   // The text typed for the volume dialog's factor; kLargestMultipleEntry asks for the largest
   // multiple that does not clip the input.
   void setVolumeEntry(std::string entry) { volumeEntry_ = std::move(entry); }
+  // In place of an entry: the multiple that brings the input to a loudness target, from a pass
+  // over it, or from `albumGain` when the album's inputs were measured together.
+  void setLoudnessTarget(LoudnessTarget target, std::optional<TargetGain> albumGain = std::nullopt) {
+    target_ = target;
+    gain_ = albumGain;
+  }
   // The texts of the cut dialog's six fields.
   void setCutEntries(CutEntries entries) { cutEntries_ = std::move(entries); }
 
@@ -41,10 +48,15 @@ class CommandLineHost final : public WavProcessHost {
   int report(const OperationResult& result);
 
  private:
+  bool takeTargetMultiple();
+
   FilePair files_;
   std::optional<std::string> volumeEntry_;
   std::optional<CutEntries> cutEntries_;
-  std::string refusal_;  // the message of a refused entry
+  std::optional<LoudnessTarget> target_;
+  std::optional<TargetGain> gain_;
+  std::string refusal_;  // the message of a refused entry or target
+  std::optional<FileFault> refusalFault_;
   TerminalStatusLine statusLine_;
   int shownPercent_ = -1;
 };

@@ -130,6 +130,8 @@ void add_encode_command(CLI::App& app, int& status) {
   command->add_option("--year", settings.tags.year, "ID3v2 year");
   command->add_option("--track", settings.tags.track, "ID3v2 track number, N or N/TOTAL");
   command->add_option("--comment", settings.tags.comment, "ID3v2 comment");
+  command->add_flag("--replaygain", settings.replayGain,
+                    "ReplayGain 2.0 track gain (-18 LUFS less the loudness) and true peak in ID3v2 TXXX frames");
   command->callback([&status, arguments] {
     status = run_file_operation(arguments->files, {.outputExtension = ".mp3",
                                                    .openInputText = open_input_text,

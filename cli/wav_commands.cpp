@@ -5,6 +5,8 @@
 
 #include "cli/command_line_host.h"
 #include "cli/cut_time.h"
+#include "cli/loudness_target.h"
+#include "cli/reporting.h"
 #include "wavproc/centre_bass.h"
 #include "wavproc/wav_operations.h"
 #include "wavproc/wav_texts.h"
@@ -18,6 +20,9 @@ struct WavArguments {
   std::string keepBassHz;
   std::string start = "0";
   std::string end = "0";
+  std::optional<double> toLufs;
+  double maxTruePeak = kDefaultCeilingDbtp;
+  bool album = false;
 };
 
 const CLI::Validator kCutTime(
@@ -41,6 +46,19 @@ const CLI::Validator kFrequency(
       return parse_frequency(text) ? std::string() : "expected a frequency in Hz, got '" + text + "'";
     },
     "");
+
+// Levels in LUFS or dBTP between the gate of the loudness measurement, -70, and full scale.
+CLI::Validator level_check(const char* unit) {
+  return CLI::Validator(
+      [unit](const std::string& text) {
+        double value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error == std::errc() && stop == end && value >= -70 && value <= 0) return std::string();
+        return "expected a number of " + std::string(unit) + " from -70 to 0, got '" + text + "'";
+      },
+      "");
+}
 
 CLI::App* add_file_command(CLI::App& app, const char* name, const char* description, WavArguments& arguments) {
   auto* command = app.add_subcommand(name, description);
@@ -91,15 +109,50 @@ void add_wav_commands(CLI::App& app, int& status) {
   });
 
   auto* volume = add_file_command(app, "volume", "Multiply every sample of a WAV file by a factor", *arguments);
-  volume
-      ->add_option("--multiple", arguments->multiple,
-                   "the factor: digits with an optional point, e.g. 2 or 0.5, or max for the largest that does "
-                   "not clip")
-      ->required();
-  volume->callback([&status, arguments] {
+  auto* multiple = volume->add_option("--multiple", arguments->multiple,
+                                      "the factor: digits with an optional point, e.g. 2 or 0.5, or max for the "
+                                      "largest that does not clip");
+  auto* toLufs = volume->add_option("--to-lufs", arguments->toLufs,
+                                    "bring the loudness to TARGET LUFS (e.g. -16), the true peak kept at or below "
+                                    "--max-true-peak")
+                     ->check(level_check("LUFS"))
+                     ->type_name("TARGET")
+                     ->excludes(multiple);
+  volume->add_option("--max-true-peak", arguments->maxTruePeak, "with --to-lufs: the ceiling of the true peak")
+      ->check(level_check("dBTP"))
+      ->type_name("DBTP")
+      ->capture_default_str()
+      ->needs(toLufs);
+  volume->add_flag("--album", arguments->album,
+                   "with --to-lufs and --output-dir: one gain for every IN, from their loudness taken together, "
+                   "so their relative levels stay")
+      ->needs(toLufs)
+      ->needs(volume->get_option("--output-dir"));
+  volume->callback([&status, arguments, multiple] {
+    if (!arguments->toLufs) {
+      // An empty --multiple is given, and refused as an entry like any other.
+      if (multiple->count() == 0) throw CLI::RequiredError("--multiple or --to-lufs");
+      run(
+          status, *arguments, [](WavProcessHost& host) { return ChangeVolume(host); },
+          [&](CommandLineHost& host) { host.setVolumeEntry(arguments->multiple); });
+      return;
+    }
+    const LoudnessTarget target{.lufs = *arguments->toLufs, .ceilingDbtp = arguments->maxTruePeak};
+    std::optional<TargetGain> albumGain;
+    if (arguments->album) {
+      for (const auto& input : arguments->files.files) {
+        if (input == "-") throw CLI::ValidationError("IN", "- has no name to give its output in --output-dir");
+      }
+      auto measured = measure_album_gain(arguments->files.files, target);
+      if (auto* refusal = std::get_if<TargetRefusal>(&measured)) {
+        status = report_failure(refusal->message, refusal->fault);
+        return;
+      }
+      albumGain = std::get<TargetGain>(measured);
+    }
     run(
         status, *arguments, [](WavProcessHost& host) { return ChangeVolume(host); },
-        [&](CommandLineHost& host) { host.setVolumeEntry(arguments->multiple); });
+        [&](CommandLineHost& host) { host.setLoudnessTarget(target, albumGain); });
   });
 
   auto* cut = add_file_command(app, "cut", "Write the part of a WAV file between two times", *arguments);

@@ -8,3 +8,7 @@ add_library(tunekiln_lame INTERFACE)
 target_include_directories(tunekiln_lame INTERFACE ${LAME_INCLUDE_DIR})
 target_link_libraries(tunekiln_lame INTERFACE ${LAME_LIBRARY})
 add_library(tunekiln::mp3lame ALIAS tunekiln_lame)
+
+# The loudness meter (EBU R128), through its Debian package's pkg-config file.
+pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
+add_library(tunekiln::ebur128 ALIAS PkgConfig::EBUR128)

@@ -1,5 +1,6 @@
 #include "encoder/encoding_loop.h"
 
+#include <cstring>
 #include <vector>
 
 #include "encoder/encoder_texts.h"
@@ -17,15 +18,35 @@ EncodeResult library_failed(int code) {
   return {EncodeStatus::libraryFailed, code == -1 ? texts::kBufferTooSmall : format_text(texts::kInternalError, code)};
 }
 
+// The meter takes interleaved frames: the two arrays side by side again, as 32-bit integers
+// with the sample in the high bits or as floats.
+void measure_frame(LoudnessMeter& meter, bool real, int channels, const FrameSamples& pcm, std::size_t count,
+                   std::vector<std::uint8_t>& interleaved) {
+  const auto side = [&](std::size_t channel) -> const void* {
+    if (real) return channel == 0 ? pcm.realLeft.data() : pcm.realRight.data();
+    return channel == 0 ? pcm.left.data() : pcm.right.data();
+  };
+  const auto perChannel = static_cast<std::size_t>(channels);
+  interleaved.resize(count * perChannel * 4);
+  for (std::size_t channel = 0; channel < perChannel; ++channel) {
+    const auto* from = static_cast<const std::uint8_t*>(side(channel));
+    for (std::size_t i = 0; i < count; ++i) std::memcpy(&interleaved[(i * perChannel + channel) * 4], from + 4 * i, 4);
+  }
+  meter.add(interleaved.data(), count);
+}
+
 }  // namespace
 
 EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,
-                           EncoderConsole& console) {
+                           EncoderConsole& console, LoudnessMeter* meter) {
   FrameSamples pcm;
   std::vector<unsigned char> mp3Buffer(kMp3BufferBytes);
+  std::vector<std::uint8_t> interleaved;
   for (;;) {
     const auto samples = read_audio_frame(input, encoder, pcm);
     if (!samples) return {EncodeStatus::inputFailed};
+    if (meter != nullptr) measure_frame(*meter, input.realSamples(), lame_get_num_channels(encoder), pcm, *samples,
+                                        interleaved);
     const int frame = lame_get_frameNum(encoder);
     if (frame % kStatusInterval == 0) {
       return_console_cursor(console);

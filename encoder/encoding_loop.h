@@ -8,6 +8,7 @@
 #include "encoder/audio_input.h"
 #include "encoder/console_status.h"
 #include "encoder/save_to_mp3_host.h"
+#include "wavproc/loudness.h"
 
 namespace tunekiln {
 
@@ -27,8 +28,9 @@ struct EncodeResult {
 
 // Encodes the whole input one frame at a time, telling `host` the percentage done every 50
 // frames, and writes the encoder's last frames.
+// `meter`, when given, measures the loudness of what the encoder is given.
 EncodeResult encode_to_mp3(SaveToMp3Host& host, lame_t encoder, AudioInput& input, std::FILE* output,
-                           EncoderConsole& console);
+                           EncoderConsole& console, LoudnessMeter* meter = nullptr);
 // Has the library put the LAME Tag into the first frame of the file.
 void write_lame_tag(lame_t encoder, std::FILE* output, EncoderConsole& console);
 

@@ -7,6 +7,8 @@
 #include <tuple>
 #include <vector>
 
+#include "encoder/replay_gain_tag.h"
+
 namespace tunekiln {
 namespace {
 
@@ -97,6 +99,7 @@ std::vector<std::string> apply_mp3_settings(lame_t encoder, const Mp3Settings& s
       id3tag_set_textinfo_utf16(encoder, id, units.data());
     }
   }
+  if (settings.replayGain) add_replay_gain_frames(encoder, tagged);
   return cut;
 }
 

@@ -20,6 +20,7 @@ struct Mp3Settings {
   std::optional<int> vbrQuality;   // variable bitrate, 0 (best) to 9
   std::optional<int> quality;      // the algorithm's, 0 (best, slowest) to 9
   Mp3Tags tags;
+  bool replayGain = false;         // ReplayGain 2.0 track gain and peak, measured as it encodes
 };
 
 // Gives the encoder the settings; before lame_init_params. A tag text longer than the library

@@ -10,6 +10,7 @@
 #include "encoder/encoder_texts.h"
 #include "encoder/encoding_loop.h"
 #include "encoder/mp3_output.h"
+#include "encoder/replay_gain_tag.h"
 #include "encoder/text_format.h"
 #include "platform/input_file.h"
 
@@ -52,6 +53,28 @@ SaveToMp3Result output_failed(std::string text, int error, std::string consoleDe
   return {SaveToMp3Status::outputFailed, without_line_break(std::move(text)), {}, error, std::move(consoleDetail)};
 }
 
+// A meter for the samples as the encoder is given them; nothing for a format it does not take.
+std::optional<LoudnessMeter> replay_gain_meter(lame_t encoder, const AudioInput& input) {
+  const auto format = PcmFormat::make(static_cast<std::uint32_t>(lame_get_in_samplerate(encoder)),
+                                      static_cast<std::uint16_t>(lame_get_num_channels(encoder)),
+                                      input.realSamples() ? SampleEncoding::float32 : SampleEncoding::signed32);
+  return format ? LoudnessMeter::make(*format) : std::nullopt;
+}
+
+// The values into the tag, and a line for the user; false when the file would not take them.
+bool write_replay_gain(std::FILE* mp3, const std::optional<LoudnessMeter>& meter, EncoderConsole& console) {
+  const auto values = meter ? replay_gain(meter->result()) : std::variant<ReplayGain, Unmeasured>(Unmeasured::tooShort);
+  const ReplayGain* found = std::get_if<ReplayGain>(&values);
+  if (found != nullptr) {
+    std::fprintf(console.out, "ReplayGain: track gain %s, peak %s\n", replay_gain_text(found->trackGainDb).c_str(),
+                 replay_gain_peak_text(found->trackPeak).c_str());
+  } else {
+    std::fprintf(console.err, "ReplayGain: the input is %s, so it has no track gain\n",
+                 std::get<Unmeasured>(values) == Unmeasured::silent ? "silent" : "too short to measure");
+  }
+  return fill_replay_gain_tag(mp3, found != nullptr ? std::optional(*found) : std::nullopt);
+}
+
 }  // namespace
 
 SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, const Mp3Settings& settings) {
@@ -87,11 +110,15 @@ SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, cons
     return {status, std::string(texts::kInitFailed)};
   }
 
+  std::optional<LoudnessMeter> meter;
+  if (settings.replayGain) meter = replay_gain_meter(encoder.get(), input);
   prepare_console_output(console);
-  const EncodeResult encoded = encode_to_mp3(host, encoder.get(), input, output->stream(), console);
-  const bool finished = encoded.status == EncodeStatus::finished;
+  const EncodeResult encoded =
+      encode_to_mp3(host, encoder.get(), input, output->stream(), console, meter ? &*meter : nullptr);
+  bool finished = encoded.status == EncodeStatus::finished;
   // After a failure the file is dropped, so it gets no tag.
   if (finished) write_lame_tag(encoder.get(), output->stream(), console);
+  if (finished && settings.replayGain) finished = write_replay_gain(output->stream(), meter, console);
   const bool written = output->closeStream() && finished;
   if (encoded.status == EncodeStatus::inputFailed || !close_audio_input(input)) return input_failed(input);
   if (!written || !output->commit()) {

@@ -20,6 +20,7 @@ inline constexpr std::string_view kClearHumanVoice = "clear_human_voice";
 inline constexpr std::string_view kChangeSourceVolume = "change_source_volume";
 inline constexpr std::string_view kCutSourceFile = "cut_source_file";
 inline constexpr std::string_view kSaveToMp3File = "save_to_mp3_file";
+inline constexpr std::string_view kReplayGain = "replay_gain";
 inline constexpr std::string_view kFileName = "file_name";
 inline constexpr std::string_view kPlayTime = "play_time";
 inline constexpr std::string_view kTotalTime = "total_time";

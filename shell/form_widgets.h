@@ -27,6 +27,8 @@ class FormWidgets {
   // over a file that the form makes before a dialog.
   virtual bool shiftHeld() = 0;
   virtual bool escapeHeld() = 0;
+  // Whether a check box is ticked; a form without it has none ticked.
+  virtual bool isChecked(std::string_view /*control*/) { return false; }
 };
 
 // The modal dialogs the form shows. Each runs on the window's thread and answers when the

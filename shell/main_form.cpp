@@ -240,7 +240,9 @@ void MainForm::OnChangeSourceVolume() { show_result(dialogs_, ChangeVolume(*this
 void MainForm::OnCutSourceFile() { show_result(dialogs_, CutByTime(*this)); }
 void MainForm::OnSaveToMp3File() {
   activityMode = MODE_ENCODING;  // also when a dialog is then cancelled
-  const SaveToMp3Result result = SaveToMp3File(*this);
+  Mp3Settings settings;  // the library's defaults, as ever
+  settings.replayGain = widgets_.isChecked(kReplayGain);
+  const SaveToMp3Result result = SaveToMp3File(*this, process_console(), settings);
   if (result.status != SaveToMp3Status::cancelled) dialogs_.showMessage(result.text);
 }
 
@@ -269,6 +271,7 @@ bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
   const WaveHeader& header = *parse.header;
   PcmAnalyser analyser(header.format);
   analyser.countForClipping();
+  analyser.measureLoudness();
   const auto start = std::chrono::steady_clock::now();
   bool stopped = false;
   const auto progress = [&](std::uint64_t done) {
@@ -280,7 +283,9 @@ bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
     return !stopped;
   };
   if (read_pcm_into(reader, header, analyser, progress)) {
-    headroom.emplace(analyser.result(), *analyser.clipCounter(), header.format.encoding());
+    const auto& meter = analyser.loudness();
+    headroom.emplace(analyser.result(), *analyser.clipCounter(), header.format.encoding(),
+                     meter ? std::optional(meter->result()) : std::nullopt);
   }
   setProgress(0);  // the bar is the operation's again
   return !stopped;

@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/evtloop.h>
 #include <wx/utils.h>
 #include <wx/stattext.h>
@@ -88,6 +89,8 @@ void CTunekilnView::setProgressPosition(std::int32_t position) {
 bool CTunekilnView::shiftHeld() { return wxGetKeyState(WXK_SHIFT); }
 // Polled: while an operation runs, the window takes no input events.
 bool CTunekilnView::escapeHeld() { return wxGetKeyState(WXK_ESCAPE); }
+
+bool CTunekilnView::isChecked(std::string_view name) { return static_cast<wxCheckBox*>(control(name))->GetValue(); }
 
 void CTunekilnView::repaintWhileBusy() {
   const auto now = std::chrono::steady_clock::now();

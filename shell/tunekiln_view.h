@@ -36,6 +36,7 @@ class CTunekilnView final : public wxPanel, public FormWidgets {
   void setProgressPosition(std::int32_t position) override;
   bool shiftHeld() override;
   bool escapeHeld() override;
+  bool isChecked(std::string_view name) override;
 
  private:
   wxWindow* control(std::string_view name);

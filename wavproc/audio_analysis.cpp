@@ -291,7 +291,13 @@ PcmAnalyser::~PcmAnalyser() = default;
 void PcmAnalyser::add(const std::uint8_t* frames, std::size_t count) {
   adder_for(format_.encoding(), format_.channels())(frames, count, format_.channels(), *sums_);
   if (clipCounter_) clipCounter_->add(frames, count * format_.channels());
+  if (loudness_) loudness_->add(frames, count);
   frames_ += count;
+}
+
+bool PcmAnalyser::measureLoudness(bool withRange) {
+  loudness_ = LoudnessMeter::make(format_, withRange);
+  return loudness_.has_value();
 }
 
 PcmAnalysis PcmAnalyser::result() const {
@@ -397,6 +403,18 @@ std::uint64_t ClipCounter::clippedBy(double multiple) const {
     if (result > high || result < low) clipped += bins_[bin];
   }
   return clipped;
+}
+
+double ClipCounter::keptPower(double multiple) const {
+  if (!exact()) return 1.0;
+  const double factor = static_cast<float>(multiple);
+  double kept = 0, whole = 0;
+  for (std::size_t bin = 0; bin < bins_.size(); ++bin) {
+    const double product = binValue(bin) * factor, count = static_cast<double>(bins_[bin]);
+    kept += count * std::trunc(product) * std::trunc(product);
+    whole += count * product * product;
+  }
+  return whole > 0 ? kept / whole : 1.0;
 }
 
 CentreRemoval judge_centre_removal(const PcmAnalysis& analysis) {

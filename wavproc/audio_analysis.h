@@ -4,10 +4,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "audiofile/byte_reader.h"
 #include "audiofile/wave_header.h"
+#include "wavproc/loudness.h"
 
 namespace tunekiln {
 
@@ -52,6 +54,10 @@ class ClipCounter {
   // product truncated toward zero, for integers); for float files, those it would take past
   // full scale.
   std::uint64_t clippedBy(double multiple) const;
+  // The share of the samples' power that "change volume" keeps at `multiple` once it truncates
+  // the products toward zero: below 1 where few steps make up the samples, as in 8-bit files.
+  // 1 where the counts are not exact.
+  double keptPower(double multiple) const;
   std::uint64_t samples() const { return samples_; }
   bool exact() const { return bytes_per_sample(encoding_) <= 2; }
 
@@ -78,12 +84,18 @@ class PcmAnalyser {
   // Counts every sample for clippedBy as well; slower, so only where the answer is shown.
   void countForClipping() { clipCounter_.emplace(format_.encoding()); }
   const std::optional<ClipCounter>& clipCounter() const { return clipCounter_; }
+  // Measures the loudness in the same pass (the range too, unless told not to); false for a
+  // format the meter does not take.
+  bool measureLoudness(bool withRange = true);
+  const std::optional<LoudnessMeter>& loudness() const { return loudness_; }
+  std::optional<LoudnessMeter> takeLoudness() { return std::exchange(loudness_, std::nullopt); }
 
  private:
   PcmFormat format_;
   std::uint64_t frames_ = 0;
   std::unique_ptr<AnalysisSums> sums_;
   std::optional<ClipCounter> clipCounter_;
+  std::optional<LoudnessMeter> loudness_;
 };
 
 // Feeds the samples of a WAVE file to `analyser` once, in large blocks. `progress` is told the

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -55,6 +56,55 @@ std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples) {
 
 std::string non_finite_samples_line(std::uint64_t nonFinite, std::uint64_t samples) {
   return count_and_share(nonFinite, samples, "are infinite or NaN");
+}
+
+float target_multiple(const TargetGain& gain) {
+  // 0.0001 dB below the limit: far beyond a float's rounding, far below what anyone hears.
+  const double shade = gain.loweredForPeak ? -0.0001 : 0.0;
+  return static_cast<float>(std::pow(10.0, (gain.db + shade) / 20.0));
+}
+
+std::string target_lowered_line(const TargetGain& gain, double targetLufs, double ceilingDbtp) {
+  return formatted("Reached %.2f LUFS, not %.2f LUFS: more gain would take the true peak above %.1f dBTP.",
+                   gain.reachedLufs, targetLufs, ceilingDbtp);
+}
+
+namespace {
+std::string unmeasured_text(Unmeasured why) {
+  return why == Unmeasured::silent ? "The file is silent: it has no loudness."
+                                   : "The file is too short to measure its loudness.";
+}
+}  // namespace
+
+std::string volume_loudness_text(const LoudnessResult& loudness) {
+  if (const auto* why = std::get_if<Unmeasured>(&loudness.integrated)) return unmeasured_text(*why);
+  return formatted("Loudness %.1f LUFS, true peak %.1f dBTP", std::get<double>(loudness.integrated),
+                   20 * std::log10(loudness.truePeak));
+}
+
+std::string entered_loudness_text(const LoudnessResult& loudness, std::string_view entry) {
+  const auto* lufs = std::get_if<double>(&loudness.integrated);
+  if (lufs == nullptr || !volume_entry_is_valid(entry) || !(leading_number(entry) > 0)) return {};
+  const double gain = 20 * std::log10(leading_number(entry));
+  return formatted("The multiple gives %.1f LUFS, true peak %.1f dBTP", *lufs + gain,
+                   20 * std::log10(loudness.truePeak) + gain);
+}
+
+TargetFill target_multiple_fill(const LoudnessResult& loudness, std::string_view targetEntry) {
+  double target = 0;
+  const char* end = targetEntry.data() + targetEntry.size();
+  const auto [stop, error] = std::from_chars(targetEntry.data(), end, target);  // a point in any locale
+  if (error != std::errc() || stop != end || !(target >= -70 && target <= 0)) {
+    return {.entry = {}, .refusal = "The loudness target is a number of LUFS from -70 to 0."};
+  }
+  const auto gain = gain_to_target(loudness, target, kTargetCeilingDbtp);
+  if (const auto* why = std::get_if<Unmeasured>(&gain)) return {.entry = {}, .refusal = unmeasured_text(*why)};
+  // Four decimals, or two significant digits more than a largest multiple has, rounded down so
+  // that the ceiling still holds.
+  const double multiple = target_multiple(std::get<TargetGain>(gain));
+  const int decimals = multiple >= 0.1 ? 4 : multiple_decimals(multiple) + 2;
+  const double scale = std::pow(10.0, decimals);
+  return {.entry = formatted("%.*f", decimals, std::floor(multiple * scale) / scale), .refusal = {}};
 }
 
 bool volume_entry_is_valid(std::string_view entry) {

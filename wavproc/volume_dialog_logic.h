@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "wavproc/loudness.h"
+
 // The volume dialog without a toolkit: the window, the command line and the tests share it.
 namespace tunekiln {
 
@@ -42,6 +44,34 @@ std::string volume_clipping_text(std::uint64_t clipped, std::uint64_t samples);
 std::string clipped_samples_line(std::uint64_t clipped, std::uint64_t samples);
 // The line of the finish message for a float file with such samples: "N samples are infinite or NaN (P %)".
 std::string non_finite_samples_line(std::uint64_t nonFinite, std::uint64_t samples);
+
+// The factor that applies a gain to a loudness target: a gain lowered to meet a peak's limit
+// is shaded below it, so that rounding the factor to a float never takes a sample past it.
+float target_multiple(const TargetGain& gain);
+
+// The finish message's line when a peak lowered the gain: the loudness reached and why.
+std::string target_lowered_line(const TargetGain& gain, double targetLufs, double ceilingDbtp);
+
+// What the loudness target entry shows when the dialog opens, in LUFS.
+inline constexpr std::string_view kInitialLoudnessTargetEntry = "-16";
+// The ceiling of the true peak that the target's multiple keeps to, in dBTP.
+inline constexpr double kTargetCeilingDbtp = -1.0;
+
+// The file's loudness line: "Loudness -23.0 LUFS, true peak -20.0 dBTP", or why it has none.
+std::string volume_loudness_text(const LoudnessResult& loudness);
+
+// What the multiple entered so far gives: "The multiple gives -17.0 LUFS, true peak -14.0 dBTP";
+// empty for an entry OK refuses or a file without a loudness.
+std::string entered_loudness_text(const LoudnessResult& loudness, std::string_view entry);
+
+// The target button: the multiple entry's text that reaches the target, the ceiling applied,
+// rounded down; or the refusal's message, for a target that is no number of LUFS from -70 to 0
+// or a file without a loudness.
+struct TargetFill {
+  std::string entry;
+  std::string refusal;
+};
+TargetFill target_multiple_fill(const LoudnessResult& loudness, std::string_view targetEntry);
 
 // The number at the start of the text as the C library's atof reads it in the "C" locale
 // (leading blanks, a sign, digits with a point, an exponent); 0 when there is none.

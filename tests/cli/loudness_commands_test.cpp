@@ -1,0 +1,154 @@
+// analyse's loudness figures and volume --to-lufs, run as a user runs them; the outputs are
+// measured again with the meter.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "tests/support/run_program.h"
+#include "tests/support/wav_builder.h"
+#include "wavproc/loudness.h"
+
+namespace tunekiln::test {
+namespace {
+
+using Words = std::vector<std::string>;
+
+ProgramResult cli(Words arguments) {
+  arguments.insert(arguments.begin(), TUNEKILN_CLI);
+  return run_program(arguments);
+}
+
+// A stereo tone at a quarter of 48 kHz, its samples at 45° of the wave: each lies 3 dB below
+// the true peak, which a ceiling on the sample peak would miss.
+// In 8 or 16 bits, or 32 for float with a NaN first.
+Bytes tone(double peakDbfs, double seconds, std::uint16_t bits = 16) {
+  const bool real = bits == 32;
+  std::vector<double> values;
+  for (long i = 0; i < std::lround(seconds * 48000); ++i) {
+    const double value = std::pow(10, peakDbfs / 20) * std::sin(M_PI / 2 * i + M_PI / 4);
+    values.insert(values.end(), 2, real ? value : std::trunc(((1 << (bits - 1)) - 1) * value));
+  }
+  const std::uint16_t tag = real ? 3 : 1;
+  const WavShape shape{.sampleRate = 48000, .bits = bits, .formatTag = tag};
+  if (real) values[0] = NAN;
+  return make_wav(shape, encode_samples(shape, values));
+}
+
+// The written file's loudness and true peak in dBTP.
+std::pair<double, double> measured(const std::string& path, std::uint16_t bits = 16) {
+  const Bytes wav = read_file(path);
+  const auto encoding = bits == 8 ? SampleEncoding::unsigned8 : SampleEncoding::signed16;
+  auto meter = *LoudnessMeter::make(*PcmFormat::make(48000, 2, encoding));
+  meter.add(wav.data() + 44, (wav.size() - 44) / (bits / 4));
+  const LoudnessResult result = meter.result();
+  return {std::get<double>(result.integrated), std::get<double>(to_dbtp(result.truePeak))};
+}
+
+TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyThereIsNone) {
+  TempDir dir;
+  const std::tuple<Bytes, Words, std::string> cases[] = {
+      {tone(-20, 4), {}, "loudnessLufs=-16.65\nloudnessRangeLu=0.00\n"},
+      {tone(-20, 4), {}, "\ntruePeakDbtp=-19.9"},
+      {tone(-20, 4), {"--json"}, "\"left.truePeakDbtp\": -19.9"},
+      {tone(-200, 4), {"--json"}, "\"loudnessLufs\": \"silent\""},
+      {tone(-20, 4, 32), {}, "loudnessLufs=-16.65\n"}, {tone(-20, 4, 32), {}, "\nnonFiniteSamples=1\n"},
+      {tone(-20, 0.3), {}, "loudnessLufs=too short: under 0.4 s\nloudnessRangeLu=too short: under 3 s"},
+  };
+  for (const auto& [wav, options, expected] : cases) {
+    write_file(dir.file("in.wav"), wav);
+    Words arguments{"analyse", dir.file("in.wav")};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const auto result = cli(arguments);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find(expected), std::string::npos) << result.out;
+  }
+}
+
+// The input's peak level and bits, the options, and the loudness reached (0: refused, nothing
+// written), with the reason for a gain lowered or refused. Truncating products toward zero
+// takes 0.4 LU from the 8-bit tone (63 to 20) unless the gain makes up for it (21).
+TEST(LoudnessCommands, VolumeReachesTheTargetOrTheCeilingAndNeverWritesWhatItRefuses) {
+  TempDir dir;
+  const std::tuple<double, std::uint16_t, Words, double, std::string> cases[] = {
+      {-30, 16, {"--to-lufs", "-16"}, -16, ""}, {-3, 8, {"--to-lufs", "-9.33"}, -9.33, ""},
+      {-3, 16, {"--to-lufs", "-23", "--max-true-peak", "-2.5"}, -23, ""},
+      {-30, 16, {"--to-lufs", "0", "--max-true-peak", "-6"}, -2.65, "Reached -2.7"},
+      {-30, 16, {"--to-lufs", "-10", "--max-true-peak", "-15"}, -11.65, "above -15.0 dBTP"},
+      {-200, 16, {"--to-lufs", "-16"}, 0, "in.wav: no 400 ms block is louder than -70 LUFS"},
+  };
+  for (const auto& [level, bits, options, reached, told] : cases) {
+    write_file(dir.file("in.wav"), tone(level, 4, bits));
+    Words arguments{"volume", dir.file("in.wav"), dir.file("out.wav")};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const auto result = cli(arguments);
+    SCOPED_TRACE(result.out + result.err);
+    EXPECT_EQ(result.status, reached == 0 ? 1 : 0);
+    EXPECT_NE((result.out + result.err).find(told), std::string::npos);
+    EXPECT_EQ(std::filesystem::exists(dir.file("out.wav")), reached != 0);
+    if (reached == 0) continue;
+    const auto [lufs, truePeak] = measured(dir.file("out.wav"), bits);
+    EXPECT_NEAR(lufs, reached, 0.2);
+    EXPECT_LE(truePeak, options.size() > 2 ? std::stod(options[3]) : -1.0);
+    std::filesystem::remove(dir.file("out.wav"));
+  }
+}
+
+// Two files 10 dB apart: as an album they stay 10 dB apart, the louder below the ceiling;
+// singly each reaches the target. A usage error writes nothing either.
+TEST(LoudnessCommands, AnAlbumKeepsItsFilesRelativeLevels) {
+  TempDir dir;
+  write_file(dir.file("a.wav"), tone(-10, 4));
+  write_file(dir.file("b.wav"), tone(-20, 4));
+  const std::tuple<Words, int, std::pair<double, double>> cases[] = {
+      {{"--album", "--to-lufs", "-14"}, 0, {-11.4, -21.4}}, {{"--to-lufs", "-14"}, 0, {-14, -14}},
+      {{"--album", "--to-lufs", "-3", "--max-true-peak", "-6"}, 0, {-2.65, -12.65}},
+      {{"--album", "--to-lufs", "-3", "--multiple", "2"}, 2, {}}};
+  for (const auto& [options, status, levels] : cases) {
+    std::filesystem::create_directory(dir.file("out"));
+    Words arguments{"volume", "--output-dir", dir.file("out"), dir.file("a.wav"), dir.file("b.wav")};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    ASSERT_EQ(cli(arguments).status, status);
+    EXPECT_EQ(std::filesystem::exists(dir.file("out/a.wav")), status == 0);
+    if (status != 0) continue;
+    EXPECT_NEAR(measured(dir.file("out/a.wav")).first, levels.first, 0.2);
+    EXPECT_LE(measured(dir.file("out/a.wav")).second, options.size() > 3 ? -6 : -1);
+    EXPECT_NEAR(measured(dir.file("out/b.wav")).first, levels.second, 0.2);
+    std::filesystem::remove_all(dir.file("out"));
+  }
+}
+
+// FNV-1a of a file's bytes.
+std::uint64_t fingerprint(const Bytes& bytes) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211u;
+  return hash;
+}
+
+// Without --replaygain an MP3's bytes stay those of the encoder before it had the option
+// (libmp3lame 3.100 as Debian 12 has it); with it the gain is -18 LUFS less the loudness.
+TEST(LoudnessCommands, EncodeWritesReplayGainOnlyWhenAsked) {
+  TempDir dir;
+  write_file(dir.file("in.wav"), tone(-20, 4));
+  write_file(dir.file("silent.wav"), tone(-200, 4));
+  ASSERT_EQ(cli({"--quiet", "encode", dir.file("in.wav"), dir.file("plain.mp3")}).status, 0);
+  const Bytes plain = read_file(dir.file("plain.mp3"));
+  EXPECT_EQ(fingerprint(plain), 2816266259790913510u);
+  // The input, and what the tag holds or does not: the values, or for silence no frames at all.
+  const std::tuple<const char*, Words, Words> cases[] = {
+      {"in.wav", {std::string("_GAIN\0-1.35 dB", 14), std::string("_PEAK\0" "0.101", 11)}, {"000000"}},
+      {"silent.wav", {"ID3"}, {"REPLAYGAIN"}}};
+  for (const auto& [input, present, absent] : cases) {
+    const auto result = cli({"encode", "--replaygain", dir.file(input), dir.file("out.mp3")});
+    ASSERT_EQ(result.status, 0);
+    const Bytes mp3 = read_file(dir.file("out.mp3"));
+    const std::string bytes(mp3.begin(), mp3.end());
+    for (const auto& text : present) EXPECT_NE(bytes.find(text), std::string::npos) << result.out;
+    for (const auto& text : absent) EXPECT_EQ(bytes.find(text), std::string::npos) << result.out;
+    // Measuring leaves the audio as it was: behind the tag, the bytes of the plain file.
+    EXPECT_TRUE(input != std::string("in.wav") || std::equal(plain.rbegin(), plain.rend(), mp3.rbegin()));
+  }
+}
+
+}  // namespace
+}  // namespace tunekiln::test

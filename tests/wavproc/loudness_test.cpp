@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <cmath>
+
+#include "audiofile/pcm_samples.h"
+#include "wavproc/loudness.h"
+
+namespace tunekiln::test {
+namespace {
+
+using enum SampleEncoding;
+// Feeds `seconds` of `sample(frame, channel)` to a meter in pieces of an odd size, as a file's pass would.
+LoudnessMeter measure(const PcmFormat& f, double seconds, const auto& sample) {
+  auto meter = *LoudnessMeter::make(f);
+  const std::uint64_t piece = 4801, frames = std::llround(seconds * f.sampleRate());
+  std::vector<std::uint8_t> bytes(piece * f.bytesPerFrame());
+  for (std::uint64_t done = 0, now = 0; done < frames; done += now) {
+    now = std::min(piece, frames - done);
+    for (std::uint64_t i = 0; i < now * f.channels(); ++i) {
+      const auto value = sample(done + i / f.channels(), i % f.channels());
+      auto* at = &bytes[i * f.bytesPerSample()];
+      if (f.isFloat()) pcm::store_float(at, f.encoding(), value);
+      else pcm::store_integer(at, f.encoding(), std::llround(std::ldexp(value, f.bitsPerSample() - 1)));
+    }
+    meter.add(bytes.data(), now);
+  }
+  return meter;
+}
+
+PcmFormat at48k(SampleEncoding encoding, std::uint16_t channels = 2) {
+  return *PcmFormat::make(48000, channels, encoding);
+}
+
+// Peak level in dBFS, length in seconds (in tenths).
+using Stretches = std::vector<std::pair<double, double>>;
+
+// Stretches of a 1 kHz tone on every channel.
+LoudnessMeter programme(const Stretches& stretches, const PcmFormat& format) {
+  // The amplitude in each tenth of a second.
+  std::vector<double> tenths;
+  for (const auto& [dbfs, seconds] : stretches) {
+    tenths.resize(tenths.size() + std::lround(seconds * 10), std::pow(10, dbfs / 20));
+  }
+  return measure(format, tenths.size() / 10.0, [&](auto n, auto) {
+    return tenths[n / 4800] * std::sin(M_PI * (n % 48) / 24);
+  });
+}
+
+// Every width and a mono file (heard on both loudspeakers) take a turn, at levels 8 bits can hold.
+TEST(Loudness, MeasuresTheBroadcastersTestProgrammesInEveryWidth) {
+  constexpr auto kI = &LoudnessResult::integrated, kLra = &LoudnessResult::range;
+  struct Case { Stretches stretches; PcmFormat format; LoudnessFigure LoudnessResult::*figure; double is; };
+  const Case cases[] = {
+      {{{-23, 20}}, at48k(signed24), kI, -23}, {{{-33, 20}}, at48k(signed16, 1), kI, -33},
+      {{{-36, 10}, {-23, 60}, {-36, 10}}, at48k(float32), kI, -23},
+      {{{-72, 10}, {-36, 10}, {-23, 60}, {-36, 10}, {-72, 10}}, at48k(signed32), kI, -23},
+      {{{-26, 20}, {-20, 20.1}, {-26, 20}}, at48k(unsigned8), kI, -23},
+      {{{-20, 20}, {-30, 20}}, at48k(float64), kLra, 10},
+      {{{-20, 20}, {-15, 20}}, at48k(unsigned8, 1), kLra, 5},
+      {{{-40, 20}, {-20, 20}}, at48k(signed16), kLra, 20},
+      {{{-50, 20}, {-35, 20}, {-20, 20}, {-35, 20}, {-50, 20}}, at48k(signed24), kLra, 15}};
+  for (const Case& c : cases) {
+    const auto result = programme(c.stretches, c.format).result();
+    EXPECT_NEAR(std::get<double>(result.*c.figure), c.is, c.figure == kLra ? 1 : 0.1);
+  }
+}
+
+TEST(Loudness, FindsTruePeaksBetweenSamples) {
+  // Tones at a fraction of the rate whose phase puts no sample on the crest, on the left only.
+  // They fade in over 10 ms, since an abrupt start really overshoots.
+  for (const auto& [divisor, degrees, dbtp] :
+       {std::tuple{4, 45.0, -6.0}, {6, 60.0, -6.0}, {8, 67.5, -6.0}, {4, 45.0, 3.0}}) {
+    const auto result = measure(at48k(signed24), 1, [&](auto n, auto c) {
+      return c ? 0 : std::min(n / 480.0, 1.0) * std::pow(10, dbtp / 20)
+                         * std::sin(2 * M_PI * n / divisor + degrees * M_PI / 180);
+    }).result();
+    // Within +0.2 and -0.4 dB.
+    EXPECT_NEAR(20 * std::log10(result.channelTruePeaks[0]), dbtp - 0.1, 0.3);
+    EXPECT_EQ(result.channelTruePeaks[1], 0);
+  }
+}
+
+TEST(Loudness, SaysWhyAFigureIsMissingAndSilencesNonFiniteSamples) {
+  const auto silence = programme({{-INFINITY, 5}}, at48k(float32)).result();
+  const auto blip = programme({{-20, 0.3}}, at48k(float32)).result();
+  using enum Unmeasured;
+  EXPECT_EQ(std::vector({silence.integrated, silence.range, blip.integrated, blip.range}),
+            std::vector<LoudnessFigure>({silent, silent, tooShort, tooShort}));
+  // An infinite tone is infinite or, times 0, not a number: 0.1 s of stereo at 48000 Hz. Left in
+  // the K-weighting filter, one such sample would silence every later block.
+  const auto spoiled = programme({{INFINITY, 0.1}, {-20, 3}}, at48k(float32)).result();
+  EXPECT_NEAR(std::get<double>(spoiled.integrated), -20, 0.1);
+  EXPECT_EQ(spoiled.nonFiniteSamples, 9600u);
+}
+
+TEST(Loudness, KeepsItsMemoryWhateverTheLength) {
+  // In use after the first second and after the 299th, of a loud tone at half the rate.
+  std::size_t early = 0, late = 0;
+  measure(*PcmFormat::make(8000, 1, signed16), 300, [&](auto n, auto) {
+    if (n % 8000 == 0) (n == 8000 ? early : late) = mallinfo2().uordblks;
+    return n % 2 ? 0.5 : -0.5;
+  });
+  EXPECT_EQ(late, early);
+}
+
+TEST(Loudness, GivesAlbumGainsWithinThePeaksAndReplayGain) {
+  const auto loud = programme({{-20, 5}}, at48k(signed16)), quiet = programme({{-26, 5}}, at48k(signed16));
+  const std::vector album{&quiet, &loud};
+  // Together: -20 and -26 LUFS give -22.03 as energies (-23 as numbers); the loudest peaks are at
+  // -20 dB, and the samples stop at full scale whatever the ceiling.
+  for (const auto& [target, ceiling, gain, lowered] :
+       {std::tuple{-14.0, -1.0, 8.03, false}, {-14.0, -15.0, 5.0, true}, {0.0, 3.0, 20.0, true}}) {
+    const auto reached = std::get<TargetGain>(album_gain_to_target(album, target, ceiling));
+    EXPECT_NEAR(reached.db, gain, 0.1);
+    EXPECT_EQ(reached.loweredForPeak, lowered);
+  }
+  EXPECT_NEAR(std::get<ReplayGain>(replay_gain(loud.result())).trackGainDb, 2.0, 0.1);
+}
+
+}  // namespace
+}  // namespace tunekiln::test

@@ -1,0 +1,50 @@
+// The volume dialog's loudness lines and its target button, through the logic without a window.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "wavproc/volume_dialog_logic.h"
+
+namespace tunekiln::test {
+namespace {
+
+// A file measured at `lufs` (or not measured) with its true peak at `peakDbtp`.
+LoudnessResult file(LoudnessFigure lufs, double peakDbtp) {
+  const double peak = std::pow(10, peakDbtp / 20);
+  return {.integrated = lufs, .channelTruePeaks = {peak}, .truePeak = peak, .samplePeak = peak};
+}
+
+TEST(VolumeLoudness, TheLinesFollowTheFileAndTheEntry) {
+  // The file, the multiple entered, the file's line and the entry's.
+  const std::tuple<LoudnessResult, const char*, std::string, std::string> cases[] = {
+      {file(-23.0, -20), "2", "Loudness -23.0 LUFS, true peak -20.0 dBTP",
+       "The multiple gives -17.0 LUFS, true peak -14.0 dBTP"},
+      {file(-23.0, -20), "0", "Loudness -23.0 LUFS, true peak -20.0 dBTP", ""},
+      {file(-23.0, -20), "x2", "Loudness -23.0 LUFS, true peak -20.0 dBTP", ""},
+      {file(Unmeasured::silent, -300), "2", "The file is silent: it has no loudness.", ""},
+      {file(Unmeasured::tooShort, -6), "2", "The file is too short to measure its loudness.", ""},
+  };
+  for (const auto& [loudness, entry, fileLine, entryLine] : cases) {
+    EXPECT_EQ(volume_loudness_text(loudness), fileLine);
+    EXPECT_EQ(entered_loudness_text(loudness, entry), entryLine) << entry;
+  }
+}
+
+// The multiple is rounded down, so a gain the ceiling lowered still keeps to it, and has digits
+// enough for a small one.
+TEST(VolumeLoudness, TheTargetButtonFillsTheMultipleOrSaysWhyNot) {
+  // The file, the target entered, and the multiple entry or the start of the refusal.
+  const std::tuple<LoudnessResult, const char*, std::string> cases[] = {
+      {file(-23.0, -20), "-16", "2.2387"},  {file(-10.0, -5), "-1", "1.5848"},
+      {file(-3.0, -1.5), "-40", "0.01412"}, {file(-23.0, -20), "-80", "The loudness target is"},
+      {file(-23.0, -20), "16 ", "The loudness target is"},
+      {file(Unmeasured::silent, -300), "-16", "The file is silent"},
+  };
+  for (const auto& [loudness, target, expected] : cases) {
+    const TargetFill fill = target_multiple_fill(loudness, target);
+    EXPECT_EQ(fill.entry.empty() ? fill.refusal.substr(0, expected.size()) : fill.entry, expected) << target;
+  }
+}
+
+}  // namespace
+}  // namespace tunekiln::test
