@@ -44,15 +44,15 @@ int reservoir_frames(const Bytes& file) {
   return count;
 }
 
-Bytes cut(Bytes file, std::size_t at, std::size_t bytes, const Bytes& insert = {}) {
-  file.erase(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + bytes));
-  file.insert(file.begin() + static_cast<std::ptrdiff_t>(at), insert.begin(), insert.end());
-  return file;
+// `file` with `bytes` bytes from `at` on replaced by `insert`.
+Bytes cut(const Bytes& file, std::size_t at, std::size_t bytes, const Bytes& insert = {}) {
+  return Bytes(file.begin(), file.begin() + at) + insert + Bytes(file.begin() + at + bytes, file.end());
 }
 
 TEST(ParallelDecode, ChunksGiveTheBytesOfOneDecoderOnCleanAndDamagedFiles) {
   Bytes junk(3001);
-  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i % 7 == 0 ? 0xFF : i * 37);
+  // Sync bytes among others, where libmad and the walk look for frames.
+  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i % 7 ? i * 37 : 0xFF);
   const auto clean = [](const Bytes& file) { return file; };
   const auto frameCut = [](const Bytes& file) { return cut(file, file.size() * 2 / 5, 333); };
   const auto junkInside = [&junk](const Bytes& file) { return cut(file, file.size() * 3 / 5, 0, junk); };
