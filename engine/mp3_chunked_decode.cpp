@@ -103,7 +103,7 @@ std::unique_ptr<Mp3Chunk> Mp3ChunkedDecode::decodeChunk(std::size_t index) const
   MadDecoder decoder;
   auto state = std::make_unique<Mp3CarriedState>();
   mad_stream_buffer(&decoder.stream, bytes.data(), bytes.size());
-  chunk->frames.reserve(last - first);
+  chunk->frames.reset(new Mp3DecodedFrame[last - first]);
   for (std::size_t frame = lead; frame < last;) {
     const int failed = mad_frame_decode(&decoder.frame, &decoder.stream);
     const auto at = offsets_[lead] + static_cast<std::uint64_t>(decoder.stream.this_frame - bytes.data());
@@ -118,8 +118,14 @@ std::unique_ptr<Mp3Chunk> Mp3ChunkedDecode::decodeChunk(std::size_t index) const
     if (header.samplerate != sampleRate_ || header.layer != layer_) return chunk;
     state->synthesis.synthesise(decoder.frame);
     if (frame >= first) {
-      Mp3DecodedFrame& decoded = chunk->frames.emplace_back();
-      std::memcpy(&decoded.pcm, &state->synthesis.pcm(), sizeof decoded.pcm);
+      Mp3DecodedFrame& decoded = chunk->frames[chunk->frameCount++];
+      const mad_pcm& pcm = state->synthesis.pcm();
+      decoded.pcm.samplerate = pcm.samplerate;
+      decoded.pcm.channels = pcm.channels;
+      decoded.pcm.length = pcm.length;
+      for (int channel = 0; channel < pcm.channels; ++channel) {
+        std::copy_n(pcm.samples[channel], pcm.length, decoded.pcm.samples[channel]);
+      }
       decoded.bitrate = header.bitrate;
       decoded.duration = header.duration;
     }

@@ -38,7 +38,9 @@ struct Mp3Chunk {
   // only then are `frames` and `state` what a decoder from the start gives.
   bool clean = false;
   std::uint64_t firstOffset = 0;  // where the chunk's first frame starts
-  std::vector<Mp3DecodedFrame> frames;
+  // Left uninitialised until decoded: zeroing them costs as much as copying them.
+  std::unique_ptr<Mp3DecodedFrame[]> frames;
+  std::size_t frameCount = 0;
   std::unique_ptr<Mp3CarriedState> state;  // after the chunk's last frame
 };
 

@@ -229,7 +229,7 @@ void Mp3Decoder::startChunks() {
 }
 
 bool Mp3Decoder::nextChunkFrame() {
-  while (!chunk_ || chunkFrame_ == chunk_->frames.size()) {
+  while (!chunk_ || chunkFrame_ == chunk_->frameCount) {
     auto next = chunks_->next();
     if (!next || !next->clean) {
       takeOver(next ? next->firstOffset : chunks_->endOffset());
