@@ -91,7 +91,7 @@ std::unique_ptr<Mp3Chunk> Mp3ChunkedDecode::decodeChunk(std::size_t index) const
   auto chunk = std::make_unique<Mp3Chunk>();
   const std::size_t first = index * kFramesPerChunk;
   const std::size_t last = std::min(first + kFramesPerChunk, offsets_.size() - 1);
-  chunk->firstOffset = offsets_[first];
+  chunk->firstFrame = first;
   std::size_t lead = first;
   while (lead > 0 && (first - lead < kLeadInFrames || offsets_[first] - offsets_[lead] < kLeadInBytes)) --lead;
 
@@ -132,6 +132,7 @@ std::unique_ptr<Mp3Chunk> Mp3ChunkedDecode::decodeChunk(std::size_t index) const
     ++frame;
   }
 
+  chunk->endOffset = offsets_[lead] + static_cast<std::uint64_t>(decoder.stream.next_frame - bytes.data());
   if (decoder.stream.main_data != nullptr) {
     state->hasMainData = true;
     std::memcpy(state->mainData, *decoder.stream.main_data, sizeof state->mainData);

@@ -37,7 +37,8 @@ struct Mp3Chunk {
   // Every frame decoded without an error, each where the walk found it and of the stream:
   // only then are `frames` and `state` what a decoder from the start gives.
   bool clean = false;
-  std::uint64_t firstOffset = 0;  // where the chunk's first frame starts
+  std::size_t firstFrame = 0;    // the index of its first frame among the offsets
+  std::uint64_t endOffset = 0;   // where its last frame ends
   // Left uninitialised until decoded: zeroing them costs as much as copying them.
   std::unique_ptr<Mp3DecodedFrame[]> frames;
   std::size_t frameCount = 0;
@@ -60,8 +61,8 @@ class Mp3ChunkedDecode {
 
   // The next chunk in order, once decoded; nothing after the last.
   std::unique_ptr<Mp3Chunk> next();
-  // Where the frame behind the last chunk starts.
-  std::uint64_t endOffset() const { return offsets_.back(); }
+  // Where each frame starts, as given.
+  const std::vector<std::uint64_t>& offsets() const { return offsets_; }
 
  private:
   void work();

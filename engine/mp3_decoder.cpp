@@ -204,7 +204,10 @@ std::int32_t Mp3Decoder::getPosition() {
 
 ReadResult Mp3Decoder::nextFrame() {
   if (chunksDue_) startChunks();
-  if (chunks_ && nextChunkFrame()) return ReadResult::more;
+  if (chunks_) {
+    if (nextChunkFrame()) return ReadResult::more;
+    if (!takeOver()) return ReadResult::failed;
+  }
   if (const ReadResult decoded = decodeFrame(); decoded != ReadResult::more) return decoded;
   synthesis_.synthesise(frame_);
   pcm_ = &synthesis_.pcm();
@@ -226,18 +229,25 @@ void Mp3Decoder::startChunks() {
   // those decoded here.
   if (offsets.size() <= 2 * Mp3ChunkedDecode::kFramesPerChunk || offsets.front() != audioStart_) return;
   chunks_ = std::make_unique<Mp3ChunkedDecode>(audio_, std::move(offsets), info_.sampleRate, layer_, threads_);
+  window_ = audioStart_;
+  audioSize_ = audio_->size();
 }
 
 bool Mp3Decoder::nextChunkFrame() {
   while (!chunk_ || chunkFrame_ == chunk_->frameCount) {
     auto next = chunks_->next();
-    if (!next || !next->clean) {
-      takeOver(next ? next->firstOffset : chunks_->endOffset());
-      return false;
-    }
+    if (!next || !next->clean) return false;
     chunk_ = std::move(next);
     chunkFrame_ = 0;
   }
+  // Where this decoder's buffer would stand had it decoded the frame itself: it reads a buffer
+  // full from a frame that no longer fits with the guard behind it.
+  const std::vector<std::uint64_t>& offsets = chunks_->offsets();
+  const std::size_t index = chunk_->firstFrame + chunkFrame_;
+  const std::uint64_t end = chunkFrame_ + 1 < chunk_->frameCount ? offsets[index + 1] : chunk_->endOffset;
+  const std::uint64_t windowEnd = window_ + std::min<std::uint64_t>(kBufferBytes, audioSize_ - window_);
+  if (end + MAD_BUFFER_GUARD > windowEnd) window_ = offsets[index];
+
   const Mp3DecodedFrame& frame = chunk_->frames[chunkFrame_++];
   pcm_ = &frame.pcm;
   frameBitrate_ = frame.bitrate;
@@ -245,28 +255,34 @@ bool Mp3Decoder::nextChunkFrame() {
   return true;
 }
 
-void Mp3Decoder::takeOver(std::uint64_t offset) {
+bool Mp3Decoder::takeOver() {
   chunks_.reset();
-  if (chunk_) {
-    const Mp3CarriedState& state = *chunk_->state;
-    if (state.hasMainData && stream_.main_data == nullptr) {
-      stream_.main_data = static_cast<unsigned char(*)[MAD_BUFFER_MDLEN]>(std::malloc(MAD_BUFFER_MDLEN));
-    }
-    if (state.hasMainData && stream_.main_data != nullptr) {
-      std::memcpy(*stream_.main_data, state.mainData, sizeof state.mainData);
-      stream_.md_len = state.mainDataLength;
-    }
-    if (frame_.overlap == nullptr) {
-      frame_.overlap = static_cast<mad_fixed_t(*)[2][32][18]>(std::calloc(1, sizeof state.overlap));
-    }
-    if (frame_.overlap != nullptr) std::memcpy(*frame_.overlap, state.overlap, sizeof state.overlap);
-    synthesis_ = state.synthesis;
-    chunk_.reset();
+  if (!chunk_) return true;  // nothing decoded yet: this decoder starts at the start
+  const Mp3CarriedState& state = *chunk_->state;
+  if (state.hasMainData && stream_.main_data == nullptr) {
+    stream_.main_data = static_cast<unsigned char(*)[MAD_BUFFER_MDLEN]>(std::malloc(MAD_BUFFER_MDLEN));
   }
-  // As a decoder that had read on from the start would stand after the chunk's last frame.
-  source_->seekTo(static_cast<std::uint32_t>(offset));
-  fill_ = 0;
-  mad_stream_buffer(&stream_, buffer_.data(), 0);
+  if (state.hasMainData && stream_.main_data != nullptr) {
+    std::memcpy(*stream_.main_data, state.mainData, sizeof state.mainData);
+    stream_.md_len = state.mainDataLength;
+  }
+  if (frame_.overlap == nullptr) {
+    frame_.overlap = static_cast<mad_fixed_t(*)[2][32][18]>(std::calloc(1, sizeof state.overlap));
+  }
+  if (frame_.overlap != nullptr) std::memcpy(*frame_.overlap, state.overlap, sizeof state.overlap);
+  synthesis_ = state.synthesis;
+  const std::uint64_t end = chunk_->endOffset;
+  chunk_.reset();
+
+  // The buffer as it would hold the file had this decoder read on from the start: over damage,
+  // where libmad finds the next frame depends on where the buffer ends.
+  source_->seekTo(static_cast<std::uint32_t>(window_));
+  std::uint32_t got = 0;
+  const bool readable = source_->read(buffer_.data(), kBufferBytes, got);
+  fill_ = got;
+  mad_stream_buffer(&stream_, buffer_.data(), fill_);
+  stream_.this_frame = stream_.next_frame = buffer_.data() + (end - window_);
+  return readable;
 }
 
 ReadResult Mp3Decoder::decodeFrame() {

@@ -57,10 +57,11 @@ class Mp3Decoder final : public Decoder {
   ReadResult nextFrame();
   // Starts the chunks where a walk over the frame headers finds where every frame lies.
   void startChunks();
-  // The next frame of a clean chunk; false once the chunks have ended or one was not clean, and
-  // decoding here goes on behind the last clean chunk, from the state it left.
+  // The next frame of a clean chunk; false once the chunks have ended or one was not clean.
   bool nextChunkFrame();
-  void takeOver(std::uint64_t offset);
+  // Decoding goes on here behind the last clean chunk, from the state it left: false when the
+  // bytes there could not be read.
+  bool takeOver();
   // Decodes the next frame of the opened stream into frame_: more when one came.
   ReadResult decodeFrame();
   bool isOfStream(const mad_header& header) const {
@@ -91,6 +92,8 @@ class Mp3Decoder final : public Decoder {
   std::unique_ptr<Mp3ChunkedDecode> chunks_;
   std::unique_ptr<Mp3Chunk> chunk_;  // the last clean chunk taken
   std::size_t chunkFrame_ = 0;       // its next frame
+  std::uint64_t window_ = 0;         // where buffer_ would start, had the chunks' frames been decoded here
+  std::uint64_t audioSize_ = 0;
   const mad_pcm* pcm_ = nullptr;     // the frame being handed out
   unsigned long frameBitrate_ = 0;
   mad_timer_t frameDuration_ = mad_timer_zero;

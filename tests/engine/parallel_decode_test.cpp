@@ -50,13 +50,23 @@ Bytes cut(const Bytes& file, std::size_t at, std::size_t bytes, const Bytes& ins
 }
 
 TEST(ParallelDecode, ChunksGiveTheBytesOfOneDecoderOnCleanAndDamagedFiles) {
-  Bytes junk(3001);
-  // Sync bytes among others, where libmad and the walk look for frames.
-  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i % 7 ? i * 37 : 0xFF);
+  // Sync-like bytes over more than one buffer of the one decoder, whose ends decide where libmad
+  // finds its next frame in damage; the walk gives up within them, leaving the rest to that decoder.
+  Bytes junk(120000);
+  std::uint32_t random = 5;
+  for (auto& byte : junk) {
+    random = random * 1664525u + 1013904223u;
+    byte = static_cast<std::uint8_t>(random >> 31 ? "\xFF\xFB\x90\x64\xE3\xF3"[random % 6] : random >> 8);
+  }
   const auto clean = [](const Bytes& file) { return file; };
   const auto frameCut = [](const Bytes& file) { return cut(file, file.size() * 2 / 5, 333); };
-  const auto junkInside = [&junk](const Bytes& file) { return cut(file, file.size() * 3 / 5, 0, junk); };
+  const auto junkAt = [&junk](std::size_t sevenths) {
+    return [&junk, sevenths](const Bytes& file) { return cut(file, file.size() * sevenths / 7, 0, junk); };
+  };
   const auto endCut = [](const Bytes& file) { return cut(file, file.size() - 500, 500); };
+  // Frames of another rate where the second chunk would start.
+  const Bytes other = make_mp3({.tone = {.sampleRate = 22050, .seconds = 1}});
+  const auto otherAtChunk = [&other](const Bytes& f) { return cut(f, mpeg_frames(f)[128].offset, 0, other); };
   struct Row {
     Mp3Shape shape;
     std::function<Bytes(const Bytes&)> damage;
@@ -71,8 +81,11 @@ TEST(ParallelDecode, ChunksGiveTheBytesOfOneDecoderOnCleanAndDamagedFiles) {
       {{.tone = {.sampleRate = 8000, .seconds = 40}, .kbps = 8}, clean, true},
       {{.tone = {.sampleRate = 11025, .channels = 1, .seconds = 30}, .variableBitrate = true}, clean, true},
       {{.tone = {.seconds = 12}, .variableBitrate = true}, frameCut, false},
-      {{.tone = {.sampleRate = 22050, .seconds = 15}, .kbps = 64}, junkInside, false},
+      {{.tone = {.sampleRate = 22050, .seconds = 15}, .kbps = 64}, junkAt(4), true},
+      {{.tone = {.seconds = 12}, .kbps = 128}, junkAt(2), true},
+      {{.tone = {.seconds = 12}, .variableBitrate = true}, junkAt(3), true},
       {{.tone = {.seconds = 12}, .kbps = 192, .tagFrame = true}, endCut, true},
+      {{.tone = {.seconds = 12}, .kbps = 160}, otherAtChunk, false},
   };
   for (const Row& row : rows) {
     const Bytes made = make_mp3(row.shape);
