@@ -220,6 +220,11 @@ void Mp3Decoder::startChunks() {
   chunksDue_ = false;
   // Offsets here are 32-bit, as everywhere in this decoder.
   if (audio_->size() >= std::numeric_limits<std::uint32_t>::max()) return;
+  // The offsets take 8 bytes a frame: a file of more frames (some 15 hours) stays on one thread,
+  // which keeps the memory bound. Only a file large enough to hold that many is counted first.
+  constexpr std::uint64_t kMostFrames = 2 << 20;
+  constexpr std::uint64_t kSmallestFrame = 24;  // layer III of MPEG 2 at 8 kbit/s and 24 kHz
+  if (audio_->size() > kMostFrames * kSmallestFrame && walk_mp3_frames(*audio_).frames > kMostFrames) return;
   Mp3FrameWalk walk = walk_mp3_frames(*audio_, true);
   if (walk.result != AudioFileResult::ok || walk.sampleRate != static_cast<unsigned int>(info_.sampleRate)) return;
   std::vector<std::uint64_t> offsets = std::move(walk.frameOffsets);
