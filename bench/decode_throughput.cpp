@@ -1,12 +1,15 @@
 // Decoding a ten-minute 128 kbit/s stereo MP3 into a WAV file through the engine, against a
 // bare libmad loop with the same dither writing the same file. The goal is the engine within
-// 10 % of the bare loop. Also measures the engine thread's processor time while nothing is open.
+// 10 % of the bare loop. Then the engine decoding in chunks on 2 and every core against its
+// one-thread road, in wall and processor time. Also measures the engine thread's processor time
+// while nothing is open.
 //
 //   decode_throughput [folder] [runs]
 #include <fcntl.h>
 #include <lame/lame.h>
 #include <mad.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include "bench/bench_support.h"
 #include "engine/player.h"
 #include "engine/standard_slots.h"
+#include "engine/wav_file_writer.h"
 
 namespace {
 
@@ -42,10 +46,15 @@ class FixedDestination final : public WavWriterHost {
   std::string path_;
 };
 
-void decode_with_engine(const std::string& in, const std::string& out) {
+// With `threads` above 1, the MP3 decoder decodes in chunks on that many threads.
+void decode_with_engine(const std::string& in, const std::string& out, unsigned int threads = 1) {
   NotificationQueue notifications;
   FixedDestination destination(out);
-  const auto player = player_create(notifications, [&destination] { return standard_engine_slots(destination); });
+  const auto player = player_create(notifications, [&destination, threads] {
+    EngineSlots slots{.decoders = standard_decoders(threads)};
+    slots.outputs[2] = std::make_unique<WavFileWriter>(destination);
+    return slots;
+  });
   player_open(*player, in);
   selectedOutput = 2;
   player_select_output(*player);
@@ -133,6 +142,48 @@ void decode_bare(const std::string& in, const std::string& out) {
 }
 
 
+double process_cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The medians of `runs` runs' wall and processor (every thread's) seconds.
+struct Times {
+  double wall, processor;
+};
+Times median_times(int runs, const std::function<void()>& work) {
+  std::vector<double> walls, processors;
+  for (int run = 0; run < runs; ++run) {
+    const double cpuBefore = process_cpu_seconds();
+    const auto before = std::chrono::steady_clock::now();
+    work();
+    walls.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count());
+    processors.push_back(process_cpu_seconds() - cpuBefore);
+  }
+  std::sort(walls.begin(), walls.end());
+  std::sort(processors.begin(), processors.end());
+  return {walls[walls.size() / 2], processors[processors.size() / 2]};
+}
+
+// The engine's one-thread road, and chunks on 1, 2 and every core, with the bare loop for scale.
+void compare_threads(int runs, const std::string& in, const std::string& out) {
+  const Times bare = median_times(runs, [&] { decode_bare(in, out); });
+  const Times one = median_times(runs, [&] { decode_with_engine(in, out); });
+  std::printf("\n| decoding %d s of MP3 to WAV | wall s | processor s | speed-up | per core |\n", kSeconds);
+  std::printf("|---|---:|---:|---:|---:|\n");
+  std::printf("| bare libmad loop with dither | %.3f | %.3f | | |\n", bare.wall, bare.processor);
+  std::printf("| engine, one thread (--jobs 1) | %.3f | %.3f | 1.00 | 1.00 |\n", one.wall, one.processor);
+  const unsigned int cores = std::max(1u, std::thread::hardware_concurrency());
+  for (const unsigned int threads : {2u, cores}) {
+    const Times chunked = median_times(runs, [&] { decode_with_engine(in, out, threads); });
+    const double speedUp = one.wall / chunked.wall;
+    std::printf("| engine, chunks on %u threads | %.3f | %.3f | %.2f | %.2f |\n", threads,
+                chunked.wall, chunked.processor, speedUp, speedUp / threads);
+  }
+}
+
 double thread_cpu_seconds(std::thread& thread) {
   clockid_t clock{};
   timespec used{};
@@ -158,6 +209,7 @@ int main(int argc, char** argv) {
   std::printf("| bare libmad loop with dither | %.3f | %.1f | %.0f |\n", bare, bareBytes / 1e6, kSeconds / bare);
   std::printf("| engine and WAV file writer | %.3f | %.1f | %.0f |\n", engine, engineBytes / 1e6, kSeconds / engine);
   std::printf("\nengine / bare loop: %.3f (goal: at most 1.10)\n", engine / bare);
+  compare_threads(runs, in, out);
 
   // With nothing open the engine thread must sleep, not poll.
   NotificationQueue notifications;

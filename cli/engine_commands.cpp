@@ -1,16 +1,19 @@
 #include "cli/engine_commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "cli/engine_session.h"
 #include "cli/file_runs.h"
 #include "cli/reporting.h"
 #include "cli/terminal_status.h"
 #include "engine/player.h"
+#include "engine/mp3_chunked_decode.h"
 #include "engine/player_engine.h"
 #include "engine/standard_slots.h"
 #include "engine/wav_file_writer.h"
@@ -53,13 +56,13 @@ class CommandLineDestination final : public WavWriterHost {
 
 // The decoders and the WAV file writer only: decoding plays nothing, so it neither reaches
 // for the sound server nor opens the mixer.
-EngineSlots decoding_slots(WavWriterHost& destination) {
-  EngineSlots slots{.decoders = standard_decoders()};
+EngineSlots decoding_slots(WavWriterHost& destination, unsigned int mp3Threads) {
+  EngineSlots slots{.decoders = standard_decoders(mp3Threads)};
   slots.outputs[kWavFileWriterSlot] = std::make_unique<WavFileWriter>(destination);
   return slots;
 }
 
-int decode(const FilePair& files) {
+int decode(const FilePair& files, unsigned int jobs) {
   const auto input = InputFile::open(files.input);
   if (!input) return report_failure(kOpenInputError, errno_fault(files.inputName, errno));
   // Checked before anything is written, as the output must never replace the input.
@@ -68,8 +71,10 @@ int decode(const FilePair& files) {
   CommandLineDestination destination(files.output);
   TerminalStatusLine statusLine;
   std::optional<PlayerNotification> failure;
+  // Standard input keeps the one-thread road.
+  const unsigned int threads = files.inputName == "-" ? 1 : decoding_threads(jobs);
   {
-    EngineSession session([&destination] { return decoding_slots(destination); });
+    EngineSession session([&destination, threads] { return decoding_slots(destination, threads); });
     if (!session.open(files.input)) return fail_unrecognized(files.input, files.inputName);
     failure = session.run(kWavFileWriterSlot, [&statusLine](const PlayerNotification& notification) {
       if (notification.number == PLAYER_NTF_POSITION && !reporting().quiet) {
@@ -124,10 +129,19 @@ const FileOperation::InputText kOpenInputText = [](const std::string&) { return 
 
 void add_engine_commands(CLI::App& app, int& status) {
   auto arguments = std::make_shared<FileArguments>();
+  auto jobs = std::make_shared<unsigned int>(std::max(1u, std::thread::hardware_concurrency()));
   auto* decode_command = app.add_subcommand("decode", "Decode an MP3 or WAV file into a 16- or 8-bit PCM WAV file");
   add_file_arguments(*decode_command, *arguments);
-  decode_command->callback([&status, arguments] {
-    status = run_file_operation(*arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = decode});
+  decode_command
+      ->add_option("--jobs", *jobs, "threads that decode an MP3 file, at most one per core; default: every core")
+      ->type_name("N")
+      ->check([](const std::string& text) {
+        const bool whole = !text.empty() && text.size() <= 6 && text.find_first_not_of("0123456789") == std::string::npos;
+        return whole && std::stoi(text) > 0 ? std::string() : "not a number of threads, 1 or more: " + text;
+      });
+  decode_command->callback([&status, arguments, jobs] {
+    const auto run = [jobs](const FilePair& files) { return decode(files, *jobs); };
+    status = run_file_operation(*arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = run});
   });
 
   auto file = std::make_shared<std::string>();

@@ -1,7 +1,9 @@
 #include "engine/mp3_decoder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "audiofile/mp3_frame_walk.h"
 #include "audiofile/wave_header.h"
@@ -21,6 +23,7 @@ bool Mp3Decoder::open(const std::string& name) {
   // would otherwise play as noise.
   const auto start = audio ? find_mpeg_audio(*audio, id3v2_tag_end(*audio)) : std::nullopt;
   if (!start) return false;
+  audio_ = audio;
   source_ = input_over(audio);
   audioStart_ = static_cast<std::uint32_t>(*start);
   source_->seekTo(audioStart_);
@@ -39,6 +42,8 @@ bool Mp3Decoder::open(const std::string& name) {
 
   synthesised_ = 0;
   consumed_ = 0;
+  pcm_ = &synthesis_.pcm();
+  chunksDue_ = threads_ > 1;
   position_ = mad_timer_zero;
   if (xing_.flags & kXingFrames) {
     duration_ = header.duration;
@@ -63,9 +68,13 @@ bool Mp3Decoder::open(const std::string& name) {
 }
 
 void Mp3Decoder::close() {
+  chunks_.reset();
+  chunk_.reset();
+  chunksDue_ = false;
   lengthWalk_.reset();
   if (!source_) return;
   source_.reset();
+  audio_.reset();
   mad_frame_finish(&frame_);
   mad_stream_finish(&stream_);
 }
@@ -73,6 +82,9 @@ void Mp3Decoder::close() {
 void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   const auto aim = seek_fraction(numerator, denominator);
   if (!source_ || !source_->canSeek() || !aim) return;
+  chunks_.reset();
+  chunk_.reset();
+  chunksDue_ = false;
   double fraction = *aim;
 
   const Mp3FrameWalk* walk = lengthWalk_ ? lengthWalk_->result() : nullptr;
@@ -157,18 +169,17 @@ ReadResult Mp3Decoder::read(std::uint8_t* buffer, std::size_t& size) {
       wanted -= count;
       if (wanted == 0) break;
     }
-    if (const ReadResult decoded = decodeFrame(); decoded != ReadResult::more) {
+    if (const ReadResult decoded = nextFrame(); decoded != ReadResult::more) {
       size = written;
       return decoded;
     }
-    const std::uint32_t kbps = frame_.header.bitrate / 1000;
+    const auto kbps = static_cast<std::uint32_t>(frameBitrate_ / 1000);
     kbpsSum_ += kbps;
     ++frameCount_;
     info_.bitrateKbps = static_cast<std::int32_t>(kbps);
-    synthesis_.synthesise(frame_);
-    synthesised_ = synthesis_.pcm().length;
+    synthesised_ = pcm_->length;
     consumed_ = 0;
-    mad_timer_add(&position_, frame_.header.duration);
+    mad_timer_add(&position_, frameDuration_);
   }
   size = written;
   return ReadResult::more;
@@ -189,6 +200,94 @@ void Mp3Decoder::settleLength() {
 
 std::int32_t Mp3Decoder::getPosition() {
   return static_cast<std::int32_t>(mad_timer_count(position_, MAD_UNITS_SECONDS));
+}
+
+ReadResult Mp3Decoder::nextFrame() {
+  if (chunksDue_) startChunks();
+  if (chunks_) {
+    if (nextChunkFrame()) return ReadResult::more;
+    if (!takeOver()) return ReadResult::failed;
+  }
+  if (const ReadResult decoded = decodeFrame(); decoded != ReadResult::more) return decoded;
+  synthesis_.synthesise(frame_);
+  pcm_ = &synthesis_.pcm();
+  frameBitrate_ = frame_.header.bitrate;
+  frameDuration_ = frame_.header.duration;
+  return ReadResult::more;
+}
+
+void Mp3Decoder::startChunks() {
+  chunksDue_ = false;
+  // Offsets here are 32-bit, as everywhere in this decoder.
+  if (audio_->size() >= std::numeric_limits<std::uint32_t>::max()) return;
+  // The offsets take 8 bytes a frame: a file of more frames (some 15 hours) stays on one thread,
+  // which keeps the memory bound. Only a file large enough to hold that many is counted first.
+  constexpr std::uint64_t kMostFrames = 2 << 20;
+  constexpr std::uint64_t kSmallestFrame = 24;  // layer III of MPEG 2 at 8 kbit/s and 24 kHz
+  if (audio_->size() > kMostFrames * kSmallestFrame && walk_mp3_frames(*audio_).frames > kMostFrames) return;
+  Mp3FrameWalk walk = walk_mp3_frames(*audio_, true);
+  if (walk.result != AudioFileResult::ok || walk.sampleRate != static_cast<unsigned int>(info_.sampleRate)) return;
+  std::vector<std::uint64_t> offsets = std::move(walk.frameOffsets);
+  // libmad decodes a tag frame as a frame of silence.
+  if (walk.tagFrame) offsets.insert(offsets.begin(), audioStart_);
+  // A file of a chunk or two gains nothing; where the walk starts elsewhere, its frames are not
+  // those decoded here.
+  if (offsets.size() <= 2 * Mp3ChunkedDecode::kFramesPerChunk || offsets.front() != audioStart_) return;
+  chunks_ = std::make_unique<Mp3ChunkedDecode>(audio_, std::move(offsets), info_.sampleRate, layer_, threads_);
+  window_ = audioStart_;
+  audioSize_ = audio_->size();
+}
+
+bool Mp3Decoder::nextChunkFrame() {
+  while (!chunk_ || chunkFrame_ == chunk_->frameCount) {
+    auto next = chunks_->next();
+    if (!next || !next->clean) return false;
+    chunk_ = std::move(next);
+    chunkFrame_ = 0;
+  }
+  // Where this decoder's buffer would stand had it decoded the frame itself: it reads a buffer
+  // full from a frame that no longer fits with the guard behind it.
+  const std::vector<std::uint64_t>& offsets = chunks_->offsets();
+  const std::size_t index = chunk_->firstFrame + chunkFrame_;
+  const std::uint64_t end = chunkFrame_ + 1 < chunk_->frameCount ? offsets[index + 1] : chunk_->endOffset;
+  const std::uint64_t windowEnd = window_ + std::min<std::uint64_t>(kBufferBytes, audioSize_ - window_);
+  if (end + MAD_BUFFER_GUARD > windowEnd) window_ = offsets[index];
+
+  const Mp3DecodedFrame& frame = chunk_->frames[chunkFrame_++];
+  pcm_ = &frame.pcm;
+  frameBitrate_ = frame.bitrate;
+  frameDuration_ = frame.duration;
+  return true;
+}
+
+bool Mp3Decoder::takeOver() {
+  chunks_.reset();
+  if (!chunk_) return true;  // nothing decoded yet: this decoder starts at the start
+  const Mp3CarriedState& state = *chunk_->state;
+  if (state.hasMainData && stream_.main_data == nullptr) {
+    stream_.main_data = static_cast<unsigned char(*)[MAD_BUFFER_MDLEN]>(std::malloc(MAD_BUFFER_MDLEN));
+  }
+  if (state.hasMainData && stream_.main_data != nullptr) {
+    std::memcpy(*stream_.main_data, state.mainData, sizeof state.mainData);
+    stream_.md_len = state.mainDataLength;
+  }
+  if (frame_.overlap == nullptr) {
+    frame_.overlap = static_cast<mad_fixed_t(*)[2][32][18]>(std::calloc(1, sizeof state.overlap));
+  }
+  if (frame_.overlap != nullptr) std::memcpy(*frame_.overlap, state.overlap, sizeof state.overlap);
+  synthesis_ = state.synthesis;
+  const std::uint64_t end = chunk_->endOffset;
+  chunk_.reset();
+
+  // The buffer as it would hold the file had this decoder read on from the start: over damage,
+  // where libmad finds the next frame depends on where the buffer ends.
+  source_->seekTo(static_cast<std::uint32_t>(window_));
+  std::uint32_t got = 0;
+  const bool readable = source_->read(buffer_.data(), kBufferBytes, got);
+  fill_ = got;
+  mad_stream_buffer(&stream_, buffer_.data(), fill_);
+  stream_.this_frame = stream_.next_frame = buffer_.data() + (end - window_);
+  return readable;
 }
 
 ReadResult Mp3Decoder::decodeFrame() {
@@ -224,7 +323,7 @@ ReadResult Mp3Decoder::refill() {
 }
 
 void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {
-  const mad_pcm& pcm = synthesis_.pcm();
+  const mad_pcm& pcm = *pcm_;
   const mad_fixed_t* left = pcm.samples[0] + consumed_;
   if (info_.stereo != 1) {
     dither_to_16(leftDitherState, left, count, out, 2);

@@ -9,6 +9,7 @@
 
 #include "engine/decoder.h"
 #include "engine/input_source.h"
+#include "engine/mp3_chunked_decode.h"
 #include "engine/mp3_length_walk.h"
 #include "engine/mp3_synthesis.h"
 #include "engine/mp3_stream_scan.h"
@@ -45,10 +46,22 @@ class Mp3Decoder final : public Decoder {
   const char* openingLengthSource() const;
   // The whole seconds of that length.
   std::int32_t openingLengthSeconds() const { return openingLengthSeconds_; }
+  // Decoding to the end on up to `threads` threads, in chunks of frames that give the samples of
+  // one decoder running through, from the next open on; a seek goes back to one thread.
+  void decodeOnThreads(unsigned int threads) { threads_ = threads; }
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;
 
+  // The next frame's samples at pcm_, from the chunks or decoded here: more when one came.
+  ReadResult nextFrame();
+  // Starts the chunks where a walk over the frame headers finds where every frame lies.
+  void startChunks();
+  // The next frame of a clean chunk; false once the chunks have ended or one was not clean.
+  bool nextChunkFrame();
+  // Decoding goes on here behind the last clean chunk, from the state it left: false when the
+  // bytes there could not be read.
+  bool takeOver();
   // Decodes the next frame of the opened stream into frame_: more when one came.
   ReadResult decodeFrame();
   bool isOfStream(const mad_header& header) const {
@@ -61,6 +74,7 @@ class Mp3Decoder final : public Decoder {
   void convert(std::size_t count, std::uint8_t* out);
 
   ReaderOpener openReader_;
+  std::shared_ptr<const ByteReader> audio_;
   std::unique_ptr<InputSource> source_;
   std::function<void()> lengthListener_;
   std::unique_ptr<Mp3LengthWalk> lengthWalk_;  // only where no header gave the frame count
@@ -73,6 +87,16 @@ class Mp3Decoder final : public Decoder {
   mad_stream stream_;
   mad_frame frame_;
   Mp3Synthesis synthesis_;
+  unsigned int threads_ = 1;
+  bool chunksDue_ = false;  // until the first frame is read
+  std::unique_ptr<Mp3ChunkedDecode> chunks_;
+  std::unique_ptr<Mp3Chunk> chunk_;  // the last clean chunk taken
+  std::size_t chunkFrame_ = 0;       // its next frame
+  std::uint64_t window_ = 0;         // where buffer_ would start, had the chunks' frames been decoded here
+  std::uint64_t audioSize_ = 0;
+  const mad_pcm* pcm_ = nullptr;     // the frame being handed out
+  unsigned long frameBitrate_ = 0;
+  mad_timer_t frameDuration_ = mad_timer_zero;
   std::uint32_t synthesised_ = 0;  // samples per channel the last synthesis gave
   std::uint32_t consumed_ = 0;     // of which already handed out
   mad_timer_t position_;

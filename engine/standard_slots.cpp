@@ -6,8 +6,10 @@
 
 namespace tunekiln {
 
-DecoderSlots standard_decoders() {
-  return {nullptr, std::make_unique<WavDecoder>(), std::make_unique<Mp3Decoder>()};
+DecoderSlots standard_decoders(unsigned int mp3Threads) {
+  auto mp3 = std::make_unique<Mp3Decoder>();
+  mp3->decodeOnThreads(mp3Threads);
+  return {nullptr, std::make_unique<WavDecoder>(), std::move(mp3)};
 }
 
 EngineSlots standard_engine_slots(WavWriterHost& host) {
