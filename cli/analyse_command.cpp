@@ -16,6 +16,7 @@
 #include "engine/input_source.h"
 #include "engine/mp3_decoder.h"
 #include "wavproc/audio_analysis.h"
+#include "wavproc/volume_dialog_logic.h"
 #include "wavproc/wav_texts.h"
 
 namespace tunekiln {
@@ -122,7 +123,8 @@ void add_levels(Report& report, const PcmAnalysis& analysis, SampleEncoding enco
   }
   const auto multiple = largest_unclipped_multiple(analysis, encoding);
   if (multiple) {
-    report.number("largestUnclippedMultiple", *multiple, 2);
+    // As many decimals as the volume dialog takes, so a multiple below 0.1 does not round up and clip.
+    report.number("largestUnclippedMultiple", *multiple, multiple_decimals(*multiple));
   } else {
     report.text("largestUnclippedMultiple", "any");  // silence never clips
   }
