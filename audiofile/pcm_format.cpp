@@ -30,4 +30,19 @@ std::string describe_encoding(SampleEncoding encoding) {
   }
 }
 
+std::optional<SampleEncoding> integer_encoding(std::uint32_t bits) {
+  switch (bits) {
+    case 8:
+      return SampleEncoding::unsigned8;
+    case 16:
+      return SampleEncoding::signed16;
+    case 24:
+      return SampleEncoding::signed24;
+    case 32:
+      return SampleEncoding::signed32;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace tunekiln

@@ -68,6 +68,10 @@ constexpr std::uint32_t bytes_per_sample(SampleEncoding encoding) {
   return 0;
 }
 
+// The integer encoding of samples `bits` wide (8-bit ones unsigned, as WAV files store them);
+// nothing for a width no loop reads.
+std::optional<SampleEncoding> integer_encoding(std::uint32_t bits);
+
 // "24-bit PCM", "32-bit float": the encoding in the words of a reason line.
 std::string describe_encoding(SampleEncoding encoding);
 

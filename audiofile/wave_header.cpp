@@ -18,20 +18,7 @@ constexpr std::array<std::uint8_t, 14> kSubformatTail = {0x00, 0x00, 0x00, 0x00,
                                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 std::optional<SampleEncoding> encoding_of(std::uint16_t tag, std::uint16_t bits) {
-  if (tag == kTagPcm) {
-    switch (bits) {
-      case 8:
-        return SampleEncoding::unsigned8;
-      case 16:
-        return SampleEncoding::signed16;
-      case 24:
-        return SampleEncoding::signed24;
-      case 32:
-        return SampleEncoding::signed32;
-      default:
-        return std::nullopt;
-    }
-  }
+  if (tag == kTagPcm) return integer_encoding(bits);
   if (tag == kTagFloat && bits == 32) return SampleEncoding::float32;
   if (tag == kTagFloat && bits == 64) return SampleEncoding::float64;
   return std::nullopt;

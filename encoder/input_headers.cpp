@@ -56,18 +56,8 @@ std::optional<std::string> other_audio_kind(const std::vector<std::uint8_t>& hea
 
 std::optional<SampleEncoding> aiff_encoding(const AiffFields& fields, bool real) {
   if (real) return fields.sampleSize == 32 ? std::optional(SampleEncoding::float32) : std::nullopt;
-  switch (fields.sampleSize) {
-    case 8:
-      return SampleEncoding::unsigned8;  // stored signed: the reader's signedBytes says so
-    case 16:
-      return SampleEncoding::signed16;
-    case 24:
-      return SampleEncoding::signed24;
-    case 32:
-      return SampleEncoding::signed32;
-    default:
-      return std::nullopt;
-  }
+  // 8-bit AIFF samples are stored signed: the reader's signedBytes says so.
+  return fields.sampleSize > 0 ? integer_encoding(static_cast<std::uint32_t>(fields.sampleSize)) : std::nullopt;
 }
 
 }  // namespace
