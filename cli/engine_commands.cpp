@@ -127,7 +127,9 @@ void add_engine_commands(CLI::App& app, int& status) {
   auto* decode_command = app.add_subcommand("decode", "Decode an MP3 or WAV file into a 16- or 8-bit PCM WAV file");
   add_file_arguments(*decode_command, *arguments);
   decode_command->callback([&status, arguments] {
-    status = run_file_operation(*arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = decode});
+    // The dither carries its state from one file to the next: the files are decoded in order.
+    status = run_file_operation(
+        *arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = decode, .oneAtATime = true});
   });
 
   auto file = std::make_shared<std::string>();
