@@ -39,7 +39,8 @@ void write_inputs(const TempDir& dir) {
   write_file(dir.file("junk.wav"), Bytes(300, 'j'));
 }
 
-ProgramResult run_batch(const TempDir& dir, const Words& command, int jobs, bool keepGoing, const TempDir& out) {
+ProgramResult run_batch(const TempDir& dir, const Words& command, int jobs, bool keepGoing,
+                        const TempDir& out) {
   Words arguments{TUNEKILN_CLI};
   arguments.insert(arguments.end(), command.begin(), command.end());
   arguments.insert(arguments.end(), {"--jobs", std::to_string(jobs), "--output-dir", out.path().string()});
@@ -72,16 +73,18 @@ TEST(BatchJobs, EveryCommandGivesTheBytesStatusAndMessagesOfOneFileAfterAnother)
   write_inputs(dir);
   for (const auto& command : kCommands) {
     const TempDir whole, first;
-    const auto all = run_batch(dir, command, 1, true, whole), stopped = run_batch(dir, command, 1, false, first);
+    const auto all = run_batch(dir, command, 1, true, whole);
+    const auto stopped = run_batch(dir, command, 1, false, first);
     // The folder and the missing file fail every command; encode takes the junk for raw samples.
-    ASSERT_EQ(std::tuple(all.status, stopped.status, failures(all.err, dir).size() >= 2), std::tuple(1, 1, true));
+    const auto blocks = failures(all.err, dir);
+    ASSERT_EQ(std::tuple(all.status, stopped.status, blocks.size() >= 2), std::tuple(1, 1, true));
     for (const int jobs : {2, 4}) {
       SCOPED_TRACE(command.back() + " --jobs " + std::to_string(jobs));
       const TempDir out;
       const auto result = run_batch(dir, command, jobs, true, out);
       EXPECT_EQ(std::tuple(result.status, sorted_lines(result.out), sorted_lines(result.err), out.contents()),
                 std::tuple(all.status, sorted_lines(all.out), sorted_lines(all.err), whole.contents()));
-      for (const auto& block : failures(all.err, dir)) EXPECT_NE(result.err.find(block), std::string::npos) << block;
+      for (const auto& block : blocks) EXPECT_NE(result.err.find(block), std::string::npos) << block;
       // Without --keep-going: what ran before the failure is whole, and files started beside it may be.
       const TempDir some;
       const auto ended = run_batch(dir, command, jobs, false, some);
@@ -102,7 +105,8 @@ TEST(BatchJobs, ASignalEndsEveryRunningFileWithNothingLeftBehind) {
   fs::create_directory(dir.file("out"));
   const auto before = dir.entries();
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    TerminalSession session({"/bin/sh", "-c", "cd \"$0\" && exec env TMPDIR=. \"$@\"", dir.path(), TUNEKILN_CLI,
+    const std::string script = "cd \"$0\" && exec env TMPDIR=. \"$@\"";
+    TerminalSession session({"/bin/sh", "-c", script, dir.path(), TUNEKILN_CLI,
                              "encode", "--jobs", "2", "--output-dir", "out", "one.wav", "two.wav"});
     ASSERT_TRUE(session.waitForText("0 of 2 files")) << session.shown();
     session.sendSignal(signal);
