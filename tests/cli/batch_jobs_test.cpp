@@ -22,8 +22,9 @@ using Words = std::vector<std::string>;
 // folder, a file of no known format and a missing file among them.
 const Words kInputs{"a.wav", "folder.wav", "b.wav", "c.wav", "junk.wav", "d.wav", "missing.wav", "e.wav"};
 
+// Each file's own largest multiple: a factor one file found must not reach another.
 const Words kCommands[] = {{"left"}, {"right"}, {"clear-voice"}, {"volume", "--multiple", "1.5"},
-                           {"cut"}, {"-q", "encode"}, {"decode"}};
+                           {"volume", "--multiple", "max"}, {"cut"}, {"-q", "encode"}, {"decode"}};
 
 void write_inputs(const TempDir& dir) {
   for (int i = 0; i < 5; ++i) {
