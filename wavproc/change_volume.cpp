@@ -222,7 +222,8 @@ std::uint64_t scale_wide_block(const std::uint8_t* in, std::size_t samples, doub
     }
     const std::int32_t sample = static_cast<std::int32_t>(raw) >> (8 * (4 - kBytes));
     const double product = static_cast<double>(sample) * factor;
-    const auto scaled = static_cast<std::uint32_t>(static_cast<std::int32_t>(product < low ? low : product > high ? high : product));
+    const double clamped = product < low ? low : product > high ? high : product;
+    const auto scaled = static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped));
     count += static_cast<std::uint64_t>(range.clips(sample));
     for (std::size_t byte = 0; byte < kBytes; ++byte) {
       out[kBytes * i + byte] = static_cast<std::uint8_t>(scaled >> (8 * byte));
@@ -253,7 +254,8 @@ FrameTransform scaler(EncodingConstant<kEncoding>, float factor, std::size_t cha
           }
 #endif
           constexpr std::size_t kBytes = bytes_per_sample(kEncoding);
-          clipped += scale_wide_block<kEncoding>(in + kBytes * done, samples - done, factor, range, out + kBytes * done);
+          clipped +=
+              scale_wide_block<kEncoding>(in + kBytes * done, samples - done, factor, range, out + kBytes * done);
           counts->clipped += clipped;
           return bytes_per_sample(kEncoding) * samples;
         };
