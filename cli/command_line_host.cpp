@@ -1,7 +1,5 @@
 #include "cli/command_line_host.h"
 
-#include <cstdio>
-
 #include "audiofile/wave_header.h"
 #include "cli/reporting.h"
 #include "platform/input_file.h"
@@ -37,7 +35,7 @@ bool CommandLineHost::askVolumeMultiple() {
       refusal_ = wav_texts::kReadError;
       return false;
     }
-    if (!reporting().quiet) std::fprintf(stderr, "The largest multiple that does not clip: %s\n", entry->c_str());
+    if (!reporting().quiet) report_note("The largest multiple that does not clip: " + *entry);
     volumeEntry_ = *entry;
   }
   if (volumeEntry_ && accept_volume_entry(*volumeEntry_)) return true;
@@ -68,14 +66,13 @@ bool CommandLineHost::askCutTimes() {
 
 bool CommandLineHost::confirmSilentResult(std::optional<double>&) {
   if (!reporting().quiet) {
-    std::fprintf(stderr, "Warning: %s: the two channels are identical, so the result is silence.\n",
-                 files_.inputName.c_str());
+    report_note("Warning: " + files_.inputName + ": the two channels are identical, so the result is silence.");
   }
   return true;
 }
 
 void CommandLineHost::setProgress(std::int32_t position) {
-  if (reporting().quiet) return;
+  if (reporting().quiet || held_messages() != nullptr) return;  // a batch shows one line for all
   const int percent = position / 10000;
   if (percent == shownPercent_) return;  // redraw only what a reader can see change
   shownPercent_ = percent;

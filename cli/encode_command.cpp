@@ -1,5 +1,6 @@
 #include "cli/encode_command.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -75,9 +76,47 @@ Mp3Settings with_info_tags(const std::string& input, Mp3Settings settings) {
   return settings;
 }
 
+// What a console file took in, from its start.
+std::string console_text(std::FILE* file) {
+  std::string text;
+  std::fflush(file);
+  std::rewind(file);
+  char block[4096];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, got);
+  return text;
+}
+
+// Beside other files: a console of its own, without the status line, whose texts are kept with
+// the file's other messages, ahead of the finish or failure they come before.
+int encode_beside_others(const FilePair& files, const Mp3Settings& settings, HeldMessages& held) {
+  EncodeCommandHost host(files);
+  EncoderConsole console;
+  console.showStatus = false;
+  const bool quiet = reporting().quiet;
+  console.err = quiet ? std::fopen("/dev/null", "we") : std::tmpfile();
+  console.out = quiet ? std::fopen("/dev/null", "we") : std::tmpfile();
+  if (console.err == nullptr || console.out == nullptr) {
+    const int error = errno;
+    for (std::FILE* file : {console.err, console.out}) {
+      if (file != nullptr) std::fclose(file);
+    }
+    return report_failure("", errno_fault(quiet ? "/dev/null" : "a temporary file", error));
+  }
+  const std::size_t errBefore = held.err.size(), outBefore = held.out.size();
+  const int status = report(SaveToMp3File(host, console, with_info_tags(files.input, settings)), files, console);
+  if (!quiet) {
+    held.err.insert(errBefore, console_text(console.err));
+    held.out.insert(outBefore, console_text(console.out));
+  }
+  std::fclose(console.err);
+  std::fclose(console.out);
+  return status;
+}
+
 // The encoder's console for this run: its texts stay off standard output when that carries
 // the MP3, and go nowhere but the failure when quiet.
 int encode(const FilePair& files, const Mp3Settings& settings) {
+  if (HeldMessages* held = held_messages()) return encode_beside_others(files, settings, *held);
   EncodeCommandHost host(files);
   EncoderConsole& console = process_console();
   std::FILE* nowhere = nullptr;

@@ -1,12 +1,10 @@
 #include "cli/engine_commands.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "cli/engine_session.h"
 #include "cli/file_runs.h"
@@ -129,19 +127,17 @@ const FileOperation::InputText kOpenInputText = [](const std::string&) { return 
 
 void add_engine_commands(CLI::App& app, int& status) {
   auto arguments = std::make_shared<FileArguments>();
-  auto jobs = std::make_shared<unsigned int>(std::max(1u, std::thread::hardware_concurrency()));
   auto* decode_command = app.add_subcommand("decode", "Decode an MP3 or WAV file into a 16- or 8-bit PCM WAV file");
   add_file_arguments(*decode_command, *arguments);
-  decode_command
-      ->add_option("--jobs", *jobs, "threads that decode an MP3 file, at most one per core; default: every core")
-      ->type_name("N")
-      ->check([](const std::string& text) {
-        const bool whole = !text.empty() && text.size() <= 6 && text.find_first_not_of("0123456789") == std::string::npos;
-        return whole && std::stoi(text) > 0 ? std::string() : "not a number of threads, 1 or more: " + text;
-      });
-  decode_command->callback([&status, arguments, jobs] {
-    const auto run = [jobs](const FilePair& files) { return decode(files, *jobs); };
-    status = run_file_operation(*arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = run});
+  // Here --jobs are the threads that decode one MP3 file, with or without an output folder; the
+  // files of a batch go one after another, as the dither carries its state from one to the next.
+  decode_command->get_option("--jobs")
+      ->description("threads that decode an MP3 file, at most one per core; default: every core")
+      ->remove_needs(decode_command->get_option("--output-dir"));
+  decode_command->callback([&status, arguments] {
+    const auto run = [arguments](const FilePair& files) { return decode(files, arguments->jobs); };
+    status = run_file_operation(
+        *arguments, {.outputExtension = ".wav", .openInputText = kOpenInputText, .run = run, .oneAtATime = true});
   });
 
   auto file = std::make_shared<std::string>();

@@ -5,16 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "cli/process_setup.h"
 #include "cli/reporting.h"
+#include "cli/terminal_status.h"
 #include "platform/replacement_file.h"
 #include "platform/standard_descriptors.h"
 #include "platform/unique_fd.h"
@@ -173,6 +178,80 @@ std::optional<int> refuse_lost_files(const std::vector<std::string>& inputs, con
   return std::nullopt;
 }
 
+// Several files at once, each on a thread of its own with its messages held and written whole
+// when it is done; one line on a terminal for the batch. The threads take the inputs in order,
+// so every input before a failed one has been started.
+class ParallelBatch {
+ public:
+  ParallelBatch(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                const FileOperation& operation, bool keepGoing)
+      : inputs_(inputs), outputs_(outputs), operation_(operation), keepGoing_(keepGoing),
+        statuses_(inputs.size(), 0) {}
+
+  int run(std::size_t jobs) {
+    showProgress();
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < jobs; ++i) threads.emplace_back([this] { work(); });
+    for (auto& thread : threads) thread.join();
+    statusLine_.clear();
+    for (const int status : statuses_) {
+      if (status != 0) return status;
+    }
+    return 0;
+  }
+
+ private:
+  void work() {
+    for (;;) {
+      std::size_t index = 0;
+      {
+        const std::lock_guard lock(lock_);
+        if (stopped_ || next_ == inputs_.size()) return;
+        index = next_++;
+      }
+      HeldMessages held;
+      int status = 0;
+      {
+        const HoldMessages holding(held);
+        status = run_pair(inputs_[index], outputs_[index], operation_);
+      }
+      const std::lock_guard lock(lock_);
+      statusLine_.clear();
+      std::fwrite(held.out.data(), 1, held.out.size(), stdout);
+      if (statusLine_.enabled()) std::fflush(stdout);  // on the terminal before the line comes back
+      std::fwrite(held.err.data(), 1, held.err.size(), stderr);
+      statuses_[index] = status;
+      if (status != 0 && !keepGoing_) stopped_ = true;
+      ++done_;
+      showProgress();
+    }
+  }
+
+  // Called with the lock held, or before the threads start.
+  void showProgress() {
+    if (reporting().quiet) return;
+    const auto position = static_cast<std::int32_t>(done_ * 1000000 / inputs_.size());
+    statusLine_.show(progress_bar_text(position) + "  " + std::to_string(done_) + " of " +
+                     std::to_string(inputs_.size()) + " files");
+  }
+
+  const std::vector<std::string>& inputs_;
+  const std::vector<std::string>& outputs_;
+  const FileOperation& operation_;
+  const bool keepGoing_;
+  std::mutex lock_;
+  std::size_t next_ = 0;  // the next input to start
+  std::size_t done_ = 0;
+  bool stopped_ = false;  // a file failed and the batch does not keep going
+  std::vector<int> statuses_;
+  TerminalStatusLine statusLine_;
+};
+
+std::size_t job_count(unsigned asked, std::size_t files) {
+  const std::size_t jobs = asked != 0 ? asked : std::max(1U, std::thread::hardware_concurrency());
+  return std::min(jobs, files);
+}
+
 }  // namespace
 
 void add_file_arguments(CLI::App& command, FileArguments& arguments) {
@@ -184,6 +263,10 @@ void add_file_arguments(CLI::App& command, FileArguments& arguments) {
                                     "write each IN's result into this folder under IN's name (encode: .mp3, decode: .wav)")
                      ->type_name("DIR");
   command.add_flag("--keep-going", arguments.keepGoing, "with --output-dir: go on after a file fails")
+      ->needs(folder);
+  command.add_option("--jobs", arguments.jobs, "with --output-dir: how many files at once; default: one per processor")
+      ->type_name("N")
+      ->check(CLI::Range(1U, 1024U))
       ->needs(folder);
 }
 
@@ -200,6 +283,9 @@ int run_file_operation(const FileArguments& arguments, const FileOperation& oper
     outputs.push_back(output_in_folder(input, arguments, operation.outputExtension));
   }
   if (const auto refused = refuse_lost_files(arguments.files, outputs)) return *refused;
+  if (const std::size_t jobs = job_count(arguments.jobs, outputs.size()); jobs > 1 && !operation.oneAtATime) {
+    return ParallelBatch(arguments.files, outputs, operation, arguments.keepGoing).run(jobs);
+  }
   int status = 0;
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const int one = run_pair(arguments.files[i], outputs[i], operation);

@@ -14,6 +14,7 @@ struct FileArguments {
   std::vector<std::string> files;  // IN OUT, or with an output folder every IN
   std::string outputDir;
   bool keepGoing = false;
+  unsigned jobs = 0;  // files at once with an output folder; 0: one per processor
 };
 
 void add_file_arguments(CLI::App& command, FileArguments& arguments);
@@ -34,10 +35,13 @@ struct FileOperation {
   InputText openInputText;
   // Runs the operation and reports how it ended; gives the exit status.
   Run run;
+  // Files only one after another, whatever --jobs says: each result depends on the one before.
+  bool oneAtATime = false;
 };
 
-// Runs the operation on each pair the arguments name, in turn, and stops at the first failure
-// unless asked to keep going. Gives the status of the first failure, or 0.
+// Runs the operation on each pair the arguments name, several at once when asked, and starts no
+// new one after a failure unless asked to keep going. Gives the status of the first failure in
+// the order of the inputs, or 0.
 int run_file_operation(const FileArguments& arguments, const FileOperation& operation);
 
 // The same for an operation that only reads: FilePair's output is empty.

@@ -36,5 +36,23 @@ void release_finish_message();
 // A failure on standard error: the operation's own text, and under it the file and the reason
 // ("song.wav: Permission denied"). Gives `status`.
 int report_failure(std::string_view message, const std::optional<FileFault>& fault = std::nullopt, int status = 1);
+// A line on standard error that is no failure (a warning, a value found on the way).
+void report_note(std::string_view line);
+
+// The messages of one file of a batch that runs beside others, kept until the file is done and
+// then written whole, so that no two files' lines mix.
+struct HeldMessages {
+  std::string out, err;
+};
+// While this lives, the messages of the calling thread go to `held`; progress is not drawn.
+class HoldMessages {
+ public:
+  explicit HoldMessages(HeldMessages& held);
+  HoldMessages(const HoldMessages&) = delete;
+  HoldMessages& operator=(const HoldMessages&) = delete;
+  ~HoldMessages();
+};
+// Where the calling thread's messages are kept, or null when they are written at once.
+HeldMessages* held_messages();
 
 }  // namespace tunekiln

@@ -68,6 +68,7 @@ int show_time_status(EncoderConsole& console, std::int32_t frame, std::int32_t t
   const int percent =
       frame >= totalFrames ? 100 : static_cast<int>(frame * 100.0 / totalFrames + 0.5);
 
+  if (!console.showStatus) return percent;
   const std::uint32_t wallElapsed = whole_seconds(console.wallTime.elapsedSeconds);
   const std::uint32_t wallEstimated = whole_seconds(console.wallTime.estimatedSeconds);
   print_duration(console.err, whole_seconds(console.processorTime.elapsedSeconds), '/');
@@ -97,7 +98,7 @@ void print_duration(std::FILE* stream, std::uint32_t seconds, char trailing) {
 }
 
 void end_time_status(EncoderConsole& console) {
-  std::fputs("\n", console.err);
+  if (console.showStatus) std::fputs("\n", console.err);
   std::fflush(console.err);
 }
 

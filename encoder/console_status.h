@@ -31,6 +31,8 @@ struct EncoderConsole {
   TimeStatus processorTime;
   // The first report of a conversion prints nothing; this survives into the next conversion.
   bool firstReportTaken = false;
+  // Off where several conversions run at once and their caller shows one line for them all.
+  bool showStatus = true;
   // Becomes the error stream's buffer, so it must outlive the stream's use of it.
   std::array<char, 1024> errBuffer{};
 };

@@ -33,7 +33,8 @@ struct MadDecoder {
 }  // namespace
 
 unsigned int decoding_threads(unsigned int jobs) {
-  return std::max(1u, std::min(jobs, std::max(1u, std::thread::hardware_concurrency())));
+  const unsigned int cores = std::max(1u, std::thread::hardware_concurrency());
+  return jobs == 0 ? cores : std::min(jobs, cores);
 }
 
 Mp3ChunkedDecode::Mp3ChunkedDecode(std::shared_ptr<const ByteReader> audio, std::vector<std::uint64_t> offsets,

@@ -84,7 +84,7 @@ class Mp3ChunkedDecode {
   std::vector<std::thread> threads_;
 };
 
-// The decoding threads a machine takes: `jobs`, but never more than it has cores.
+// The decoding threads a machine takes: `jobs`, but never more than it has cores; 0 for every core.
 unsigned int decoding_threads(unsigned int jobs);
 
 }  // namespace tunekiln

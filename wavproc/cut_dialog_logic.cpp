@@ -6,8 +6,8 @@
 
 namespace tunekiln {
 
-std::uint32_t g_cutStartSeconds = 0;
-std::uint32_t g_cutEndSeconds = 0;
+thread_local std::uint32_t g_cutStartSeconds = 0;
+thread_local std::uint32_t g_cutEndSeconds = 0;
 
 namespace {
 

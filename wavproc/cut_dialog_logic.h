@@ -8,9 +8,10 @@
 // The cut dialog without a toolkit: the window, the command line and the tests share it.
 namespace tunekiln {
 
-// The range to cut, in seconds; set when the dialog's OK gets six integers in range.
-extern std::uint32_t g_cutStartSeconds;
-extern std::uint32_t g_cutEndSeconds;
+// The range to cut, in seconds; set when the dialog's OK gets six integers in range. One per
+// thread, as the volume dialog's factor.
+extern thread_local std::uint32_t g_cutStartSeconds;
+extern thread_local std::uint32_t g_cutEndSeconds;
 
 // The six entries in the order the dialog reads them.
 enum CutField { kStartHours, kStartMinutes, kStartSeconds, kEndHours, kEndMinutes, kEndSeconds, kCutFieldCount };

@@ -10,7 +10,7 @@
 
 namespace tunekiln {
 
-float g_volumeMultiple = 0.0f;
+thread_local float g_volumeMultiple = 0.0f;
 
 namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }

@@ -10,8 +10,9 @@
 // The volume dialog without a toolkit: the window, the command line and the tests share it.
 namespace tunekiln {
 
-// The factor the samples are scaled by; set only when the dialog closes with OK.
-extern float g_volumeMultiple;
+// The factor the samples are scaled by; set only when the dialog closes with OK. One per thread:
+// the files of a batch run at once each set and read their own.
+extern thread_local float g_volumeMultiple;
 
 // What the entry shows when the dialog opens.
 inline constexpr std::string_view kInitialVolumeEntry = "2";
