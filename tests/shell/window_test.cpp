@@ -8,13 +8,11 @@
 #include <wx/gauge.h>
 #include <wx/init.h>
 #include <wx/scrolwin.h>
-#include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/xrc/xmlres.h>
 
 #include <fnmatch.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "engine/mixer.h"
@@ -24,7 +22,6 @@
 #include "shell/main_frame.h"
 #include "shell/message_box.h"
 #include "shell/tunekiln_app.h"
-#include "shell/volume_dialog.h"
 #include "shell/wx_form_dialogs.h"
 #include "tests/shell/scripted_dialogs.h"
 #include "tests/support/mp3_maker.h"
@@ -64,9 +61,8 @@ bool press_ctrl(wxWindow& frame, int key) {
   return command.GetId() != wxID_NONE && frame.ProcessWindowEvent(command);
 }
 
-TEST(Program, StartsWithEveryControlInReachOnASmallDesktopAndTakesFilesAndKeys) {
+TEST(Program, FitsASmallDesktopAndTakesADroppedFile) {
   CMainFrame& frame = *dynamic_cast<CMainFrame*>(wxTheApp->GetTopWindow());
-  EXPECT_FALSE(control(frame, kPlay)->IsEnabled());
   const wxRect desktop = wxDisplay(&frame).GetGeometry();
   EXPECT_TRUE(pump_until([&] {
     return frame.IsMaximized() && desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize()));
@@ -82,77 +78,54 @@ TEST(Program, StartsWithEveryControlInReachOnASmallDesktopAndTakesFilesAndKeys) 
   scroller->Scroll(10000, 10000);
   EXPECT_TRUE(far_corner_in_sight());
 
-  static const TempDir dir;  // the engine may open the files after the test: they stay until the end
-  const Bytes song = make_mp3({.tone = {.seconds = 2}});
-  const std::string first = dir.file("a.mp3"), second = dir.file("b.MP3");
-  write_file(first, song);
-  write_file(second, song);
-  const wxArrayString dropped = wxSplit(second + '\n' + first, '\n');
-  static_cast<wxFileDropTarget*>(frame.GetDropTarget())->OnDropFiles(0, 0, dropped);
-  EXPECT_EQ(label_of(frame, kFileName), second) << "one document at a time: the first dropped";
-  EXPECT_FALSE(press_ctrl(frame, 'S')) << "the document holds nothing to save";
-  EXPECT_TRUE(press_ctrl(frame, 'N'));
-  EXPECT_EQ(label_of(frame, kFileName), "");
+  static const TempDir dir;  // the engine may open the file after the test
+  const std::string song = dir.file("a.MP3");
+  write_file(song, make_mp3({.tone = {.seconds = 2}}));
+  static_cast<wxFileDropTarget*>(frame.GetDropTarget())->OnDropFiles(0, 0, wxSplit(song, '\n'));
+  EXPECT_EQ(label_of(frame, kFileName), song);
 }
 
-// Presses OK as the user does; the text of the message box that this raised, closed at once, or
-// "" when the dialog closed instead.
-std::string press_ok(wxDialog& dialog) {
-  static std::string said;
-  said.clear();
+// Presses OK as the user does; whether that raised a message box, closed at once.
+bool press_ok(wxDialog& dialog) {
+  static bool said;
+  said = false;
   wxTheApp->CallAfter([] {
     for (wxWindow* window : wxTopLevelWindows) {
       auto* box = dynamic_cast<MessageBox*>(window);
       if (!box || !box->IsModal()) continue;
       EXPECT_EQ(box->GetTitle().utf8_string(), strings::kAppTitle);
-      for (wxWindow* child : box->GetChildren())
-        if (auto* text = dynamic_cast<wxStaticText*>(child)) said = text->GetLabel().utf8_string();
+      said = true;
       box->EndModal(wxID_OK);
     }
   });
   wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
   dialog.ProcessWindowEvent(ok);
-  EXPECT_EQ(dialog.IsModal(), !said.empty()) << "a refused entry keeps the dialog open";
+  EXPECT_EQ(dialog.IsModal(), said) << "a refused entry keeps the dialog open";
   return said;
 }
 
-// Runs a dialog as the user does: `answer` types into it and presses OK.
-void run_dialog(wxDialog& dialog, std::function<void()> answer) {
-  dialog.CallAfter(std::move(answer));
-  EXPECT_EQ(dialog.ShowModal(), wxID_OK) << dialog.GetTitle();
-}
-
-TEST(Dialogs, OkRefusesWhatTheChecksRefuseSayingWhyAndHandsOnWhatWasTyped) {
-  CVolumeDialog volume(nullptr);
-  run_dialog(volume, [&] {
-    volume.entry()->SetValue(".5");
-    EXPECT_EQ(volume.decibels()->GetLabel(), "-6.02");
-    EXPECT_EQ(press_ok(volume), wav_texts::kEntryError);
-    volume.entry()->SetValue("2.5");
-    EXPECT_EQ(press_ok(volume), "");
-  });
-  EXPECT_FLOAT_EQ(g_volumeMultiple, 2.5f);
-
+TEST(Dialogs, CutRefusesABadFieldAndHandsOnWhatWasTyped) {
   CCutDialog cut(nullptr);
   std::vector<wxTextCtrl*> fields;  // in the order the user tabs through them
   for (wxWindow* child : cut.GetChildren())
     if (auto* field = dynamic_cast<wxTextCtrl*>(child)) fields.push_back(field);
   ASSERT_EQ(fields.size(), 6u);
-  run_dialog(cut, [&] {
+  cut.CallAfter([&] {
     fields[3]->SetValue("24");
-    EXPECT_NE(press_ok(cut), "");
+    EXPECT_TRUE(press_ok(cut));
     EXPECT_EQ(wxWindow::FindFocus(), fields[3]) << "on the entry refused";
     for (std::size_t field = 0; field < fields.size(); ++field)
       fields[field]->SetValue(std::to_string(field + 1));
-    EXPECT_EQ(press_ok(cut), "");
+    EXPECT_FALSE(press_ok(cut));
   });
+  EXPECT_EQ(cut.ShowModal(), wxID_OK);
   EXPECT_EQ(g_cutStartSeconds, 1u * 3600 + 2 * 60 + 3);
   EXPECT_EQ(g_cutEndSeconds, 4u * 3600 + 5 * 60 + 6);
 }
 
 // With a real engine and sound server: each button reaches the form, and what the engine
-// reports, or asks from its own thread, reaches the window; then Ctrl+Q closes it at once.
-TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReachTheWindow) {
+// reports reaches the window; then Ctrl+Q closes it at once.
+TEST(Window, ButtonsAndCtrlQReachTheFormAndReportsReachTheWindow) {
   TempDir dir;
   ScriptedDialogs dialogs;
   // Destroyed with the test even when a check ends it early.
@@ -163,10 +136,9 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReach
     wxCommandEvent event(wxEVT_BUTTON, control(*frame, id)->GetId());
     control(*frame, id)->ProcessWindowEvent(event);
   };
-  const auto played = [&] { return label_of(*frame, kPlayTime); };
-  const std::string tone = dir.file("tone.mp3"), decoded = dir.file("decoded.wav");
+  const std::string tone = dir.file("tone.mp3");
   write_file(tone, make_mp3({.tone = {.seconds = 20}}));
-  dialogs.open = {tone, tone};
+  dialogs.open = {tone};
   click(kOpenMp3File);
   // As the desktop's dialog matches them: MP3 and WAV files in any case, and nothing else.
   const wxArrayString fields = wxSplit(wildcard_of(dialogs.filter), '|');
@@ -177,17 +149,7 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReach
   };
   EXPECT_TRUE(listed("a.mp3") && listed("B.Wav") && !listed("c.txt"));
   click(kPlay);
-  ASSERT_TRUE(pump_until([&] { return played() == "00:00:02"; })) << played();
-  click(kPause);
-  EXPECT_FALSE(control(*frame, kIncreaseVolume)->IsEnabled());
-  auto* slider = static_cast<wxSlider*>(control(*frame, kSlider));
-  slider->SetValue(50);
-  wxScrollEvent scroll(wxEVT_SCROLL_THUMBRELEASE, slider->GetId(), 50, wxHORIZONTAL);
-  slider->ProcessWindowEvent(scroll);
-  click(kPlay);
-  // Playing on from where it was paused, 00:00:04 would come first.
-  ASSERT_TRUE(pump_until([&] { return played() > "00:00:03"; }));
-  EXPECT_GE(played(), "00:00:08") << "from the middle, where the slider was put";
+  ASSERT_TRUE(pump_until([&] { return label_of(*frame, kPlayTime) == "00:00:02"; }));
   Player& player = *frame->view().form().player();
   // By ten, no further than the top or the bottom.
   for (const auto& [id, from, to] : {std::tuple{kIncreaseVolume, 37u, 47u}, {kDecreaseVolume, 5u, 0u}}) {
@@ -196,33 +158,27 @@ TEST(Window, EachButtonAndCtrlQReachTheFormAndTheEnginesReportsAndQuestionsReach
     EXPECT_EQ(mixer_get_volume(player), to) << id;
   }
   click(kStop);
-  EXPECT_FALSE(control(*frame, kPlay)->IsEnabled());
-  dialogs.save = {decoded};  // asked on the window's thread, answered to the engine's
-  click(kOpenMp3File);
-  click(kDecodeToWav);
-  EXPECT_TRUE(pump_until([&] { return std::filesystem::exists(decoded); }));
 
-  const std::string in = dir.file("in.wav"), nowhere = dir.file("none/in.wav");
+  const std::string in = dir.file("in.wav");
   write_file(in, make_wav({}, ramp_bytes(2 * 176400)));
   auto* bar = static_cast<wxGauge*>(control(*frame, kProgress));
-  const std::tuple<std::string_view, std::string, std::string_view> runs[] = {
-      {kAbstractLeftChannel, in, wav_texts::kLeftFinished},
-      {kAbstractRightChannel, in, wav_texts::kRightFinished},
-      {kClearHumanVoice, in, wav_texts::kClearVoiceFinished},
-      {kChangeSourceVolume, in, wav_texts::kChangeVolumeFinished},
-      {kCutSourceFile, in, wav_texts::kCutFinished},
-      {kSaveToMp3File, nowhere, nowhere},  // a failure names the file
-      {kSaveToMp3File, in, "ok"},
+  const std::pair<std::string_view, std::string_view> runs[] = {
+      {kAbstractLeftChannel, wav_texts::kLeftFinished},
+      {kAbstractRightChannel, wav_texts::kRightFinished},
+      {kClearHumanVoice, wav_texts::kClearVoiceFinished},
+      {kChangeSourceVolume, wav_texts::kChangeVolumeFinished},
+      {kCutSourceFile, wav_texts::kCutFinished},
+      {kSaveToMp3File, "ok"},
   };
-  for (const auto& [id, input, says] : runs) {
-    dialogs.open = {input};
+  for (const auto& [id, says] : runs) {
+    dialogs.open = {in};
     dialogs.save = {dir.file("out.wav")};
     dialogs.messages.clear();
     bar->SetValue(0);
     click(id);
     ASSERT_EQ(dialogs.messages.size(), 1u) << id;
     EXPECT_NE(dialogs.messages[0].find(says), std::string::npos) << id;
-    EXPECT_EQ(bar->GetValue() == bar->GetRange(), input == in) << id;
+    EXPECT_EQ(bar->GetValue(), bar->GetRange()) << id;
   }
   EXPECT_TRUE(press_ctrl(*frame, 'Q'));
   EXPECT_TRUE(wxPendingDelete.Member(frame.get()));  // goes once the events now queued are handled
