@@ -32,12 +32,10 @@ class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
   }
   SaveToMp3Result save(const Bytes& bytes, std::function<void()> change = {}, const Mp3Settings& tags = {}) {
     write_file(*input, bytes);
-    percents.clear();
     change_ = std::move(change);
     return SaveToMp3File(*this, console, tags);
   }
-  void encodeProgress(int percent) override {
-    ScriptedHost::encodeProgress(percent);
+  void encodeProgress(int) override {
     if (change_) std::exchange(change_, nullptr)();
   }
 
@@ -63,9 +61,6 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirTone) {
   for (const auto& [tone, file, change] : cases) {
     SCOPED_TRACE(tone.sampleRate);
     ASSERT_EQ(save(file, change).status, SaveToMp3Status::finished) << err.text();
-    // The bar rises from 0 to the top.
-    EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100);
-    EXPECT_TRUE(std::ranges::is_sorted(percents));
     // As the engine plays it, in blocks the size of its output's.
     Mp3Decoder decoder;
     ASSERT_TRUE(decoder.open(*output));

@@ -20,9 +20,7 @@ TEST(VolumeLoudness, TheLinesFollowTheFileAndTheEntry) {
       {file(-23.0, -20), "2", "Loudness -23.0 LUFS, true peak -20.0 dBTP",
        "The multiple gives -17.0 LUFS, true peak -14.0 dBTP"},
       {file(-23.0, -20), "0", "Loudness -23.0 LUFS, true peak -20.0 dBTP", ""},
-      {file(-23.0, -20), "x2", "Loudness -23.0 LUFS, true peak -20.0 dBTP", ""},
       {file(Unmeasured::silent, -300), "2", "The file is silent: it has no loudness.", ""},
-      {file(Unmeasured::tooShort, -6), "2", "The file is too short to measure its loudness.", ""},
   };
   for (const auto& [loudness, entry, fileLine, entryLine] : cases) {
     EXPECT_EQ(volume_loudness_text(loudness), fileLine);
@@ -37,7 +35,6 @@ TEST(VolumeLoudness, TheTargetButtonFillsTheMultipleOrSaysWhyNot) {
   const std::tuple<LoudnessResult, const char*, std::string> cases[] = {
       {file(-23.0, -20), "-16", "2.2387"},  {file(-10.0, -5), "-1", "1.5848"},
       {file(-3.0, -1.5), "-40", "0.01412"}, {file(-23.0, -20), "-80", "The loudness target is"},
-      {file(-23.0, -20), "16 ", "The loudness target is"},
       {file(Unmeasured::silent, -300), "-16", "The file is silent"},
   };
   for (const auto& [loudness, target, expected] : cases) {
