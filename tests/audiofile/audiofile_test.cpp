@@ -8,7 +8,7 @@
 namespace tunekiln::test {
 namespace {
 
-TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsLongDataToTheEnd) {
+TEST(WaveHeader, RefusalsAndLongData) {
   using enum AudioFileResult;
   // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
   Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));

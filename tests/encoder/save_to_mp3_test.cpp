@@ -23,9 +23,9 @@ namespace {
 
 // The user of the window or the command line, whose answers are the test's, and who may change
 // the input once the encoding has begun.
-class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
+class SaveToMp3 : public ::testing::Test, public ScriptedHost {
  protected:
-  SaveToMp3Test() {
+  SaveToMp3() {
     console.err = console.out = err.file;
     input = dir.file("in.wav");
     output = dir.file("out.mp3");
@@ -46,7 +46,7 @@ class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
   std::function<void()> change_;
 };
 
-TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirTone) {
+TEST_F(SaveToMp3, ComesBackAsTheTone) {
   const ToneShape stereo, mono{.sampleRate = 48000, .channels = 1};
   // The mono tone as 32-bit floats.
   const WavShape floats{.channels = 1, .sampleRate = 48000, .bits = 32, .formatTag = 3};
@@ -76,7 +76,7 @@ TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirTone) {
 }
 
 // Only an input that starts like no known kind of file is raw; any other it cannot read is refused.
-TEST_F(SaveToMp3Test, RefusesWithAReasonAndKeepsTheOldFile) {
+TEST_F(SaveToMp3, RefusalsKeepTheOldFile) {
   using enum SaveToMp3Status;
   // Where MPEG audio starts is the shared search's matter, tested with the decoder.
   const Bytes mp3 = Bytes(700, 'j') + make_mp3({.tone = {.seconds = 0.2}}), wav = make_wav({}, Bytes(24));
@@ -112,7 +112,7 @@ TEST_F(SaveToMp3Test, RefusesWithAReasonAndKeepsTheOldFile) {
 }
 
 // Tag texts longer than the library takes are cut after a whole character; the encoding goes on.
-TEST_F(SaveToMp3Test, ATooLongTagTextIsCutAndSaid) {
+TEST_F(SaveToMp3, LongTagTextIsCut) {
   std::string clefs;
   // Four bytes each in UTF-16.
   for (int i = 0; i < 40000; ++i) clefs += "\U0001D11E";

@@ -48,7 +48,7 @@ LoudnessMeter programme(const Stretches& stretches, const PcmFormat& format) {
 }
 
 // Every width and a mono file (heard on both loudspeakers) take a turn, at levels 8 bits can hold.
-TEST(Loudness, MeasuresTheBroadcastersTestProgrammesInEveryWidth) {
+TEST(Loudness, BroadcastTestProgrammes) {
   constexpr auto kI = &LoudnessResult::integrated, kLra = &LoudnessResult::range;
   struct Case { Stretches stretches; PcmFormat format; LoudnessFigure LoudnessResult::*figure; double is; };
   const Case cases[] = {
@@ -87,7 +87,7 @@ TEST(Loudness, SilenceHasNoRange) {
   EXPECT_EQ(silence.range, LoudnessFigure(Unmeasured::silent));
 }
 
-TEST(Loudness, KeepsItsMemoryWhateverTheLength) {
+TEST(Loudness, ConstantMemory) {
   // In use after the first second and after the 299th, of a loud tone at half the rate.
   std::size_t early = 0, late = 0;
   measure(*PcmFormat::make(8000, 1, signed16), 300, [&](auto n, auto) {

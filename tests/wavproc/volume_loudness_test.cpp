@@ -14,7 +14,7 @@ LoudnessResult file(LoudnessFigure lufs, double peakDbtp) {
   return {.integrated = lufs, .channelTruePeaks = {peak}, .truePeak = peak, .samplePeak = peak};
 }
 
-TEST(VolumeLoudness, TheLinesFollowTheFileAndTheEntry) {
+TEST(VolumeLoudness, FileAndEntryLines) {
   // The file, the multiple entered, the file's line and the entry's.
   const std::tuple<LoudnessResult, const char*, std::string, std::string> cases[] = {
       {file(-23.0, -20), "2", "Loudness -23.0 LUFS, true peak -20.0 dBTP",
@@ -30,7 +30,7 @@ TEST(VolumeLoudness, TheLinesFollowTheFileAndTheEntry) {
 
 // The multiple is rounded down, so a gain the ceiling lowered still keeps to it, and has digits
 // enough for a small one.
-TEST(VolumeLoudness, TheTargetButtonFillsTheMultipleOrSaysWhyNot) {
+TEST(VolumeLoudness, TargetFillsTheMultiple) {
   // The file, the target entered, and the multiple entry or the start of the refusal.
   const std::tuple<LoudnessResult, const char*, std::string> cases[] = {
       {file(-23.0, -20), "-16", "2.2387"},  {file(-10.0, -5), "-1", "1.5848"},
