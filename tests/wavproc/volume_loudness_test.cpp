@@ -15,17 +15,12 @@ LoudnessResult file(LoudnessFigure lufs, double peakDbtp) {
 }
 
 TEST(VolumeLoudness, FileAndEntryLines) {
-  // The file, the multiple entered, the file's line and the entry's.
-  const std::tuple<LoudnessResult, const char*, std::string, std::string> cases[] = {
-      {file(-23.0, -20), "2", "Loudness -23.0 LUFS, true peak -20.0 dBTP",
-       "The multiple gives -17.0 LUFS, true peak -14.0 dBTP"},
-      {file(-23.0, -20), "0", "Loudness -23.0 LUFS, true peak -20.0 dBTP", ""},
-      {file(Unmeasured::silent, -300), "2", "The file is silent: it has no loudness.", ""},
-  };
-  for (const auto& [loudness, entry, fileLine, entryLine] : cases) {
-    EXPECT_EQ(volume_loudness_text(loudness), fileLine);
-    EXPECT_EQ(entered_loudness_text(loudness, entry), entryLine) << entry;
-  }
+  const auto measured = file(-23.0, -20), silent = file(Unmeasured::silent, -300);
+  EXPECT_EQ(volume_loudness_text(measured), "Loudness -23.0 LUFS, true peak -20.0 dBTP");
+  EXPECT_EQ(entered_loudness_text(measured, "2"), "The multiple gives -17.0 LUFS, true peak -14.0 dBTP");
+  EXPECT_EQ(entered_loudness_text(measured, "0"), "");
+  EXPECT_EQ(volume_loudness_text(silent), "The file is silent: it has no loudness.");
+  EXPECT_EQ(entered_loudness_text(silent, "2"), "");
 }
 
 // The multiple is rounded down, so a gain the ceiling lowered still keeps to it, and has digits

@@ -156,7 +156,6 @@ TEST_F(WavOperations, OutcomesAndKeptOutput) {
       // Refused entries (a second past a minute's last) stand for Cancel, which ends with no message.
       {threeSeconds, volume(""), ""},
       {threeSeconds, cut("0", "60"), ""},
-      {threeSeconds, right, kReadError, {}, 30},
       {threeSeconds, left, kReadError, {}, threeSeconds.size() - 2},
   };
   int row = 0;
