@@ -16,7 +16,6 @@ TEST(WaveHeader, RefusalsAndLongData) {
   const std::pair<Bytes, AudioFileResult> rows[] = {
       {foreignSubformat, unsupportedEncoding},
       {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
-      {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, damaged},
   };
   for (const auto& [file, result] : rows) EXPECT_EQ(read_wave_header(MemoryByteReader(file)).result, result);
   const auto file = make_wav({.declaredDataSize = 0xFFFFFFFF}, samples16({1, 2, 3, 4}));
