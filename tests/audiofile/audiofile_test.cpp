@@ -8,7 +8,7 @@
 namespace tunekiln::test {
 namespace {
 
-TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsLongDataToTheEnd) {
+TEST(WaveHeader, RefusalsAndLongData) {
   using enum AudioFileResult;
   // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
   Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));
@@ -16,8 +16,6 @@ TEST(WaveHeader, TellsWhyItCannotReadAFileAndRunsLongDataToTheEnd) {
   const std::pair<Bytes, AudioFileResult> rows[] = {
       {foreignSubformat, unsupportedEncoding},
       {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
-      {{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, damaged},
-      {{'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0xFF, 0xFB}, notThisFormat},
   };
   for (const auto& [file, result] : rows) EXPECT_EQ(read_wave_header(MemoryByteReader(file)).result, result);
   const auto file = make_wav({.declaredDataSize = 0xFFFFFFFF}, samples16({1, 2, 3, 4}));

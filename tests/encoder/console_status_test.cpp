@@ -6,7 +6,7 @@
 
 namespace tunekiln::test {
 
-TEST(ConsoleStatus, ShowsBothClocksAndWhatIsLeft) {
+TEST(ConsoleStatus, ClocksAndTimeLeft) {
   static double wall = 1000, processor = 5;
   const CapturedStream err;
   EncoderConsole console{

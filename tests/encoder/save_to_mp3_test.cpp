@@ -23,21 +23,19 @@ namespace {
 
 // The user of the window or the command line, whose answers are the test's, and who may change
 // the input once the encoding has begun.
-class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
+class SaveToMp3 : public ::testing::Test, public ScriptedHost {
  protected:
-  SaveToMp3Test() {
+  SaveToMp3() {
     console.err = console.out = err.file;
     input = dir.file("in.wav");
     output = dir.file("out.mp3");
   }
   SaveToMp3Result save(const Bytes& bytes, std::function<void()> change = {}, const Mp3Settings& tags = {}) {
     write_file(*input, bytes);
-    percents.clear();
     change_ = std::move(change);
     return SaveToMp3File(*this, console, tags);
   }
-  void encodeProgress(int percent) override {
-    ScriptedHost::encodeProgress(percent);
+  void encodeProgress(int) override {
     if (change_) std::exchange(change_, nullptr)();
   }
 
@@ -48,40 +46,29 @@ class SaveToMp3Test : public ::testing::Test, public ScriptedHost {
   std::function<void()> change_;
 };
 
-TEST_F(SaveToMp3Test, IntegersAndFloatsComeBackAsTheirTone) {
-  const ToneShape stereo, mono{.sampleRate = 48000, .channels = 1};
-  // The mono tone as 32-bit floats.
-  const WavShape floats{.channels = 1, .sampleRate = 48000, .bits = 32, .formatTag = 3};
+// The float path: the integers' is the command line's test's, whose plain MP3 has known bytes.
+TEST_F(SaveToMp3, FloatsComeBackAsTheirTone) {
+  const WavShape floats{.bits = 32, .formatTag = 3};
   std::vector<double> reals;
-  for (const std::int16_t sample : make_tone(mono)) reals.push_back(sample / 32768.0);
-  const std::tuple<ToneShape, Bytes, std::function<void()>> cases[] = {
-      // An input removed once the encoding has begun is read to its end all the same.
-      {stereo, make_wav({}, little_endian_bytes(make_tone(stereo))),
-       [&] { std::filesystem::remove(*input); }},
-      {mono, make_wav(floats, encode_samples(floats, reals)), {}},
-  };
-  for (const auto& [tone, file, change] : cases) {
-    SCOPED_TRACE(tone.sampleRate);
-    ASSERT_EQ(save(file, change).status, SaveToMp3Status::finished) << err.text();
-    // The bar rises from 0 to the top.
-    EXPECT_TRUE(percents.size() > 2 && percents.front() == 0 && percents.back() == 100);
-    EXPECT_TRUE(std::ranges::is_sorted(percents));
-    // As the engine plays it, in blocks the size of its output's.
-    Mp3Decoder decoder;
-    ASSERT_TRUE(decoder.open(*output));
-    const auto decoded = samples_of(decode_all(decoder).pcm);
-    // The encoder's delay and padding add less than three frames of 1152 samples.
-    EXPECT_NEAR(static_cast<long>(decoded.size()) / tone.channels, 2 * tone.sampleRate, 3 * 1152);
-    for (int channel = 0; channel < tone.channels; ++channel) {
-      const auto measured = measure_tone(decoded, tone.channels, channel, tone.sampleRate, 2 * 1152);
-      EXPECT_NEAR(measured.frequency, channel == 0 ? 440.0 : 660.0, 2.0);
-      EXPECT_NEAR(measured.amplitude(), 0.5, 0.03);
-    }
+  for (const std::int16_t sample : make_tone({})) reals.push_back(sample / 32768.0);
+  // An input removed once the encoding has begun is read to its end all the same.
+  const auto remove = [&] { std::filesystem::remove(*input); };
+  ASSERT_EQ(save(make_wav(floats, encode_samples(floats, reals)), remove).status, SaveToMp3Status::finished);
+  // As the engine plays it, in blocks the size of its output's.
+  Mp3Decoder decoder;
+  ASSERT_TRUE(decoder.open(*output));
+  const auto decoded = samples_of(decode_all(decoder).pcm);
+  // The encoder's delay and padding add less than three frames of 1152 samples.
+  EXPECT_NEAR(static_cast<long>(decoded.size()) / 2, 2 * 44100, 3 * 1152);
+  for (int channel = 0; channel < 2; ++channel) {
+    const auto measured = measure_tone(decoded, 2, channel, 44100, 2 * 1152);
+    EXPECT_NEAR(measured.frequency, channel == 0 ? 440.0 : 660.0, 2.0);
+    EXPECT_NEAR(measured.amplitude(), 0.5, 0.03);
   }
 }
 
 // Only an input that starts like no known kind of file is raw; any other it cannot read is refused.
-TEST_F(SaveToMp3Test, RefusesWithAReasonAndKeepsTheOldFile) {
+TEST_F(SaveToMp3, RefusalsKeepTheOldFile) {
   using enum SaveToMp3Status;
   // Where MPEG audio starts is the shared search's matter, tested with the decoder.
   const Bytes mp3 = Bytes(700, 'j') + make_mp3({.tone = {.seconds = 0.2}}), wav = make_wav({}, Bytes(24));
@@ -95,7 +82,7 @@ TEST_F(SaveToMp3Test, RefusesWithAReasonAndKeepsTheOldFile) {
       {mp3, "MP3"}, {id3v2_tag(100), "MP3"},
       {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, "FLAC"}, {{}, "no audio"},
       {Bytes(wav.begin(), wav.begin() + 30), "damaged"}, {make_aiff({.channels = 3}, Bytes(24)), "3-channel"},
-      {make_wav({.channels = 6}, Bytes(24)), "6-channel"}, {make_wav({.bits = 12}, Bytes(24)), "12-bit"},
+      {make_wav({.channels = 6}, Bytes(24)), "6-channel"},
       {make_aiff({.sampleSize = 12}, Bytes(8)), "12-bit"}, {make_aiff({.blockSize = 4}, Bytes(8)), "block"},
       {make_aiff({.formType = "AIFC", .compression = "ima4"}, Bytes(12)), "ima4"},
       {make_aiff({.sampleRate = 0.5}, Bytes(8)), "rate of 0.5 Hz"},
@@ -117,7 +104,7 @@ TEST_F(SaveToMp3Test, RefusesWithAReasonAndKeepsTheOldFile) {
 }
 
 // Tag texts longer than the library takes are cut after a whole character; the encoding goes on.
-TEST_F(SaveToMp3Test, ATooLongTagTextIsCutAndSaid) {
+TEST_F(SaveToMp3, LongTagTextIsCut) {
   std::string clefs;
   // Four bytes each in UTF-16.
   for (int i = 0; i < 40000; ++i) clefs += "\U0001D11E";
@@ -133,7 +120,6 @@ TEST_F(SaveToMp3Test, ATooLongTagTextIsCutAndSaid) {
   EXPECT_TRUE(title % 4 == 0 && title > 2 * few.size() && title < 4 * 40000) << title;
   EXPECT_EQ(text_bytes("TPE1"), 2 * few.size());
   EXPECT_NE(err.text().find("title"), std::string::npos);
-  EXPECT_EQ(err.text().find("artist"), std::string::npos);
 }
 
 }  // namespace

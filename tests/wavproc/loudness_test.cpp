@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cmath>
 
@@ -48,7 +47,7 @@ LoudnessMeter programme(const Stretches& stretches, const PcmFormat& format) {
 }
 
 // Every width and a mono file (heard on both loudspeakers) take a turn, at levels 8 bits can hold.
-TEST(Loudness, MeasuresTheBroadcastersTestProgrammesInEveryWidth) {
+TEST(Loudness, BroadcastTestProgrammes) {
   constexpr auto kI = &LoudnessResult::integrated, kLra = &LoudnessResult::range;
   struct Case { Stretches stretches; PcmFormat format; LoudnessFigure LoudnessResult::*figure; double is; };
   const Case cases[] = {
@@ -67,55 +66,31 @@ TEST(Loudness, MeasuresTheBroadcastersTestProgrammesInEveryWidth) {
 }
 
 TEST(Loudness, FindsTruePeaksBetweenSamples) {
-  // Tones at a fraction of the rate whose phase puts no sample on the crest, on the left only.
-  // They fade in over 10 ms, since an abrupt start really overshoots.
-  for (const auto& [divisor, degrees, dbtp] :
-       {std::tuple{4, 45.0, -6.0}, {6, 60.0, -6.0}, {8, 67.5, -6.0}, {4, 45.0, 3.0}}) {
-    const auto result = measure(at48k(signed24), 1, [&](auto n, auto c) {
-      return c ? 0 : std::min(n / 480.0, 1.0) * std::pow(10, dbtp / 20)
-                         * std::sin(2 * M_PI * n / divisor + degrees * M_PI / 180);
-    }).result();
-    // Within +0.2 and -0.4 dB.
-    EXPECT_NEAR(20 * std::log10(result.channelTruePeaks[0]), dbtp - 0.1, 0.3);
-    EXPECT_EQ(result.channelTruePeaks[1], 0);
-  }
+  // A tone at +0.5 dBTP and an eighth of the rate, on the left only, whose phase puts no sample on
+  // the crest; it fades in over 10 ms, since an abrupt start really overshoots. The command line's
+  // test has a quarter of the rate.
+  const auto result = measure(at48k(signed24), 1, [&](auto n, auto c) {
+    const double wave = std::sin(2 * M_PI * n / 8 + 67.5 * M_PI / 180);
+    return c ? 0 : std::min(n / 480.0, 1.0) * std::pow(10, 0.5 / 20) * wave;
+  }).result();
+  // Within +0.2 and -0.4 dB.
+  EXPECT_NEAR(20 * std::log10(result.channelTruePeaks[0]), 0.4, 0.3);
+  EXPECT_EQ(result.channelTruePeaks[1], 0);
 }
 
-TEST(Loudness, SaysWhyAFigureIsMissingAndSilencesNonFiniteSamples) {
+// The command line's tests see the other missing figures, and what non-finite samples do.
+TEST(Loudness, SilenceHasNoRange) {
   const auto silence = programme({{-INFINITY, 5}}, at48k(float32)).result();
-  const auto blip = programme({{-20, 0.3}}, at48k(float32)).result();
-  using enum Unmeasured;
-  EXPECT_EQ(std::vector({silence.integrated, silence.range, blip.integrated, blip.range}),
-            std::vector<LoudnessFigure>({silent, silent, tooShort, tooShort}));
-  // An infinite tone is infinite or, times 0, not a number: 0.1 s of stereo at 48000 Hz. Left in
-  // the K-weighting filter, one such sample would silence every later block.
-  const auto spoiled = programme({{INFINITY, 0.1}, {-20, 3}}, at48k(float32)).result();
-  EXPECT_NEAR(std::get<double>(spoiled.integrated), -20, 0.1);
-  EXPECT_EQ(spoiled.nonFiniteSamples, 9600u);
+  EXPECT_EQ(silence.range, LoudnessFigure(Unmeasured::silent));
 }
 
-TEST(Loudness, KeepsItsMemoryWhateverTheLength) {
-  // In use after the first second and after the 299th, of a loud tone at half the rate.
-  std::size_t early = 0, late = 0;
-  measure(*PcmFormat::make(8000, 1, signed16), 300, [&](auto n, auto) {
-    if (n % 8000 == 0) (n == 8000 ? early : late) = mallinfo2().uordblks;
-    return n % 2 ? 0.5 : -0.5;
-  });
-  EXPECT_EQ(late, early);
-}
-
-TEST(Loudness, GivesAlbumGainsWithinThePeaksAndReplayGain) {
+// Whatever the ceiling, the gain stops the loudest peak of the album, -20 dB, at full scale.
+TEST(Loudness, AnAlbumGainStopsAtFullScale) {
   const auto loud = programme({{-20, 5}}, at48k(signed16)), quiet = programme({{-26, 5}}, at48k(signed16));
   const std::vector album{&quiet, &loud};
-  // Together: -20 and -26 LUFS give -22.03 as energies (-23 as numbers); the loudest peaks are at
-  // -20 dB, and the samples stop at full scale whatever the ceiling.
-  for (const auto& [target, ceiling, gain, lowered] :
-       {std::tuple{-14.0, -1.0, 8.03, false}, {-14.0, -15.0, 5.0, true}, {0.0, 3.0, 20.0, true}}) {
-    const auto reached = std::get<TargetGain>(album_gain_to_target(album, target, ceiling));
-    EXPECT_NEAR(reached.db, gain, 0.1);
-    EXPECT_EQ(reached.loweredForPeak, lowered);
-  }
-  EXPECT_NEAR(std::get<ReplayGain>(replay_gain(loud.result())).trackGainDb, 2.0, 0.1);
+  const auto reached = std::get<TargetGain>(album_gain_to_target(album, 0, 3));
+  EXPECT_NEAR(reached.db, 20, 0.1);
+  EXPECT_TRUE(reached.loweredForPeak);
 }
 
 }  // namespace
