@@ -71,7 +71,9 @@ TEST_F(SaveToMp3, FloatsComeBackAsTheirTone) {
 TEST_F(SaveToMp3, RefusalsKeepTheOldFile) {
   using enum SaveToMp3Status;
   // Where MPEG audio starts is the shared search's matter, tested with the decoder.
-  const Bytes mp3 = Bytes(700, 'j') + make_mp3({.tone = {.seconds = 0.2}}), wav = make_wav({}, Bytes(24));
+  Bytes mp3 = make_mp3({.tone = {.seconds = 0.2}});
+  mp3.insert(mp3.begin(), 700, 'j');
+  const Bytes wav = make_wav({}, Bytes(24));
   const struct {
     Bytes input;
     // Of the text or its reason.
