@@ -1,10 +1,7 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace tunekiln::test {
@@ -22,8 +19,9 @@ class SinkRecorder {
   SinkRecorder();
   ~SinkRecorder();
 
-  std::size_t frames() const;
-  // Interleaved samples of the frames from `first` on.
+  // Everything parec has written so far.
+  std::size_t frames();
+  // Interleaved samples of the frames from `first` on, as far as the last call has read.
   std::vector<std::int16_t> samples(std::size_t first = 0) const;
 
   // Each wait answers false when the recording ended (parec stopped) first.
@@ -33,13 +31,12 @@ class SinkRecorder {
   bool waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at);
 
  private:
+  // Reads what parec has written; with `wait`, waits for it to write. False when it has ended.
+  bool pull(bool wait);
+
   int pid_ = -1;
   int pipe_ = -1;
-  mutable std::mutex mutex_;
-  std::condition_variable arrived_;
   std::vector<std::uint8_t> bytes_;
-  bool ended_ = false;
-  std::thread reader_;
 };
 
 // Stereo frames that each tell where they stand: frame i holds the number i + 1, its low 16 bits
