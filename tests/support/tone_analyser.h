@@ -14,8 +14,6 @@ struct ToneMeasure {
   double frequency = 0;
   // Root mean square, 1.0 = full scale (32768)
   double rms = 0;
-  // Largest magnitude, 1.0 = full scale
-  double peak = 0;
 
   // The sine amplitude the RMS stands for, 1.0 = full scale.
   double amplitude() const;
