@@ -2,6 +2,8 @@
 // reports. What the real sound server makes of it is heard in the sound tests.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "engine/sound_card_output.h"
 #include "tests/support/engine_doubles.h"
 
@@ -10,6 +12,50 @@ namespace {
 
 constexpr std::size_t kBlock = SoundCardOutput::kBlockBytes;
 constexpr StreamInfo kStereo16{.lengthSeconds = 10, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
+
+// The sound card's side of its devices, one open at a time: they keep the blocks they are given
+// until the test finishes them.
+struct Card {
+  // The device has played the oldest `count` queued blocks.
+  void finish(std::size_t count) {
+    for (; count > 0 && !queue.empty(); --count) {
+      queue.front()->queued = false;
+      queue.pop_front();
+    }
+    wake->signal();
+  }
+
+  std::deque<WaveBlock*> queue;
+  // What every block held when it was queued
+  Bytes played;
+  std::vector<VolumeWord> volumes;
+  // What the last device was opened with
+  std::optional<VolumeWord> startVolume;
+  // Why the next device does not open
+  std::optional<DeviceFailure> refusal;
+  bool lost = false;
+  bool open = false;
+  WakeEvent* wake = nullptr;
+};
+
+struct Device final : WaveOutDevice {
+  explicit Device(Card& shared) : card(shared) { card.open = true; }
+  ~Device() override { card.open = false; }
+  void write(WaveBlock& block) override {
+    block.queued = true;
+    card.queue.push_back(&block);
+    card.played.insert(card.played.end(), block.data, block.data + block.length);
+  }
+  void pause() override {}
+  void restart() override {}
+  // Dropped blocks come back as finished
+  void reset() override { card.finish(card.queue.size()); }
+  void setVolume(VolumeWord volume) override { card.volumes.push_back(volume); }
+  std::chrono::microseconds unheard() override { return {}; }
+  bool gone() const override { return card.lost; }
+
+  Card& card;
+};
 
 struct SoundCardPool : ::testing::Test {
   SoundCardPool() { output.reportTo(reports); }
@@ -28,31 +74,37 @@ struct SoundCardPool : ::testing::Test {
   }
 
   CallLog log;
-  DeviceDoubles devices;
+  Card card;
   NotificationQueue reports;
   std::unique_ptr<TestDecoder> decoder;
-  SoundCardOutput output{devices.opener()};
+  SoundCardOutput output{[this](const WaveFormat&, WakeEvent& wake, std::optional<VolumeWord> volume) {
+    if (card.refusal) return DeviceOpening{nullptr, *card.refusal};
+    card.startVolume = volume;
+    card.wake = &wake;
+    return DeviceOpening{std::make_unique<Device>(card)};
+  }};
 };
 
 TEST_F(SoundCardPool, RefillsEveryFinishedBlockAndPlaysTheWholeStream) {
   // Ending inside a block, and with a failed read that still brings its bytes.
   for (const bool failsAtEnd : {false, true}) {
     const std::size_t bytes = failsAtEnd ? 3 * kBlock : 33 * kBlock + kBlock / 2;
+    card.played.clear();
     play(bytes, failsAtEnd);
     for (std::size_t pumps = 0;; ++pumps) {
       output.pump();
       if (output.attachedDecoder() == nullptr) break;
-      EXPECT_EQ(devices.last->queue.size(), 16u) << "the whole pool is queued";
-      devices.last->finish(pumps % 2 == 0 ? 2 : 15);
+      EXPECT_EQ(card.queue.size(), 16u) << "the whole pool is queued";
+      card.finish(pumps % 2 == 0 ? 2 : 15);
     }
-    EXPECT_EQ(devices.last->played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
+    EXPECT_EQ(card.played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
     EXPECT_EQ(log.callsOf("dec.close").size(), 1u + failsAtEnd) << "the end closes the decoder";
     EXPECT_EQ(failures(), failsAtEnd ? std::vector<std::string>{"READ_FAILED"} : std::vector<std::string>{});
     EXPECT_FALSE(output.isDone()) << "the last blocks are still playing";
-    devices.last->finish(16);
+    card.finish(16);
     EXPECT_TRUE(output.isDone());
     output.close();
-    EXPECT_EQ(devices.open, 0);
+    EXPECT_FALSE(card.open);
   }
 }
 
@@ -61,28 +113,28 @@ TEST_F(SoundCardPool, LevelsOnBothChannelsAndTheNextDeviceStartsAtTheLast) {
   // A level the engine got as an unsigned number does not overflow.
   for (const int level : {0, 1, 99, 100, static_cast<int>(0xFFFFFFFFu), 50}) output.setVolume(level);
   const std::vector<VolumeWord> channel{0, 656, 64944, 0xFFFF, 0xFFFF, 32800};
-  ASSERT_EQ(devices.last->volumes.size(), channel.size());
-  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(devices.last->volumes[i], channel[i] * 0x10001);
+  ASSERT_EQ(card.volumes.size(), channel.size());
+  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(card.volumes[i], channel[i] * 0x10001);
   output.close();
   output.open(kStereo16);
-  EXPECT_EQ(devices.startVolume, 32800 * 0x10001u);
+  EXPECT_EQ(card.startVolume, 32800 * 0x10001u);
   output.close();
 }
 
 TEST_F(SoundCardPool, ADeviceLostOrRefusedIsReportedOnce) {
   play(100 * kBlock);
   output.pump();
-  devices.last->lost = true;
+  card.lost = true;
   EXPECT_TRUE(output.isDone()) << "nothing will come back from it";
   output.pump();
   output.reset();
   EXPECT_EQ(decoder->handed(), 16 * kBlock);
-  EXPECT_EQ(devices.open, 0) << "let go at once";
+  EXPECT_FALSE(card.open) << "let go at once";
   EXPECT_EQ(failures(), std::vector<std::string>{"SOUND_SERVER_GONE"});
   output.close();
 
   // No sound server at all is told through the command line's play, in its tests.
-  devices.refusal = DeviceFailure::formatRefused;
+  card.refusal = DeviceFailure::formatRefused;
   play(2 * kBlock);
   output.pump();
   output.setVolume(50);

@@ -64,30 +64,6 @@ void TestOutput::wake() {
   log_.waitForMoreThan(before, name() + ".");
 }
 
-void DeviceDouble::write(WaveBlock& block) {
-  block.queued = true;
-  queue.push_back(&block);
-  played.insert(played.end(), block.data, block.data + block.length);
-}
-
-void DeviceDouble::finish(std::size_t count) {
-  for (; count > 0 && !queue.empty(); --count) {
-    queue.front()->queued = false;
-    queue.pop_front();
-  }
-  wake_.signal();
-}
-
-SoundCardOutput::DeviceOpener DeviceDoubles::opener() {
-  return [this](const WaveFormat&, WakeEvent& wake, std::optional<VolumeWord> volume) {
-    if (refusal) return DeviceOpening{nullptr, *refusal};
-    startVolume = volume;
-    auto device = std::make_unique<DeviceDouble>(wake, open);
-    last = device.get();
-    return DeviceOpening{std::move(device)};
-  };
-}
-
 Decoded decode_all(Decoder& decoder, std::size_t blockBytes) {
   Decoded decoded;
   Bytes block(blockBytes);

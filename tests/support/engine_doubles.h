@@ -4,7 +4,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -14,12 +13,10 @@
 
 #include "engine/decoder.h"
 #include "engine/output.h"
-#include "engine/sound_card_output.h"
 #include "engine/wav_writer_host.h"
 #include "tests/support/temp_dir.h"
 
-// The engine's test doubles: decoders and outputs a test drives, and the one double of the
-// hardware, a sound card's device.
+// The engine's test doubles: decoders and outputs a test drives.
 namespace tunekiln::test {
 
 // What the doubles were asked, as "who.call(arguments)"; readable from any thread.
@@ -97,8 +94,7 @@ class TestOutput final : public Output {
   void open(const StreamInfo& info) override { note("open(" + std::to_string(info.sampleRate) + ")"); }
   void close() override { note("close"); }
   void pump() override;
-  // What a pause does is heard in the sound tests.
-  void pause(bool) override {}
+  void pause(bool paused) override { note(paused ? "pause" : "resume"); }
   bool isDone() override {
     // Read before the call is logged: a test that waits for the call may then change it.
     const bool answer = done;
@@ -123,48 +119,6 @@ class TestOutput final : public Output {
   void note(const std::string& call) { log_.add(name() + "." + call); }
 
   CallLog& log_;
-};
-
-// A sound card's device. It keeps the blocks it is given until the test finishes them.
-class DeviceDouble final : public WaveOutDevice {
- public:
-  DeviceDouble(WakeEvent& wake, std::atomic<int>& openCount) : wake_(wake), openCount_(openCount) {
-    ++openCount_;
-  }
-  ~DeviceDouble() override { --openCount_; }
-
-  void write(WaveBlock& block) override;
-  void pause() override {}
-  void restart() override {}
-  // Dropped blocks come back as finished
-  void reset() override { finish(queue.size()); }
-  void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
-  std::chrono::microseconds unheard() override { return {}; }
-  bool gone() const override { return lost; }
-
-  // The device has played the oldest `count` queued blocks.
-  void finish(std::size_t count);
-
-  std::deque<WaveBlock*> queue;
-  // What every block held when it was queued
-  Bytes played;
-  std::vector<VolumeWord> volumes;
-  std::atomic<bool> lost{false};
-
- private:
-  WakeEvent& wake_;
-  std::atomic<int>& openCount_;
-};
-
-// Opens DeviceDoubles for a sound card, counting those open; the one opened last is `last`, and
-// `startVolume` the volume it was opened with.
-struct DeviceDoubles {
-  SoundCardOutput::DeviceOpener opener();
-  std::atomic<int> open{0};
-  DeviceDouble* last = nullptr;
-  std::optional<VolumeWord> startVolume;
-  // Why the next device does not open
-  std::optional<DeviceFailure> refusal;
 };
 
 // Answers the WAV file writer's destination prompt n (from 0) with answer(n); nothing is Cancel.
