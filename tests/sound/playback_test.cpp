@@ -83,13 +83,6 @@ class Playback : public ::testing::Test {
     }
   }
 
-  // Plays a file of `frames` counting frames.
-  bool playCounting(std::int64_t frames) {
-    const std::string file = dir.file("count.wav");
-    write_file(file, make_wav({}, little_endian_bytes(counting_frames(frames))));
-    return play(file);
-  }
-
   bool play(const std::string& file) {
     if (!player) startPlayer();
     player_open(*player, file);
@@ -122,55 +115,48 @@ class Playback : public ::testing::Test {
   std::uint32_t heard = 0;
 };
 
-TEST_F(Playback, PauseSeekAndStopAreHeardAtOnce) {
+// Stopped, played again, paused and resumed, paused again, and then from a SEEK to the end.
+TEST_F(Playback, StopPauseSeekAndTheEndAreHeard) {
   constexpr std::int64_t kFrames = kRate * 10;
+  const std::string file = dir.file("count.wav");
+  write_file(file, make_wav({}, little_endian_bytes(counting_frames(kFrames))));
   const std::size_t start = recorder().frames();
-  ASSERT_TRUE(playCounting(kFrames));
+  ASSERT_TRUE(play(file));
   std::size_t at = waitForSoundAndThen(start, kRate / 2);
+  const std::size_t stopped = recorder().frames();
+  player_stop(*player);
+  ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
   std::size_t silence = 0;
+  ASSERT_TRUE(recorder().waitForRun(stopped, kRate / 2, true, silence));
+  ASSERT_TRUE(play(file));
+  at = waitForSoundAndThen(silence, kRate / 2);
   for (const bool resume : {true, false}) {
     player_pause(*player);
     ASSERT_TRUE(waitForState(PLAYER_STATE_PAUSED));
     ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence)) << "the pause is heard";
     // The second time, a SEEK while paused is heard without a PLAY.
     if (resume) player_play(*player);
-    if (!resume) player_seek(*player, 50, 100);
-    at = waitForSoundAndThen(silence, kRate / 2);
+    if (!resume) player_seek(*player, 90, 100);
+    at = waitForSoundAndThen(silence, kRate / 4);
   }
   while (const auto notification = notifications.poll()) note(*notification);
-  EXPECT_NEAR(heard, 5, 1) << "the position heard follows the seek";
-  const std::size_t stopped = recorder().frames();
-  player_stop(*player);
+  EXPECT_NEAR(heard, 9, 1) << "the position heard follows the seek";
   ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
-  ASSERT_TRUE(recorder().waitForRun(stopped, kRate / 2, true, silence));
+  EXPECT_EQ(pactl({"list", "short", "sink-inputs"}), "") << "the stream closes at its end";
+  ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence));
 
   auto runs = counted_runs(recorder().samples(start));
   // Leaves out the few frames a cork's rewind may leave behind at a pause.
   std::erase_if(runs, [](const CountedRun& run) { return std::int64_t(run.length) <= kRewindFrames; });
-  // Its start is heard in the test of a whole file.
-  ASSERT_EQ(runs.size(), 3u);
-  // Resumed where it was, nothing skipped or repeated beyond the server's rewind.
-  EXPECT_NEAR(double(runs[1].firstIndex), double(runs[0].end()), kRewindFrames);
-  EXPECT_NEAR(double(runs[2].firstIndex), kFrames / 2 + kRewindFrames / 2, kRewindFrames / 2);
+  ASSERT_EQ(runs.size(), 4u) << "a gap splits a run";
+  EXPECT_LE(runs[0].firstIndex, kRewindFrames);
   // Almost 3 s were queued at the STOP; only what was on its way to the sink may still come.
-  EXPECT_LT(start + runs[2].at + runs[2].length, stopped + kRate / 4);
-}
-
-// The pause and seek test hears the middle of a stream; this one its end.
-TEST_F(Playback, HeardToTheLastFrameThenTheStreamCloses) {
-  // The last block partly filled
-  constexpr std::int64_t kFrames = kRate * 3 / 2;
-  const std::size_t start = recorder().frames();
-  ASSERT_TRUE(playCounting(kFrames));
-  ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
-  EXPECT_EQ(pactl({"list", "short", "sink-inputs"}), "");
-  std::size_t silence = 0;
-  ASSERT_TRUE(recorder().waitForRun(waitForSoundAndThen(start, 0), kRate / 2, true, silence));
-  const auto runs = counted_runs(recorder().samples(start));
-  ASSERT_FALSE(runs.empty());
-  EXPECT_LE(runs.front().firstIndex, kRewindFrames);
-  for (std::size_t i = 1; i < runs.size(); ++i) EXPECT_LE(runs[i].firstIndex, runs[i - 1].end()) << "a gap";
-  EXPECT_EQ(runs.back().end(), kFrames);
+  EXPECT_LT(start + runs[0].at + runs[0].length, stopped + kRate / 4);
+  // Resumed where it was, nothing skipped or repeated beyond the server's rewind.
+  EXPECT_NEAR(double(runs[2].firstIndex), double(runs[1].end()), kRewindFrames);
+  EXPECT_NEAR(double(runs[3].firstIndex), kFrames * 9 / 10 + kRewindFrames / 2, kRewindFrames / 2);
+  // To the last frame, which a partly filled block holds.
+  EXPECT_EQ(runs[3].end(), kFrames);
 }
 
 // Through a second address of the server, which the test takes away as a crash would: taking
