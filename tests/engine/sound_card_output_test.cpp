@@ -13,47 +13,37 @@ namespace {
 constexpr std::size_t kBlock = SoundCardOutput::kBlockBytes;
 constexpr StreamInfo kStereo16{.lengthSeconds = 10, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
 
-// The sound card's side of its devices, one open at a time: they keep the blocks they are given
-// until the test finishes them. Whether a device is let go shows in the sound tests, where its
-// stream must be gone at the end.
-struct Card {
+// A sound card's device: it keeps the blocks it is given until the test finishes them. Whether
+// a device is let go shows in the sound tests, where its stream must be gone at the end.
+struct Device final : WaveOutDevice {
+  explicit Device(WakeEvent& event) : wake(event) {}
+  void write(WaveBlock& block) override {
+    block.queued = true;
+    queue.push_back(&block);
+    played.insert(played.end(), block.data, block.data + block.length);
+  }
+  void pause() override {}
+  void restart() override {}
+  // Dropped blocks come back as finished
+  void reset() override { finish(queue.size()); }
+  void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
+  std::chrono::microseconds unheard() override { return {}; }
+  bool gone() const override { return lost; }
   // The device has played the oldest `count` queued blocks.
   void finish(std::size_t count) {
     for (; count > 0 && !queue.empty(); --count) {
       queue.front()->queued = false;
       queue.pop_front();
     }
-    wake->signal();
+    wake.signal();
   }
 
+  WakeEvent& wake;
   std::deque<WaveBlock*> queue;
   // What every block held when it was queued
   Bytes played;
   std::vector<VolumeWord> volumes;
-  // What the last device was opened with
-  std::optional<VolumeWord> startVolume;
-  // Why the next device does not open
-  std::optional<DeviceFailure> refusal;
   bool lost = false;
-  WakeEvent* wake = nullptr;
-};
-
-struct Device final : WaveOutDevice {
-  explicit Device(Card& shared) : card(shared) {}
-  void write(WaveBlock& block) override {
-    block.queued = true;
-    card.queue.push_back(&block);
-    card.played.insert(card.played.end(), block.data, block.data + block.length);
-  }
-  void pause() override {}
-  void restart() override {}
-  // Dropped blocks come back as finished
-  void reset() override { card.finish(card.queue.size()); }
-  void setVolume(VolumeWord volume) override { card.volumes.push_back(volume); }
-  std::chrono::microseconds unheard() override { return {}; }
-  bool gone() const override { return card.lost; }
-
-  Card& card;
 };
 
 struct SoundCardPool : ::testing::Test {
@@ -73,14 +63,19 @@ struct SoundCardPool : ::testing::Test {
   }
 
   CallLog log;
-  Card card;
   NotificationQueue reports;
   std::unique_ptr<TestDecoder> decoder;
+  // The device opened last, and the volume it was opened with
+  Device* device = nullptr;
+  std::optional<VolumeWord> startVolume;
+  // Why the next device does not open
+  std::optional<DeviceFailure> refusal;
   SoundCardOutput output{[this](const WaveFormat&, WakeEvent& wake, std::optional<VolumeWord> volume) {
-    if (card.refusal) return DeviceOpening{nullptr, *card.refusal};
-    card.startVolume = volume;
-    card.wake = &wake;
-    return DeviceOpening{std::make_unique<Device>(card)};
+    if (refusal) return DeviceOpening{nullptr, *refusal};
+    startVolume = volume;
+    auto opened = std::make_unique<Device>(wake);
+    device = opened.get();
+    return DeviceOpening{std::move(opened)};
   }};
 };
 
@@ -88,19 +83,18 @@ TEST_F(SoundCardPool, RefillsEveryFinishedBlockAndPlaysTheWholeStream) {
   // Ending inside a block, and with a failed read that still brings its bytes.
   for (const bool failsAtEnd : {false, true}) {
     const std::size_t bytes = failsAtEnd ? 3 * kBlock : 33 * kBlock + kBlock / 2;
-    card.played.clear();
     play(bytes, failsAtEnd);
     for (std::size_t pumps = 0;; ++pumps) {
       output.pump();
       if (output.attachedDecoder() == nullptr) break;
-      EXPECT_EQ(card.queue.size(), 16u) << "the whole pool is queued";
-      card.finish(pumps % 2 == 0 ? 2 : 15);
+      EXPECT_EQ(device->queue.size(), 16u) << "the whole pool is queued";
+      device->finish(pumps % 2 == 0 ? 2 : 15);
     }
-    EXPECT_EQ(card.played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
+    EXPECT_EQ(device->played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
     EXPECT_EQ(log.callsOf("dec.close").size(), 1u + failsAtEnd) << "the end closes the decoder";
     EXPECT_EQ(failures(), failsAtEnd ? std::vector<std::string>{"READ_FAILED"} : std::vector<std::string>{});
     EXPECT_FALSE(output.isDone()) << "the last blocks are still playing";
-    card.finish(16);
+    device->finish(16);
     EXPECT_TRUE(output.isDone());
     output.close();
   }
@@ -111,18 +105,18 @@ TEST_F(SoundCardPool, LevelsOnBothChannelsAndTheNextDeviceStartsAtTheLast) {
   // A level the engine got as an unsigned number does not overflow.
   for (const int level : {1, 100, static_cast<int>(0xFFFFFFFFu), 50}) output.setVolume(level);
   const std::vector<VolumeWord> channel{656, 0xFFFF, 0xFFFF, 32800};
-  ASSERT_EQ(card.volumes.size(), channel.size());
-  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(card.volumes[i], channel[i] * 0x10001);
+  ASSERT_EQ(device->volumes.size(), channel.size());
+  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(device->volumes[i], channel[i] * 0x10001);
   output.close();
   output.open(kStereo16);
-  EXPECT_EQ(card.startVolume, 32800 * 0x10001u);
+  EXPECT_EQ(startVolume, 32800 * 0x10001u);
   output.close();
 }
 
 TEST_F(SoundCardPool, ADeviceLostOrRefusedIsReportedOnce) {
   play(100 * kBlock);
   output.pump();
-  card.lost = true;
+  device->lost = true;
   EXPECT_TRUE(output.isDone()) << "nothing will come back from it";
   output.pump();
   output.reset();
@@ -131,7 +125,7 @@ TEST_F(SoundCardPool, ADeviceLostOrRefusedIsReportedOnce) {
   output.close();
 
   // No sound server at all is told through the command line's play, in its tests.
-  card.refusal = DeviceFailure::formatRefused;
+  refusal = DeviceFailure::formatRefused;
   play(2 * kBlock);
   output.pump();
   output.setVolume(50);
