@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-#include "tests/support/tone_analyser.h"
+#include "tests/support/wav_builder.h"
 
 namespace tunekiln::test {
 
@@ -54,8 +54,8 @@ std::size_t SinkRecorder::frames() {
   return bytes_.size() / 4;
 }
 
-std::vector<std::int16_t> SinkRecorder::samples(std::size_t first) const {
-  return samples_of(Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4));
+Bytes SinkRecorder::recorded(std::size_t first) const {
+  return Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4);
 }
 
 bool SinkRecorder::waitForFrames(std::size_t count) {
@@ -79,22 +79,19 @@ bool SinkRecorder::waitForRun(std::size_t from, std::size_t length, bool silent,
   return false;
 }
 
-std::vector<std::int16_t> counting_frames(std::size_t count) {
-  std::vector<std::int16_t> samples(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    samples[2 * i] = static_cast<std::int16_t>((i + 1) & 0xFFFF);
-    samples[2 * i + 1] = static_cast<std::int16_t>((i + 1) >> 16);
+Bytes counting_frames(std::size_t count) {
+  Bytes bytes;
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    for (const int shift : {0, 8, 16, 24}) bytes.push_back(static_cast<std::uint8_t>(n >> shift));
   }
-  return samples;
+  return bytes;
 }
 
-std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved) {
+std::vector<CountedRun> counted_runs(const Bytes& recording) {
   std::vector<CountedRun> runs;
-  for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
-    const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
-    const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
+  for (std::size_t frame = 0; frame < recording.size() / 4; ++frame) {
     // A silent frame gives -1.
-    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;
+    const std::int64_t index = std::int64_t{le32(recording, 4 * frame)} - 1;
     if (index < 0) continue;
     if (!runs.empty() && runs.back().at + runs.back().length == frame && index == runs.back().end()) {
       ++runs.back().length;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace tunekiln::test {
 
 // Records what the test sink of the sound server plays, from its monitor, as 16-bit stereo at
@@ -21,8 +23,8 @@ class SinkRecorder {
 
   // Everything parec has written so far.
   std::size_t frames();
-  // Interleaved samples of the frames from `first` on, as far as the last call has read.
-  std::vector<std::int16_t> samples(std::size_t first = 0) const;
+  // The frames from `first` on, as far as the last call has read.
+  Bytes recorded(std::size_t first) const;
 
   // Each wait answers false when the recording ended (parec stopped) first.
   bool waitForFrames(std::size_t count);
@@ -42,7 +44,7 @@ class SinkRecorder {
 // Stereo frames that each tell where they stand: frame i holds the number i + 1, its low 16 bits
 // left and its high 16 bits right, so no frame is silent and a recording shows which frames
 // arrived, in which order, and whether any was lost or repeated.
-std::vector<std::int16_t> counting_frames(std::size_t count);
+Bytes counting_frames(std::size_t count);
 
 // The runs of consecutive counted frames in a recording: silence ends a run, and so does a
 // frame that does not follow the one before.
@@ -56,6 +58,6 @@ struct CountedRun {
 
   std::int64_t end() const { return firstIndex + static_cast<std::int64_t>(length); }
 };
-std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved);
+std::vector<CountedRun> counted_runs(const Bytes& recording);
 
 }  // namespace tunekiln::test
