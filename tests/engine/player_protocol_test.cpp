@@ -118,9 +118,8 @@ TEST(PlayerProtocol, EachScriptBringsItsWordsAndCalls) {
     // Every call that starts with `kind`, unless that is empty
     std::string kind = "", calls = "";
   } rows[] = {
-      {"open -; pause; stop; play; length", "NO_STREAM PAUSED STOPPED"},
-      {"open a.wav; sync; open missing.ogg; play", "NO_STREAM", "wav",
-       "wav.open(a.wav), wav.close, wav.open(missing.ogg)"},
+      {"open -; sync; pause; stop; play; length; open a.wav; sync; open missing.ogg; play",
+       "NO_STREAM PAUSED STOPPED NO_STREAM", "wav", "wav.open(a.wav), wav.close, wav.open(missing.ogg)"},
       {"open a.wav; play; =3; length; pause; play; =7; stop; play",
        kPlaying + " INFO=10 PAUSED PLAYING 1/10 STOPPED", "card.open", "card.open(1000)"},
       // Sound still on its way to the speaker at the end: the seconds heard reach the length.

@@ -49,22 +49,6 @@ bool SinkRecorder::pull(bool wait) {
   return true;
 }
 
-std::size_t SinkRecorder::frames() {
-  pull(false);
-  return bytes_.size() / 4;
-}
-
-Bytes SinkRecorder::recorded(std::size_t first) const {
-  return Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4);
-}
-
-bool SinkRecorder::waitForFrames(std::size_t count) {
-  while (bytes_.size() / 4 < count) {
-    if (!pull(true)) return false;
-  }
-  return true;
-}
-
 bool SinkRecorder::waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at) {
   for (std::size_t next = from, runStart = from; runStart < from + kLookAhead; ++next) {
     if (!waitForFrames(next + 1)) return false;

@@ -22,12 +22,22 @@ class SinkRecorder {
   ~SinkRecorder();
 
   // Everything parec has written so far.
-  std::size_t frames();
+  std::size_t frames() {
+    pull(false);
+    return bytes_.size() / 4;
+  }
   // The frames from `first` on, as far as the last call has read.
-  Bytes recorded(std::size_t first) const;
+  Bytes recorded(std::size_t first) const {
+    return Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4);
+  }
 
   // Each wait answers false when the recording ended (parec stopped) first.
-  bool waitForFrames(std::size_t count);
+  bool waitForFrames(std::size_t count) {
+    while (bytes_.size() / 4 < count) {
+      if (!pull(true)) return false;
+    }
+    return true;
+  }
   // Until `length` frames in a row that are all silent (or all sounding) begin at `from` or
   // later, within kLookAhead; gives the first.
   bool waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at);

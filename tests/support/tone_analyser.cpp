@@ -5,8 +5,6 @@
 
 namespace tunekiln::test {
 
-double ToneMeasure::amplitude() const { return rms * std::sqrt(2.0); }
-
 ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel,
                          int sampleRate, std::size_t skipFrames) {
   // The channel from skipFrames on, 1.0 = full scale

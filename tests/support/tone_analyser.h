@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,7 +17,7 @@ struct ToneMeasure {
   double rms = 0;
 
   // The sine amplitude the RMS stands for, 1.0 = full scale.
-  double amplitude() const;
+  double amplitude() const { return rms * std::sqrt(2.0); }
 };
 
 // Measures one channel of interleaved 16-bit PCM, leaving out the first `skipFrames` frames
