@@ -136,11 +136,12 @@ TEST_F(Playback, StopPauseSeekAndTheEndAreHeard) {
     ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence)) << "the pause is heard";
     // The second time, a SEEK while paused is heard without a PLAY.
     if (resume) player_play(*player);
-    if (!resume) player_seek(*player, 90, 100);
+    if (!resume) player_seek(*player, 70, 100);
     at = waitForSoundAndThen(silence, kRate / 4);
   }
   while (const auto notification = notifications.poll()) note(*notification);
-  EXPECT_NEAR(heard, 9, 1) << "the position heard follows the seek";
+  // Nearly 3 s are queued: a count that leaves them out is 2 s ahead.
+  EXPECT_NEAR(heard, 7, 1) << "the position heard follows the seek";
   ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
   EXPECT_EQ(pactl({"list", "short", "sink-inputs"}), "") << "the stream closes at its end";
   ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence));
@@ -154,8 +155,8 @@ TEST_F(Playback, StopPauseSeekAndTheEndAreHeard) {
   EXPECT_LT(start + runs[0].at + runs[0].length, stopped + kRate / 4);
   // Resumed where it was, nothing skipped or repeated beyond the server's rewind.
   EXPECT_NEAR(double(runs[2].firstIndex), double(runs[1].end()), kRewindFrames);
-  EXPECT_NEAR(double(runs[3].firstIndex), kFrames * 9 / 10 + kRewindFrames / 2, kRewindFrames / 2);
-  // To the last frame, which a partly filled block holds.
+  EXPECT_NEAR(double(runs[3].firstIndex), kFrames * 7 / 10 + kRewindFrames / 2, kRewindFrames / 2);
+  // To the last frame, which a partly filled block holds, through blocks refilled as they played.
   EXPECT_EQ(runs[3].end(), kFrames);
 }
 
