@@ -139,6 +139,8 @@ TEST_F(Playback, StopPauseSeekAndTheEndAreHeard) {
     if (!resume) player_seek(*player, 70, 100);
     at = waitForSoundAndThen(silence, kRate / 4);
   }
+  // Without the seek heard, the end would never come.
+  ASSERT_FALSE(HasFailure());
   while (const auto notification = notifications.poll()) note(*notification);
   // Nearly 3 s are queued: a count that leaves them out is 2 s ahead.
   EXPECT_NEAR(heard, 7, 1) << "the position heard follows the seek";
