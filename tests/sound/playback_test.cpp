@@ -2,9 +2,7 @@
 // volume buttons' mixer on the server's default sink, and a server that goes away.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <numbers>
 
 #include "engine/mixer.h"
 #include "engine/player.h"
@@ -85,13 +83,6 @@ class Playback : public ::testing::Test {
     }
   }
 
-  // Plays a file of `frames` counting frames.
-  bool playCounting(std::int64_t frames) {
-    const std::string file = dir.file("count.wav");
-    write_file(file, make_wav({}, little_endian_bytes(counting_frames(frames))));
-    return play(file);
-  }
-
   bool play(const std::string& file) {
     if (!player) startPlayer();
     player_open(*player, file);
@@ -107,25 +98,11 @@ class Playback : public ::testing::Test {
     return at;
   }
 
-  // Waits until a run of counted frames from `index` on (or a little later: the server's
-  // rewind) has been heard since `start`; gives the last frame heard of it.
-  std::int64_t waitForRunFrom(std::size_t start, std::int64_t index) {
-    const std::size_t limit = recorder().frames() + SinkRecorder::kLookAhead;
-    while (recorder().waitForFrames(recorder().frames() + kRate / 10) && recorder().frames() < limit) {
-      for (const CountedRun& run : counted_runs(recorder().samples(start))) {
-        const bool fromIndex = run.firstIndex >= index && run.firstIndex <= index + kRewindFrames;
-        if (fromIndex && run.length > kRate / 10) return run.end();
-      }
-    }
-    ADD_FAILURE() << "no run from frame " << index << " was heard";
-    return 0;
-  }
-
   // The tone's measure over a quarter of a second of the recording from `at`.
   ToneMeasure measureAt(std::size_t at, int channel) {
     EXPECT_TRUE(recorder().waitForFrames(at + kRate / 4));
-    const auto samples = recorder().samples(at);
-    return measure_tone({samples.begin(), samples.begin() + kRate / 2}, 2, channel, kRate);
+    const Bytes quarter = recorder().recorded(at);
+    return measure_tone(samples_of({quarter.begin(), quarter.begin() + kRate}), 2, channel, kRate);
   }
 
   TempDir dir;
@@ -138,62 +115,51 @@ class Playback : public ::testing::Test {
   std::uint32_t heard = 0;
 };
 
-TEST_F(Playback, PauseSeekAndStopAreHeardAtOnce) {
+// Stopped, played again, paused and resumed, paused again, and then from a SEEK to the end.
+TEST_F(Playback, StopPauseSeekAndTheEndAreHeard) {
   constexpr std::int64_t kFrames = kRate * 10;
+  const std::string file = dir.file("count.wav");
+  write_file(file, make_wav({}, counting_frames(kFrames)));
   const std::size_t start = recorder().frames();
-  ASSERT_TRUE(playCounting(kFrames));
-  const std::size_t at = waitForSoundAndThen(start, kRate / 2);
-  player_pause(*player);
-  ASSERT_TRUE(waitForState(PLAYER_STATE_PAUSED));
-  std::size_t silence = 0;
-  ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence)) << "the pause is heard";
-  player_play(*player);
-  ASSERT_TRUE(waitForState(PLAYER_STATE_PLAYING));
-  waitForSoundAndThen(silence, kRate / 2);
-
-  player_seek(*player, 50, 100);
-  waitForRunFrom(start, kFrames / 2);
-  player_pause(*player);
-  ASSERT_TRUE(waitForState(PLAYER_STATE_PAUSED));
-  ASSERT_TRUE(recorder().waitForRun(recorder().frames(), kRate / 4, true, silence));
-  while (const auto notification = notifications.poll()) note(*notification);
-  EXPECT_NEAR(heard, 5, 1) << "the position heard follows the seek";
-  player_seek(*player, 25, 100);
-  // A SEEK while paused is heard without a PLAY.
-  const std::int64_t heardBeforeStop = waitForRunFrom(start, kFrames / 4);
+  ASSERT_TRUE(play(file));
+  std::size_t at = waitForSoundAndThen(start, kRate / 2);
+  const std::size_t stopped = recorder().frames();
   player_stop(*player);
   ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
-  ASSERT_TRUE(recorder().waitForRun(recorder().frames(), kRate / 2, true, silence));
+  std::size_t silence = 0;
+  ASSERT_TRUE(recorder().waitForRun(stopped, kRate / 2, true, silence));
+  ASSERT_TRUE(play(file));
+  at = waitForSoundAndThen(silence, kRate / 2);
+  for (const bool resume : {true, false}) {
+    player_pause(*player);
+    ASSERT_TRUE(waitForState(PLAYER_STATE_PAUSED));
+    ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence)) << "the pause is heard";
+    // The second time, a SEEK while paused is heard without a PLAY.
+    if (resume) player_play(*player);
+    if (!resume) player_seek(*player, 70, 100);
+    at = waitForSoundAndThen(silence, kRate / 4);
+  }
+  // Without the seek heard, the end would never come.
+  ASSERT_FALSE(HasFailure());
+  while (const auto notification = notifications.poll()) note(*notification);
+  // Nearly 3 s are queued: a count that leaves them out is 2 s ahead.
+  EXPECT_NEAR(heard, 7, 1) << "the position heard follows the seek";
+  ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
+  EXPECT_EQ(pactl({"list", "short", "sink-inputs"}), "") << "the stream closes at its end";
+  ASSERT_TRUE(recorder().waitForRun(at, kRate / 2, true, silence));
 
-  auto runs = counted_runs(recorder().samples(start));
+  auto runs = counted_runs(recorder().recorded(start));
   // Leaves out the few frames a cork's rewind may leave behind at a pause.
   std::erase_if(runs, [](const CountedRun& run) { return std::int64_t(run.length) <= kRewindFrames; });
-  // Its start is heard in the test of a whole file.
-  ASSERT_EQ(runs.size(), 4u);
-  // Resumed where it was, nothing skipped or repeated beyond the server's rewind.
-  EXPECT_NEAR(double(runs[1].firstIndex), double(runs[0].end()), kRewindFrames);
-  EXPECT_LT(runs[1].end(), kFrames / 4);
-  EXPECT_NEAR(double(runs[2].firstIndex), kFrames / 2 + kRewindFrames / 2, kRewindFrames / 2);
-  EXPECT_NEAR(double(runs[3].firstIndex), kFrames / 4 + kRewindFrames / 2, kRewindFrames / 2);
+  ASSERT_EQ(runs.size(), 4u) << "a gap splits a run";
+  EXPECT_LE(runs[0].firstIndex, kRewindFrames);
   // Almost 3 s were queued at the STOP; only what was on its way to the sink may still come.
-  EXPECT_LT(runs[3].end() - heardBeforeStop, kRate / 4);
-}
-
-// The pause and seek test hears the middle of a stream; this one its end.
-TEST_F(Playback, HeardToTheLastFrameThenTheStreamCloses) {
-  // The last block partly filled
-  constexpr std::int64_t kFrames = kRate * 3 / 2;
-  const std::size_t start = recorder().frames();
-  ASSERT_TRUE(playCounting(kFrames));
-  ASSERT_TRUE(waitForState(PLAYER_STATE_STOPPED));
-  EXPECT_EQ(pactl({"list", "short", "sink-inputs"}), "");
-  std::size_t silence = 0;
-  ASSERT_TRUE(recorder().waitForRun(waitForSoundAndThen(start, 0), kRate / 2, true, silence));
-  const auto runs = counted_runs(recorder().samples(start));
-  ASSERT_FALSE(runs.empty());
-  EXPECT_LE(runs.front().firstIndex, kRewindFrames);
-  for (std::size_t i = 1; i < runs.size(); ++i) EXPECT_LE(runs[i].firstIndex, runs[i - 1].end()) << "a gap";
-  EXPECT_EQ(runs.back().end(), kFrames);
+  EXPECT_LT(start + runs[0].at + runs[0].length, stopped + kRate / 4);
+  // Resumed where it was, nothing skipped or repeated beyond the server's rewind.
+  EXPECT_NEAR(double(runs[2].firstIndex), double(runs[1].end()), kRewindFrames);
+  EXPECT_NEAR(double(runs[3].firstIndex), kFrames * 7 / 10 + kRewindFrames / 2, kRewindFrames / 2);
+  // To the last frame, which a partly filled block holds, through blocks refilled as they played.
+  EXPECT_EQ(runs[3].end(), kFrames);
 }
 
 // Through a second address of the server, which the test takes away as a crash would: taking
@@ -206,36 +172,33 @@ TEST_F(Playback, Mono8BitVolumesAndAServerThatGoesAway) {
   // The module's number and a newline
   module.pop_back();
   startPlayer(address);
-  ASSERT_NE(player->mixer, nullptr);
   mixer_set_volume(*player, 50);
   EXPECT_NE(pactl({"get-sink-volume", "test_sink"}).find("front-left: 32750 /"), std::string::npos);
   pactl({"set-sink-volume", "test_sink", "65535"});
   EXPECT_EQ(mixer_get_volume(*player), 100u) << "65535 / 655";
 
-  Bytes mono(22050 * 20);
-  for (std::size_t i = 0; i < mono.size(); ++i) {
-    mono[i] = std::uint8_t(std::lround(128 + 63.5 * std::sin(2 * std::numbers::pi * 1000.0 * i / 22050)));
+  Bytes mono;
+  for (const std::int16_t sample : make_tone({.sampleRate = 22050, .channels = 1, .seconds = 20})) {
+    mono.push_back(static_cast<std::uint8_t>(128 + sample / 256));
   }
   write_file(file, make_wav({.channels = 1, .sampleRate = 22050, .bits = 8}, mono));
   const std::size_t start = recorder().frames();
   ASSERT_TRUE(play(file));
   const std::size_t at = waitForSoundAndThen(start, kRate / 2) + kRate / 4;
-  const double full = measureAt(at, 0).amplitude();
-  for (int channel = 0; channel < 2; ++channel) {
-    EXPECT_NEAR(measureAt(at, channel).frequency, 1000, 2.0) << "channel " << channel;
-    EXPECT_NEAR(measureAt(at, channel).amplitude(), 0.5, 0.03) << "channel " << channel;
-  }
   player_set_volume(*player, 50);
   const std::size_t mark = recorder().frames() + kRate * 3 / 10;
   for (int channel = 0; channel < 2; ++channel) {
-    EXPECT_NEAR(measureAt(mark, channel).amplitude() / full, 32800.0 / 65535, 0.01);
+    SCOPED_TRACE(channel);
+    const ToneMeasure full = measureAt(at, channel);
+    EXPECT_NEAR(full.frequency, 440, 2.0);
+    EXPECT_NEAR(full.amplitude(), 0.5, 0.03);
+    EXPECT_NEAR(measureAt(mark, channel).amplitude() / full.amplitude(), 32800.0 / 65535, 0.01);
   }
 
   pactl({"unload-module", module});
   while (failures.empty()) note(notifications.next());
   EXPECT_EQ(failures, std::vector<std::uint32_t>{PLAYER_NTF_SOUND_SERVER_GONE});
   EXPECT_EQ(mixer_get_volume(*player), 100u) << "the buttons carry on with the engine's volume";
-  EXPECT_EQ(player->mixer, nullptr);
   player_stop(*player);
   EXPECT_TRUE(waitForState(PLAYER_STATE_STOPPED));
 }

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -14,22 +13,35 @@
 
 #include "engine/decoder.h"
 #include "engine/output.h"
-#include "engine/sound_card_output.h"
 #include "engine/wav_writer_host.h"
 #include "tests/support/temp_dir.h"
 
-// The engine's test doubles: decoders and outputs a test drives, and the one double of the
-// hardware, a sound card's device.
+// The engine's test doubles: decoders and outputs a test drives.
 namespace tunekiln::test {
 
 // What the doubles were asked, as "who.call(arguments)"; readable from any thread.
 class CallLog {
  public:
-  void add(std::string call);
+  void add(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+    changed_.notify_all();
+  }
   // The calls that start with `prefix`.
-  std::vector<std::string> callsOf(const std::string& prefix) const;
+  std::vector<std::string> callsOf(const std::string& prefix) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> matching = calls_;
+    std::erase_if(matching, [&](const std::string& call) { return !call.starts_with(prefix); });
+    return matching;
+  }
   // Waits until more than `count` calls start with `prefix`, for at most a few seconds.
-  void waitForMoreThan(std::size_t count, const std::string& prefix);
+  void waitForMoreThan(std::size_t count, const std::string& prefix) {
+    std::unique_lock lock(mutex_);
+    const auto starts = [&](const std::string& call) { return call.starts_with(prefix); };
+    changed_.wait_for(lock, std::chrono::seconds(3), [&] {
+      return static_cast<std::size_t>(std::ranges::count_if(calls_, starts)) > count;
+    });
+  }
 
  private:
   mutable std::mutex mutex_;
@@ -62,7 +74,14 @@ class TestDecoder final : public Decoder {
   TestDecoder(std::string who, CallLog& log, std::map<std::string, TestStream> streams)
       : who_(std::move(who)), log_(log), streams_(std::move(streams)) {}
 
-  bool open(const std::string& name) override;
+  bool open(const std::string& name) override {
+    log_.add(who_ + ".open(" + name + ")");
+    const auto found = streams_.find(name);
+    if (found == streams_.end()) return false;
+    stream_ = found->second;
+    handed_ = 0;
+    return true;
+  }
   void close() override { log_.add(who_ + ".close"); }
   void seek(std::uint32_t numerator, std::uint32_t denominator) override {
     log_.add(who_ + ".seek(" + std::to_string(numerator) + "," + std::to_string(denominator) + ")");
@@ -70,8 +89,19 @@ class TestDecoder final : public Decoder {
     handed_ = std::min(stream_.bytes, stream_.bytes * numerator / denominator);
   }
   StreamInfo getInfo() override { return stream_.info; }
-  ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
-  std::int32_t getPosition() override;
+  ReadResult read(std::uint8_t* buffer, std::size_t& size) override {
+    size = std::min(size, stream_.bytes - handed_);
+    for (std::size_t i = 0; i < size; ++i) buffer[i] = stream_byte(handed_ + i);
+    handed_ += size;
+    if (handed_ < stream_.bytes) return ReadResult::more;
+    // The last bytes come with the end
+    return stream_.failsAtEnd ? ReadResult::failed : ReadResult::end;
+  }
+  std::int32_t getPosition() override {
+    const StreamInfo& info = stream_.info;
+    const auto bytesPerSecond = std::size_t{1} * info.sampleRate * (info.stereo + 1) * (info.sixteenBit + 1);
+    return static_cast<std::int32_t>(handed_ / bytesPerSecond);
+  }
   void setLengthListener(std::function<void()> listener) override { lengthKnown = std::move(listener); }
   std::size_t handed() const { return handed_; }
 
@@ -96,13 +126,18 @@ class TestOutput final : public Output {
 
   void open(const StreamInfo& info) override { note("open(" + std::to_string(info.sampleRate) + ")"); }
   void close() override { note("close"); }
-  void pump() override;
-  // What a pause does is heard in the sound tests.
-  void pause(bool) override {}
+  void pump() override {
+    std::uint8_t block[4000];
+    std::size_t size = sizeof block;
+    const ReadResult result = attachedDecoder()->read(block, size);
+    note("pump(" + std::to_string(size) + ")");
+    if (result != ReadResult::more) closeAndDetachDecoder(result);
+  }
+  void pause(bool paused) override { note(paused ? "pause" : "resume"); }
   bool isDone() override {
-    // Read once: the test may change it meanwhile
+    // Read before the call is logged: a test that waits for the call may then change it.
     const bool answer = done;
-    note(answer ? "isDone:yes" : "isDone:no");
+    note("isDone");
     return answer;
   }
   void reset() override {
@@ -115,7 +150,12 @@ class TestOutput final : public Output {
 
   // Wants a pump, as a device does when it has played a block, and waits until the engine has
   // come to it.
-  void wake();
+  void wake() {
+    const std::size_t before = log_.callsOf(name() + ".").size();
+    wakeEvent()->signal();
+    // What the pump brings is posted before the next command
+    log_.waitForMoreThan(before, name() + ".");
+  }
   std::atomic<bool> done{true};
   std::atomic<std::uint32_t> unheard{0};
 
@@ -123,51 +163,6 @@ class TestOutput final : public Output {
   void note(const std::string& call) { log_.add(name() + "." + call); }
 
   CallLog& log_;
-};
-
-// A sound card's device. It keeps the blocks it is given until the test finishes them.
-class DeviceDouble final : public WaveOutDevice {
- public:
-  DeviceDouble(WakeEvent& wake, std::atomic<int>& openCount) : wake_(wake), openCount_(openCount) {
-    ++openCount_;
-  }
-  ~DeviceDouble() override {
-    finish(queue.size());
-    --openCount_;
-  }
-
-  void write(WaveBlock& block) override;
-  void pause() override {}
-  void restart() override {}
-  // Dropped blocks come back as finished
-  void reset() override { finish(queue.size()); }
-  void setVolume(VolumeWord volume) override { volumes.push_back(volume); }
-  std::chrono::microseconds unheard() override { return {}; }
-  bool gone() const override { return lost; }
-
-  // The device has played the oldest `count` queued blocks.
-  void finish(std::size_t count);
-
-  std::deque<WaveBlock*> queue;
-  // What every block held when it was queued
-  Bytes played;
-  std::vector<VolumeWord> volumes;
-  std::atomic<bool> lost{false};
-
- private:
-  WakeEvent& wake_;
-  std::atomic<int>& openCount_;
-};
-
-// Opens DeviceDoubles for a sound card, counting those open; the one opened last is `last`, and
-// `startVolume` the volume it was opened with.
-struct DeviceDoubles {
-  SoundCardOutput::DeviceOpener opener();
-  std::atomic<int> open{0};
-  DeviceDouble* last = nullptr;
-  std::optional<VolumeWord> startVolume;
-  // Why the next device does not open
-  std::optional<DeviceFailure> refusal;
 };
 
 // Answers the WAV file writer's destination prompt n (from 0) with answer(n); nothing is Cancel.

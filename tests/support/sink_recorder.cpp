@@ -1,14 +1,14 @@
 #include "tests/support/sink_recorder.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <stdexcept>
 
-#include "tests/support/tone_analyser.h"
+#include "tests/support/wav_builder.h"
 
 namespace tunekiln::test {
 
@@ -26,47 +26,32 @@ SinkRecorder::SinkRecorder() {
   ::close(fds[1]);
   if (pid_ < 0) throw std::runtime_error("cannot start parec");
   pipe_ = fds[0];
-  reader_ = std::thread([this] {
-    std::uint8_t buffer[8192];
-    for (bool more = true; more;) {
-      const ssize_t got = ::read(pipe_, buffer, sizeof buffer);
-      more = got > 0 || (got < 0 && errno == EINTR);
-      std::lock_guard lock(mutex_);
-      if (got > 0) bytes_.insert(bytes_.end(), buffer, buffer + got);
-      ended_ = !more;
-      arrived_.notify_all();
-    }
-  });
+  // Room for 6 s of recording: parec stalls, and the server drops what it records, only when a
+  // test reads nothing for longer.
+  ::fcntl(pipe_, F_SETPIPE_SZ, 1 << 20);
 }
 
 SinkRecorder::~SinkRecorder() {
   ::kill(pid_, SIGTERM);
-  reader_.join();
   ::close(pipe_);
   ::waitpid(pid_, nullptr, 0);
 }
 
-std::size_t SinkRecorder::frames() const {
-  std::lock_guard lock(mutex_);
-  return bytes_.size() / 4;
-}
-
-std::vector<std::int16_t> SinkRecorder::samples(std::size_t first) const {
-  std::lock_guard lock(mutex_);
-  return samples_of(Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4));
-}
-
-bool SinkRecorder::waitForFrames(std::size_t count) {
-  std::unique_lock lock(mutex_);
-  arrived_.wait(lock, [&] { return bytes_.size() / 4 >= count || ended_; });
-  return bytes_.size() / 4 >= count;
+bool SinkRecorder::pull(bool wait) {
+  pollfd ready{.fd = pipe_, .events = POLLIN, .revents = 0};
+  while (::poll(&ready, 1, wait ? -1 : 0) > 0) {
+    std::uint8_t buffer[65536];
+    const ssize_t got = ::read(pipe_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    bytes_.insert(bytes_.end(), buffer, buffer + got);
+    wait = false;
+  }
+  return true;
 }
 
 bool SinkRecorder::waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at) {
-  std::unique_lock lock(mutex_);
   for (std::size_t next = from, runStart = from; runStart < from + kLookAhead; ++next) {
-    arrived_.wait(lock, [&] { return next < bytes_.size() / 4 || ended_; });
-    if (next >= bytes_.size() / 4) return false;
+    if (!waitForFrames(next + 1)) return false;
     const std::uint8_t* frame = &bytes_[next * 4];
     if (((frame[0] | frame[1] | frame[2] | frame[3]) == 0) != silent) {
       runStart = next + 1;
@@ -78,22 +63,19 @@ bool SinkRecorder::waitForRun(std::size_t from, std::size_t length, bool silent,
   return false;
 }
 
-std::vector<std::int16_t> counting_frames(std::size_t count) {
-  std::vector<std::int16_t> samples(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    samples[2 * i] = static_cast<std::int16_t>((i + 1) & 0xFFFF);
-    samples[2 * i + 1] = static_cast<std::int16_t>((i + 1) >> 16);
+Bytes counting_frames(std::size_t count) {
+  Bytes bytes;
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    for (const int shift : {0, 8, 16, 24}) bytes.push_back(static_cast<std::uint8_t>(n >> shift));
   }
-  return samples;
+  return bytes;
 }
 
-std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved) {
+std::vector<CountedRun> counted_runs(const Bytes& recording) {
   std::vector<CountedRun> runs;
-  for (std::size_t frame = 0; frame < interleaved.size() / 2; ++frame) {
-    const std::uint32_t low = static_cast<std::uint16_t>(interleaved[2 * frame]);
-    const std::uint32_t high = static_cast<std::uint16_t>(interleaved[2 * frame + 1]);
+  for (std::size_t frame = 0; frame < recording.size() / 4; ++frame) {
     // A silent frame gives -1.
-    const std::int64_t index = static_cast<std::int64_t>(low | high << 16) - 1;
+    const std::int64_t index = std::int64_t{le32(recording, 4 * frame)} - 1;
     if (index < 0) continue;
     if (!runs.empty() && runs.back().at + runs.back().length == frame && index == runs.back().end()) {
       ++runs.back().length;

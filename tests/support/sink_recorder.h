@@ -1,11 +1,10 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
+
+#include "tests/support/temp_dir.h"
 
 namespace tunekiln::test {
 
@@ -22,30 +21,40 @@ class SinkRecorder {
   SinkRecorder();
   ~SinkRecorder();
 
-  std::size_t frames() const;
-  // Interleaved samples of the frames from `first` on.
-  std::vector<std::int16_t> samples(std::size_t first = 0) const;
+  // Everything parec has written so far.
+  std::size_t frames() {
+    pull(false);
+    return bytes_.size() / 4;
+  }
+  // The frames from `first` on, as far as the last call has read.
+  Bytes recorded(std::size_t first) const {
+    return Bytes(bytes_.begin() + first * 4, bytes_.begin() + bytes_.size() / 4 * 4);
+  }
 
   // Each wait answers false when the recording ended (parec stopped) first.
-  bool waitForFrames(std::size_t count);
+  bool waitForFrames(std::size_t count) {
+    while (bytes_.size() / 4 < count) {
+      if (!pull(true)) return false;
+    }
+    return true;
+  }
   // Until `length` frames in a row that are all silent (or all sounding) begin at `from` or
   // later, within kLookAhead; gives the first.
   bool waitForRun(std::size_t from, std::size_t length, bool silent, std::size_t& at);
 
  private:
+  // Reads what parec has written; with `wait`, waits for it to write. False when it has ended.
+  bool pull(bool wait);
+
   int pid_ = -1;
   int pipe_ = -1;
-  mutable std::mutex mutex_;
-  std::condition_variable arrived_;
   std::vector<std::uint8_t> bytes_;
-  bool ended_ = false;
-  std::thread reader_;
 };
 
 // Stereo frames that each tell where they stand: frame i holds the number i + 1, its low 16 bits
 // left and its high 16 bits right, so no frame is silent and a recording shows which frames
 // arrived, in which order, and whether any was lost or repeated.
-std::vector<std::int16_t> counting_frames(std::size_t count);
+Bytes counting_frames(std::size_t count);
 
 // The runs of consecutive counted frames in a recording: silence ends a run, and so does a
 // frame that does not follow the one before.
@@ -59,6 +68,6 @@ struct CountedRun {
 
   std::int64_t end() const { return firstIndex + static_cast<std::int64_t>(length); }
 };
-std::vector<CountedRun> counted_runs(const std::vector<std::int16_t>& interleaved);
+std::vector<CountedRun> counted_runs(const Bytes& recording);
 
 }  // namespace tunekiln::test

@@ -1,12 +1,9 @@
 #include "tests/support/tone_analyser.h"
 
-#include <algorithm>
 #include <cmath>
 #include <numeric>
 
 namespace tunekiln::test {
-
-double ToneMeasure::amplitude() const { return rms * std::sqrt(2.0); }
 
 ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int channels, int channel,
                          int sampleRate, std::size_t skipFrames) {
@@ -17,24 +14,20 @@ ToneMeasure measure_tone(const std::vector<std::int16_t>& interleaved, int chann
     x.push_back(interleaved[i] / 32768.0);
   }
   ToneMeasure measure;
-  if (x.empty()) return measure;
-  for (const double value : x) measure.peak = std::max(measure.peak, std::abs(value));
   measure.rms = std::sqrt(std::inner_product(x.begin(), x.end(), x.begin(), 0.0) / double(x.size()));
-
   // A crossing counts only after the signal has been clearly negative, so noise around zero
-  // does not count twice; its time is interpolated between the two samples around it.
+  // does not count twice.
   bool armed = false;
-  double first = -1, last = -1;
-  std::size_t crossings = 0;
+  std::vector<std::size_t> rises;
   for (std::size_t i = 1; i < x.size(); ++i) {
-    armed = armed || x[i] < -measure.peak / 4;
+    armed = armed || x[i] < -measure.rms / 2;
     if (!armed || x[i - 1] >= 0 || x[i] < 0) continue;
     armed = false;
-    last = static_cast<double>(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
-    first = first < 0 ? last : first;
-    ++crossings;
+    rises.push_back(i);
   }
-  if (crossings >= 2) measure.frequency = static_cast<double>(crossings - 1) * sampleRate / (last - first);
+  if (rises.size() >= 2) {
+    measure.frequency = double(rises.size() - 1) * sampleRate / double(rises.back() - rises.front());
+  }
   return measure;
 }
 

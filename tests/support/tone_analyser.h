@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,11 +15,9 @@ struct ToneMeasure {
   double frequency = 0;
   // Root mean square, 1.0 = full scale (32768)
   double rms = 0;
-  // Largest magnitude, 1.0 = full scale
-  double peak = 0;
 
   // The sine amplitude the RMS stands for, 1.0 = full scale.
-  double amplitude() const;
+  double amplitude() const { return rms * std::sqrt(2.0); }
 };
 
 // Measures one channel of interleaved 16-bit PCM, leaving out the first `skipFrames` frames
