@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tests/support/run_program.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/terminal_session.h"
 #include "tests/support/wav_builder.h"
 
@@ -16,8 +16,6 @@ namespace tunekiln::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Words = std::vector<std::string>;
-
 // Both widths (24-bit samples go through decode's dither), loud enough to clip at 1.5, with a
 // folder, a file of no known format and a missing file among them.
 const Words kInputs{"a.wav", "folder.wav", "b.wav", "c.wav", "junk.wav", "d.wav", "missing.wav", "e.wav"};

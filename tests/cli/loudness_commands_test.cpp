@@ -5,19 +5,12 @@
 #include <cmath>
 #include <filesystem>
 
-#include "tests/support/run_program.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/wav_builder.h"
 #include "wavproc/loudness.h"
 
 namespace tunekiln::test {
 namespace {
-
-using Words = std::vector<std::string>;
-
-ProgramResult cli(Words arguments) {
-  arguments.insert(arguments.begin(), TUNEKILN_CLI);
-  return run_program(arguments);
-}
 
 // A stereo tone at a quarter of 48 kHz, its samples at 45° of the wave: each lies 3 dB below
 // the true peak, which a ceiling on the sample peak would miss.

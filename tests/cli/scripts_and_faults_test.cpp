@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "tests/support/run_program.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/terminal_session.h"
 #include "tests/support/wav_builder.h"
 
@@ -16,8 +16,6 @@ namespace tunekiln::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Words = std::vector<std::string>;
-
 // A file command (the files go behind its words) run in `dir` by a shell's `exec` (behind traps
 // or limits, and before redirections), with its temporary files kept in `dir` too, so that any
 // left over are seen. What encode and decode name their outputs in a folder, and what volume

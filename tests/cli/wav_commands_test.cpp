@@ -3,19 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "cli/cut_time.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/mp3_maker.h"
-#include "tests/support/run_program.h"
 #include "tests/support/wav_builder.h"
 
 namespace tunekiln::test {
 namespace {
-
-using Words = std::vector<std::string>;
-
-ProgramResult cli(Words arguments) {
-  arguments.insert(arguments.begin(), TUNEKILN_CLI);
-  return run_program(arguments);
-}
 
 Bytes wav(std::uint16_t channels, std::initializer_list<std::int32_t> samples, std::uint32_t rate = 44100) {
   return make_wav({.channels = channels, .sampleRate = rate}, samples16(samples));
