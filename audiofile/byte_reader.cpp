@@ -44,4 +44,17 @@ ReadOutcome MemoryByteReader::readAt(std::uint64_t offset, void* buffer, std::si
   return {bytes, bytes == count ? AudioFileResult::ok : AudioFileResult::endOfData};
 }
 
+ReadOutcome ByteRange::readAt(std::uint64_t offset, void* buffer, std::size_t count) const {
+  const std::uint64_t left = offset < end_ - begin_ ? end_ - begin_ - offset : 0;
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
+  ReadOutcome outcome = whole_->readAt(begin_ + offset, buffer, wanted);
+  if (outcome.status == AudioFileResult::ok && wanted < count) outcome.status = AudioFileResult::endOfData;
+  return outcome;
+}
+
+std::uint64_t ByteRange::size() const {
+  const std::uint64_t wholeSize = whole_->size();
+  return wholeSize > begin_ ? std::min(wholeSize, end_) - begin_ : 0;
+}
+
 }  // namespace tunekiln

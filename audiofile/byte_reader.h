@@ -62,6 +62,21 @@ class MemoryByteReader final : public ByteReader {
   std::span<const std::uint8_t> bytes_;
 };
 
+// The bytes [begin, end) of another reader, or as far as it reaches.
+class ByteRange final : public ByteReader {
+ public:
+  ByteRange(std::shared_ptr<const ByteReader> whole, std::uint64_t begin, std::uint64_t end)
+      : whole_(std::move(whole)), begin_(begin), end_(end) {}
+
+  ReadOutcome readAt(std::uint64_t offset, void* buffer, std::size_t count) const override;
+  std::uint64_t size() const override;
+
+ private:
+  std::shared_ptr<const ByteReader> whole_;
+  std::uint64_t begin_;
+  std::uint64_t end_;
+};
+
 // Little-endian and big-endian fields of a header already in memory.
 inline std::uint16_t load_le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 inline std::uint32_t load_le32(const std::uint8_t* p) {

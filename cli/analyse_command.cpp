@@ -9,11 +9,12 @@
 #include <variant>
 #include <vector>
 
+#include "audiofile/decoded_wave.h"
+#include "audiofile/sound_file_reader.h"
 #include "audiofile/wave_header.h"
 #include "cli/engine_session.h"
 #include "cli/reporting.h"
 #include "audiofile/mp3_frame_walk.h"
-#include "engine/input_source.h"
 #include "engine/mp3_decoder.h"
 #include "wavproc/audio_analysis.h"
 #include "wavproc/volume_dialog_logic.h"
@@ -154,14 +155,14 @@ void add_loudness(Report& report, const std::optional<LoudnessMeter>& meter) {
   if (loudness.nonFiniteSamples > 0) report.integer("nonFiniteSamples", loudness.nonFiniteSamples);
 }
 
-int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) {
+int analyse_wave(const ByteReader& reader, const WaveHeader& header, const char* decoderName, bool json) {
   bool failed = false;
   PcmAnalyser analyser(header.format);
   analyser.measureLoudness();
   if (!read_pcm_into(reader, header, analyser, {}, &failed)) return report_failure(wav_texts::kReadError);
   const auto analysis = analyser.result();
   Report report;
-  report.text("decoder", "wav");
+  report.text("decoder", decoderName);
   report.text("format", describe_encoding(header.format.encoding()));
   report.integer("sampleRate", header.format.sampleRate());
   report.integer("channels", header.format.channels());
@@ -173,16 +174,19 @@ int analyse_wave(const ByteReader& reader, const WaveHeader& header, bool json) 
   return 0;
 }
 
-// `audio`: the bytes of the file that hold its MPEG audio.
-int analyse_mp3(const std::string& path, const ByteReader& audio, bool json) {
-  const Mp3FrameWalk walk = walk_mp3_frames(audio);
-  if (walk.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
+int analyse_mp3(const OpenedFile& file, bool json) {
   Mp3Decoder decoder;
-  if (walk.result != AudioFileResult::ok || !decoder.open(path)) return fail_unrecognized(path, path);
+  decoder.walkLengthInBackground(false);  // the walk is made here
+  if (!decoder.open(file)) {
+    const std::string refusal = decoder.refusal();
+    return fail_unrecognized(refusal.empty() ? unplayable_reason(file.identity) : refusal, file.name);
+  }
+  const Mp3FrameWalk walk = decoder.walkFrames();
+  if (walk.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
   const StreamInfo info = decoder.getInfo();
   const auto format = PcmFormat::make(static_cast<std::uint32_t>(info.sampleRate), info.stereo == 1 ? 2 : 1,
                                       SampleEncoding::signed16);
-  if (!format) return fail_unrecognized(path, path);
+  if (walk.result != AudioFileResult::ok || !format) return fail_unrecognized({}, file.name);
   const char* lengthSource = decoder.openingLengthSource();
 
   // The peaks are those of what the player hears: the engine's own decoder, dither and all.
@@ -214,15 +218,29 @@ int analyse_mp3(const std::string& path, const ByteReader& audio, bool json) {
   return 0;
 }
 
+int analyse_sound_file(const OpenedFile& file, bool json) {
+  auto opened = SoundFileReader::open(file.reader, file.identity);
+  if (opened.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
+  if (!opened.reader) {
+    return fail_unrecognized(opened.reason, file.name);
+  }
+  const DecodedWave wave(std::move(opened.reader));
+  const WaveParse parse = read_wave_header(wave);
+  if (!parse.header) return report_failure(wav_texts::kReadError);
+  return analyse_wave(wave, *parse.header, kind_name(file.identity.kind), json);
+}
+
 int analyse(const std::string& path, bool json) {
-  const std::shared_ptr<const ByteReader> reader = open_file_reader(path);
-  if (!reader) return report_failure(kOpenInputError, errno_fault(path, errno));
-  const WaveParse wave = read_wave_header(*reader, id3v2_tag_end(*reader));
-  if (wave.result == AudioFileResult::ok) return analyse_wave(*reader, *wave.header, json);
+  const OpenedFile file = open_audio_file(path);
+  if (!file.reader) return report_failure(kOpenInputError, errno_fault(path, errno));
+  if (file.identity.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
+  if (file.identity.decodedBySoundFile()) return analyse_sound_file(file, json);
+  if (file.identity.kind != FileKind::wave) return analyse_mp3(file, json);
+  const WaveParse wave = read_wave_header(*file.reader, file.identity.start);
+  if (wave.result == AudioFileResult::ok) return analyse_wave(*file.reader, *wave.header, "wav", json);
   if (wave.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
-  // Any other file, or a WAVE file of MPEG audio; nothing for a WAVE file that cannot be read.
-  const auto audio = mpeg_audio_bytes(reader);
-  return audio ? analyse_mp3(path, *audio, json) : fail_unrecognized(path, path);
+  // A WAVE file of MPEG audio; the decoder refuses any other.
+  return analyse_mp3(file, json);
 }
 
 }  // namespace
@@ -234,7 +252,7 @@ void add_analyse_command(CLI::App& app, int& status) {
       "analyse", "Show the peak, RMS level and clipping of each channel, the loudness in LUFS with its range "
                  "and the true peaks, whether Clear Human Voice can work, "
                  "the largest volume multiple that does not clip and, for MP3, the true length");
-  command->add_option("FILE", *path, "WAV or MP3 file")->required();
+  command->add_option("FILE", *path, "WAV, MP3, FLAC, Ogg Vorbis or Opus file")->required();
   command->add_flag("--json", *json, "print one JSON object instead of name=value lines");
   command->callback([&status, path, json] { status = analyse(*path, *json); });
 }

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "audiofile/info_tags.h"
 #include "cli/file_runs.h"
 #include "cli/reporting.h"
 #include "encoder/encoder_texts.h"
@@ -42,8 +41,6 @@ int report(const SaveToMp3Result& result, const FilePair& files, EncoderConsole&
       return 0;
     case SaveToMp3Status::inputFailed:
       return report_failure(result.text, FileFault{files.inputName, result.reason});
-    case SaveToMp3Status::inputNotClosed:
-      return report_failure(result.text, std::nullopt, 2);
     case SaveToMp3Status::outputFailed:
       std::fputs(result.consoleDetail.c_str(), console.err);
       return report_failure(result.text, errno_fault(files.outputName, result.outputError));
@@ -61,20 +58,6 @@ struct EncodeArguments {
   FileArguments files;
   Mp3Settings settings;
 };
-
-// The tags of a WAVE input's LIST/INFO chunk fill in what the options leave empty.
-Mp3Settings with_info_tags(const std::string& input, Mp3Settings settings) {
-  const auto file = InputFile::open(input);
-  if (!file) return settings;  // the encoder says why
-  const InfoTags found = read_info_tags(FileByteReader(*file));
-  Mp3Tags& tags = settings.tags;
-  for (const auto& [chosen, fromFile] : {std::pair{&tags.title, &found.title}, {&tags.artist, &found.artist},
-                                         {&tags.album, &found.album}, {&tags.year, &found.year},
-                                         {&tags.track, &found.track}, {&tags.comment, &found.comment}}) {
-    if (chosen->empty()) *chosen = *fromFile;
-  }
-  return settings;
-}
 
 // What a console file took in, from its start.
 std::string console_text(std::FILE* file) {
@@ -103,7 +86,7 @@ int encode_beside_others(const FilePair& files, const Mp3Settings& settings, Hel
     return report_failure("", errno_fault(quiet ? "/dev/null" : "a temporary file", error));
   }
   const std::size_t errBefore = held.err.size(), outBefore = held.out.size();
-  const int status = report(SaveToMp3File(host, console, with_info_tags(files.input, settings)), files, console);
+  const int status = report(SaveToMp3File(host, console, settings), files, console);
   if (!quiet) {
     held.err.insert(errBefore, console_text(console.err));
     held.out.insert(outBefore, console_text(console.out));
@@ -126,7 +109,7 @@ int encode(const FilePair& files, const Mp3Settings& settings) {
   } else if (reporting().dataOnStandardOutput) {
     console.out = stderr;
   }
-  const int status = report(SaveToMp3File(host, console, with_info_tags(files.input, settings)), files, console);
+  const int status = report(SaveToMp3File(host, console, settings), files, console);
   console.err = stderr;
   console.out = stdout;
   if (nowhere != nullptr) std::fclose(nowhere);

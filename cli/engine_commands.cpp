@@ -23,9 +23,6 @@ namespace {
 
 constexpr std::int32_t kWavFileWriterSlot = 2;
 
-// The decoders' names for `info`, by slot of standard_decoders().
-constexpr const char* kDecoderNames[kSlotCount] = {"", "wav", "mp3"};
-
 // The destination prompt of a decoding started from the command line: OUT the first time. The
 // writer asks again only when OUT could not be opened; then the answer is Cancel, which ends
 // the decoding, and the failure is kept for the end with errno of the call that failed.
@@ -73,7 +70,7 @@ int decode(const FilePair& files, unsigned int jobs) {
   const unsigned int threads = files.inputName == "-" ? 1 : decoding_threads(jobs);
   {
     EngineSession session([&destination, threads] { return decoding_slots(destination, threads); });
-    if (!session.open(files.input)) return fail_unrecognized(files.input, files.inputName);
+    if (const auto refusal = session.open(files.input)) return fail_unrecognized(*refusal, files.inputName);
     failure = session.run(kWavFileWriterSlot, [&statusLine](const PlayerNotification& notification) {
       if (notification.number == PLAYER_NTF_POSITION && !reporting().quiet) {
         statusLine.show(clock_text(notification.first) + " / " + clock_text(totalSeconds));
@@ -111,12 +108,12 @@ std::string info_text(const StreamInfo& stream, const char* decoder, const char*
 int info(const FilePair& files, bool json) {
   if (!InputFile::open(files.input)) return report_failure(kOpenInputError, errno_fault(files.inputName, errno));
   auto decoders = standard_decoders();
-  const auto slot = choose_decoder(decoders, files.input);
-  if (!slot) return fail_unrecognized(files.input, files.inputName);
-  decoders[*slot]->settleLength();
-  const StreamInfo stream = decoders[*slot]->getInfo();
-  const std::string text = info_text(stream, kDecoderNames[*slot], decoders[*slot]->lengthSource(), json);
-  decoders[*slot]->close();
+  const DecoderChoice choice = choose_decoder(decoders, files.input);
+  if (!choice.slot) return fail_unrecognized(choice.refusal, files.inputName);
+  Decoder& decoder = *decoders[*choice.slot];
+  decoder.settleLength();
+  const std::string text = info_text(decoder.getInfo(), decoder.name(), decoder.lengthSource(), json);
+  decoder.close();
   std::fputs(text.c_str(), stdout);
   return 0;
 }
@@ -127,7 +124,7 @@ const FileOperation::InputText kOpenInputText = [](const std::string&) { return 
 
 void add_engine_commands(CLI::App& app, int& status) {
   auto arguments = std::make_shared<FileArguments>();
-  auto* decode_command = app.add_subcommand("decode", "Decode an MP3 or WAV file into a 16- or 8-bit PCM WAV file");
+  auto* decode_command = app.add_subcommand("decode", "Decode an MP3, WAV, FLAC, Ogg Vorbis or Opus file into a 16- or 8-bit PCM WAV file");
   add_file_arguments(*decode_command, *arguments);
   // Here --jobs are the threads that decode one MP3 file, with or without an output folder; the
   // files of a batch go one after another, as the dither carries its state from one to the next.
@@ -142,8 +139,8 @@ void add_engine_commands(CLI::App& app, int& status) {
 
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  auto* info_command = app.add_subcommand("info", "Show the length and format of an MP3 or WAV file");
-  info_command->add_option("FILE", *file, "MP3 or WAV file; - is standard input")->required();
+  auto* info_command = app.add_subcommand("info", "Show the length and format of an MP3, WAV, FLAC, Ogg Vorbis or Opus file");
+  info_command->add_option("FILE", *file, "MP3, WAV, FLAC, Ogg Vorbis or Opus file; - is standard input")->required();
   info_command->add_flag("--json", *json, "one JSON object instead of name=value lines");
   info_command->callback([&status, file, json] {
     status = run_input_operation(*file, kOpenInputText, [json](const FilePair& files) { return info(files, *json); });

@@ -5,7 +5,6 @@
 
 #include "cli/reporting.h"
 #include "engine/engine_texts.h"
-#include "engine/wav_decoder.h"
 #include "wavproc/wav_texts.h"
 
 namespace tunekiln {
@@ -15,28 +14,6 @@ constexpr std::string_view kNoSoundServer = "No sound server can be reached!";
 constexpr std::string_view kFormatRefused = "The sound server cannot play this file's format!";
 constexpr std::string_view kServerGone = "The sound server has gone away!";
 
-std::optional<std::string> refusal_reason(const WaveParse& parse) {
-  switch (parse.result) {
-    case AudioFileResult::unsupportedEncoding:
-    case AudioFileResult::unsupportedChannels:
-      return describe_wave_encoding(parse.fields) + " is not supported";
-    case AudioFileResult::damaged:
-      return "the WAV header is damaged or incomplete";  // as the WAV operations say it
-    case AudioFileResult::readFailed:
-      return "the file could not be read";
-    default:
-      return std::nullopt;  // no WAV file at all
-  }
-}
-
-// AIFF files are read for Save to MP3 only.
-bool is_aiff(const std::string& file) {
-  const auto reader = open_file_reader(file);
-  std::uint8_t head[12];
-  return reader && reader->readExactly(0, head, sizeof head) && chunk_id_is(head, "FORM") &&
-         (chunk_id_is(head + 8, "AIFF") || chunk_id_is(head + 8, "AIFC"));
-}
-
 }  // namespace
 
 std::string clock_text(std::uint32_t seconds) {
@@ -45,27 +22,24 @@ std::string clock_text(std::uint32_t seconds) {
   return text;
 }
 
-int fail_unrecognized(const std::string& file, const std::string& shownName) {
-  WavDecoder decoder;
-  decoder.open(file);  // refused again, as it was by the engine
-  if (const auto reason = refusal_reason(decoder.lastParse())) {
-    return report_failure(wav_texts::kUnrecognized, FileFault{shownName, *reason});
-  }
-  if (is_aiff(file)) return report_failure(wav_texts::kUnrecognized, FileFault{shownName, "AIFF files are read only by encode"});
-  return report_failure(wav_texts::kUnrecognized);
+int fail_unrecognized(const std::string& refusal, const std::string& shownName) {
+  if (refusal.empty()) return report_failure(wav_texts::kUnrecognized);
+  return report_failure(wav_texts::kUnrecognized, FileFault{shownName, refusal});
 }
 
 EngineSession::EngineSession(EngineSlotsFactory makeSlots)
     : player_(player_create(notifications_, std::move(makeSlots), [] { return std::unique_ptr<MasterVolume>(); })) {}
 
-bool EngineSession::open(const std::string& file) {
+std::optional<std::string> EngineSession::open(const std::string& file) {
   player_open(*player_, file);
   player_post(*player_, {.number = PLAYER_CMD_PING});
-  bool refused = false;
+  std::optional<std::string> refusal;
   for (;;) {
     const auto notification = notifications_.next();
-    if (notification.number == PLAYER_NTF_PONG) return !refused;
-    refused = refused || (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_NO_STREAM);
+    if (notification.number == PLAYER_NTF_PONG) return refusal;
+    if (notification.number == PLAYER_NTF_STATE && notification.first == PLAYER_STATE_NO_STREAM) {
+      refusal = notification.name.value_or("");
+    }
   }
 }
 

@@ -19,8 +19,8 @@ inline constexpr std::string_view kOpenInputError = "Open the input file error!"
 std::string clock_text(std::uint32_t seconds);
 
 // The refusal of a file that no decoder takes: "can not recongnize this file format!" and, when
-// the WAV decoder can tell why it refused the file, a second line "NAME: reason". Gives 1.
-int fail_unrecognized(const std::string& file, const std::string& shownName);
+// the engine could tell why (`refusal`), a second line "NAME: reason". Gives 1.
+int fail_unrecognized(const std::string& refusal, const std::string& shownName);
 
 // One run of the engine for a command: the engine thread lives as long as the session. The
 // command line has no volume buttons, so the engine gets no mixer.
@@ -29,8 +29,9 @@ class EngineSession {
   explicit EngineSession(EngineSlotsFactory makeSlots);
 
   Player& player() { return *player_; }
-  // Opens the file and waits until the engine has answered: false when no decoder takes it.
-  bool open(const std::string& file);
+  // Opens the file and waits until the engine has answered: why no decoder took it (empty
+  // when none could tell), nothing when one did.
+  std::optional<std::string> open(const std::string& file);
   // Plays the opened file to the output in `outputSlot` and hands every notification to
   // `notice` until the engine reports STOPPED; keeps the stream's length in totalSeconds.
   // A failure of the sound card stops the engine, which would otherwise wait in silence.

@@ -86,7 +86,7 @@ int play(const std::string& file) {
       slots.outputs[kSoundCardSlot] = std::make_unique<SoundCardOutput>();
       return slots;
     });
-    if (!session.open(file)) return fail_unrecognized(file, file);
+    if (const auto refusal = session.open(file)) return fail_unrecognized(*refusal, file);
 
     KeyCommands commands(session.player());
     const Keyboard keyboard([&commands](PlayKey key) { commands.press(key); });

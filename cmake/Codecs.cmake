@@ -12,3 +12,7 @@ add_library(tunekiln::mp3lame ALIAS tunekiln_lame)
 # The loudness meter (EBU R128), through its Debian package's pkg-config file.
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 add_library(tunekiln::ebur128 ALIAS PkgConfig::EBUR128)
+
+# FLAC, Ogg Vorbis and Opus input.
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+add_library(tunekiln::sndfile ALIAS PkgConfig::SNDFILE)

@@ -1,7 +1,5 @@
 #include "encoder/audio_input.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -15,8 +13,6 @@ namespace tunekiln {
 namespace texts = encoder_texts;
 namespace {
 
-// The sample count that stands for "no header gave a length".
-constexpr std::uint32_t kUnknownSampleCount = 0xFFFFFFFF;
 // libmp3lame keeps float samples beyond full scale, but from about twice full scale on its
 // frames come out broken; this leaves room for a clipped square wave's overshoot.
 constexpr float kRealLimit = 1.5f;
@@ -74,43 +70,29 @@ std::size_t deinterleave(const Value* values, std::size_t count, std::size_t cha
   return samples;
 }
 
+// Up to `count` bytes from the input's position on; nothing when the read failed, or a decoded
+// input could not be decoded on.
+std::optional<std::size_t> read_input(AudioInput& input, void* bytes, std::size_t count) {
+  const auto got = input.reader->readAt(input.position, bytes, count);
+  if (got.status != AudioFileResult::ok && got.status != AudioFileResult::endOfData) return std::nullopt;
+  input.position += got.bytes;
+  return got.bytes;
+}
+
 std::optional<std::size_t> read_failed(AudioInput& input) {
-  input.failure = InputFailure{texts::kReadError};
+  input.failure = InputFailure{texts::kReadError, input.damage};
   return std::nullopt;
 }
 
 }  // namespace
 
 bool open_audio_input(AudioInput& input, lame_t encoder, const std::string& path) {
-  auto source = open_file_source(path);
-  if (!source) {
+  const OpenedFile file = open_audio_file(path);
+  if (!file.reader) {
     input.failure = InputFailure{format_text(texts::kCouldNotFind, path.c_str())};
     return false;
   }
-  return attach_audio_input(input, encoder, std::move(source), input_file_size(path));
-}
-
-bool attach_audio_input(AudioInput& input, lame_t encoder, std::unique_ptr<ByteSource> source,
-                        std::int32_t sizeBytes) {
-  input.encoding = SampleEncoding::signed16;
-  input.bigEndian = true;
-  input.signedBytes = false;
-  input.framesLeft.reset();
-  input.sampleRateUsable = true;
-  input.failure.reset();
-  lame_set_num_samples(encoder, kUnknownSampleCount);
-  input.inputStream = std::make_unique<InputBytes>(std::move(source));
-
-  if (!detect_input_type(input, encoder)) return false;
-  if (input.inputType == INPUT_RAW) {
-    std::fprintf(input.messages, "%s\n", texts::kAssumingRaw);
-    if (sizeBytes >= 0) {
-      // The encoder's default of two 16-bit channels.
-      const auto bytesPerFrame = static_cast<std::uint32_t>(lame_get_num_channels(encoder)) * 2;
-      lame_set_num_samples(encoder, static_cast<std::uint32_t>(sizeBytes) / bytesPerFrame);
-    }
-  }
-  return true;
+  return attach_audio_input(input, encoder, file);
 }
 
 std::optional<std::size_t> read_audio_frame(AudioInput& input, lame_t encoder, FrameSamples& frame) {
@@ -133,7 +115,7 @@ std::optional<std::size_t> read_audio_frame(AudioInput& input, lame_t encoder, F
   if (!input.framesLeft) return samples;
   // The header's length was checked against the file's size when it was opened: a file that
   // ends sooner has been cut short since, and what was encoded is not the whole input.
-  if (samples < toRead && input.inputStream->sizeKnown()) return read_failed(input);
+  if (samples < toRead) return read_failed(input);
   *input.framesLeft -= samples;
   return samples;
 }
@@ -141,9 +123,9 @@ std::optional<std::size_t> read_audio_frame(AudioInput& input, lame_t encoder, F
 std::optional<std::size_t> read_pcm_block(AudioInput& input, std::int32_t* values, std::size_t count) {
   const std::uint32_t width = bytes_per_sample(input.encoding);
   auto* bytes = reinterpret_cast<std::uint8_t*>(values);
-  const auto got = input.inputStream->read(bytes, count * width);
-  if (got.status == AudioFileResult::readFailed) return read_failed(input);
-  const std::size_t read = got.bytes / width;
+  const auto got = read_input(input, bytes, count * width);
+  if (!got) return read_failed(input);
+  const std::size_t read = *got / width;
   switch (input.encoding) {
     case SampleEncoding::unsigned8:
       widen_bytes(bytes, values, read, input.signedBytes ? 0x00 : 0x80);
@@ -165,9 +147,9 @@ std::optional<std::size_t> read_real_block(AudioInput& input, float* values, std
   const std::uint32_t width = bytes_per_sample(input.encoding);
   std::array<std::uint8_t, 2 * kMaxFrameSamples * sizeof(double)> bytes;
   count = std::min<std::size_t>(count, bytes.size() / width);
-  const auto got = input.inputStream->read(bytes.data(), count * width);
-  if (got.status == AudioFileResult::readFailed) return read_failed(input);
-  const std::size_t read = got.bytes / width;
+  const auto got = read_input(input, bytes.data(), count * width);
+  if (!got) return read_failed(input);
+  const std::size_t read = *got / width;
   for (std::size_t i = 0; i < read; ++i) {
     const std::uint8_t* sample = bytes.data() + i * width;
     values[i] = bounded_real(input.encoding == SampleEncoding::float32
@@ -175,20 +157,6 @@ std::optional<std::size_t> read_real_block(AudioInput& input, float* values, std
                                  : std::bit_cast<double>(load_bits<std::uint64_t>(sample, input.bigEndian)));
   }
   return read;
-}
-
-bool close_audio_input(AudioInput& input) {
-  if (!input.inputStream) return true;
-  const bool closed = input.inputStream->close();
-  input.inputStream.reset();
-  if (!closed) input.failure = InputFailure{texts::kCouldNotClose, {}, InputFailureKind::notClosed};
-  return closed;
-}
-
-std::int32_t input_file_size(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || status.st_size > std::numeric_limits<std::int32_t>::max()) return -1;
-  return static_cast<std::int32_t>(status.st_size);
 }
 
 }  // namespace tunekiln

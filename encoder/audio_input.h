@@ -10,12 +10,13 @@
 #include <string>
 
 #include "audiofile/pcm_format.h"
-#include "encoder/byte_source.h"
+#include "audiofile/file_identity.h"
+#include "audiofile/info_tags.h"
 
 // The audio input of Save to MP3: RIFF, RF64 and BW64 WAVE files with integer PCM of 8 to 32
 // bits or IEEE float, AIFF and AIFC files with integer samples of 8 to 32 bits or 32-bit float,
-// and anything that does not start like a kind of file it knows as raw 16-bit big-endian stereo
-// PCM at 44100 Hz. It tells the encoder context the input's channel count, sample rate and length, and
+// FLAC, Ogg Vorbis, Opus and MP3 files as they decode, and anything that does not start like a
+// kind of file it knows as raw 16-bit big-endian stereo PCM at 44100 Hz. It tells the encoder context the input's channel count, sample rate and length, and
 // then delivers one frame at a time.
 namespace tunekiln {
 
@@ -24,21 +25,18 @@ enum InputType : std::int32_t { INPUT_UNKNOWN = 0, INPUT_RAW = 1, INPUT_WAVE = 2
 // The most samples per channel the encoder takes at once.
 inline constexpr std::size_t kMaxFrameSamples = 1152;
 
-enum class InputFailureKind {
-  unusable,   // the input could not be opened or read on, or holds what cannot be encoded
-  notClosed,  // closing the input reported an error
-};
-
 // An input the reader cannot go on with: its text (line break included), and why in a few words
 // where the header says ("IMA ADPCM in a 2-channel file is not supported").
 struct InputFailure {
   std::string text;
   std::string reason = {};
-  InputFailureKind kind = InputFailureKind::unusable;
 };
 
 struct AudioInput {
-  std::unique_ptr<InputBytes> inputStream;
+  std::shared_ptr<const ByteReader> reader;  // the file's bytes, or those of the WAVE file it decodes to
+  std::uint64_t position = 0;                 // the next sample byte
+  InfoTags tags;                              // what the file says of the recording
+  std::string damage;                         // a decoded file: why a read of it fails
   InputType inputType = INPUT_UNKNOWN;
   SampleEncoding encoding = SampleEncoding::signed16;
   bool bigEndian = true;                   // AIFF and raw input; "sowt" AIFC and WAVE are little-endian
@@ -64,12 +62,9 @@ struct FrameSamples {
 // Opens and parses the input and gives the encoder its properties. False with
 // `input.failure` set when the input cannot be opened or encoded.
 bool open_audio_input(AudioInput& input, lame_t encoder, const std::string& path);
-// The same for an input that is already open, seekable or not; `sizeBytes` is what
-// input_file_size says of it (-1 for a stream).
-bool attach_audio_input(AudioInput& input, lame_t encoder, std::unique_ptr<ByteSource> source,
-                        std::int32_t sizeBytes);
+// The same for a file that is already open and identified.
+bool attach_audio_input(AudioInput& input, lame_t encoder, const OpenedFile& file);
 // Each leaves the input at its first sample byte, or is false with `input.failure` set.
-bool detect_input_type(AudioInput& input, lame_t encoder);
 bool parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start);
 bool parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start);
 
@@ -80,9 +75,5 @@ std::optional<std::size_t> read_audio_frame(AudioInput& input, lame_t encoder, F
 std::optional<std::size_t> read_pcm_block(AudioInput& input, std::int32_t* values, std::size_t count);
 // Up to `count` float samples, interleaved; nothing after a failure.
 std::optional<std::size_t> read_real_block(AudioInput& input, float* values, std::size_t count);
-bool close_audio_input(AudioInput& input);
-
-// The file's size as a signed 32-bit number; -1 when there is none or it does not fit.
-std::int32_t input_file_size(const std::string& path);
 
 }  // namespace tunekiln

@@ -8,12 +8,12 @@ namespace tunekiln::encoder_texts {
 // The audio input reader.
 inline constexpr const char* kCouldNotFind = "Could not find \"%s\".\n";
 inline constexpr const char* kAssumingRaw = "Assuming raw pcm input file";
+inline constexpr const char* kReencodingMp3 = "Encoding an MP3 file again: some of its quality is lost";
 inline constexpr const char* kUnsupportedChannels = "Unsupported number of channels: %ud\n";
 // A file of another kind (MP3, FLAC, Ogg), a damaged header, or an encoding the reader has no loop for.
 inline constexpr const char* kUnsupportedFormat = "Unsupported data format\n";
 inline constexpr const char* kUnsupportedWidth = "Only 8, 16, 24 and 32 bit input files supported \n";
 inline constexpr const char* kReadError = "Error reading input file\n";
-inline constexpr const char* kCouldNotClose = "Could not close audio input file\n";
 
 // The encoding loop.
 inline constexpr const char* kBufferTooSmall = "mp3 buffer is not big enough... \n";

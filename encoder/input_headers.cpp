@@ -7,21 +7,20 @@
 #include <vector>
 
 #include "audiofile/aiff_header.h"
-#include "audiofile/mp3_frame_walk.h"
+#include "audiofile/info_tags.h"
 #include "audiofile/riff_walker.h"
 #include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
 #include "encoder/encoder_texts.h"
+#include "engine/wave_view.h"
 #include "encoder/text_format.h"
 
 namespace tunekiln {
 namespace texts = encoder_texts;
 namespace {
 
-// The search for MPEG audio looks for a first frame within 64 KiB and reads at most a chain of
-// four free-format frames behind it; held in memory, these bytes let it look at a stream without
-// reading it to its end.
-constexpr std::size_t kMpegSearchBytes = 80 * 1024;
+// The sample count that stands for "no header gave a length".
+constexpr std::uint32_t kUnknownSampleCount = 0xFFFFFFFF;
 // Raw input is 16-bit stereo: less than one frame is no audio at all.
 constexpr std::size_t kRawFrameBytes = 4;
 bool fail(AudioInput& input, std::string text, std::string reason = {}) {
@@ -35,6 +34,19 @@ bool fail_unsupported(AudioInput& input, const std::string& what) {
 
 // The encoder takes its input sample rate as a 32-bit integer; a rate outside that range has
 // none, and the encoder is to refuse it. A rate below 1 Hz has no samples to speak of.
+// FLAC, Ogg Vorbis, Opus and MP3 files are encoded from the WAVE file they decode to.
+bool attach_decoded(AudioInput& input, lame_t encoder, const OpenedFile& file) {
+  const WaveView view = open_wave_view(file);
+  if (view.result == AudioFileResult::readFailed) return fail(input, texts::kReadError);
+  if (!view.reader) return fail(input, texts::kUnsupportedFormat, view.reason);
+  if (file.identity.kind == FileKind::mp3) std::fprintf(input.messages, "%s\n", texts::kReencodingMp3);
+  input.reader = view.reader;
+  input.inputType = INPUT_WAVE;
+  input.tags = read_info_tags(*view.reader);
+  input.damage = "the " + kind_label(file.identity.kind) + " stream is damaged or cut short";
+  return parse_wave_chunks(input, encoder, 0);
+}
+
 bool set_sample_rate(AudioInput& input, lame_t encoder, double rate) {
   if (!(rate >= 1)) return fail_unsupported(input, format_text("a sample rate of %g Hz", rate));
   if (rate < static_cast<double>(std::numeric_limits<std::int32_t>::max()) + 1) {
@@ -45,15 +57,6 @@ bool set_sample_rate(AudioInput& input, lame_t encoder, double rate) {
   return true;
 }
 
-// "FLAC audio", "Ogg audio" or "MP3 audio" when `head` is recognisably the start of a file of
-// that kind, MPEG audio also behind junk or in free format.
-std::optional<std::string> other_audio_kind(const std::vector<std::uint8_t>& head) {
-  if (head.size() >= 4 && chunk_id_is(head.data(), "fLaC")) return "FLAC audio";
-  if (head.size() >= 4 && chunk_id_is(head.data(), "OggS")) return "Ogg audio";
-  if (find_mpeg_audio(MemoryByteReader(head), 0)) return "MP3 audio";
-  return std::nullopt;
-}
-
 std::optional<SampleEncoding> aiff_encoding(const AiffFields& fields, bool real) {
   if (real) return fields.sampleSize == 32 ? std::optional(SampleEncoding::float32) : std::nullopt;
   // 8-bit AIFF samples are stored signed: the reader's signedBytes says so.
@@ -62,36 +65,39 @@ std::optional<SampleEncoding> aiff_encoding(const AiffFields& fields, bool real)
 
 }  // namespace
 
-bool detect_input_type(AudioInput& input, lame_t encoder) {
-  const InputBytes& bytes = *input.inputStream;
+bool attach_audio_input(AudioInput& input, lame_t encoder, const OpenedFile& file) {
+  input = AudioInput{.messages = input.messages};
+  lame_set_num_samples(encoder, kUnknownSampleCount);
+  const FileIdentity& identity = file.identity;
+  input.reader = file.reader;
+  switch (identity.kind) {
+    case FileKind::wave:
+      input.inputType = INPUT_WAVE;
+      input.tags = read_info_tags(*file.reader);
+      return parse_wave_chunks(input, encoder, identity.start);
+    case FileKind::aiff:
+      input.inputType = INPUT_AIFF;
+      return parse_aiff_chunks(input, encoder, identity.start);
+    case FileKind::unknown:
+      break;
+    default:
+      return attach_decoded(input, encoder, file);
+  }
+  if (identity.result == AudioFileResult::readFailed) return fail(input, texts::kReadError);
+  if (!identity.reason.empty()) return fail(input, texts::kUnsupportedFormat, identity.reason);
+  if (identity.start > 0) return fail(input, texts::kUnsupportedFormat, "no audio stands behind the ID3v2 tag");
+  if (file.reader->size() < kRawFrameBytes) return fail(input, texts::kUnsupportedFormat, "the file holds no audio");
   input.inputType = INPUT_RAW;
-  // A tag in front of the audio, as MP3 files and a few WAVE files carry.
-  const std::uint64_t start = id3v2_tag_end(bytes);
-  std::vector<std::uint8_t> head(kMpegSearchBytes);
-  const auto got = bytes.readAt(start, head.data(), head.size());
-  if (got.status == AudioFileResult::readFailed) return fail(input, texts::kReadError);
-  head.resize(got.bytes);
-  const std::uint8_t* id = head.data();
-  const bool whole = head.size() >= 4;
-  if (whole && (chunk_id_is(id, "RIFF") || chunk_id_is(id, "RF64") || chunk_id_is(id, "BW64"))) {
-    if (!parse_wave_chunks(input, encoder, start)) return false;
-    input.inputType = INPUT_WAVE;
-    return true;
-  }
-  if (whole && chunk_id_is(id, "FORM")) {
-    if (!parse_aiff_chunks(input, encoder, start)) return false;
-    input.inputType = INPUT_AIFF;
-    return true;
-  }
-  if (const auto kind = other_audio_kind(head)) return fail_unsupported(input, *kind);
-  if (start > 0) return fail_unsupported(input, "MP3 audio");  // a tag and no audio known behind it
-  if (head.size() < kRawFrameBytes) return fail(input, texts::kUnsupportedFormat, "the file holds no audio");
-  input.inputStream->startAt(0);
+  std::fprintf(input.messages, "%s\n", texts::kAssumingRaw);
+  // The encoder's default of two 16-bit channels.
+  const auto bytesPerFrame = static_cast<std::uint64_t>(lame_get_num_channels(encoder)) * 2;
+  lame_set_num_samples(encoder, static_cast<unsigned long>(
+                                    std::min<std::uint64_t>(file.reader->size() / bytesPerFrame, kUnknownSampleCount - 1)));
   return true;
 }
 
 bool parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
-  const auto parse = read_wave_header(*input.inputStream, start);
+  const auto parse = read_wave_header(*input.reader, start);
   switch (parse.result) {
     case AudioFileResult::ok:
       break;
@@ -117,19 +123,14 @@ bool parse_wave_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
   if (!set_sample_rate(input, encoder, format.sampleRate())) return false;
   input.encoding = format.encoding();
   input.bigEndian = false;
-  // A stream whose header leaves the length open is read to its end.
-  if (header.dataEnd == UINT64_MAX && !input.inputStream->sizeKnown()) {
-    input.framesLeft.reset();
-  } else {
-    input.framesLeft = header.frameCount();
-    lame_set_num_samples(encoder, header.frameCount());
-  }
-  input.inputStream->startAt(header.dataBegin);
+  input.framesLeft = header.frameCount();
+  lame_set_num_samples(encoder, header.frameCount());
+  input.position = header.dataBegin;
   return true;
 }
 
 bool parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
-  const auto parse = read_aiff_header(*input.inputStream, start);
+  const auto parse = read_aiff_header(*input.reader, start);
   switch (parse.result) {
     case AudioFileResult::ok:
       break;
@@ -168,12 +169,12 @@ bool parse_aiff_chunks(AudioInput& input, lame_t encoder, std::uint64_t start) {
   lame_set_num_samples(encoder, fields.sampleFrames);
   // A count of 0 is read on to the end of the file; a larger count than the file holds, to its end.
   if (fields.sampleFrames != 0) {
-    const std::uint64_t size = input.inputStream->size();
+    const std::uint64_t size = input.reader->size();
     const std::uint64_t bytesPerFrame = fields.channels * bytes_per_sample(*encoding);
     const std::uint64_t held = size > header.soundBegin ? (size - header.soundBegin) / bytesPerFrame : 0;
     input.framesLeft = std::min<std::uint64_t>(fields.sampleFrames, held);
   }
-  input.inputStream->startAt(header.soundBegin);
+  input.position = header.soundBegin;
   return true;
 }
 

@@ -41,12 +41,20 @@ std::string without_line_break(std::string text) {
   return text;
 }
 
-SaveToMp3Result input_failed(AudioInput& input) {
-  input.inputStream.reset();  // closing it cannot add to what already went wrong
+SaveToMp3Result input_failed(const AudioInput& input) {
   const InputFailure& failure = *input.failure;
-  const auto status = failure.kind == InputFailureKind::notClosed ? SaveToMp3Status::inputNotClosed
-                                                                  : SaveToMp3Status::inputFailed;
-  return {status, without_line_break(failure.text), failure.reason};
+  return {SaveToMp3Status::inputFailed, without_line_break(failure.text), failure.reason};
+}
+
+// The input's own tags fill in what the settings leave empty.
+Mp3Settings with_input_tags(Mp3Settings settings, const InfoTags& found) {
+  Mp3Tags& tags = settings.tags;
+  for (const auto& [chosen, fromFile] : {std::pair{&tags.title, &found.title}, {&tags.artist, &found.artist},
+                                         {&tags.album, &found.album}, {&tags.year, &found.year},
+                                         {&tags.track, &found.track}, {&tags.comment, &found.comment}}) {
+    if (chosen->empty()) *chosen = *fromFile;
+  }
+  return settings;
 }
 
 SaveToMp3Result output_failed(std::string text, int error, std::string consoleDetail = {}) {
@@ -91,21 +99,16 @@ SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, cons
   // The input is parsed before the output exists, so a refused input leaves no file.
   if (!open_audio_input(input, encoder.get(), *inputPath)) return input_failed(input);
   auto output = Mp3Output::open(*outputPath);
-  if (!output) {
-    const int error = errno;
-    if (!close_audio_input(input)) return input_failed(input);
-    return output_failed(format_text(texts::kCannotInitOutfile, outputPath->c_str()), error);
-  }
+  if (!output) return output_failed(format_text(texts::kCannotInitOutfile, outputPath->c_str()), errno);
 
   // A tag is never worth failing the encoding for: what does not fit is cut, and the user told.
-  for (const std::string& cut : apply_mp3_settings(encoder.get(), settings)) {
+  for (const std::string& cut : apply_mp3_settings(encoder.get(), with_input_tags(settings, input.tags))) {
     std::fputs(format_text(texts::kTagCut, cut.c_str()).c_str(), console.err);
   }
   // A sample rate without an integer value is refused here, as the library refuses its own.
   const int parameters = input.sampleRateUsable ? lame_init_params(encoder.get()) : -1;
   if (parameters < 0) {
     output.reset();
-    if (!close_audio_input(input)) return input_failed(input);
     const auto status = parameters == -1 ? SaveToMp3Status::settingsRefused : SaveToMp3Status::encoderNotStarted;
     return {status, std::string(texts::kInitFailed)};
   }
@@ -120,7 +123,7 @@ SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, cons
   if (finished) write_lame_tag(encoder.get(), output->stream(), console);
   if (finished && settings.replayGain) finished = write_replay_gain(output->stream(), meter, console);
   const bool written = output->closeStream() && finished;
-  if (encoded.status == EncodeStatus::inputFailed || !close_audio_input(input)) return input_failed(input);
+  if (encoded.status == EncodeStatus::inputFailed) return input_failed(input);
   if (!written || !output->commit()) {
     // The library's failure is no file's: whatever errno a call before it left names no reason.
     const int error = encoded.status == EncodeStatus::libraryFailed ? 0 : errno;

@@ -16,7 +16,6 @@ enum class SaveToMp3Status {
   finished,           // the MP3 is in place
   cancelled,          // a dialog was cancelled; nothing was opened and there is nothing to tell
   inputFailed,        // the input could not be opened, read on, or encoded
-  inputNotClosed,     // closing the input reported an error, so what was read may not be all of it
   outputFailed,       // the paths name one file, or the MP3 could not be made, written or put in place
   settingsRefused,    // the encoding library refused its parameters: the input's sample rate with the settings
   encoderNotStarted,  // the encoding library could not be set up

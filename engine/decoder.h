@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "audiofile/file_identity.h"
 #include "engine/stream_info.h"
 
 namespace tunekiln {
@@ -24,8 +25,12 @@ class Decoder {
   // Releases the private state; happens once, when the engine ends.
   virtual ~Decoder() = default;
 
-  // True when this decoder accepts the named file and has opened it; a refusal leaves it closed.
-  virtual bool open(const std::string& name) = 0;
+  // True when this decoder accepts the file, opened and identified once for every decoder, and
+  // has opened it; a refusal leaves it closed.
+  virtual bool open(const OpenedFile& file) = 0;
+  // Why the last open refused a file of this decoder's kind, for a reason line; empty when the
+  // file was not of its kind or the decoder cannot tell.
+  virtual std::string refusal() const { return {}; }
   // Releases the open file; harmless when nothing is open.
   virtual void close() = 0;
   // Moves to the fraction numerator/denominator of the stream.
@@ -39,6 +44,8 @@ class Decoder {
   // Called, on a thread of the decoder's own, when getInfo() has come to know a better length
   // after open; it may only signal or post. Decoders that know their length at open ignore it.
   virtual void setLengthListener(std::function<void()>) {}
+  // The decoder as `info` names it; a decoder of several formats names the one it opened.
+  virtual const char* name() const = 0;
   // Where getInfo()'s length comes from, for `info`: "header" for a decoder that reads it there.
   virtual const char* lengthSource() const { return "header"; }
   // Waits until getInfo()'s length is as exact as it will get.

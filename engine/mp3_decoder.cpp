@@ -11,33 +11,64 @@
 
 namespace tunekiln {
 
-Mp3Decoder::Mp3Decoder(ReaderOpener openReader) : openReader_(std::move(openReader)) {}
+namespace {
+
+// An input is 32-bit to the decoder: a larger one is read from its start as far as that reaches.
+constexpr std::uint64_t kLargestOffset = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint16_t kTagMpegLayer3 = 0x0055;
+
+// The data chunk of a WAVE file, to its declared end or, as the WAVE reader takes it, to the end
+// of the input when the size is 0 or reaches past it.
+std::shared_ptr<const ByteReader> data_chunk(const std::shared_ptr<const ByteReader>& file, std::uint64_t start) {
+  std::optional<RiffWalker> walker;
+  if (RiffWalker::open(*file, start, walker) != AudioFileResult::ok) return nullptr;
+  RiffChunk chunk;
+  while (walker->next(chunk) == AudioFileResult::ok) {
+    if (!chunk.is("data")) continue;
+    const bool toTheEnd = chunk.size == 0 || chunk.size > file->size();
+    const std::uint64_t end = toTheEnd ? file->size() : chunk.bodyOffset() + chunk.size;
+    return std::make_shared<ByteRange>(file, chunk.bodyOffset(), end);
+  }
+  return nullptr;
+}
+
+// The bytes of `file` that may hold MPEG audio: the data chunk of a WAVE file of MPEG layer III
+// (format tag 0x55), or the whole of a file that looks like MPEG audio. Nothing for any other
+// file, whose samples could pass for MPEG frames by chance.
+std::shared_ptr<const ByteReader> mpeg_audio_bytes(const OpenedFile& file) {
+  if (file.identity.kind == FileKind::mp3) return file.reader;
+  if (file.identity.kind != FileKind::wave) return nullptr;
+  const WaveParse wave = read_wave_header(*file.reader, file.identity.start);
+  if (wave.result != AudioFileResult::unsupportedEncoding || wave.fields.formatTag != kTagMpegLayer3) return nullptr;
+  return data_chunk(file.reader, file.identity.start);
+}
+
+}  // namespace
 
 Mp3Decoder::~Mp3Decoder() { close(); }
 
-bool Mp3Decoder::open(const std::string& name) {
+bool Mp3Decoder::open(const OpenedFile& file) {
   close();
-  std::shared_ptr<const ByteReader> file = openReader_(name);
-  const auto audio = file ? mpeg_audio_bytes(std::move(file)) : nullptr;
+  refusal_.clear();
+  const auto audio = file.reader ? mpeg_audio_bytes(file) : nullptr;
   // Nothing is MPEG audio that a frame walk would not take for it: a stray sync in other data
   // would otherwise play as noise.
   const auto start = audio ? find_mpeg_audio(*audio, id3v2_tag_end(*audio)) : std::nullopt;
   if (!start) return false;
   audio_ = audio;
-  source_ = input_over(audio);
-  audioStart_ = static_cast<std::uint32_t>(*start);
-  source_->seekTo(audioStart_);
+  audioStart_ = static_cast<std::uint32_t>(std::min(*start, kLargestOffset));
   mad_stream_init(&stream_);
   mad_frame_init(&frame_);
   synthesis_.mute();
 
   mad_header header;
-  if (!scan_first_frames(*source_, header, xing_)) {
+  if (!scan_first_frames(*audio_, audioStart_, header, xing_)) {
+    refusal_ = "no MPEG audio frame in it could be decoded";
     close();
     return false;
   }
-  source_->seekTo(audioStart_);
-  fileSize_ = source_->size();
+  readPosition_ = audioStart_;
+  fileSize_ = audioSize32();
   layer_ = header.layer;
 
   synthesised_ = 0;
@@ -52,7 +83,7 @@ bool Mp3Decoder::open(const std::string& name) {
     mad_timer_set(&duration_, 0, 1, header.bitrate / 8);
     mad_timer_multiply(&duration_, fileSize_);
     // Only an estimate: the walk over every frame header makes it exact, without holding up the sound.
-    lengthWalk_ = std::make_unique<Mp3LengthWalk>(audio, lengthListener_);
+    if (walkInBackground_) lengthWalk_ = std::make_unique<Mp3LengthWalk>(audio, lengthListener_);
   }
   kbpsSum_ = 0;
   frameCount_ = 0;
@@ -72,8 +103,7 @@ void Mp3Decoder::close() {
   chunk_.reset();
   chunksDue_ = false;
   lengthWalk_.reset();
-  if (!source_) return;
-  source_.reset();
+  if (!audio_) return;
   audio_.reset();
   mad_frame_finish(&frame_);
   mad_stream_finish(&stream_);
@@ -81,7 +111,7 @@ void Mp3Decoder::close() {
 
 void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   const auto aim = seek_fraction(numerator, denominator);
-  if (!source_ || !source_->canSeek() || !aim) return;
+  if (!audio_ || !aim) return;
   chunks_.reset();
   chunk_.reset();
   chunksDue_ = false;
@@ -110,10 +140,10 @@ void Mp3Decoder::seek(std::uint32_t numerator, std::uint32_t denominator) {
   }
   // Counted from the start of the file, but never into what lies before the first frame, where
   // libmad could take a stray sync for one.
-  source_->seekTo(std::max(static_cast<std::uint32_t>(fileSize_ * fraction), audioStart_));
+  readPosition_ = std::max(static_cast<std::uint32_t>(fileSize_ * fraction), audioStart_);
 
   std::uint32_t got = 0;
-  fill_ = source_->read(buffer_.data(), kBufferBytes, got) ? got : 0;
+  fill_ = readAudio(buffer_.data(), kBufferBytes, got) ? got : 0;
   guardGiven_ = false;
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
   mad_frame_mute(&frame_);
@@ -141,13 +171,13 @@ StreamInfo Mp3Decoder::getInfo() {
   if (const Mp3FrameWalk* walk = lengthWalk_ ? lengthWalk_->result() : nullptr) {
     info_.lengthSeconds = static_cast<std::int32_t>(walk->seconds());
     mad_timer_set(&duration_, 0, static_cast<unsigned long>(walk->samplesPerChannel), walk->sampleRate);
-  } else if (source_ && !(xing_.flags & kXingFrames) && frameCount_ > 0) {
+  } else if (audio_ && !(xing_.flags & kXingFrames) && frameCount_ > 0) {
     const std::uint32_t averageKbps = kbpsSum_ / frameCount_;
     mad_timer_set(&duration_, 0, 1, averageKbps * 125);
     mad_timer_multiply(&duration_, fileSize_);
     if (mad_timer_compare(position_, duration_) > 0) {
       duration_ = position_;
-      fileSize_ = source_->size();  // the file may have grown meanwhile
+      fileSize_ = audioSize32();  // the file may have grown meanwhile
     }
     info_.lengthSeconds = static_cast<std::int32_t>(mad_timer_count(duration_, MAD_UNITS_SECONDS));
   }
@@ -281,9 +311,9 @@ bool Mp3Decoder::takeOver() {
 
   // The buffer as it would hold the file had this decoder read on from the start: over damage,
   // where libmad finds the next frame depends on where the buffer ends.
-  source_->seekTo(static_cast<std::uint32_t>(window_));
+  readPosition_ = window_;
   std::uint32_t got = 0;
-  const bool readable = source_->read(buffer_.data(), kBufferBytes, got);
+  const bool readable = readAudio(buffer_.data(), kBufferBytes, got);
   fill_ = got;
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
   stream_.this_frame = stream_.next_frame = buffer_.data() + (end - window_);
@@ -308,7 +338,7 @@ ReadResult Mp3Decoder::refill() {
   // A buffer still full after the move reads nothing: the stream ends.
   const std::uint32_t room = fill_ < kBufferBytes ? kBufferBytes - fill_ : 0;
   std::uint32_t got = 0;
-  const bool readable = source_->read(buffer_.data() + fill_, room, got);
+  const bool readable = readAudio(buffer_.data() + fill_, room, got);
   fill_ += got;
   const bool guardDue = readable && got == 0 && room > 0 && !guardGiven_;
   if (guardDue) {
@@ -320,6 +350,18 @@ ReadResult Mp3Decoder::refill() {
   mad_stream_buffer(&stream_, buffer_.data(), fill_);
   if (!readable) return ReadResult::failed;
   return got > 0 || guardDue ? ReadResult::more : ReadResult::end;
+}
+
+bool Mp3Decoder::readAudio(unsigned char* into, std::uint32_t count, std::uint32_t& got) {
+  const std::uint64_t room = readPosition_ < kLargestOffset ? kLargestOffset - readPosition_ : 0;
+  const auto outcome = audio_->readAt(readPosition_, into, static_cast<std::size_t>(std::min<std::uint64_t>(count, room)));
+  got = static_cast<std::uint32_t>(outcome.bytes);
+  readPosition_ += got;
+  return outcome.status != AudioFileResult::readFailed;
+}
+
+std::uint32_t Mp3Decoder::audioSize32() const {
+  return static_cast<std::uint32_t>(std::min(audio_->size(), kLargestOffset));
 }
 
 void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine/decoder.h"
-#include "engine/input_source.h"
 #include "engine/mp3_chunked_decode.h"
 #include "engine/mp3_length_walk.h"
 #include "engine/mp3_synthesis.h"
@@ -24,14 +23,14 @@ namespace tunekiln {
 // stream's rate. A PCM WAVE or AIFF file is refused, whatever its samples look like.
 class Mp3Decoder final : public Decoder {
  public:
-  using ReaderOpener = std::function<std::unique_ptr<ByteReader>(const std::string& name)>;
-
-  explicit Mp3Decoder(ReaderOpener openReader = open_file_reader);
+  Mp3Decoder() = default;
   Mp3Decoder(const Mp3Decoder&) = delete;
   Mp3Decoder& operator=(const Mp3Decoder&) = delete;
   ~Mp3Decoder() override;
 
-  bool open(const std::string& name) override;
+  bool open(const OpenedFile& file) override;
+  const char* name() const override { return "mp3"; }
+  std::string refusal() const override { return refusal_; }
   void close() override;
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
   StreamInfo getInfo() override;
@@ -49,6 +48,11 @@ class Mp3Decoder final : public Decoder {
   // Decoding to the end on up to `threads` threads, in chunks of frames that give the samples of
   // one decoder running through, from the next open on; a seek goes back to one thread.
   void decodeOnThreads(unsigned int threads) { threads_ = threads; }
+  // Without the walk in the background, for a caller that walks the frames itself; from the
+  // next open on.
+  void walkLengthInBackground(bool walk) { walkInBackground_ = walk; }
+  // A walk over every frame header of the open file's MPEG audio.
+  Mp3FrameWalk walkFrames() const { return walk_mp3_frames(*audio_); }
 
  private:
   static constexpr std::uint32_t kBufferBytes = 40000;
@@ -70,12 +74,15 @@ class Mp3Decoder final : public Decoder {
   // Keeps the undecoded end of the buffer and reads behind it: more when bytes came. At the
   // input's end, once, the zero bytes libmad needs behind the last frame to decode it.
   ReadResult refill();
+  // Up to `count` bytes from readPosition_ on, which they advance; false when a read failed.
+  bool readAudio(unsigned char* into, std::uint32_t count, std::uint32_t& got);
+  std::uint32_t audioSize32() const;
   // Hands out `count` samples per channel of the last synthesised frame.
   void convert(std::size_t count, std::uint8_t* out);
 
-  ReaderOpener openReader_;
-  std::shared_ptr<const ByteReader> audio_;
-  std::unique_ptr<InputSource> source_;
+  std::shared_ptr<const ByteReader> audio_;  // the MPEG audio: the file, or a WAVE file's data chunk
+  std::uint64_t readPosition_ = 0;
+  std::string refusal_;
   std::function<void()> lengthListener_;
   std::unique_ptr<Mp3LengthWalk> lengthWalk_;  // only where no header gave the frame count
   std::uint32_t fileSize_ = 0;    // the whole file (or data chunk), ID3v2 tag included
@@ -88,6 +95,7 @@ class Mp3Decoder final : public Decoder {
   mad_frame frame_;
   Mp3Synthesis synthesis_;
   unsigned int threads_ = 1;
+  bool walkInBackground_ = true;
   bool chunksDue_ = false;  // until the first frame is read
   std::unique_ptr<Mp3ChunkedDecode> chunks_;
   std::unique_ptr<Mp3Chunk> chunk_;  // the last clean chunk taken

@@ -45,7 +45,7 @@ bool xing_parse(XingHeader& xing, mad_bitptr bits, unsigned int bitLength) {
   return true;
 }
 
-bool scan_first_frames(InputSource& source, mad_header& header, XingHeader& xing) {
+bool scan_first_frames(const ByteReader& reader, std::uint64_t start, mad_header& header, XingHeader& xing) {
   unsigned char buffer[kScanBytes];
   mad_stream stream;
   mad_frame frame;
@@ -58,11 +58,12 @@ bool scan_first_frames(InputSource& source, mad_header& header, XingHeader& xing
   bool found = false;
   bool scanning = true;
   while (scanning) {
-    std::uint32_t got = 0;
     // A window still full after moving its undecoded end to the front reads nothing: the scan
     // cannot get on.
-    if (!source.read(buffer + have, kScanBytes - have, got) || got == 0) break;
-    have += got;
+    const auto got = reader.readAt(start, buffer + have, kScanBytes - have);
+    if (got.status == AudioFileResult::readFailed || got.bytes == 0) break;
+    start += got.bytes;
+    have += static_cast<std::uint32_t>(got.bytes);
     mad_stream_buffer(&stream, buffer, have);
     for (;;) {
       if (mad_frame_decode(&frame, &stream) == 0) {

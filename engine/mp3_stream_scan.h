@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/input_source.h"
+#include "audiofile/byte_reader.h"
 
 namespace tunekiln {
 
@@ -29,10 +29,10 @@ inline constexpr std::uint32_t kXingScale = 1u << 3;
 // start with "Xing" or "Info", or end before the fields that the flags announce.
 bool xing_parse(XingHeader& xing, mad_bitptr bits, unsigned int bitLength);
 
-// Confirms that the source holds MPEG audio by decoding its first frames in 8192-byte windows,
-// from the source's position on. True with the header of the last frame decoded (the Xing
+// Confirms that the reader holds MPEG audio by decoding its first frames in 8192-byte windows,
+// from `start` on. True with the header of the last frame decoded (the Xing
 // frame, the second frame or the only one) and the Xing header, if any; false when the input
 // ends or a read fails before a frame decodes, or libmad finds an unrecoverable fault.
-bool scan_first_frames(InputSource& source, mad_header& header, XingHeader& xing);
+bool scan_first_frames(const ByteReader& reader, std::uint64_t start, mad_header& header, XingHeader& xing);
 
 }  // namespace tunekiln

@@ -19,7 +19,9 @@
 namespace tunekiln {
 
 inline constexpr std::size_t kSlotCount = 3;
-using DecoderSlots = std::array<std::unique_ptr<Decoder>, kSlotCount>;
+// The decoders have a fourth slot, for the formats read through libsndfile.
+inline constexpr std::size_t kDecoderSlotCount = 4;
+using DecoderSlots = std::array<std::unique_ptr<Decoder>, kDecoderSlotCount>;
 using OutputSlots = std::array<std::unique_ptr<Output>, kSlotCount>;
 
 // The decoders and outputs an engine works with, by slot number; an empty slot holds nothing.

@@ -11,12 +11,18 @@ constexpr std::chrono::milliseconds kWakeWaitLimit{1000};
 
 }  // namespace
 
-std::optional<std::size_t> choose_decoder(DecoderSlots& decoders, const std::optional<std::string>& name) {
-  if (!name) return std::nullopt;
+DecoderChoice choose_decoder(DecoderSlots& decoders, const std::optional<std::string>& name) {
+  if (!name) return {};
+  // Decoders that need no file (test doubles) are offered a name that did not open, too.
+  const OpenedFile file = open_audio_file(*name);
+  DecoderChoice choice;
   for (std::size_t slot = 0; slot < decoders.size(); ++slot) {
-    if (decoders[slot] && decoders[slot]->open(*name)) return slot;
+    if (!decoders[slot]) continue;
+    if (decoders[slot]->open(file)) return {slot, {}};
+    if (choice.refusal.empty()) choice.refusal = decoders[slot]->refusal();
   }
-  return std::nullopt;
+  if (choice.refusal.empty()) choice.refusal = unplayable_reason(file.identity);
+  return choice;
 }
 
 PlayerEngine::PlayerEngine(Player& player, EngineSlots slots)
@@ -101,10 +107,10 @@ void PlayerEngine::onOpen(const PlayerCommand& command) {
     previous->close();
     attach(nullptr);
   }
-  const auto slot = choose_decoder(slots_.decoders, command.name);
-  Decoder* chosen = slot ? slots_.decoders[*slot].get() : nullptr;
+  const DecoderChoice choice = choose_decoder(slots_.decoders, command.name);
+  Decoder* chosen = choice.slot ? slots_.decoders[*choice.slot].get() : nullptr;
   if (chosen == nullptr) {
-    postState(PLAYER_STATE_NO_STREAM);
+    post({.number = PLAYER_NTF_STATE, .first = PLAYER_STATE_NO_STREAM, .name = choice.refusal});
   } else if (outputOpen_ && format_of(chosen->getInfo()) != openFormat_) {
     drain_and_close();
     start_output(*chosen);

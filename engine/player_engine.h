@@ -8,9 +8,14 @@
 
 namespace tunekiln {
 
-// The slot of the first decoder that opens the named file, trying them in slot order; nothing
-// when none does (a null name opens nothing).
-std::optional<std::size_t> choose_decoder(DecoderSlots& decoders, const std::optional<std::string>& name);
+struct DecoderChoice {
+  std::optional<std::size_t> slot;  // nothing when no decoder took the file
+  std::string refusal;              // then why, for a reason line, when it can be told
+};
+
+// The first decoder, in slot order, that opens the named file; the file is opened and
+// identified once for all of them (a null name opens nothing).
+DecoderChoice choose_decoder(DecoderSlots& decoders, const std::optional<std::string>& name);
 
 // The engine thread's state and its command loop: it pumps the attached decoder's PCM into the
 // current output and reports to the player's window.

@@ -65,7 +65,9 @@ struct PlayerNotification {
   // not been heard yet.
   std::uint32_t second = 0;
   std::optional<StreamInfo> info;   // INFO
-  std::optional<std::string> name;  // OUTPUT_NAME: the output's name; nothing for an empty slot
+  // OUTPUT_NAME: the output's name, nothing for an empty slot; STATE for a file no decoder
+  // took: why, empty when no decoder could tell.
+  std::optional<std::string> name;
 };
 
 // Whole seconds of a POSITION that have been heard: the position handed to the output less

@@ -24,22 +24,41 @@ void to_fixed(const std::uint8_t* samples, std::size_t count, std::size_t stride
 
 }  // namespace
 
-WavDecoder::WavDecoder(ReaderOpener openReader) : openReader_(std::move(openReader)) {}
-
-bool WavDecoder::open(const std::string& name) {
+bool WavDecoder::open(const OpenedFile& file) {
   close();
   parse_ = {};
-  reader_ = openReader_(name);
-  if (!reader_) return false;
-  if (!parse()) {
+  if (file.identity.kind != FileKind::wave) return false;
+  return openWave(file.reader, file.identity.start);
+}
+
+bool WavDecoder::openWave(std::shared_ptr<const ByteReader> reader, std::uint64_t start) {
+  close();
+  reader_ = std::move(reader);
+  if (!parse(start)) {
     close();
     return false;
   }
   return true;
 }
 
-bool WavDecoder::parse() {
-  parse_ = read_wave_header(*reader_, id3v2_tag_end(*reader_));
+std::string WavDecoder::refusal() const {
+  switch (parse_.result) {
+    case AudioFileResult::unsupportedEncoding:
+      // MPEG audio in a WAVE file is the MP3 decoder's.
+      return parse_.fields.formatTag == 0x0055 ? std::string() : describe_wave_encoding(parse_.fields) + " is not supported";
+    case AudioFileResult::unsupportedChannels:
+      return describe_wave_encoding(parse_.fields) + " is not supported";
+    case AudioFileResult::damaged:
+      return "the WAV header is damaged or incomplete";  // as the WAV operations say it
+    case AudioFileResult::readFailed:
+      return "the file could not be read";
+    default:
+      return {};
+  }
+}
+
+bool WavDecoder::parse(std::uint64_t start) {
+  parse_ = read_wave_header(*reader_, start);
   if (parse_.result != AudioFileResult::ok) return false;
   const WaveHeader header = *parse_.header;  // a copy: a refusal below drops it from parse_
   const PcmFormat& format = header.format;

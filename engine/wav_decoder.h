@@ -20,11 +20,9 @@ namespace tunekiln {
 // it first; anything else it refuses.
 class WavDecoder final : public Decoder {
  public:
-  using ReaderOpener = std::function<std::unique_ptr<ByteReader>(const std::string& name)>;
-
-  explicit WavDecoder(ReaderOpener openReader = open_file_reader);
-
-  bool open(const std::string& name) override;
+  bool open(const OpenedFile& file) override;
+  // Opens the WAVE file that `reader` holds from `start` on.
+  bool openWave(std::shared_ptr<const ByteReader> reader, std::uint64_t start);
   void close() override { reader_.reset(); }
   // To a place that is a whole number of frames and of 4 bytes into the samples.
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
@@ -33,22 +31,20 @@ class WavDecoder final : public Decoder {
   ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override { return static_cast<std::int32_t>(positionSeconds_); }
 
-  // The header as the last open read it, for telling why a file was refused: notThisFormat
-  // for no WAVE file, unsupportedChannels for more than two channels.
-  const WaveParse& lastParse() const { return parse_; }
+  const char* name() const override { return "wav"; }
+  std::string refusal() const override;
 
  private:
   // Turns `count` samples, `strideBytes` apart, into libmad's fixed point.
   using ToFixed = void (*)(const std::uint8_t* samples, std::size_t count, std::size_t strideBytes, mad_fixed_t* out);
 
-  bool parse();
+  bool parse(std::uint64_t start);
   ReadResult readAsStored(std::uint8_t* buffer, std::size_t& size);
   ReadResult readConverted(std::uint8_t* buffer, std::size_t& size);
   // Counts `bytes` of the file's samples as handed out.
   void advance(std::uint64_t bytes);
 
-  ReaderOpener openReader_;
-  std::unique_ptr<ByteReader> reader_;
+  std::shared_ptr<const ByteReader> reader_;
   WaveParse parse_;
   std::uint64_t readPosition_ = 0;
   std::uint64_t dataBegin_ = 0;  // the first sample byte

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/wave_view.h"
 #include "platform/background_appender.h"
 #include "wavproc/wav_texts.h"
 
@@ -31,11 +32,11 @@ std::optional<OperationResult> WavJob::open() {
   if (!outputPath) return cancel();
 
   if (!reader_) {
-    input_ = InputFile::open(*inputPath);
-    if (!input_) return failCall(wav_texts::kOpenInputError, FailedFile::input, errno);
+    const OpenedFile file = open_audio_file(*inputPath);
+    if (!file.reader) return failCall(wav_texts::kOpenInputError, FailedFile::input, errno);
     // Checked before the output is created, which must never touch the input.
     if (is_same_file(*inputPath, *outputPath)) return fail(wav_texts::kSameFile);
-    reader_ = &fileReader_.emplace(*input_);
+    if (auto ended = openInput(file)) return ended;
   }
   output_ = ReplacementFile::create(*outputPath);
   if (!output_) return failCall(wav_texts::kOpenOutputError, FailedFile::output, errno);
@@ -62,12 +63,30 @@ std::optional<OperationResult> WavJob::open() {
   }
 }
 
+std::optional<OperationResult> WavJob::openInput(const OpenedFile& file) {
+  // WAVE files are read as they are, byte for byte; compressed files as what they decode to.
+  const bool decoded = file.identity.decodedBySoundFile() || file.identity.kind == FileKind::mp3;
+  if (!decoded) {
+    opened_ = file.reader;
+  } else {
+    const WaveView view = open_wave_view(file);
+    if (view.result == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
+    if (!view.reader) return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, view.reason});
+    opened_ = view.reader;
+    readFailure_ = FailureReason{FailedFile::input,
+                                 "the " + kind_label(file.identity.kind) + " stream is damaged or cut short"};
+  }
+  reader_ = opened_.get();
+  return std::nullopt;
+}
+
 std::optional<OperationResult> WavJob::copyInput(std::uint64_t begin, std::uint64_t end) {
   std::vector<std::uint8_t> block(std::min<std::uint64_t>(kBlockBytes, end - begin));
   for (std::uint64_t offset = begin; offset < end;) {
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), end - offset));
     const auto got = reader_->readAt(offset, block.data(), want);
     if (got.status == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
+    if (got.status == AudioFileResult::damaged) return fail(wav_texts::kReadError, readFailure_);
     if (got.bytes != want) return fail(wav_texts::kUnrecognized);  // shrank meanwhile
     if (!output_->append(block.data(), want)) return failCall(wav_texts::kWriteError, FailedFile::output, errno);
     offset += want;
@@ -125,7 +144,7 @@ std::optional<OperationResult> WavJob::processFrames(std::uint64_t begin, std::u
   }  // the writing thread has ended: the output may go
   if (!failure) return std::nullopt;
   if (writeError != 0) return failCall(*failure, FailedFile::output, writeError);
-  return fail(*failure);
+  return fail(*failure, readFailure_);
 }
 
 OperationResult WavJob::finish(std::string_view message) {
@@ -134,8 +153,7 @@ OperationResult WavJob::finish(std::string_view message) {
   for (const auto& patch : outputHeader_->patches(output_->appendedBytes() - headerBytes)) {
     written = written && output_->writeAt(patch.offset, patch.bytes.data(), patch.bytes.size());
   }
-  fileReader_.reset();
-  input_.reset();
+  opened_.reset();
   if (!written || !output_->commit()) return failCall(wav_texts::kWriteError, FailedFile::output, errno);
   output_.reset();
   host_.setProgress(kProgressEnd);
@@ -143,8 +161,7 @@ OperationResult WavJob::finish(std::string_view message) {
 }
 
 OperationResult WavJob::fail(std::string_view message, std::optional<FailureReason> reason) {
-  fileReader_.reset();
-  input_.reset();
+  opened_.reset();
   output_.reset();  // removes what was written
   return {Outcome::failed, std::string(message), std::move(reason)};
 }
@@ -160,8 +177,7 @@ OperationResult WavJob::refuse(std::string_view message) {
 }
 
 OperationResult WavJob::cancel() {
-  fileReader_.reset();
-  input_.reset();
+  opened_.reset();
   output_.reset();
   return {Outcome::cancelled, {}, std::nullopt};
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "audiofile/byte_reader.h"
+#include "audiofile/file_identity.h"
 #include "audiofile/wave_header.h"
 #include "platform/input_file.h"
 #include "platform/replacement_file.h"
@@ -63,12 +64,14 @@ class WavJob {
   OperationResult cancel();
 
  private:
+  // Reads a WAVE file as it is, and FLAC, Ogg Vorbis, Opus and MP3 files as they decode.
+  std::optional<OperationResult> openInput(const OpenedFile& file);
   std::optional<OperationResult> copyInput(std::uint64_t begin, std::uint64_t end);
 
   WavProcessHost& host_;
   const ByteReader* reader_;
-  std::optional<InputFile> input_;
-  std::optional<FileByteReader> fileReader_;
+  std::shared_ptr<const ByteReader> opened_;  // the input the job opened itself
+  std::optional<FailureReason> readFailure_;  // why a read of a decoded input fails
   std::optional<ReplacementFile> output_;
   std::uint64_t inputLength_ = 0;
   WaveParse parse_;

@@ -24,7 +24,7 @@ std::tuple<int, int, unsigned long, Values> read(const Bytes& file) {
   const std::unique_ptr<lame_global_flags, decltype(&lame_close)> owner(lame_init(), lame_close);
   lame_t lame = owner.get();
   AudioInput in{.messages = std::tmpfile()};
-  const bool opened = attach_audio_input(in, lame, std::make_unique<MemoryByteSource>(file), file.size());
+  const bool opened = attach_audio_input(in, lame, opened_from(std::make_shared<MemoryByteReader>(file)));
   const bool ready = opened && lame_init_params(lame) >= 0;
   const int channels = lame_get_num_channels(lame);
   Values values;
@@ -35,7 +35,7 @@ std::tuple<int, int, unsigned long, Values> read(const Bytes& file) {
       if (channels == 2) values.push_back(in.realSamples() ? f.realRight[i] * kFull : f.right[i]);
     }
   }
-  EXPECT_TRUE(!in.failure && close_audio_input(in));
+  EXPECT_FALSE(in.failure);
   std::fclose(in.messages);
   return {channels, lame_get_in_samplerate(lame), lame_get_num_samples(lame), values};
 }

@@ -22,13 +22,13 @@ struct Mp3DecoderTest : ::testing::Test {
     // Its frame walk reads `file` no more
     decoder.close();
     file = bytes;
-    if (!decoder.open("in")) return std::nullopt;
+    if (!decoder.open(opened_from(std::make_shared<MemoryByteReader>(file)))) return std::nullopt;
     decoded = decode_all(decoder);
     return decoded.pcm.size() / 2 / static_cast<std::size_t>(decoder.getInfo().stereo + 1);
   }
   Bytes file;
   Decoded decoded;
-  Mp3Decoder decoder{[this](const std::string&) { return std::make_unique<MemoryByteReader>(file); }};
+  Mp3Decoder decoder;
 };
 
 TEST_F(Mp3DecoderTest, DecodesEveryFrameBehindATagAndLearnsTheLength) {
@@ -90,8 +90,8 @@ TEST_F(Mp3DecoderTest, PlaysOnlyMpegAudioAndTheStreamItOpened) {
       {damaged, std::nullopt},
   };
   for (const auto& [bytes, samples] : rows) EXPECT_EQ(decode(bytes), samples) << bytes.size();
-  Mp3Decoder failing([&](const std::string&) { return std::make_unique<FailingReader>(mp3, 9000); });
-  ASSERT_TRUE(failing.open("failing.mp3"));
+  Mp3Decoder failing;
+  ASSERT_TRUE(failing.open(opened_from(std::make_shared<FailingReader>(mp3, 9000))));
   EXPECT_EQ(decode_all(failing).last, ReadResult::failed);
 }
 

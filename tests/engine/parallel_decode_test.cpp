@@ -15,10 +15,10 @@ namespace {
 
 // The whole file through the decoder, the dither from its start; reads from `failFrom` on fail.
 Decoded decode(const Bytes& file, unsigned int threads, std::uint64_t failFrom = UINT64_MAX / 2) {
-  Mp3Decoder decoder([&](const std::string&) { return std::make_unique<FailingReader>(file, failFrom); });
+  Mp3Decoder decoder;
   decoder.decodeOnThreads(threads);
   leftDitherState = rightDitherState = {};
-  EXPECT_TRUE(decoder.open("in"));
+  EXPECT_TRUE(decoder.open(opened_from(std::make_shared<FailingReader>(file, failFrom))));
   return decode_all(decoder, 3000);  // reads that end inside frames
 }
 

@@ -52,7 +52,7 @@ struct SoundCardPool : ::testing::Test {
   void play(std::size_t bytes, bool failsAtEnd = false) {
     decoder = std::make_unique<TestDecoder>("dec", log, std::map<std::string, TestStream>{
         {"in", {kStereo16, bytes, failsAtEnd}}});
-    decoder->open("in");
+    decoder->open(OpenedFile{"in"});
     output.open(kStereo16);
     output.attach(decoder.get());
   }

@@ -45,7 +45,7 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
     write_file(out, {'o', 'l', 'd'});
     CallLog log;
     TestDecoder decoder("dec", log, {{"in", {row.info, row.bytes, row.failsAtEnd}}});
-    decoder.open("in");
+    decoder.open(OpenedFile{"in"});
     ScriptedDestination host;
     host.answer = [&row](std::size_t n) { return n < row.answers.size() ? row.answers[n] : std::nullopt; };
     NotificationQueue reports;

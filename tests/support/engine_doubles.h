@@ -74,9 +74,9 @@ class TestDecoder final : public Decoder {
   TestDecoder(std::string who, CallLog& log, std::map<std::string, TestStream> streams)
       : who_(std::move(who)), log_(log), streams_(std::move(streams)) {}
 
-  bool open(const std::string& name) override {
-    log_.add(who_ + ".open(" + name + ")");
-    const auto found = streams_.find(name);
+  bool open(const OpenedFile& file) override {
+    log_.add(who_ + ".open(" + file.name + ")");
+    const auto found = streams_.find(file.name);
     if (found == streams_.end()) return false;
     stream_ = found->second;
     handed_ = 0;
@@ -97,6 +97,7 @@ class TestDecoder final : public Decoder {
     // The last bytes come with the end
     return stream_.failsAtEnd ? ReadResult::failed : ReadResult::end;
   }
+  const char* name() const override { return who_.c_str(); }
   std::int32_t getPosition() override {
     const StreamInfo& info = stream_.info;
     const auto bytesPerSecond = std::size_t{1} * info.sampleRate * (info.stereo + 1) * (info.sixteenBit + 1);
