@@ -34,7 +34,7 @@ Operation volume(const std::string& entry) {
   };
 }
 // The user enters a start and an end second, and their milliseconds, and presses OK.
-Operation cut(const std::string& start, const std::string& end, std::string startMs = "", std::string endMs = "",
+Operation cut(std::string start, std::string end, std::string startMs = "", std::string endMs = "",
               std::uint32_t fadeMs = 0) {
   return [=](ScriptedHost& host, const ByteReader* input) {
     host.cutDialog = [=] {
