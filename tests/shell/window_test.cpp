@@ -104,23 +104,25 @@ bool press_ok(wxDialog& dialog) {
   return said;
 }
 
+// The window's preset fills the fields: here an end past the hours the dialog allows.
 TEST(Dialogs, CutRefusesABadFieldAndHandsOnWhatWasTyped) {
+  g_cutDialogPreset = cut_entries_ms(0, 24 * 3600000);
   CCutDialog cut(nullptr);
   std::vector<wxTextCtrl*> fields;  // in the order the user tabs through them
   for (wxWindow* child : cut.GetChildren())
     if (auto* field = dynamic_cast<wxTextCtrl*>(child)) fields.push_back(field);
-  ASSERT_EQ(fields.size(), 6u);
+  ASSERT_EQ(fields.size(), 8u);
   cut.CallAfter([&] {
-    fields[3]->SetValue("24");
     EXPECT_TRUE(press_ok(cut));
-    EXPECT_EQ(wxWindow::FindFocus(), fields[3]) << "on the entry refused";
+    EXPECT_EQ(wxWindow::FindFocus(), fields[4]) << "on the entry refused";
     for (std::size_t field = 0; field < fields.size(); ++field)
       fields[field]->SetValue(std::to_string(field + 1));
+    cut.fadeEdges()->SetValue(true);
     EXPECT_FALSE(press_ok(cut));
   });
   EXPECT_EQ(cut.ShowModal(), wxID_OK);
-  EXPECT_EQ(g_cutStartSeconds, 1u * 3600 + 2 * 60 + 3);
-  EXPECT_EQ(g_cutEndSeconds, 4u * 3600 + 5 * 60 + 6);
+  EXPECT_EQ(std::tuple(g_cutRange.start.value, g_cutRange.end.value, g_cutRange.fadeMs),
+            std::tuple(((1u * 60 + 2) * 60 + 3) * 1000 + 4, ((5u * 60 + 6) * 60 + 7) * 1000 + 8, 5u));
 }
 
 // With a real engine and sound server: each button reaches the form, and what the engine

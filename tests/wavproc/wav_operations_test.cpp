@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
 
 #include "tests/support/failing_reader.h"
 #include "tests/support/scripted_host.h"
@@ -32,10 +33,13 @@ Operation volume(const std::string& entry) {
     return ChangeVolume(host, input);
   };
 }
-// The user enters a start and an end second and presses OK.
-Operation cut(const std::string& start, const std::string& end) {
+// The user enters a start and an end second, and their milliseconds, and presses OK.
+Operation cut(std::string start, std::string end, std::string startMs = "", std::string endMs = "",
+              std::uint32_t fadeMs = 0) {
   return [=](ScriptedHost& host, const ByteReader* input) {
-    host.cutDialog = [=] { return accept_cut_entries({"0", "0", start, "0", "0", end}).accepted; };
+    host.cutDialog = [=] {
+      return accept_cut_entries({"0", "0", start, "0", "0", end, startMs, endMs}, fadeMs).accepted;
+    };
     return CutByTime(host, input);
   };
 }
@@ -46,11 +50,13 @@ const Bytes kExistingOutput(4, 'k');
 
 using Frame = std::vector<double>;
 
-// A frame times `factor` as the file holds it: for integers, the whole parts clipped to the width.
-Frame clip(const WavShape& shape, Frame f, double factor = 1) {
+// A frame times `factor` as the file holds it: for integers, the whole parts (or the nearest
+// whole numbers) clipped to the width.
+Frame clip(const WavShape& shape, Frame f, double factor = 1, bool nearest = false) {
   const double limit = std::ldexp(1.0, shape.bits - 1);
   for (double& x : f) {
-    x = shape.formatTag == 3 ? x * factor : std::clamp(std::trunc(x * factor), -limit, limit - 1);
+    const double whole = nearest ? std::round(x * factor) : std::trunc(x * factor);
+    x = shape.formatTag == 3 ? x * factor : std::clamp(whole, -limit, limit - 1);
   }
   return f;
 }
@@ -63,13 +69,20 @@ std::vector<double> test_values(const WavShape& shape) {
 }
 
 // The operations that take any channel count, last, and their output for frame `i`: left,
-// right, clear voice, volume 1.5, and the cut of the second second.
+// right, clear voice, volume 1.5, and the cut from 0.4 s to 5.1 s (frames 1 to 10 of 12 values)
+// with fades of 2 s (4 frames, at most half the result) in raised-cosine steps.
 const std::pair<Operation, std::function<Frame(const WavShape&, Frame, std::size_t)>> kOperations[] = {
     {left, [](auto&, Frame f, auto) { return Frame{f[0]}; }},
     {right, [](auto&, Frame f, auto) { return Frame{f[1]}; }},
     {clearVoice, [](auto& shape, Frame f, auto) { return clip(shape, {f[1] - f[0]}); }},
     {volume("1.5"), [](auto& shape, Frame f, auto) { return clip(shape, f, 1.5); }},
-    {cut("1", "2"), [](auto&, Frame f, std::size_t i) { return i >= kRate && i < 2 * kRate ? f : Frame{}; }},
+    {cut("0", "5", "400", "100", 2000),
+     [](auto& shape, Frame f, std::size_t i) {
+       const std::size_t frames = std::min<std::size_t>(11, 12 / shape.channels) - 1, k = i - 1;
+       if (i == 0 || k >= frames) return Frame{};
+       const std::size_t fade = std::min<std::size_t>(4, frames / 2), edge = std::min(k, frames - 1 - k);
+       return edge < fade ? clip(shape, f, 0.5 - 0.5 * std::cos(std::numbers::pi * edge / fade), true) : f;
+     }},
 };
 constexpr std::size_t kFirstForAnyChannels = 3;
 
