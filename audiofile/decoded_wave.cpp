@@ -122,6 +122,7 @@ ReadOutcome DecodedWave::readAt(std::uint64_t offset, void* buffer, std::size_t 
     std::memcpy(out + done, block_.data() + inBlock, step);
     done += step;
   }
+  if (offset + done == size() && done > 0 && !source_->whole()) return {done, AudioFileResult::damaged};
   return {done, done == count ? AudioFileResult::ok : AudioFileResult::endOfData};
 }
 

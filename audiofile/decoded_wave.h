@@ -14,7 +14,7 @@ namespace tunekiln {
 // takes it: a header (RF64 when the samples pass 4 GiB) with the file's tags as LIST/INFO, then
 // the samples, decoded as they are read. Reads in order decode each frame once; a read behind
 // or far ahead of the last one seeks the source. A stream that ends before the length its header
-// states reads as a failed read, never as a shorter file.
+// states, or is known to be cut short, reads as damaged at its end, never as a shorter file.
 class DecodedWave final : public ByteReader {
  public:
   explicit DecodedWave(std::unique_ptr<PcmSource> source);

@@ -89,6 +89,8 @@ std::string unplayable_reason(const FileIdentity& identity) {
   return identity.kind == FileKind::aiff ? "AIFF files are read only by encode" : identity.reason;
 }
 
+std::string damage_reason(FileKind kind) { return "the " + kind_label(kind) + " stream is damaged or cut short"; }
+
 OpenedFile open_audio_file(const std::string& path) {
   std::shared_ptr<const ByteReader> reader = open_file_reader(path);
   if (!reader) return {.name = path, .identity = {.result = AudioFileResult::readFailed}};

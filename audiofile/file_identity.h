@@ -41,6 +41,9 @@ std::string kind_label(FileKind kind);
 // Why a file that no decoder takes is not played: AIFF files are read by encode alone.
 std::string unplayable_reason(const FileIdentity& identity);
 
+// Why a read of a decoded file fails: "the FLAC stream is damaged or cut short".
+std::string damage_reason(FileKind kind);
+
 // A file opened once, by the first reader that needs it; every later reader shares it.
 struct OpenedFile {
   std::string name;

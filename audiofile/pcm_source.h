@@ -31,6 +31,8 @@ class PcmSource {
   virtual bool seek(std::uint64_t frame) = 0;
   // What the file says of the recording.
   virtual InfoTags tags() const = 0;
+  // False for a stream known to be cut short, though it decodes to the length it states.
+  virtual bool whole() const { return true; }
 };
 
 }  // namespace tunekiln

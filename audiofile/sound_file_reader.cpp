@@ -79,6 +79,35 @@ bool is_kind(int format, FileKind kind) {
   }
 }
 
+// An Ogg stream ends with a whole page marked as the last: libsndfile takes the length from
+// whatever page comes last, so a stream cut short would pass for a shorter one.
+bool ogg_ends_whole(const ByteReader& reader) {
+  constexpr std::uint64_t kLongestPage = 27 + 255 + 255 * 255;
+  const std::uint64_t size = reader.size();
+  const std::uint64_t from = size > kLongestPage ? size - kLongestPage : 0;
+  std::vector<std::uint8_t> tail(static_cast<std::size_t>(size - from));
+  if (!reader.readExactly(from, tail.data(), tail.size())) return false;
+  for (std::size_t at = tail.size() >= 27 ? tail.size() - 27 + 1 : 0; at-- > 0;) {
+    if (std::memcmp(tail.data() + at, "OggS", 4) != 0) continue;
+    const std::size_t segments = tail[at + 26];
+    if (at + 27 + segments > tail.size()) return false;
+    std::size_t length = 27 + segments;
+    for (std::size_t i = 0; i < segments; ++i) length += tail[at + 27 + i];
+    return at + length == tail.size() && (tail[at + 5] & 0x04) != 0;
+  }
+  return false;
+}
+
+std::uint64_t count_frames(SNDFILE* file, std::size_t channels) {
+  std::vector<float> scratch(kIntegerFrames * channels);
+  std::uint64_t frames = 0;
+  for (sf_count_t got; (got = sf_readf_float(file, scratch.data(), kIntegerFrames)) > 0;) {
+    frames += static_cast<std::uint64_t>(got);
+  }
+  sf_seek(file, 0, SEEK_SET);
+  return frames;
+}
+
 // Integers with full scale at 2^31 into the file's own width, as a WAVE file stores it.
 void pack(const int* values, std::size_t count, SampleEncoding encoding, std::uint8_t* out) {
   const std::uint32_t width = bytes_per_sample(encoding);
@@ -111,7 +140,13 @@ SoundFileReader::Opened SoundFileReader::open(std::shared_ptr<const ByteReader> 
   }
   std::unique_ptr<SoundFileReader> opened(new SoundFileReader(std::move(bytes), *format));
   opened->file_ = file;
-  opened->frames_ = static_cast<std::uint64_t>(info.frames);
+  opened->whole_ = identity.kind == FileKind::flac || ogg_ends_whole(*opened->bytes_->reader);
+  // A FLAC file that does not state its length, or an Ogg stream without its last page, has
+  // none libsndfile can tell: what there is is counted.
+  opened->frames_ = info.frames == SF_COUNT_MAX ? count_frames(file, format->channels())
+                                                : static_cast<std::uint64_t>(info.frames);
+  // Nothing left to read and find cut short.
+  if (!opened->whole_ && opened->frames_ == 0) return {nullptr, AudioFileResult::damaged, damage_reason(identity.kind)};
   if (!format->isFloat()) opened->integers_.resize(kIntegerFrames * format->channels());
   return {std::move(opened), AudioFileResult::ok, {}};
 }

@@ -32,6 +32,7 @@ class SoundFileReader final : public PcmSource {
   FramesRead read(std::uint8_t* out, std::size_t count) override;
   bool seek(std::uint64_t frame) override;
   InfoTags tags() const override;
+  bool whole() const override { return whole_; }
 
  private:
   struct Bytes {
@@ -46,6 +47,7 @@ class SoundFileReader final : public PcmSource {
   sf_private_tag* file_ = nullptr;
   PcmFormat format_;
   std::uint64_t frames_ = 0;
+  bool whole_ = true;
   std::vector<int> integers_;  // FLAC samples as libsndfile hands them, full scale at 2^31
 };
 

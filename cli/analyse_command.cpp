@@ -155,14 +155,18 @@ void add_loudness(Report& report, const std::optional<LoudnessMeter>& meter) {
   if (loudness.nonFiniteSamples > 0) report.integer("nonFiniteSamples", loudness.nonFiniteSamples);
 }
 
-int analyse_wave(const ByteReader& reader, const WaveHeader& header, const char* decoderName, bool json) {
+int analyse_wave(const ByteReader& reader, const WaveHeader& header, FileKind kind, const std::string& name,
+                 bool json) {
   bool failed = false;
   PcmAnalyser analyser(header.format);
   analyser.measureLoudness();
-  if (!read_pcm_into(reader, header, analyser, {}, &failed)) return report_failure(wav_texts::kReadError);
+  if (!read_pcm_into(reader, header, analyser, {}, &failed)) {
+    if (kind == FileKind::wave) return report_failure(wav_texts::kReadError);
+    return report_failure(wav_texts::kReadError, FileFault{name, damage_reason(kind)});
+  }
   const auto analysis = analyser.result();
   Report report;
-  report.text("decoder", decoderName);
+  report.text("decoder", kind_name(kind));
   report.text("format", describe_encoding(header.format.encoding()));
   report.integer("sampleRate", header.format.sampleRate());
   report.integer("channels", header.format.channels());
@@ -227,7 +231,7 @@ int analyse_sound_file(const OpenedFile& file, bool json) {
   const DecodedWave wave(std::move(opened.reader));
   const WaveParse parse = read_wave_header(wave);
   if (!parse.header) return report_failure(wav_texts::kReadError);
-  return analyse_wave(wave, *parse.header, kind_name(file.identity.kind), json);
+  return analyse_wave(wave, *parse.header, file.identity.kind, file.name, json);
 }
 
 int analyse(const std::string& path, bool json) {
@@ -237,7 +241,7 @@ int analyse(const std::string& path, bool json) {
   if (file.identity.decodedBySoundFile()) return analyse_sound_file(file, json);
   if (file.identity.kind != FileKind::wave) return analyse_mp3(file, json);
   const WaveParse wave = read_wave_header(*file.reader, file.identity.start);
-  if (wave.result == AudioFileResult::ok) return analyse_wave(*file.reader, *wave.header, "wav", json);
+  if (wave.result == AudioFileResult::ok) return analyse_wave(*file.reader, *wave.header, FileKind::wave, path, json);
   if (wave.result == AudioFileResult::readFailed) return report_failure(wav_texts::kReadError);
   // A WAVE file of MPEG audio; the decoder refuses any other.
   return analyse_mp3(file, json);

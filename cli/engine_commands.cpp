@@ -81,7 +81,7 @@ int decode(const FilePair& files, unsigned int jobs) {
   if (destination.failed()) {
     return report_failure(wav_texts::kOpenOutputError, errno_fault(files.outputName, destination.error()));
   }
-  return report_engine_failure(failure, files.outputName);
+  return report_engine_failure(failure, files.inputName, files.outputName);
 }
 
 std::string info_text(const StreamInfo& stream, const char* decoder, const char* lengthSource, bool json) {

@@ -77,10 +77,14 @@ std::optional<PlayerNotification> EngineSession::run(std::int32_t outputSlot,
   }
 }
 
-int report_engine_failure(const std::optional<PlayerNotification>& failure, const std::string& outputName) {
+int report_engine_failure(const std::optional<PlayerNotification>& failure, const std::string& inputName,
+                          const std::string& outputName) {
   if (!failure) return 0;
   switch (failure->number) {
     case PLAYER_NTF_READ_FAILED:
+      if (failure->name && !failure->name->empty()) {
+        return report_failure(engine_texts::kWavReadError, FileFault{inputName, *failure->name});
+      }
       return report_failure(engine_texts::kWavReadError);
     case PLAYER_NTF_WRITE_FAILED:
       return report_failure(engine_texts::kWavWriteError, errno_fault(outputName, static_cast<int>(failure->first)));

@@ -44,8 +44,9 @@ class EngineSession {
   std::unique_ptr<Player> player_;
 };
 
-// The failure `run` gave on standard error, and the exit status: 0 without one. A failed write
-// names `outputName` with the reason.
-int report_engine_failure(const std::optional<PlayerNotification>& failure, const std::string& outputName);
+// The failure `run` gave on standard error, and the exit status: 0 without one. A failed read
+// names `inputName`, a failed write `outputName`, with the reason.
+int report_engine_failure(const std::optional<PlayerNotification>& failure, const std::string& inputName,
+                          const std::string& outputName);
 
 }  // namespace tunekiln

@@ -108,7 +108,7 @@ int play(const std::string& file) {
   }  // the engine thread has ended and the terminal is back in its mode
   statusLine.clear();
   if (interrupted) end_by_signal(SIGINT);
-  return report_engine_failure(failure, file);
+  return report_engine_failure(failure, file, file);
 }
 
 }  // namespace

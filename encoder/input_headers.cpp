@@ -43,7 +43,7 @@ bool attach_decoded(AudioInput& input, lame_t encoder, const OpenedFile& file) {
   input.reader = view.reader;
   input.inputType = INPUT_WAVE;
   input.tags = read_info_tags(*view.reader);
-  input.damage = "the " + kind_label(file.identity.kind) + " stream is damaged or cut short";
+  input.damage = damage_reason(file.identity.kind);
   return parse_wave_chunks(input, encoder, 0);
 }
 

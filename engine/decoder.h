@@ -28,8 +28,8 @@ class Decoder {
   // True when this decoder accepts the file, opened and identified once for every decoder, and
   // has opened it; a refusal leaves it closed.
   virtual bool open(const OpenedFile& file) = 0;
-  // Why the last open refused a file of this decoder's kind, for a reason line; empty when the
-  // file was not of its kind or the decoder cannot tell.
+  // Why the last open refused a file of this decoder's kind, or the last read failed, for a
+  // reason line; empty when the file was not of its kind or the decoder cannot tell.
   virtual std::string refusal() const { return {}; }
   // Releases the open file; harmless when nothing is open.
   virtual void close() = 0;

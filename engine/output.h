@@ -56,7 +56,9 @@ class Output {
   void releaseWakeEvent() { wakeEvent_.reset(); }
   // The end of the attached decoder's stream, as its last read answered it.
   void closeAndDetachDecoder(ReadResult how = ReadResult::end) {
-    if (how == ReadResult::failed) reportFailure(PLAYER_NTF_READ_FAILED);
+    if (how == ReadResult::failed && failures_ != nullptr) {
+      failures_->post({.number = PLAYER_NTF_READ_FAILED, .name = attachedDecoder_->refusal()});
+    }
     endPosition_ = attachedDecoder_->getPosition();
     attachedDecoder_->close();
     attachedDecoder_ = nullptr;

@@ -66,7 +66,7 @@ struct PlayerNotification {
   std::uint32_t second = 0;
   std::optional<StreamInfo> info;   // INFO
   // OUTPUT_NAME: the output's name, nothing for an empty slot; STATE for a file no decoder
-  // took: why, empty when no decoder could tell.
+  // took, and READ_FAILED: why, empty when the decoder could not tell.
   std::optional<std::string> name;
 };
 

@@ -15,11 +15,18 @@ bool SoundFileDecoder::open(const OpenedFile& file) {
     return false;
   }
   name_ = kind_name(file.identity.kind);
+  damage_ = damage_reason(file.identity.kind);
   if (!wave_.openWave(std::make_shared<DecodedWave>(std::move(opened.reader)), 0)) {
     refusal_ = wave_.refusal();
     return false;
   }
   return true;
+}
+
+ReadResult SoundFileDecoder::read(std::uint8_t* buffer, std::size_t& size) {
+  const ReadResult result = wave_.read(buffer, size);
+  if (result == ReadResult::failed) refusal_ = damage_;
+  return result;
 }
 
 }  // namespace tunekiln

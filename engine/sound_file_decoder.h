@@ -15,7 +15,7 @@ class SoundFileDecoder final : public Decoder {
   void close() override { wave_.close(); }
   void seek(std::uint32_t numerator, std::uint32_t denominator) override { wave_.seek(numerator, denominator); }
   StreamInfo getInfo() override { return wave_.getInfo(); }
-  ReadResult read(std::uint8_t* buffer, std::size_t& size) override { return wave_.read(buffer, size); }
+  ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override { return wave_.getPosition(); }
   std::string refusal() const override { return refusal_; }
   const char* name() const override { return name_; }
@@ -23,6 +23,7 @@ class SoundFileDecoder final : public Decoder {
  private:
   WavDecoder wave_;
   std::string refusal_;
+  std::string damage_;  // why a read fails
   const char* name_ = "";  // "flac", "vorbis" or "opus"
 };
 

@@ -73,8 +73,7 @@ std::optional<OperationResult> WavJob::openInput(const OpenedFile& file) {
     if (view.result == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
     if (!view.reader) return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, view.reason});
     opened_ = view.reader;
-    readFailure_ = FailureReason{FailedFile::input,
-                                 "the " + kind_label(file.identity.kind) + " stream is damaged or cut short"};
+    readFailure_ = FailureReason{FailedFile::input, damage_reason(file.identity.kind)};
   }
   reader_ = opened_.get();
   return std::nullopt;
