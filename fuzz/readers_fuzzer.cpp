@@ -1,12 +1,12 @@
-// Everything that reads a file the user chooses, on one input in memory. The WAVE header reader
-// and the LIST/INFO tag reader: a header that reads must describe samples that lie inside it.
-// The player's WAV and MP3 decoders, handed the input through their reader openers: open,
-// getInfo, reads of changing sizes to the end, and seeks to places the input's first bytes
+// Everything that reads a file the user chooses, on one input in memory, identified once as the
+// program does. The WAVE header reader and the LIST/INFO and ID3v2 tag readers: a header that
+// reads must describe samples that lie inside it. The player's WAV, MP3 and FLAC/Ogg decoders:
+// open, getInfo, reads of changing sizes to the end, and seeks to places the input's first bytes
 // choose, inside, at and beyond the end; the Xing header parser also gets the raw bytes, so it
 // is reached without a frame. The search for where MPEG audio starts and the walk over its
-// frames, on the bytes the MP3 decoder reads. The audio input reader of Save to MP3 (RIFF,
-// RF64, BW64, AIFF and AIFC headers, the refusal of MP3, FLAC and Ogg files, raw input), then
-// every frame as the encoding loop reads and encodes it.
+// frames. A compressed file seen as the WAVE file it decodes to, read whole. The audio input
+// reader of Save to MP3 (RIFF, RF64, BW64, AIFF and AIFC headers, FLAC, Ogg and MP3 files as
+// they decode, raw input), then every frame as the encoding loop reads and encodes it.
 #include <lame/lame.h>
 
 #include <cstdarg>
@@ -15,21 +15,27 @@
 #include <optional>
 #include <span>
 
+#include "audiofile/id3v2_tags.h"
 #include "audiofile/info_tags.h"
 #include "audiofile/mp3_frame_walk.h"
 #include "audiofile/wave_header.h"
 #include "encoder/audio_input.h"
 #include "engine/mp3_decoder.h"
 #include "engine/mp3_stream_scan.h"
+#include "engine/sound_file_decoder.h"
 #include "engine/wav_decoder.h"
+#include "engine/wave_view.h"
 #include "fuzz/fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tunekiln;
   using fuzz::check;
   const std::span<const std::uint8_t> bytes(data, size);
-  const MemoryByteReader reader(bytes);
+  const auto shared = std::make_shared<MemoryByteReader>(bytes);
+  const MemoryByteReader& reader = *shared;
+  const OpenedFile file = opened_from(shared);
   read_info_tags(reader);
+  read_id3v2_tags(reader);
   const WaveParse parse = read_wave_header(reader, id3v2_tag_end(reader));
   describe_wave_encoding(parse.fields);
   check((parse.result == AudioFileResult::ok) == parse.header.has_value());
@@ -47,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint32_t numerator = size > 0 ? data[0] : 0, denominator = size > 1 ? data[1] : 0;
   const std::pair<std::uint32_t, std::uint32_t> seeks[] = {
       {numerator, denominator}, {1, 2}, {1, 1}, {3, 2}, {0, 1}, {0xFFFFFFFF, 1}};
-  WavDecoder wav([bytes](const std::string&) { return std::make_unique<MemoryByteReader>(bytes); });
-  if (wav.open("memory")) {
+  WavDecoder wav;
+  if (wav.open(file)) {
     const StreamInfo info = wav.getInfo();
     check(info.lengthSeconds >= 0 && info.sampleRate > 0);
     const std::uint64_t whole = fuzz::read_to_end(wav, true);
@@ -60,19 +66,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     wav.close();
   }
-  // Where MPEG audio lies: in the data chunk of a WAVE file of MPEG audio, behind junk, in free format.
-  if (const auto audio = mpeg_audio_bytes(std::make_shared<MemoryByteReader>(bytes))) {
-    const auto start = find_mpeg_audio(*audio, id3v2_tag_end(*audio));
-    check(audio->size() <= size && (!start || *start < audio->size()));
-    const Mp3FrameWalk walk = walk_mp3_frames(*audio, true);
-    check(walk.frames == 0 || (walk.frameOffsets.size() == walk.frames && walk.frameOffsets.back() < size));
-  }
-  Mp3Decoder mp3([bytes](const std::string&) { return std::make_unique<MemoryByteReader>(bytes); });
-  if (mp3.open("memory")) {
+  const auto start = find_mpeg_audio(reader, id3v2_tag_end(reader));
+  check(!start || *start < size);
+  Mp3Decoder mp3;
+  if (mp3.open(file)) {
+    // Where MPEG audio lies: in the data chunk of a WAVE file of MPEG audio, behind junk, in free format.
+    check(mp3.walkFrames().result != AudioFileResult::readFailed);
     fuzz::read_to_end(mp3, false);
     for (const auto& [n, d] : seeks) {
       mp3.seek(n, d);
       fuzz::read_to_end(mp3, false);
+    }
+  }
+  SoundFileDecoder compressed;
+  if (compressed.open(file)) {
+    fuzz::read_to_end(compressed, true, true);
+    for (const auto& [n, d] : seeks) {
+      compressed.seek(n, d);
+      fuzz::read_to_end(compressed, true, true);
+    }
+    compressed.close();
+  }
+  // What the WAV operations and analyse read of a compressed file.
+  if (const WaveView view = open_wave_view(file); view.decoded && view.reader) {
+    const WaveParse decoded = read_wave_header(*view.reader);
+    check(decoded.result == AudioFileResult::ok && decoded.header->dataEnd == view.reader->size());
+    std::vector<std::uint8_t> block(65536 + 3);
+    for (std::uint64_t at = decoded.header->dataBegin; at < view.reader->size(); at += block.size()) {
+      if (view.reader->readAt(at, block.data(), block.size()).status != AudioFileResult::ok) break;
     }
   }
 
@@ -86,8 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static std::FILE* const nowhere = std::fopen("/dev/null", "w");
   check(nowhere != nullptr);
   AudioInput input{.messages = nowhere};
-  auto source = std::make_unique<MemoryByteSource>(bytes);
-  if (attach_audio_input(input, encoder, std::move(source), static_cast<std::int32_t>(size)) &&
+  if (attach_audio_input(input, encoder, file) &&
       input.sampleRateUsable && lame_init_params(encoder) >= 0) {
     // Each frame goes through the encoder too, so that what the reader hands it (a float
     // file's extremes included) is checked by the library's own use of it.
@@ -106,7 +126,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check(encoded >= 0);
     }
   }
-  close_audio_input(input);
   lame_close(encoder);
   return 0;
 }

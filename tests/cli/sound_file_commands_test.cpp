@@ -1,0 +1,131 @@
+// FLAC, Ogg Vorbis, Opus and MP3 files through every file command, as a user runs them; the
+// samples against what libsndfile itself reads from the same file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "audiofile/id3v2_tags.h"
+#include "audiofile/pcm_samples.h"
+#include "audiofile/wave_header.h"
+#include "tests/cli/run_cli.h"
+#include "tests/support/mp3_maker.h"
+#include "tests/support/sound_file_maker.h"
+
+namespace tunekiln::test {
+namespace {
+
+struct Wave {
+  PcmFormat format;
+  std::vector<double> samples;  // full scale at ±1
+};
+
+Wave wave_of(const std::string& path) {
+  const Bytes bytes = read_file(path);
+  const WaveHeader header = read_wave_header(MemoryByteReader(bytes)).header.value();
+  Wave wave{header.format, {}};
+  const std::uint32_t width = header.format.bytesPerSample();
+  for (std::uint64_t at = header.dataBegin; at + width <= header.dataEnd; at += width) {
+    wave.samples.push_back(pcm::load_real(bytes.data() + at, header.format.encoding()));
+  }
+  return wave;
+}
+
+// The largest difference between `got` and the channel(s) of `expected` from frame `first` on.
+double largest_error(const std::vector<double>& got, const std::vector<float>& expected, std::size_t channels,
+                     std::size_t first = 0) {
+  double error = got.size() == expected.size() / (2 / channels) - first * channels ? 0 : INFINITY;
+  for (std::size_t i = 0; i < got.size() && std::isfinite(error); ++i) {
+    const std::size_t frame = first + i / channels;
+    error = std::max(error, std::abs(got[i] - expected[2 * frame + i % channels]));
+  }
+  return error;
+}
+
+TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
+  TempDir dir;
+  const std::string in = dir.file("in"), out = dir.file("out.wav"), mp3 = dir.file("out.mp3");
+  const struct {
+    SoundFileShape shape;
+    const char* decoder;
+    int storedBits;  // in what the WAV operations write
+  } rows[] = {{{.bits = 16}, "flac", 16}, {{.bits = 24, .rate = 96000}, "flac", 24}, {{.bits = 8}, "flac", 8},
+              {{.kind = FileKind::oggVorbis}, "vorbis", 32}, {{.kind = FileKind::oggOpus, .rate = 48000}, "opus", 32}};
+  for (const auto& row : rows) {
+    SoundFileShape shape = row.shape;
+    shape.title = "Tune";
+    const Bytes file = make_sound_file(shape);
+    const std::vector<float> expected = sound_file_samples(file);
+    const std::size_t frames = expected.size() / 2;
+    const std::string trace = std::string(row.decoder) + " " + std::to_string(row.storedBits);
+    SCOPED_TRACE(trace);
+    ASSERT_GT(frames, 0u);
+    write_file(in, file);
+
+    const std::string info = cli({"info", in}).out;
+    for (const std::string& line : {"decoder=" + std::string(row.decoder), std::string("lengthSource=header"),
+                                   "bitsPerSample=" + std::to_string(row.storedBits)}) {
+      EXPECT_NE(info.find(line + "\n"), std::string::npos) << info;
+    }
+    // 8 and 16 bits as they are; wider and float samples dithered to 16 bits, the noise shaped.
+    ASSERT_EQ(cli({"decode", in, out}).status, 0);
+    const Wave decoded = wave_of(out);
+    const double lsb = row.storedBits == 8 ? 1.0 / 128 : 1.0 / 32768;
+    EXPECT_EQ(decoded.format.bitsPerSample(), row.storedBits == 8 ? 8u : 16u);
+    EXPECT_LE(largest_error(decoded.samples, expected, 2), row.storedBits <= 16 ? 0 : 4 * lsb);
+    // The WAV operations keep FLAC's width and Vorbis's and Opus's floats exactly.
+    ASSERT_EQ(cli({"left", in, out}).status, 0);
+    const Wave left = wave_of(out);
+    EXPECT_EQ(std::tuple(left.format.bitsPerSample(), left.format.channels()), std::tuple(row.storedBits, 1));
+    EXPECT_EQ(largest_error(left.samples, expected, 1), 0);
+    ASSERT_EQ(cli({"cut", in, out, "--start", "0.5", "--end", "1.5"}).status, 0);
+    const std::size_t half = shape.rate / 2;
+    EXPECT_EQ(largest_error(wave_of(out).samples, std::vector(expected.begin(), expected.begin() + 6 * half), 2, half),
+              0);
+    EXPECT_NE(cli({"analyse", in}).out.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos);
+    // The file's tags go into the MP3; an option wins over its tag.
+    ASSERT_EQ(cli({"encode", in, mp3, "--artist", "Other"}).status, 0);
+    const InfoTags tags = read_id3v2_tags(MemoryByteReader(read_file(mp3)));
+    EXPECT_EQ(std::tuple(tags.title, tags.artist), std::tuple("Tune", "Other"));
+  }
+
+  // An MP3 file is decoded by the engine's decoder, for the WAV operations as for decode.
+  write_file(in, make_mp3({.tone = {.seconds = 1.0}}));
+  ASSERT_EQ(cli({"decode", in, out}).status, 0);
+  const std::vector<double> decoded = wave_of(out).samples;
+  ASSERT_EQ(cli({"right", in, out}).status, 0);
+  const Wave right = wave_of(out);
+  EXPECT_EQ(std::tuple(right.format.channels(), right.samples.size()), std::tuple(1, decoded.size() / 2));
+  EXPECT_EQ(right.samples[1000], decoded[2001]);
+  const auto encoded = cli({"encode", in, mp3});
+  EXPECT_EQ(encoded.status, 0);
+  EXPECT_NE(encoded.err.find("quality is lost"), std::string::npos) << encoded.err;
+}
+
+// A damaged frame, a stream cut short and a header that lies: a read error or a refusal with
+// the reason under it, status 1, and no output left behind.
+TEST(SoundFileCommands, DamagedStreamsFailWithTheirReason) {
+  TempDir dir;
+  const std::string out = dir.file("out");
+  Bytes flac = make_sound_file({});
+  for (std::size_t i = flac.size() / 2; i < flac.size() / 2 + 200; ++i) flac[i] ^= 0x5A;
+  const Bytes ogg = make_sound_file({.kind = FileKind::oggVorbis, .seconds = 10});
+  Bytes opus = make_sound_file({.kind = FileKind::oggOpus, .rate = 48000});
+  opus[37] = 7;  // the channel count of OpusHead, in the first page behind its 28-byte header
+  const std::pair<std::string, Bytes> files[] = {{"damaged.flac", flac},
+                                                 {"cut.ogg", Bytes(ogg.begin(), ogg.begin() + ogg.size() / 2)},
+                                                 {"lying.opus", opus}};
+  for (const auto& [name, bytes] : files) {
+    const std::string in = dir.file(name);
+    write_file(in, bytes);
+    for (const Words& command : {Words{"decode", in, out}, Words{"left", in, out}, Words{"encode", in, out},
+                                 Words{"analyse", in}}) {
+      const auto result = cli(command);
+      SCOPED_TRACE(command[0] + " " + name);
+      EXPECT_EQ(std::tuple(result.status, std::filesystem::exists(out)), std::tuple(1, false));
+      EXPECT_NE(result.err.find(in + ": the "), std::string::npos) << result.err;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tunekiln::test
