@@ -128,7 +128,8 @@ void add_encode_command(CLI::App& app, int& status) {
   auto arguments = std::make_shared<EncodeArguments>();
   auto& settings = arguments->settings;
   auto* command = app.add_subcommand(
-      "encode", "Save a WAV, AIFF or raw PCM file as an MP3 file; without options at libmp3lame's default settings");
+      "encode", "Save a WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3 or raw PCM file as an MP3 file; without options at "
+      "libmp3lame's default settings");
   add_file_arguments(*command, arguments->files);
   auto* bitrate = command->add_option("--bitrate", settings.bitrateKbps, "constant bitrate in kbit/s, 8 to 320")
                       ->type_name("KBPS")

@@ -7,7 +7,7 @@
 
 #include "audiofile/wave_header.h"
 #include "cli/file_runs.h"
-#include "platform/input_file.h"
+#include "engine/wave_view.h"
 #include "wavproc/volume_dialog_logic.h"
 #include "wavproc/audio_analysis.h"
 #include "wavproc/wav_texts.h"
@@ -37,9 +37,13 @@ std::variant<Measured, TargetRefusal> measure(const std::string& path, const std
   if (const std::string problem = input_problem(path); !problem.empty()) {
     return TargetRefusal{std::string(wav_texts::kOpenInputError), {name, problem}};
   }
-  const auto file = InputFile::open(path);
-  if (!file) return TargetRefusal{std::string(wav_texts::kOpenInputError), errno_fault(name, errno)};
-  const FileByteReader reader(*file);
+  errno = 0;
+  const WaveView input = open_wave_view(path);
+  if (!input.reader && errno != 0) {
+    return TargetRefusal{std::string(wav_texts::kOpenInputError), errno_fault(name, errno)};
+  }
+  if (!input.reader) return TargetRefusal{std::string(wav_texts::kUnrecognized), {name, input.reason}};
+  const ByteReader& reader = *input.reader;
   const WaveParse parse = read_wave_header(reader);
   if (parse.result == AudioFileResult::readFailed) {
     return TargetRefusal{std::string(wav_texts::kReadError), errno_fault(name, errno)};

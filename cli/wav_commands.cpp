@@ -87,18 +87,18 @@ void run(int& status, const WavArguments& arguments, std::function<OperationResu
 void add_wav_commands(CLI::App& app, int& status) {
   auto arguments = std::make_shared<WavArguments>();
 
-  add_file_command(app, "left", "Write the left channel of a stereo WAV file as a mono WAV file",
+  add_file_command(app, "left", "Write the left channel of a stereo file as a mono WAV file",
                    *arguments)
       ->callback([&status, arguments] {
         run(status, *arguments, [](WavProcessHost& host) { return ExtractChannel(host, Channel::left); });
       });
-  add_file_command(app, "right", "Write the right channel of a stereo WAV file as a mono WAV file",
+  add_file_command(app, "right", "Write the right channel of a stereo file as a mono WAV file",
                    *arguments)
       ->callback([&status, arguments] {
         run(status, *arguments, [](WavProcessHost& host) { return ExtractChannel(host, Channel::right); });
       });
   auto* clearVoice = add_file_command(
-      app, "clear-voice", "Write right minus left of a stereo WAV file as a mono WAV file, removing a centred voice",
+      app, "clear-voice", "Write right minus left of a stereo file as a mono WAV file, removing a centred voice",
       *arguments);
   // A flag with an optional value: --keep-bass alone, or --keep-bass=HZ, so that the next
   // argument is never taken for the frequency. Not given, it leaves the text empty.
@@ -111,7 +111,7 @@ void add_wav_commands(CLI::App& app, int& status) {
     run(status, *arguments, [&](WavProcessHost& host) { return ClearVoice(host, nullptr, keepBassHz); });
   });
 
-  auto* volume = add_file_command(app, "volume", "Multiply every sample of a WAV file by a factor", *arguments);
+  auto* volume = add_file_command(app, "volume", "Multiply every sample of a file by a factor, into a WAV file", *arguments);
   auto* multiple = volume->add_option("--multiple", arguments->multiple,
                                       "the factor: digits with an optional point, e.g. 2 or 0.5, or max for the "
                                       "largest that does not clip");
@@ -158,7 +158,7 @@ void add_wav_commands(CLI::App& app, int& status) {
         [&](CommandLineHost& host) { host.setLoudnessTarget(target, albumGain); });
   });
 
-  auto* cut = add_file_command(app, "cut", "Write the part of a WAV file between two times", *arguments);
+  auto* cut = add_file_command(app, "cut", "Write the part of a file between two times as a WAV file", *arguments);
   cut->add_option("--start", arguments->start,
                   "start time: S, M:S or H:M:S with up to three decimals (1:02.250), or a frame index as Ns")
       ->check(kCutTime)

@@ -86,7 +86,7 @@ bool write_replay_gain(std::FILE* mp3, const std::optional<LoudnessMeter>& meter
 }  // namespace
 
 SaveToMp3Result SaveToMp3File(SaveToMp3Host& host, EncoderConsole& console, const Mp3Settings& settings) {
-  const auto inputPath = host.chooseInputFile(kWavFileDialog);
+  const auto inputPath = host.chooseInputFile(kSoundInputDialog);
   if (!inputPath) return {SaveToMp3Status::cancelled};
   const auto outputPath = host.chooseOutputFile(kMp3FileDialog);
   if (!outputPath) return {SaveToMp3Status::cancelled};

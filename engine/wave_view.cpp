@@ -11,15 +11,21 @@ WaveView open_wave_view(const OpenedFile& file) {
   if (identity.decodedBySoundFile()) {
     auto opened = SoundFileReader::open(file.reader, identity);
     if (!opened.reader) return {.result = opened.result, .reason = opened.reason};
-    return {std::make_shared<DecodedWave>(std::move(opened.reader)), 0, true};
+    return {std::make_shared<DecodedWave>(std::move(opened.reader)), true};
   }
   if (identity.kind == FileKind::mp3) {
     std::string refusal;
     auto source = Mp3PcmSource::open(file, refusal);
     if (!source) return {.result = AudioFileResult::damaged, .reason = refusal};
-    return {std::make_shared<DecodedWave>(std::move(source)), 0, true};
+    return {std::make_shared<DecodedWave>(std::move(source)), true};
   }
-  return {file.reader, identity.start};
+  return {file.reader};
+}
+
+WaveView open_wave_view(const std::string& path) {
+  const OpenedFile file = open_audio_file(path);
+  if (!file.reader) return {.result = AudioFileResult::readFailed};
+  return open_wave_view(file);
 }
 
 }  // namespace tunekiln

@@ -22,7 +22,9 @@ inline constexpr std::string_view kSoundOutputGone = "The sound output has gone 
 
 // The dialog of "Open Mp3 File".
 inline constexpr std::string_view kMp3OpenDefaultExtension = "MP3 File(*.mp3)|*.mp3";
-inline constexpr std::string_view kMp3OpenFilter = "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav||";
+inline constexpr std::string_view kMp3OpenFilter =
+    "MP3 File(*.mp3)|*.mp3|Wav File(*.wav)|*.wav|FLAC File(*.flac)|*.flac|"
+    "Ogg Vorbis File(*.ogg;*.oga)|*.ogg;*.oga|Opus File(*.opus)|*.opus||";
 
 // Clear Human Voice with Shift held, or on a file whose two channels are identical.
 inline constexpr std::string_view kKeepBassIntro = "Clear Human Voice removes what the two channels share.";

@@ -11,6 +11,7 @@
 #include "encoder/save_to_mp3.h"
 #include "engine/engine_texts.h"
 #include "engine/mixer.h"
+#include "engine/wave_view.h"
 #include "platform/input_file.h"
 #include "resources/strings.h"
 #include "shell/activity_mode.h"
@@ -263,9 +264,9 @@ bool MainForm::askVolumeMultiple() {
 }
 
 bool MainForm::measureHeadroom(std::optional<VolumeHeadroom>& headroom) {
-  const auto input = InputFile::open(chosenInput_);
-  if (!input) return true;
-  const FileByteReader reader(*input);
+  const WaveView input = open_wave_view(chosenInput_);
+  if (!input.reader) return true;
+  const ByteReader& reader = *input.reader;
   const WaveParse parse = read_wave_header(reader);
   if (!parse.header) return true;
   const WaveHeader& header = *parse.header;

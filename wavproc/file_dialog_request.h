@@ -25,5 +25,10 @@ inline std::string with_default_extension(std::string path, const FileDialogRequ
 }
 
 inline constexpr FileDialogRequest kWavFileDialog{"Wav File(*.wav)|*.wav", "Wav File(*.wav)|*.wav||"};
+// The input of the WAV operations and of Save to MP3, which also read what decodes to a WAV file.
+inline constexpr FileDialogRequest kSoundInputDialog{
+    "Wav File(*.wav)|*.wav",
+    "Wav File(*.wav)|*.wav|FLAC File(*.flac)|*.flac|Ogg Vorbis File(*.ogg;*.oga)|*.ogg;*.oga|"
+    "Opus File(*.opus)|*.opus|Mp3 File(*.mp3)|*.mp3||"};
 
 }  // namespace tunekiln

@@ -26,7 +26,7 @@ std::int32_t progress_step(std::uint64_t span) {
 }  // namespace
 
 std::optional<OperationResult> WavJob::open() {
-  const auto inputPath = host_.chooseInputFile(kWavFileDialog);
+  const auto inputPath = host_.chooseInputFile(kSoundInputDialog);
   if (!inputPath) return cancel();
   const auto outputPath = host_.chooseOutputFile(kWavFileDialog);
   if (!outputPath) return cancel();
