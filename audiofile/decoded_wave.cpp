@@ -88,6 +88,11 @@ std::vector<std::uint8_t> wave_header(const PcmFormat& format, std::uint64_t dat
   return out.take();
 }
 
+// Why samples the file states are missing: a failed read, or else a stream damaged or cut short.
+AudioFileResult shortfall(AudioFileResult status) {
+  return status == AudioFileResult::readFailed ? status : AudioFileResult::damaged;
+}
+
 }  // namespace
 
 DecodedWave::DecodedWave(std::unique_ptr<PcmSource> source)
@@ -109,12 +114,19 @@ ReadOutcome DecodedWave::readAt(std::uint64_t offset, void* buffer, std::size_t 
   while (done < count && offset + done < size()) {
     const std::uint64_t at = offset + done - header_.size();
     const std::uint64_t frame = at / bytesPerFrame;
+    const std::uint64_t wholeFrames = std::min<std::uint64_t>(count - done, size() - offset - done) / bytesPerFrame;
+    // Whole frames read on in order go straight to the reader, without the copy through the block.
+    if (at % bytesPerFrame == 0 && frame == sourceFrame_ && wholeFrames > 0) {
+      const FramesRead got = source_->read(out + done, static_cast<std::size_t>(wholeFrames));
+      sourceFrame_ += got.frames;
+      done += got.frames * bytesPerFrame;
+      blockFrames_ = 0;
+      if (got.frames < wholeFrames) return {done, shortfall(got.status)};
+      continue;
+    }
     if (frame < blockFrame_ || frame >= blockFrame_ + blockFrames_) {
       const AudioFileResult status = fill(frame);
-      // The samples end before the length the file states: the file is damaged or cut short.
-      if (status != AudioFileResult::ok) {
-        return {done, status == AudioFileResult::endOfData ? AudioFileResult::damaged : status};
-      }
+      if (status != AudioFileResult::ok) return {done, shortfall(status)};
     }
     const std::uint64_t inBlock = at - blockFrame_ * bytesPerFrame;
     const std::size_t step = static_cast<std::size_t>(

@@ -158,8 +158,12 @@ FramesRead SoundFileReader::read(std::uint8_t* out, std::size_t count) {
   const std::size_t channels = format_.channels();
   while (done < count) {
     sf_count_t got = 0;
+    // Floats and 16-bit samples are stored as a WAVE file on this (little-endian) machine has them.
     if (format_.isFloat()) {
       got = sf_readf_float(file_, reinterpret_cast<float*>(out + done * format_.bytesPerFrame()),
+                           static_cast<sf_count_t>(count - done));
+    } else if (format_.encoding() == SampleEncoding::signed16) {
+      got = sf_readf_short(file_, reinterpret_cast<short*>(out + done * format_.bytesPerFrame()),
                            static_cast<sf_count_t>(count - done));
     } else {
       const std::size_t step = std::min(count - done, kIntegerFrames);
