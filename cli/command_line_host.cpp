@@ -58,12 +58,6 @@ bool CommandLineHost::takeTargetMultiple() {
   return true;
 }
 
-bool CommandLineHost::askCutTimes() {
-  const auto verdict = accept_cut_entries(cutEntries_.value_or(CutEntries{"0", "0", "0", "0", "0", "0"}));
-  if (!verdict.accepted) refusal_ = verdict.message;
-  return verdict.accepted;
-}
-
 bool CommandLineHost::confirmSilentResult(std::optional<double>&) {
   if (!reporting().quiet) {
     report_note("Warning: " + files_.inputName + ": the two channels are identical, so the result is silence.");

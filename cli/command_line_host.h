@@ -30,15 +30,18 @@ class CommandLineHost final : public WavProcessHost {
     target_ = target;
     gain_ = albumGain;
   }
-  // The texts of the cut dialog's six fields.
-  void setCutEntries(CutEntries entries) { cutEntries_ = std::move(entries); }
+  // What the cut dialog would give.
+  void setCutRange(CutRange range) { cutRange_ = range; }
 
   std::optional<std::string> chooseInputFile(const FileDialogRequest&) override { return files_.input; }
   std::optional<std::string> chooseOutputFile(const FileDialogRequest&) override { return files_.output; }
   // There is no dialog to stay open: a refused entry cancels the operation, and its message is
   // the one reported.
   bool askVolumeMultiple() override;
-  bool askCutTimes() override;
+  bool askCutTimes() override {
+    g_cutRange = cutRange_;
+    return true;
+  }
   // Warns and goes on: a script asked for this file.
   bool confirmSilentResult(std::optional<double>& keepBassHz) override;
   void setProgress(std::int32_t position) override;
@@ -52,7 +55,7 @@ class CommandLineHost final : public WavProcessHost {
 
   FilePair files_;
   std::optional<std::string> volumeEntry_;
-  std::optional<CutEntries> cutEntries_;
+  CutRange cutRange_;
   std::optional<LoudnessTarget> target_;
   std::optional<TargetGain> gain_;
   std::string refusal_;  // the message of a refused entry or target

@@ -20,6 +20,7 @@ struct WavArguments {
   std::string keepBassHz;
   std::string start = "0";
   std::string end = "0";
+  std::uint32_t fadeMs = 0;
   std::optional<double> toLufs;
   double maxTruePeak = kDefaultCeilingDbtp;
   bool album = false;
@@ -27,7 +28,9 @@ struct WavArguments {
 
 const CLI::Validator kCutTime(
     [](const std::string& text) {
-      return parse_cut_time(text) ? std::string() : "expected whole seconds as S, M:S or H:M:S up to 23:59:59";
+      return parse_cut_time(text) ? std::string()
+                                  : "expected a time as S, M:S or H:M:S with up to three decimals, at most "
+                                    "23:59:59.999, or a frame index as Ns, got '" + text + "'";
     },
     "");
 
@@ -156,17 +159,21 @@ void add_wav_commands(CLI::App& app, int& status) {
   });
 
   auto* cut = add_file_command(app, "cut", "Write the part of a WAV file between two times", *arguments);
-  cut->add_option("--start", arguments->start, "start time in whole seconds: S, M:S or H:M:S")
+  cut->add_option("--start", arguments->start,
+                  "start time: S, M:S or H:M:S with up to three decimals (1:02.250), or a frame index as Ns")
       ->check(kCutTime)
       ->type_name("TIME")
       ->capture_default_str();
-  cut->add_option("--end", arguments->end, "end time; 0 means the end of the file")
+  cut->add_option("--end", arguments->end, "end time, the first left out; 0 means the end of the file")
       ->check(kCutTime)
       ->type_name("TIME")
       ->capture_default_str();
+  cut->add_option("--fade", arguments->fadeMs, "fade the first and the last MS milliseconds of the result in and out")
+      ->check(CLI::Range(0, 1000))
+      ->type_name("MS");
   cut->callback([&status, arguments] {
     run(status, *arguments, [](WavProcessHost& host) { return CutByTime(host); }, [&](CommandLineHost& host) {
-      host.setCutEntries(cut_entries(*parse_cut_time(arguments->start), *parse_cut_time(arguments->end)));
+      host.setCutRange({*parse_cut_time(arguments->start), *parse_cut_time(arguments->end), arguments->fadeMs});
     });
   });
 }

@@ -42,7 +42,7 @@ class FormDialogs {
   // True on OK, with the factor in g_volumeMultiple. With `headroom`, the dialog shows its lines
   // under the controls.
   virtual bool runVolumeDialog(const VolumeHeadroom* headroom) = 0;
-  // True on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.
+  // True on OK, with the range in g_cutRange.
   virtual bool runCutDialog() = 0;
   // Whether to keep the centre's bass when clearing the voice, asked with Shift held or, with
   // `silentResult`, because the plain result would be silence. True on OK, with `keepBassHz` set

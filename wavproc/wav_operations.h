@@ -23,7 +23,7 @@ OperationResult ClearVoice(WavProcessHost& host, const ByteReader* input = nullp
                            std::optional<double> keepBassHz = std::nullopt);
 // Every sample times g_volumeMultiple, clipped to the sample's range.
 OperationResult ChangeVolume(WavProcessHost& host, const ByteReader* input = nullptr);
-// The frames from g_cutStartSeconds to g_cutEndSeconds.
+// The frames of g_cutRange, faded at both ends as it says.
 OperationResult CutByTime(WavProcessHost& host, const ByteReader* input = nullptr);
 
 }  // namespace tunekiln

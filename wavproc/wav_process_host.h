@@ -22,7 +22,7 @@ class WavProcessHost {
   virtual std::optional<std::string> chooseOutputFile(const FileDialogRequest& dialog) = 0;
   // The volume dialog: true on OK, with the accepted factor in g_volumeMultiple.
   virtual bool askVolumeMultiple() = 0;
-  // The cut dialog: true on OK, with the range in g_cutStartSeconds and g_cutEndSeconds.
+  // The cut dialog: true on OK, with the range in g_cutRange.
   virtual bool askCutTimes() = 0;
   // Clear voice found both channels identical: removing the centre leaves silence. A host may
   // ask whether to go on, and may set `keepBassHz` to keep the centre's bass; false cancels.

@@ -69,12 +69,18 @@ TEST(WavCommands, UsageErrorsExitWithTwo) {
   }
 }
 
-TEST(CutTime, WholeSecondsUpTo23h59m59s) {
-  const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
-      {"120:00", 7200}, {"23:59:59", 86399}, {"86400", {}}, {"1:60", {}},
-      {"1:2:3:4", {}},  {":1", {}},         {"1.5", {}},   {"000000000001", {}}};
-  for (const auto& [text, seconds] : cases) EXPECT_EQ(parse_cut_time(text), seconds) << text;
-  EXPECT_EQ(cut_entries(3723, 59), (CutEntries{"1", "2", "3", "0", "0", "59"}));
+// Times below a day to the millisecond, or frame indexes.
+TEST(CutTime, SecondsWithDecimalsOrFrames) {
+  const auto ms = [](std::uint64_t value) { return CutPoint{value, false}; };
+  const std::pair<const char*, std::optional<CutPoint>> cases[] = {
+      {"120:00", ms(7200000)},  {"23:59:59.999", ms(86399999)}, {"86400", {}},        {"86399.9995", {}},
+      {"1:60", {}},             {"1:2:3:4", {}},                 {":1", {}},           {"000000000001", {}},
+      {"1.5", ms(1500)},        {"0:01.05", ms(1050)},           {"1:2:3.004", ms(3723004)},
+      {"1.", {}},               {".5", {}},                      {"1.5.0", {}},        {"1.5:00", {}},
+      {"1,5", {}},              {"-1", {}},                      {"44100s", CutPoint{44100, true}},
+      {"0s", CutPoint{0, true}}, {"s", {}},                      {"1.5s", {}},         {"1:00s", {}},
+      {"999999999999999999s", CutPoint{999999999999999999, true}}, {"1000000000000000000s", {}}};
+  for (const auto& [text, point] : cases) EXPECT_EQ(parse_cut_time(text), point) << text;
 }
 
 // Text as the ID3v2 frames hold it: UTF-16 little-endian, this machine's order, behind its byte order mark.

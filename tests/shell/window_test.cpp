@@ -109,18 +109,18 @@ TEST(Dialogs, CutRefusesABadFieldAndHandsOnWhatWasTyped) {
   std::vector<wxTextCtrl*> fields;  // in the order the user tabs through them
   for (wxWindow* child : cut.GetChildren())
     if (auto* field = dynamic_cast<wxTextCtrl*>(child)) fields.push_back(field);
-  ASSERT_EQ(fields.size(), 6u);
+  ASSERT_EQ(fields.size(), 8u);
   cut.CallAfter([&] {
-    fields[3]->SetValue("24");
+    fields[4]->SetValue("24");
     EXPECT_TRUE(press_ok(cut));
-    EXPECT_EQ(wxWindow::FindFocus(), fields[3]) << "on the entry refused";
+    EXPECT_EQ(wxWindow::FindFocus(), fields[4]) << "on the entry refused";
     for (std::size_t field = 0; field < fields.size(); ++field)
       fields[field]->SetValue(std::to_string(field + 1));
     EXPECT_FALSE(press_ok(cut));
   });
   EXPECT_EQ(cut.ShowModal(), wxID_OK);
-  EXPECT_EQ(g_cutStartSeconds, 1u * 3600 + 2 * 60 + 3);
-  EXPECT_EQ(g_cutEndSeconds, 4u * 3600 + 5 * 60 + 6);
+  EXPECT_EQ(g_cutRange.start.value, ((1u * 60 + 2) * 60 + 3) * 1000 + 4);
+  EXPECT_EQ(g_cutRange.end.value, ((5u * 60 + 6) * 60 + 7) * 1000 + 8);
 }
 
 // With a real engine and sound server: each button reaches the form, and what the engine
