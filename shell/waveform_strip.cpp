@@ -1,9 +1,12 @@
 #include "shell/waveform_strip.h"
 
 #include <wx/dcbuffer.h>
+#include <wx/menu.h>
 #include <wx/settings.h>
+#include <wx/xrc/xmlres.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace tunekiln {
 namespace {
@@ -33,6 +36,10 @@ WaveformStrip::WaveformStrip(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
   Bind(wxEVT_MOTION, &WaveformStrip::drag, this);
   Bind(wxEVT_LEFT_UP, &WaveformStrip::release, this);
   Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { pressX_.reset(); });
+  // Its command goes up to the window, as the key's does.
+  Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+    if (const std::unique_ptr<wxMenu> menu{wxXmlResource::Get()->LoadMenu("waveform_menu")}) PopupMenu(menu.get());
+  });
 }
 
 void WaveformStrip::setEnvelope(std::shared_ptr<const WaveformEnvelope> envelope) {
