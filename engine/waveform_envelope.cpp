@@ -107,11 +107,12 @@ std::vector<EnvelopeColumn> WaveformEnvelope::columns(std::size_t width) const {
     const std::uint64_t end = std::clamp((column + 1) * span / width, first + 1, framesAdded_);
     EnvelopeColumn& out = shown[column];
     out.read = true;
-    out.channels = {kEmptyRange, kEmptyRange};
-    for (std::uint64_t bucket = first / framesPerBucket_; bucket <= (end - 1) / framesPerBucket_; ++bucket) {
-      for (int channel = 0; channel < channels_; ++channel) {
-        out.channels[channel] = merged(out.channels[channel], buckets_[bucket][channel]);
+    for (int channel = 0; channel < channels_; ++channel) {
+      SampleRange range = kEmptyRange;
+      for (std::uint64_t bucket = first / framesPerBucket_; bucket <= (end - 1) / framesPerBucket_; ++bucket) {
+        range = merged(range, buckets_[bucket][channel]);
       }
+      out.channels[channel] = range;
     }
   }
   return shown;
