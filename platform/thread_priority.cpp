@@ -40,4 +40,11 @@ RaisedThreadPriority::~RaisedThreadPriority() {
   if (before_) set_nice(thread_, *before_);
 }
 
+void lower_this_thread_priority(int steps) {
+  const int thread = ::gettid();
+  errno = 0;
+  const int before = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+  if (errno == 0) set_nice(thread, std::min(before + steps, 19));
+}
+
 }  // namespace tunekiln

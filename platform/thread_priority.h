@@ -20,4 +20,8 @@ class RaisedThreadPriority {
   std::optional<int> before_;  // the nice value to go back to; nothing when unchanged
 };
 
+// Background work that must yield to playback and the window: the calling thread's nice value
+// goes up by `steps` (as far as the system allows) for the rest of its life.
+void lower_this_thread_priority(int steps);
+
 }  // namespace tunekiln

@@ -3,12 +3,12 @@
 #include <array>
 
 // Accelerator table 128: the document and edit commands stay on their keys although the
-// window has no menu bar. New, Open, Close and Exit do something; the others have no handler
-// (the document has never anything to save).
+// window has no menu bar. New, Open, Close, Exit and Cut Selection do something; the others
+// have no handler (the document has never anything to save).
 namespace tunekiln::accelerators {
 
 enum Modifier { kNone = 0, kCtrl = 1, kShift = 2, kAlt = 4 };
-enum Command { kNew, kOpen, kSave, kUndo, kCut, kCopy, kPaste, kNextPane, kPreviousPane, kClose, kExit };
+enum Command { kNew, kOpen, kSave, kUndo, kCut, kCopy, kPaste, kNextPane, kPreviousPane, kClose, kExit, kCutSelection };
 enum Key { kBack = -1, kDelete = -2, kInsert = -3, kF6 = -4 };  // letters stand for themselves
 
 struct Accelerator {
@@ -17,7 +17,7 @@ struct Accelerator {
   Command command;
 };
 
-inline constexpr std::array<Accelerator, 15> kTable{{
+inline constexpr std::array<Accelerator, 16> kTable{{
     {kCtrl, 'N', kNew},
     {kCtrl, 'O', kOpen},
     {kCtrl, 'S', kSave},
@@ -33,6 +33,7 @@ inline constexpr std::array<Accelerator, 15> kTable{{
     {kShift, kF6, kPreviousPane},
     {kCtrl, 'W', kClose},
     {kCtrl, 'Q', kExit},
+    {kCtrl, 'K', kCutSelection},  // the range selected on the waveform, cut
 }};
 
 }  // namespace tunekiln::accelerators

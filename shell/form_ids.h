@@ -24,5 +24,12 @@ inline constexpr std::string_view kReplayGain = "replay_gain";
 inline constexpr std::string_view kFileName = "file_name";
 inline constexpr std::string_view kPlayTime = "play_time";
 inline constexpr std::string_view kTotalTime = "total_time";
+inline constexpr std::string_view kWaveform = "waveform";
+// Group boxes and captions, which only the narrow layout moves.
+inline constexpr std::string_view kPlayGroup = "play_group";
+inline constexpr std::string_view kProcessGroup = "process_group";
+inline constexpr std::string_view kFileNameCaption = "file_name_caption";
+inline constexpr std::string_view kPlayTimeCaption = "play_time_caption";
+inline constexpr std::string_view kProgressCaption = "progress_caption";
 
 }  // namespace tunekiln::form_ids

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "engine/waveform_envelope.h"
 #include "shell/volume_headroom.h"
 #include "wavproc/file_dialog_request.h"
 
@@ -29,6 +31,11 @@ class FormWidgets {
   virtual bool escapeHeld() = 0;
   // Whether a check box is ticked; a form without it has none ticked.
   virtual bool isChecked(std::string_view /*control*/) { return false; }
+  // The waveform strip: the envelope it draws (nothing for none; a new one drops the strip's
+  // selection), a redraw as that envelope grows, and the share of the stream played so far.
+  virtual void showWaveform(std::shared_ptr<const WaveformEnvelope> /*envelope*/) {}
+  virtual void redrawWaveform() {}
+  virtual void setWaveformCursor(double /*share*/) {}
 };
 
 // The modal dialogs the form shows. Each runs on the window's thread and answers when the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "resources/strings.h"
 #include "shell/activity_mode.h"
 #include "shell/form_ids.h"
+#include "wavproc/cut_dialog_logic.h"
 #include "wavproc/wav_operations.h"
 
 namespace tunekiln {
@@ -28,6 +30,7 @@ constexpr std::int32_t kProgressMaximum = 1000000;
 constexpr std::uint32_t kFinishedPercent = 98;   // the form takes the stream for finished here
 constexpr int kVolumeStep = 10;
 constexpr std::chrono::seconds kEscapeDelay{1};  // Esc stops the volume dialog's pass after this
+constexpr std::uint32_t kWaveformSeekScale = 1000000;  // a click seeks to a millionth of the stream
 
 constexpr std::string_view kPlaybackButtons[] = {kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav};
 
@@ -44,8 +47,13 @@ std::string format_hms(std::uint32_t seconds) {
   return text;
 }
 
-MainForm::MainForm(FormWidgets& widgets, FormDialogs& dialogs, NotificationSink& window, EngineSlotsFactory makeSlots)
-    : widgets_(widgets), dialogs_(dialogs), window_(window), makeSlots_(std::move(makeSlots)) {}
+MainForm::MainForm(FormWidgets& widgets, FormDialogs& dialogs, NotificationSink& window, EngineSlotsFactory makeSlots,
+                   std::function<DecoderSlots()> waveformDecoders)
+    : widgets_(widgets),
+      dialogs_(dialogs),
+      window_(window),
+      makeSlots_(std::move(makeSlots)),
+      waveformDecoders_(std::move(waveformDecoders)) {}
 
 MainForm::~MainForm() = default;
 
@@ -79,6 +87,7 @@ bool MainForm::openFile(const std::string& path) {
   player_open(*currentPlayer, path);
   openingUntil_ = postMarker();
   opening_ = path;
+  showWaveformOf(path);  // after the player's open, which it must not hold up
   setPlaybackButtons(true);
   widgets_.setLabel(kFileName, "");
   widgets_.setLabel(kFileName, path);
@@ -89,6 +98,7 @@ void MainForm::OnNewDocument() {
   player_stop(*currentPlayer);
   player_open(*currentPlayer, std::nullopt);
   postMarker();
+  showWaveformOf(std::nullopt);
   OnInitialUpdate();
   widgets_.enable(kOpenMp3File, true);
   widgets_.setSliderPosition(0);
@@ -127,6 +137,7 @@ void MainForm::OnStop() {
   widgets_.enable(kOpenMp3File, true);
   setPlaybackButtons(false);
   widgets_.setSliderPosition(0);
+  widgets_.setWaveformCursor(0);
 }
 
 void MainForm::OnDecodeToWav() {
@@ -147,9 +158,50 @@ void MainForm::OnDecreaseVolume() {
   mixer_set_volume(*currentPlayer, static_cast<std::uint32_t>(std::max(level - kVolumeStep, 0)));
 }
 
-void MainForm::OnHScroll() {
+void MainForm::showWaveformOf(const std::optional<std::string>& path) {
+  waveform_.reset();
+  selection_.reset();
+  openPath_ = path.value_or("");
+  if (path) {
+    waveform_ = std::make_unique<EnvelopeScan>(*path, waveformDecoders_(),
+                                               [&window = window_] { window.post({.number = kWaveformGrew}); });
+  }
+  widgets_.showWaveform(waveform_ ? waveform_->envelope() : nullptr);
+  widgets_.setWaveformCursor(0);
+}
+
+void MainForm::OnHScroll() { seek(static_cast<std::uint32_t>(widgets_.sliderPosition()), kSliderMaximum); }
+
+void MainForm::OnWaveformClick(double share) {
+  if (openPath_.empty()) return;
+  selection_.reset();
+  widgets_.setSliderPosition(static_cast<int>(share * kSliderMaximum));
+  widgets_.setWaveformCursor(share);
+  seek(static_cast<std::uint32_t>(std::lround(share * kWaveformSeekScale)), kWaveformSeekScale);
+}
+
+void MainForm::seek(std::uint32_t numerator, std::uint32_t denominator) {
   // Whatever plays or not: the engine drops a seek it cannot use.
-  player_seek(*currentPlayer, static_cast<std::uint32_t>(widgets_.sliderPosition()), kSliderMaximum);
+  player_seek(*currentPlayer, numerator, denominator);
+}
+
+void MainForm::OnWaveformSelect(StripSelection range) {
+  if (!openPath_.empty()) selection_ = range;
+}
+
+void MainForm::OnCutSelection() {
+  const std::uint64_t lengthMs = waveform_ ? waveform_->envelope()->lengthMilliseconds() : 0;
+  if (!selection_ || lengthMs == 0) {
+    OnCutSourceFile();
+    return;
+  }
+  g_cutDialogPreset = cut_entries_ms(share_milliseconds(selection_->from, lengthMs),
+                                     share_milliseconds(selection_->to, lengthMs));
+  presetInput_ = openPath_;
+  OnCutSourceFile();
+  // A cut refused before its dialog leaves nothing for the next one.
+  g_cutDialogPreset.reset();
+  presetInput_.reset();
 }
 
 void MainForm::onNotification(const PlayerNotification& notification) {
@@ -171,6 +223,8 @@ void MainForm::onNotification(const PlayerNotification& notification) {
     dialogs_.showMessage(engine_texts::kWavReadError);
   } else if (notification.number == PLAYER_NTF_WRITE_FAILED) {
     dialogs_.showMessage(engine_texts::kWavWriteError);
+  } else if (notification.number == kWaveformGrew) {
+    widgets_.redrawWaveform();
   }
 }
 
@@ -184,6 +238,7 @@ void MainForm::onState(std::uint32_t state) {
     dialogs_.showMessage(std::string(strings::kFailedToOpenDocument) + "\n" + opening_ + ": " +
                          std::string(strings::kNotPlayable));
     opening_.clear();
+    showWaveformOf(std::nullopt);
     setPlaybackButtons(false);
     return;
   }
@@ -209,6 +264,9 @@ void MainForm::OnPlayerInfo(const StreamInfo& info) {
 void MainForm::OnPlayerPosition(std::uint32_t seconds) {
   if (activityMode != MODE_PLAYING && activityMode != MODE_DECODING) return;
   widgets_.setLabel(kPlayTime, format_hms(seconds));
+  if (const std::uint64_t lengthMs = waveform_ ? waveform_->envelope()->lengthMilliseconds() : 0) {
+    widgets_.setWaveformCursor(std::min(1.0, seconds * 1000.0 / static_cast<double>(lengthMs)));
+  }
   if (totalSeconds == 0) {  // a stream shorter than a second has no share to show
     widgets_.setSliderPosition(0);
     return;
@@ -220,6 +278,7 @@ void MainForm::OnPlayerPosition(std::uint32_t seconds) {
 
 void MainForm::endOfStream() {
   widgets_.setSliderPosition(0);
+  widgets_.setWaveformCursor(0);
   widgets_.enable(kOpenMp3File, true);
   setPlaybackButtons(false);
 }
@@ -248,7 +307,7 @@ void MainForm::OnSaveToMp3File() {
 }
 
 std::optional<std::string> MainForm::chooseInputFile(const FileDialogRequest& dialog) {
-  auto path = dialogs_.chooseFileToOpen(dialog);
+  auto path = presetInput_ ? std::exchange(presetInput_, std::nullopt) : dialogs_.chooseFileToOpen(dialog);
   chosenInput_ = path.value_or("");
   return path;
 }

@@ -7,20 +7,28 @@
 #include "encoder/save_to_mp3_host.h"
 #include "engine/notification_sink.h"
 #include "engine/player.h"
+#include "engine/standard_slots.h"
+#include "engine/waveform_envelope.h"
 #include "shell/form_widgets.h"
+#include "shell/waveform_strip_logic.h"
 
 namespace tunekiln {
 
 // "01:02:05" for 3725 seconds; hours take more digits when they need them.
 std::string format_hms(std::uint32_t seconds);
 
+// What the form posts to its own window: the waveform's envelope has grown.
+inline constexpr std::uint32_t kWaveformGrew = 0xC001;
+
 // The logic of the main form: its buttons drive the player, its labels, slider and progress
 // bar show what the player and the file operations report. It runs on the window's thread
 // and is the host of every file operation started from the form.
 class MainForm final : public SaveToMp3Host {
  public:
-  // The player is made with `makeSlots` at the first initial update and reports to `window`.
-  MainForm(FormWidgets& widgets, FormDialogs& dialogs, NotificationSink& window, EngineSlotsFactory makeSlots);
+  // The player is made with `makeSlots` at the first initial update and reports to `window`;
+  // the waveform of each opened file is read with decoders made by `waveformDecoders`.
+  MainForm(FormWidgets& widgets, FormDialogs& dialogs, NotificationSink& window, EngineSlotsFactory makeSlots,
+           std::function<DecoderSlots()> waveformDecoders = [] { return standard_decoders(); });
   MainForm(const MainForm&) = delete;
   MainForm& operator=(const MainForm&) = delete;
   // Ends the engine thread and waits for it.
@@ -45,6 +53,13 @@ class MainForm final : public SaveToMp3Host {
   void OnDecreaseVolume();
   // Every scroll notification of the slider, whatever its kind.
   void OnHScroll();
+  // A click on the waveform strip seeks to the share of the stream shown there, as the slider
+  // does; a drag selects a range of it.
+  void OnWaveformClick(double share);
+  void OnWaveformSelect(StripSelection range);
+  // Ctrl+K: the cut dialog for the open file, filled in with the selected range; without a
+  // selection, Cut Source File as the button does.
+  void OnCutSelection();
 
   void OnAbstractLeftChannel();
   void OnAbstractRightChannel();
@@ -74,6 +89,9 @@ class MainForm final : public SaveToMp3Host {
 
  private:
   void setPlaybackButtons(bool enabled);
+  void seek(std::uint32_t numerator, std::uint32_t denominator);
+  // Stops reading the waveform shown and starts reading that of `path`, if any.
+  void showWaveformOf(const std::optional<std::string>& path);
   void endOfStream();
   void onState(std::uint32_t state);
   void onPong(std::uint32_t token);
@@ -101,6 +119,14 @@ class MainForm final : public SaveToMp3Host {
   std::uint32_t openingUntil_ = 0;
   // The input the user chose last for a file operation.
   std::string chosenInput_;
+  // The input of the next file operation, taken in place of asking the user.
+  std::optional<std::string> presetInput_;
+
+  std::function<DecoderSlots()> waveformDecoders_;
+  // The file the player has open, its waveform and the range selected on it.
+  std::string openPath_;
+  std::unique_ptr<EnvelopeScan> waveform_;
+  std::optional<StripSelection> selection_;
 };
 
 }  // namespace tunekiln

@@ -5,6 +5,7 @@
 #include <wx/dnd.h>
 #include <wx/scrolwin.h>
 #include <wx/sizer.h>
+#include <wx/xrc/xmlres.h>
 
 #include <vector>
 
@@ -32,6 +33,7 @@ int command_id(accelerators::Command command) {
     case kNextPane: return kNextPaneId;
     case kPreviousPane: return kPreviousPaneId;
     case kClose: return wxID_CLOSE;
+    case kCutSelection: return XRCID("cut_selection");
     case kExit: return wxID_EXIT;
   }
   return wxID_NONE;
@@ -73,37 +75,31 @@ class FileDrop final : public wxFileDropTarget {
 CMainFrame::CMainFrame(FormDialogs& dialogs)
     : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(strings::kAppTitle.data(), strings::kAppTitle.size())) {
   SetIcons(application_icons());
-  auto* scroller = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxHSCROLL | wxVSCROLL);
+  // The form scrolls only up and down: on a narrower window its rows of buttons wrap.
+  auto* scroller = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxVSCROLL);
   view_ = new CTunekilnView(scroller, dialogs);
-  view_->SetMinSize(view_->GetSize());  // the form's own size: scrolled, never squeezed
-  auto* formSizer = new wxBoxSizer(wxVERTICAL);
-  formSizer->Add(view_);
-  scroller->SetSizer(formSizer);
-  scroller->SetScrollRate(10, 10);
-  // The window may be made smaller than the form: the form then scrolls.
-  scroller->SetMinSize(wxSize(0, 0));
+  const wxSize formSize = view_->GetSize();
+  scroller->SetScrollRate(0, 10);
+  scroller->Bind(wxEVT_SIZE, [this, scroller](wxSizeEvent& event) {
+    const wxSize size = view_->layoutFor(scroller->GetClientSize().x);
+    view_->SetSize(size);
+    scroller->SetVirtualSize(size);
+    event.Skip();
+  });
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(scroller, 1, wxEXPAND);
   SetSizer(sizer);
   // The form's size, but never larger than the desktop, not even before the window manager
   // maximises the window: a frame mapped wider than the screen may keep that size while it
   // reports itself maximised.
-  wxSize size = view_->GetSize();
+  wxSize size = formSize;
   size.DecTo(wxDisplay(this).GetClientArea().GetSize() * 9 / 10);
   SetClientSize(size);
-  // The form's own horizontal scroll bar seeks as the slider does.
-  for (const auto type : {wxEVT_SCROLLWIN_TOP, wxEVT_SCROLLWIN_BOTTOM, wxEVT_SCROLLWIN_LINEUP, wxEVT_SCROLLWIN_LINEDOWN,
-                          wxEVT_SCROLLWIN_PAGEUP, wxEVT_SCROLLWIN_PAGEDOWN, wxEVT_SCROLLWIN_THUMBTRACK,
-                          wxEVT_SCROLLWIN_THUMBRELEASE}) {
-    scroller->Bind(type, [this](wxScrollWinEvent& event) {
-      if (event.GetOrientation() == wxHORIZONTAL) view_->form().OnHScroll();
-      event.Skip();
-    });
-  }
   SetDropTarget(new FileDrop(*this));
   SetAcceleratorTable(accelerator_table());
   // The only window: closing it ends the program either way.
   for (const int id : {wxID_CLOSE, wxID_EXIT}) Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, id);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { view_->form().OnCutSelection(); }, XRCID("cut_selection"));
 }
 
 void CMainFrame::dropped(const std::string& path) {

@@ -9,9 +9,9 @@
 
 namespace tunekiln {
 
-// The main window: no menu bar, toolbar or status bar, only the form, which scrolls when the
-// window is smaller; the document commands stay on their keys, and a file dropped on the window
-// is opened as a document.
+// The main window: no menu bar, toolbar or status bar, only the form, which wraps its rows of
+// buttons on a narrower window and scrolls up and down when it is lower; the document commands
+// stay on their keys, and a file dropped on the window is opened as a document.
 class CMainFrame final : public wxFrame {
  public:
   explicit CMainFrame(FormDialogs& dialogs);

@@ -5,7 +5,10 @@
 #include <wx/checkbox.h>
 #include <wx/evtloop.h>
 #include <wx/utils.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/wrapsizer.h>
 #include <wx/xrc/xmlres.h>
 
 #include "engine/standard_slots.h"
@@ -27,6 +30,11 @@ CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs)
   wxXmlResource::Get()->LoadPanel(this, parent, "tunekiln_form");
   slider_ = static_cast<wxSlider*>(control(form_ids::kSlider));
   progress_ = static_cast<wxGauge*>(control(form_ids::kProgress));
+  strip_ = new WaveformStrip(this);
+  wxXmlResource::Get()->AttachUnknownControl(from_utf8(form_ids::kWaveform), strip_, this);
+  formSize_ = GetSize();
+  for (wxWindow* child : GetChildren()) resourceLayout_.emplace_back(child, child->GetRect());
+  buildWrappedLayout();
   form_ = std::make_unique<MainForm>(*this, dialogs, link_->notifications,
                                      [link = link_.get()] { return standard_engine_slots(link->writerHost); });
 
@@ -54,6 +62,8 @@ CTunekilnView::CTunekilnView(wxWindow* parent, FormDialogs& dialogs)
       event.Skip();
     });
   }
+  strip_->onClick = [this](double share) { form_->OnWaveformClick(share); };
+  strip_->onSelect = [this](StripSelection range) { form_->OnWaveformSelect(range); };
   Bind(EVT_PLAYER_NOTIFICATION,
        [this](wxThreadEvent& event) { form_->onNotification(event.GetPayload<PlayerNotification>()); });
 }
@@ -91,6 +101,73 @@ bool CTunekilnView::shiftHeld() { return wxGetKeyState(WXK_SHIFT); }
 bool CTunekilnView::escapeHeld() { return wxGetKeyState(WXK_ESCAPE); }
 
 bool CTunekilnView::isChecked(std::string_view name) { return static_cast<wxCheckBox*>(control(name))->GetValue(); }
+
+void CTunekilnView::showWaveform(std::shared_ptr<const WaveformEnvelope> envelope) {
+  strip_->setEnvelope(std::move(envelope));
+}
+void CTunekilnView::redrawWaveform() { strip_->Refresh(); }
+void CTunekilnView::setWaveformCursor(double share) { strip_->setCursor(share); }
+
+void CTunekilnView::buildWrappedLayout() {
+  using namespace form_ids;
+  // The strip sits in the resource's placeholder, which is what the layout moves.
+  const auto named = [this](std::string_view name) { return name == kWaveform ? strip_->GetParent() : control(name); };
+  const int gap = ConvertDialogToPixels(wxSize(4, 0)).x;
+  // Controls that stretch with the window may also shrink with it.
+  for (const auto name : {kFileName, kSlider, kWaveform, kProgress}) {
+    named(name)->SetMinSize(wxSize(gap * 10, named(name)->GetSize().y));
+  }
+  const auto caption_row = [&](std::string_view caption, std::string_view value) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(named(caption), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, gap);
+    row->Add(named(value), 1, wxALIGN_CENTER_VERTICAL);
+    return row;
+  };
+  const auto button_rows = [&](std::initializer_list<std::string_view> names) {
+    auto* rows = new wxWrapSizer(wxHORIZONTAL);
+    for (const auto name : names) rows->Add(named(name), 0, wxALL, gap / 2);
+    return rows;
+  };
+
+  auto* play = new wxStaticBoxSizer(static_cast<wxStaticBox*>(named(kPlayGroup)), wxVERTICAL);
+  play->Add(caption_row(kFileNameCaption, kFileName), 0, wxEXPAND | wxALL, gap);
+  play->Add(caption_row(kPlayTimeCaption, kPlayTime), 0, wxEXPAND | wxALL, gap);
+  play->Add(named(kSlider), 0, wxEXPAND);
+  play->Add(named(kTotalTime), 0, wxALIGN_RIGHT | wxRIGHT, gap);
+  play->Add(named(kWaveform), 0, wxEXPAND | wxALL, gap);
+  play->Add(button_rows({kOpenMp3File, kPlay, kPause, kStop, kIncreaseVolume, kDecreaseVolume, kDecodeToWav}), 0,
+            wxEXPAND | wxALL, gap / 2);
+
+  auto* process = new wxStaticBoxSizer(static_cast<wxStaticBox*>(named(kProcessGroup)), wxVERTICAL);
+  process->Add(caption_row(kProgressCaption, kProgress), 0, wxEXPAND | wxALL, gap);
+  auto* buttons =
+      button_rows({kAbstractLeftChannel, kAbstractRightChannel, kClearHumanVoice, kChangeSourceVolume, kCutSourceFile});
+  // ReplayGain stays under Save to Mp3 File, whichever row that lands on.
+  auto* save = new wxBoxSizer(wxVERTICAL);
+  save->Add(named(kSaveToMp3File));
+  save->Add(named(kReplayGain), 0, wxTOP, gap);
+  buttons->Add(save, 0, wxALL, gap / 2);
+  process->Add(buttons, 0, wxEXPAND | wxALL, gap / 2);
+
+  auto* form = new wxBoxSizer(wxVERTICAL);
+  form->Add(play, 0, wxEXPAND | wxALL, 2 * gap);
+  form->Add(process, 0, wxEXPAND | wxALL, 2 * gap);
+  SetSizer(form);
+  SetAutoLayout(false);  // the resource's own places stand until a narrow window asks otherwise
+}
+
+wxSize CTunekilnView::layoutFor(int width) {
+  if (width >= formSize_.x) {
+    for (const auto& [child, rect] : resourceLayout_) child->SetSize(rect);
+    return formSize_;
+  }
+  // Laid out once at the width, the wrapping rows know their lines and so the height they need.
+  wxSizer& sizer = *GetSizer();
+  sizer.SetDimension(wxPoint(), wxSize(width, formSize_.y));
+  const wxSize size(width, sizer.CalcMin().y);
+  sizer.SetDimension(wxPoint(), size);
+  return size;
+}
 
 void CTunekilnView::repaintWhileBusy() {
   const auto now = std::chrono::steady_clock::now();

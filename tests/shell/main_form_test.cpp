@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -35,6 +36,7 @@ struct FakeWidgets final : FormWidgets {
   void setProgressPosition(std::int32_t) override {}
   bool shiftHeld() override { return shift; }
   bool escapeHeld() override { return false; }
+  void showWaveform(std::shared_ptr<const WaveformEnvelope> shown) override { waveform = std::move(shown); }
   // Open to Decode as E (enabled), D (disabled) or - (never touched).
   std::string buttons() {
     std::string row;
@@ -48,6 +50,7 @@ struct FakeWidgets final : FormWidgets {
   std::map<std::string_view, std::string> labels;
   int slider = 0;
   bool shift = false;
+  std::shared_ptr<const WaveformEnvelope> waveform;
 };
 
 class MainFormTest : public ::testing::Test {
@@ -178,6 +181,38 @@ TEST_F(MainFormTest, ClearVoiceWithShiftAsksAndKeepsTheBass) {
   EXPECT_EQ(dialogs.keepBassAsked, std::vector{false});
   const Bytes out = read_file(dir.file("out.wav"));
   EXPECT_NE(le16(out, out.size() - 2), 0) << "the bass kept";
+}
+
+TEST_F(MainFormTest, WaveformClickSeeksAndASelectionIsCutFromTheOpenFile) {
+  // The player plays its test stream by this name; the waveform and the cut read the WAV.
+  const WavShape shape{.channels = 1, .sampleRate = 8000};
+  write_file(song, make_wav(shape, Bytes(2 * 8000 * 2)));
+  form.OnInitialUpdate(), open();
+  while (widgets.waveform->lengthMilliseconds() == 0) form.onNotification(notifications.next());
+  constexpr int kWidth = 401;
+  play();  // the engine seeks only in a stream it plays
+  for (const auto& [x, share] : {std::pair{0, 0.0}, {100, 0.25}, {-3, 0.0}, {555, 1.0}}) {
+    form.OnWaveformClick(strip_gesture(x, x, kWidth).range.from), sync();
+    unsigned numerator = 0, denominator = 0;
+    std::sscanf(log.callsOf("decoder.seek").back().c_str(), "decoder.seek(%u,%u)", &numerator, &denominator);
+    EXPECT_NEAR(double(numerator) / denominator, share, 1e-6) << x;
+  }
+  const struct {
+    int press, release;
+    std::optional<std::pair<int, int>> milliseconds;  // nothing: a click, no selection
+  } rows[] = {{100, 300, {{500, 1500}}}, {400, 0, {{0, 2000}}}, {200, 202, {}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.press);
+    const StripGesture gesture = strip_gesture(row.press, row.release, kWidth);
+    gesture.isSelection ? form.OnWaveformSelect(gesture.range) : form.OnWaveformClick(gesture.range.from);
+    dialogs.open = {song};  // taken only by a cut without a selection
+    dialogs.save = {dir.file("cut.wav")};
+    form.OnCutSelection();
+    const auto [start, end] = row.milliseconds.value_or(std::pair{0, 1000});
+    EXPECT_EQ(dialogs.cutPreset, row.milliseconds ? std::optional(cut_entries_ms(start, end)) : std::nullopt);
+    EXPECT_EQ(dialogs.open.empty(), !row.milliseconds);
+    EXPECT_EQ(read_file(dir.file("cut.wav")).size(), 44u + (end - start) * 8 * 2);
+  }
 }
 
 TEST(FormEntries, KeepBassHzAndDefaultExtension) {

@@ -20,7 +20,11 @@ struct ScriptedDialogs final : FormDialogs {
   std::optional<std::string> chooseFileToSave(const FileDialogRequest&) override { return take(save); }
   // OK with the multiple 1: one that clipped would add its count to the finish message.
   bool runVolumeDialog(const VolumeHeadroom*) override { return accept_volume_entry("1"); }
-  bool runCutDialog() override { return accept_cut_entries({"0", "0", "0", "0", "0", "1"}).accepted; }
+  // OK on what the dialog opened with: a range the form filled in, else the first second.
+  bool runCutDialog() override {
+    cutPreset = take_cut_dialog_preset();
+    return accept_cut_entries(cutPreset.value_or(CutEntries{"0", "0", "0", "0", "0", "1"})).accepted;
+  }
   bool runKeepBassDialog(bool silentResult, std::optional<double>& keepBassHz) override {
     keepBassAsked.push_back(silentResult);
     keepBassHz = take(keepBass);
@@ -31,6 +35,7 @@ struct ScriptedDialogs final : FormDialogs {
   std::vector<std::string> open, save;
   // The keep-bass dialog's answers: OK with the box ticked and a frequency.
   std::vector<double> keepBass;
+  std::optional<CutEntries> cutPreset;  // the last cut dialog's
   std::vector<bool> keepBassAsked;  // for each time it was shown, whether for a silent result
   std::string_view filter;          // the last open dialog's
   std::vector<std::string> messages;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <wx/display.h>
 #include <wx/dnd.h>
+#include <wx/dcmemory.h>
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
 #include <wx/init.h>
@@ -20,6 +21,7 @@
 #include "shell/cut_dialog.h"
 #include "shell/form_ids.h"
 #include "shell/main_frame.h"
+#include "shell/waveform_strip.h"
 #include "shell/message_box.h"
 #include "shell/tunekiln_app.h"
 #include "shell/wx_form_dialogs.h"
@@ -67,16 +69,15 @@ TEST(Program, FitsASmallDesktopAndTakesADroppedFile) {
   EXPECT_TRUE(pump_until([&] {
     return frame.IsMaximized() && desktop.Contains(wxRect(frame.GetScreenPosition(), frame.GetClientSize()));
   }));
-  // The far corner of the controls comes into sight once the form is scrolled as far as it goes.
+  // The rows of buttons wrap within the window's width; the far corner of the controls comes
+  // into sight once the form is scrolled down as far as it goes.
   auto* scroller = dynamic_cast<wxScrolledWindow*>(frame.view().GetParent());
   wxRect controls;
   for (wxWindow* child : frame.view().GetChildren()) controls.Union(child->GetRect());
-  const auto far_corner_in_sight = [&] {
-    return wxRect(scroller->GetClientSize()).Contains(frame.view().GetPosition() + controls.GetBottomRight());
-  };
-  EXPECT_FALSE(far_corner_in_sight()) << "the desktop is smaller than the form";
-  scroller->Scroll(10000, 10000);
-  EXPECT_TRUE(far_corner_in_sight());
+  EXPECT_LE(controls.GetRight(), scroller->GetClientSize().x);
+  scroller->Scroll(0, 10000);
+  const wxPoint farCorner = frame.view().GetPosition() + controls.GetBottomRight();
+  EXPECT_TRUE(wxRect(scroller->GetClientSize()).Contains(farCorner));
 
   static const TempDir dir;  // the engine may open the file after the test
   const std::string song = dir.file("a.MP3");
@@ -182,6 +183,31 @@ TEST(Window, ButtonsAndCtrlQReachTheFormAndReportsReachTheWindow) {
     EXPECT_NE(dialogs.messages[0].find(says), std::string::npos) << id;
     EXPECT_EQ(bar->GetValue(), bar->GetRange()) << id;
   }
+  // Silent, then a full-scale square: the strip's columns are flat, then as tall as it is.
+  const WavShape mono{.channels = 1, .sampleRate = 8000};
+  std::vector<double> half(8000, 0.0);
+  for (int i = 0; i < 8000; ++i) half.push_back(i % 2 ? 32767 : -32768);
+  write_file(in, make_wav(mono, encode_samples(mono, half)));
+  frame->view().form().openFile(in);
+  auto& strip = *dynamic_cast<WaveformStrip*>(control(*frame, kWaveform));
+  const wxSize size = strip.GetClientSize();
+  const auto shape_shown = [&] {
+    wxBitmap bitmap(size);
+    wxMemoryDC dc(bitmap);
+    strip.draw(dc);
+    const wxImage shot = bitmap.ConvertToImage();
+    const auto inked = [&](int x) {  // rows unlike the strip's background
+      int rows = 0;
+      for (int y = 0; y < size.y; ++y) rows += shot.GetRed(x, y) != shot.GetRed(1, 0);
+      return rows;
+    };
+    bool shown = true;  // the cursor's column and those around the middle aside
+    for (int x = 2; x < size.x / 2 - 2; ++x) shown &= inked(x) <= 2;
+    for (int x = size.x / 2 + 2; x < size.x; ++x) shown &= inked(x) > size.y * 9 / 10;
+    return shown;
+  };
+  EXPECT_TRUE(pump_until(shape_shown));
+  EXPECT_TRUE(press_ctrl(*frame, 'K'));  // no selection: Cut Source File, cancelled in its file dialog
   EXPECT_TRUE(press_ctrl(*frame, 'Q'));
   EXPECT_TRUE(wxPendingDelete.Member(frame.get()));  // goes once the events now queued are handled
 }
