@@ -128,7 +128,7 @@ EnvelopeScan::~EnvelopeScan() {
 
 void EnvelopeScan::run(const std::string& path) {
   lower_this_thread_priority(kBackgroundNiceSteps);  // the sound and the window come first
-  const auto slot = choose_decoder(decoders_, path);
+  const auto slot = choose_decoder(decoders_, path).slot;
   if (!slot) return;
   Decoder& decoder = *decoders_[*slot];
   const StreamInfo info = decoder.getInfo();
