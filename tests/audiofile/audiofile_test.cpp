@@ -60,7 +60,8 @@ TEST(FileIdentity, FromTheFirstBytes) {
   };
   for (const auto& row : rows) {
     const FileIdentity identity = identify_file(MemoryByteReader(row.file));
-    EXPECT_EQ(std::tuple(identity.kind, identity.start, identity.reason), std::tuple(row.kind, row.start, row.reason));
+    EXPECT_EQ(std::tuple(identity.kind, identity.start, identity.reason),
+              std::tuple(row.kind, row.start, row.reason));
   }
 }
 
@@ -104,7 +105,9 @@ TEST(DecodedWave, HeaderTagsAndSamplesWhereverRead) {
     for (const std::uint64_t at : {frames * 8 - 20, std::uint64_t{3}, std::uint64_t{8192 * 8 - 5}}) {
       std::uint8_t bytes[12];
       ASSERT_TRUE(wave.readExactly(parse.header->dataBegin + at, bytes, sizeof bytes));
-      for (std::uint64_t i = 0; i < sizeof bytes; ++i) EXPECT_EQ(bytes[i], CountingSource::byte_at(at + i)) << at;
+      for (std::uint64_t i = 0; i < sizeof bytes; ++i) {
+        EXPECT_EQ(bytes[i], CountingSource::byte_at(at + i)) << at;
+      }
     }
   }
 }

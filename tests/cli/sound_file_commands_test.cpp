@@ -48,8 +48,11 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
     SoundFileShape shape;
     const char* decoder;
     int storedBits;  // in what the WAV operations write
-  } rows[] = {{{.bits = 16}, "flac", 16}, {{.bits = 24, .rate = 96000}, "flac", 24}, {{.bits = 8}, "flac", 8},
-              {{.kind = FileKind::oggVorbis}, "vorbis", 32}, {{.kind = FileKind::oggOpus, .rate = 48000}, "opus", 32}};
+  } rows[] = {{{.bits = 16}, "flac", 16},
+              {{.bits = 24, .rate = 96000}, "flac", 24},
+              {{.bits = 8}, "flac", 8},
+              {{.kind = FileKind::oggVorbis}, "vorbis", 32},
+              {{.kind = FileKind::oggOpus, .rate = 48000}, "opus", 32}};
   for (const auto& row : rows) {
     SoundFileShape shape = row.shape;
     shape.title = "Tune";
@@ -79,8 +82,8 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
     EXPECT_EQ(largest_error(left.samples, expected, 1), 0);
     ASSERT_EQ(cli({"cut", in, out, "--start", "0.5", "--end", "1.5"}).status, 0);
     const std::size_t half = shape.rate / 2;
-    EXPECT_EQ(largest_error(wave_of(out).samples, std::vector(expected.begin(), expected.begin() + 6 * half), 2, half),
-              0);
+    const std::vector firstSecondAndAHalf(expected.begin(), expected.begin() + 6 * half);
+    EXPECT_EQ(largest_error(wave_of(out).samples, firstSecondAndAHalf, 2, half), 0);
     EXPECT_NE(cli({"analyse", in}).out.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos);
     // The file's tags go into the MP3; an option wins over its tag.
     ASSERT_EQ(cli({"encode", in, mp3, "--artist", "Other"}).status, 0);
@@ -88,8 +91,11 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
     EXPECT_EQ(std::tuple(tags.title, tags.artist), std::tuple("Tune", "Other"));
   }
 
-  // An MP3 file is decoded by the engine's decoder, for the WAV operations as for decode.
-  write_file(in, make_mp3({.tone = {.seconds = 1.0}}));
+  // An MP3 file is decoded by the engine's decoder, for the WAV operations as for decode; its
+  // ID3v2 title, in UTF-16, goes into the new MP3.
+  const Bytes title = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 21, 'T', 'I', 'T', '2', 0, 0, 0, 11, 0, 0,
+                       1, 0xFF, 0xFE, 'T', 0, 0xFC, 0, 'n', 0, 'e', 0};
+  write_file(in, title + make_mp3({.tone = {.seconds = 1.0}, .tagFrame = true}));
   ASSERT_EQ(cli({"decode", in, out}).status, 0);
   const std::vector<double> decoded = wave_of(out).samples;
   ASSERT_EQ(cli({"right", in, out}).status, 0);
@@ -99,6 +105,7 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
   const auto encoded = cli({"encode", in, mp3});
   EXPECT_EQ(encoded.status, 0);
   EXPECT_NE(encoded.err.find("quality is lost"), std::string::npos) << encoded.err;
+  EXPECT_EQ(read_id3v2_tags(MemoryByteReader(read_file(mp3))).title, "T\u00fcne");
 }
 
 // A damaged frame, a stream cut short and a header that lies: a read error or a refusal with
@@ -111,9 +118,9 @@ TEST(SoundFileCommands, DamagedStreamsFailWithTheirReason) {
   const Bytes ogg = make_sound_file({.kind = FileKind::oggVorbis, .seconds = 10});
   Bytes opus = make_sound_file({.kind = FileKind::oggOpus, .rate = 48000});
   opus[37] = 7;  // the channel count of OpusHead, in the first page behind its 28-byte header
-  const std::pair<std::string, Bytes> files[] = {{"damaged.flac", flac},
-                                                 {"cut.ogg", Bytes(ogg.begin(), ogg.begin() + ogg.size() / 2)},
-                                                 {"lying.opus", opus}};
+  const Bytes cutOgg(ogg.begin(), ogg.begin() + ogg.size() / 2);
+  const std::pair<std::string, Bytes> files[] = {
+      {"damaged.flac", flac}, {"cut.ogg", cutOgg}, {"lying.opus", opus}};
   for (const auto& [name, bytes] : files) {
     const std::string in = dir.file(name);
     write_file(in, bytes);
