@@ -38,9 +38,9 @@ class HeaderBytes {
 };
 
 void add_info_list(HeaderBytes& out, const InfoTags& tags) {
-  const std::pair<const char(&)[5], const std::string&> fields[] = {
-      {"INAM", tags.title}, {"IART", tags.artist}, {"IPRD", tags.album},
-      {"ICRD", tags.year},  {"ITRK", tags.track},  {"ICMT", tags.comment}};
+  const std::pair<const char(&)[5], const std::string&> fields[] = {{"INAM", tags.title}, {"IART", tags.artist},
+                                                                    {"IPRD", tags.album}, {"ICRD", tags.year},
+                                                                    {"ITRK", tags.track}, {"ICMT", tags.comment}};
   HeaderBytes list;
   for (const auto& [id, value] : fields) {
     if (value.empty() || value.size() > kLongestTag - 1) continue;

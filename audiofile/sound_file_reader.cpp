@@ -120,31 +120,33 @@ void pack(const int* values, std::size_t count, SampleEncoding encoding, std::ui
 
 }  // namespace
 
-SoundFileReader::Opened SoundFileReader::open(std::shared_ptr<const ByteReader> reader,
-                                              const FileIdentity& identity) {
+SoundFileReader::Opened SoundFileReader::open(std::shared_ptr<const ByteReader> reader, const FileIdentity& identity) {
   auto bytes = std::make_unique<Bytes>(Bytes{std::move(reader)});
   SF_VIRTUAL_IO io{length_of<Bytes>, seek_to<Bytes>, read_from<Bytes>, nullptr, tell_of<Bytes>};
   SF_INFO info{};
   SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, bytes.get());
   if (file == nullptr) {
     if (bytes->failed) return {nullptr, AudioFileResult::readFailed, {}};
-    return {nullptr, AudioFileResult::damaged, "the " + kind_label(identity.kind) + " stream is damaged: " + sf_strerror(nullptr)};
+    return {nullptr, AudioFileResult::damaged,
+            "the " + kind_label(identity.kind) + " stream is damaged: " + sf_strerror(nullptr)};
   }
   const auto encoding = encoding_of(info.format);
-  const auto format = encoding ? PcmFormat::make(static_cast<std::uint32_t>(std::max(info.samplerate, 0)),
-                                                 static_cast<std::uint16_t>(std::clamp(info.channels, 0, 65535)), *encoding)
-                               : std::nullopt;
+  const auto format = encoding
+                          ? PcmFormat::make(static_cast<std::uint32_t>(std::max(info.samplerate, 0)),
+                                            static_cast<std::uint16_t>(std::clamp(info.channels, 0, 65535)), *encoding)
+                          : std::nullopt;
   if (!is_kind(info.format, identity.kind) || !format || info.frames < 0) {
     sf_close(file);
-    return {nullptr, AudioFileResult::damaged, "the " + kind_label(identity.kind) + " stream states no usable sample format"};
+    return {nullptr, AudioFileResult::damaged,
+            "the " + kind_label(identity.kind) + " stream states no usable sample format"};
   }
   std::unique_ptr<SoundFileReader> opened(new SoundFileReader(std::move(bytes), *format));
   opened->file_ = file;
   opened->whole_ = identity.kind == FileKind::flac || ogg_ends_whole(*opened->bytes_->reader);
   // A FLAC file that does not state its length, or an Ogg stream without its last page, has
   // none libsndfile can tell: what there is is counted.
-  opened->frames_ = info.frames == SF_COUNT_MAX ? count_frames(file, format->channels())
-                                                : static_cast<std::uint64_t>(info.frames);
+  opened->frames_ =
+      info.frames == SF_COUNT_MAX ? count_frames(file, format->channels()) : static_cast<std::uint64_t>(info.frames);
   // Nothing left to read and find cut short.
   if (!opened->whole_ && opened->frames_ == 0) return {nullptr, AudioFileResult::damaged, damage_reason(identity.kind)};
   if (!format->isFloat()) opened->integers_.resize(kIntegerFrames * format->channels());
@@ -168,8 +170,8 @@ FramesRead SoundFileReader::read(std::uint8_t* out, std::size_t count) {
     } else {
       const std::size_t step = std::min(count - done, kIntegerFrames);
       got = sf_readf_int(file_, integers_.data(), static_cast<sf_count_t>(step));
-      pack(integers_.data(), static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels,
-           format_.encoding(), out + done * format_.bytesPerFrame());
+      pack(integers_.data(), static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels, format_.encoding(),
+           out + done * format_.bytesPerFrame());
     }
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
@@ -188,7 +190,7 @@ InfoTags SoundFileReader::tags() const {
     const char* value = sf_get_string(file_, id);
     return value != nullptr ? std::string(value) : std::string();
   };
-  return {text(SF_STR_TITLE), text(SF_STR_ARTIST), text(SF_STR_ALBUM),
+  return {text(SF_STR_TITLE), text(SF_STR_ARTIST),      text(SF_STR_ALBUM),
           text(SF_STR_DATE),  text(SF_STR_TRACKNUMBER), text(SF_STR_COMMENT)};
 }
 

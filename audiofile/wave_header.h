@@ -20,6 +20,9 @@ struct WaveFormatFields {
   bool extensible = false;
 };
 
+// The format tag of MPEG layer III in a WAVE file, which the MP3 decoder reads, not the WAVE reader.
+inline constexpr std::uint16_t kWaveFormatMpegLayer3 = 0x0055;
+
 // Where the parts of a readable WAVE file are.
 struct WaveHeader {
   RiffForm form = RiffForm::riff;

@@ -33,7 +33,8 @@ bool write_test_flac(const std::string& folder, const std::string& path, int sec
   SNDFILE* flac = source != nullptr ? sf_open(path.c_str(), SFM_WRITE, &out) : nullptr;
   if (flac == nullptr) return false;
   std::vector<short> block(65536);
-  for (sf_count_t got; (got = sf_readf_short(source, block.data(), 32768)) > 0;) sf_writef_short(flac, block.data(), got);
+  for (sf_count_t got; (got = sf_readf_short(source, block.data(), 32768)) > 0;)
+    sf_writef_short(flac, block.data(), got);
   sf_close(flac);
   sf_close(source);
   std::remove(wav.c_str());
@@ -82,7 +83,8 @@ int main(int argc, char** argv) {
   const std::string out = folder + "/flac-decoded.wav";
   if (!write_test_flac(folder, longFlac, 600) || !write_test_flac(folder, shortFlac, 60)) return 1;
 
-  const double bare = bench::median_seconds(runs, [&] { read_bare(longFlac); }, bench::Clock::processor);
+  const double bare = bench::median_seconds(
+      runs, [&] { read_bare(longFlac); }, bench::Clock::processor);
   std::vector<double> times;
   long peakLong = 0, peakShort = 0;
   for (int run = 0; run < runs; ++run) {

@@ -124,7 +124,8 @@ const FileOperation::InputText kOpenInputText = [](const std::string&) { return 
 
 void add_engine_commands(CLI::App& app, int& status) {
   auto arguments = std::make_shared<FileArguments>();
-  auto* decode_command = app.add_subcommand("decode", "Decode an MP3, WAV, FLAC, Ogg Vorbis or Opus file into a 16- or 8-bit PCM WAV file");
+  auto* decode_command = app.add_subcommand(
+      "decode", "Decode an MP3, WAV, FLAC, Ogg Vorbis or Opus file into a 16- or 8-bit PCM WAV file");
   add_file_arguments(*decode_command, *arguments);
   // Here --jobs are the threads that decode one MP3 file, with or without an output folder; the
   // files of a batch go one after another, as the dither carries its state from one to the next.
@@ -139,7 +140,8 @@ void add_engine_commands(CLI::App& app, int& status) {
 
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  auto* info_command = app.add_subcommand("info", "Show the length and format of an MP3, WAV, FLAC, Ogg Vorbis or Opus file");
+  auto* info_command =
+      app.add_subcommand("info", "Show the length and format of an MP3, WAV, FLAC, Ogg Vorbis or Opus file");
   info_command->add_option("FILE", *file, "MP3, WAV, FLAC, Ogg Vorbis or Opus file; - is standard input")->required();
   info_command->add_flag("--json", *json, "one JSON object instead of name=value lines");
   info_command->callback([&status, file, json] {

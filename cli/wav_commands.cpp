@@ -111,7 +111,8 @@ void add_wav_commands(CLI::App& app, int& status) {
     run(status, *arguments, [&](WavProcessHost& host) { return ClearVoice(host, nullptr, keepBassHz); });
   });
 
-  auto* volume = add_file_command(app, "volume", "Multiply every sample of a file by a factor, into a WAV file", *arguments);
+  auto* volume =
+      add_file_command(app, "volume", "Multiply every sample of a file by a factor, into a WAV file", *arguments);
   auto* multiple = volume->add_option("--multiple", arguments->multiple,
                                       "the factor: digits with an optional point, e.g. 2 or 0.5, or max for the "
                                       "largest that does not clip");

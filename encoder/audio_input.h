@@ -16,8 +16,9 @@
 // The audio input of Save to MP3: RIFF, RF64 and BW64 WAVE files with integer PCM of 8 to 32
 // bits or IEEE float, AIFF and AIFC files with integer samples of 8 to 32 bits or 32-bit float,
 // FLAC, Ogg Vorbis, Opus and MP3 files as they decode, and anything that does not start like a
-// kind of file it knows as raw 16-bit big-endian stereo PCM at 44100 Hz. It tells the encoder context the input's channel count, sample rate and length, and
-// then delivers one frame at a time.
+// kind of file it knows as raw 16-bit big-endian stereo PCM at 44100 Hz. It tells the encoder
+// context the input's channel count, sample rate and length, and then delivers one frame at a
+// time.
 namespace tunekiln {
 
 enum InputType : std::int32_t { INPUT_UNKNOWN = 0, INPUT_RAW = 1, INPUT_WAVE = 2, INPUT_AIFF = 3 };

@@ -91,8 +91,8 @@ bool attach_audio_input(AudioInput& input, lame_t encoder, const OpenedFile& fil
   std::fprintf(input.messages, "%s\n", texts::kAssumingRaw);
   // The encoder's default of two 16-bit channels.
   const auto bytesPerFrame = static_cast<std::uint64_t>(lame_get_num_channels(encoder)) * 2;
-  lame_set_num_samples(encoder, static_cast<unsigned long>(
-                                    std::min<std::uint64_t>(file.reader->size() / bytesPerFrame, kUnknownSampleCount - 1)));
+  lame_set_num_samples(encoder, static_cast<unsigned long>(std::min<std::uint64_t>(file.reader->size() / bytesPerFrame,
+                                                                                   kUnknownSampleCount - 1)));
   return true;
 }
 

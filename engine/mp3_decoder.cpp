@@ -15,7 +15,6 @@ namespace {
 
 // An input is 32-bit to the decoder: a larger one is read from its start as far as that reaches.
 constexpr std::uint64_t kLargestOffset = std::numeric_limits<std::uint32_t>::max();
-constexpr std::uint16_t kTagMpegLayer3 = 0x0055;
 
 // The data chunk of a WAVE file, to its declared end or, as the WAVE reader takes it, to the end
 // of the input when the size is 0 or reaches past it.
@@ -39,7 +38,7 @@ std::shared_ptr<const ByteReader> mpeg_audio_bytes(const OpenedFile& file) {
   if (file.identity.kind == FileKind::mp3) return file.reader;
   if (file.identity.kind != FileKind::wave) return nullptr;
   const WaveParse wave = read_wave_header(*file.reader, file.identity.start);
-  if (wave.result != AudioFileResult::unsupportedEncoding || wave.fields.formatTag != kTagMpegLayer3) return nullptr;
+  if (wave.result != AudioFileResult::unsupportedEncoding || wave.fields.formatTag != kWaveFormatMpegLayer3) return nullptr;
   return data_chunk(file.reader, file.identity.start);
 }
 
@@ -354,7 +353,8 @@ ReadResult Mp3Decoder::refill() {
 
 bool Mp3Decoder::readAudio(unsigned char* into, std::uint32_t count, std::uint32_t& got) {
   const std::uint64_t room = readPosition_ < kLargestOffset ? kLargestOffset - readPosition_ : 0;
-  const auto outcome = audio_->readAt(readPosition_, into, static_cast<std::size_t>(std::min<std::uint64_t>(count, room)));
+  const auto outcome =
+      audio_->readAt(readPosition_, into, static_cast<std::size_t>(std::min<std::uint64_t>(count, room)));
   got = static_cast<std::uint32_t>(outcome.bytes);
   readPosition_ += got;
   return outcome.status != AudioFileResult::readFailed;

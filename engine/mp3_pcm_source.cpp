@@ -16,8 +16,8 @@ std::unique_ptr<Mp3PcmSource> Mp3PcmSource::open(const OpenedFile& file, std::st
     return nullptr;
   }
   const StreamInfo info = decoder.getInfo();
-  format = PcmFormat::make(static_cast<std::uint32_t>(info.sampleRate), info.stereo == 1 ? 2 : 1,
-                           SampleEncoding::signed16);
+  format =
+      PcmFormat::make(static_cast<std::uint32_t>(info.sampleRate), info.stereo == 1 ? 2 : 1, SampleEncoding::signed16);
   const Mp3FrameWalk walk = decoder.walkFrames();
   if (!format || walk.result != AudioFileResult::ok || walk.frames == 0) {
     refusal = walk.result == AudioFileResult::readFailed ? "the file could not be read" : "";

@@ -23,7 +23,7 @@ class SoundFileDecoder final : public Decoder {
  private:
   WavDecoder wave_;
   std::string refusal_;
-  std::string damage_;  // why a read fails
+  std::string damage_;     // why a read fails
   const char* name_ = "";  // "flac", "vorbis" or "opus"
 };
 

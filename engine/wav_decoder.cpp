@@ -45,7 +45,8 @@ std::string WavDecoder::refusal() const {
   switch (parse_.result) {
     case AudioFileResult::unsupportedEncoding:
       // MPEG audio in a WAVE file is the MP3 decoder's.
-      return parse_.fields.formatTag == 0x0055 ? std::string() : describe_wave_encoding(parse_.fields) + " is not supported";
+      return parse_.fields.formatTag == kWaveFormatMpegLayer3 ? std::string()
+                                               : describe_wave_encoding(parse_.fields) + " is not supported";
     case AudioFileResult::unsupportedChannels:
       return describe_wave_encoding(parse_.fields) + " is not supported";
     case AudioFileResult::damaged:
