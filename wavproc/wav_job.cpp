@@ -65,16 +65,11 @@ std::optional<OperationResult> WavJob::open() {
 
 std::optional<OperationResult> WavJob::openInput(const OpenedFile& file) {
   // WAVE files are read as they are, byte for byte; compressed files as what they decode to.
-  const bool decoded = file.identity.decodedBySoundFile() || file.identity.kind == FileKind::mp3;
-  if (!decoded) {
-    opened_ = file.reader;
-  } else {
-    const WaveView view = open_wave_view(file);
-    if (view.result == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
-    if (!view.reader) return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, view.reason});
-    opened_ = view.reader;
-    readFailure_ = FailureReason{FailedFile::input, damage_reason(file.identity.kind)};
-  }
+  const WaveView view = open_wave_view(file);
+  if (view.result == AudioFileResult::readFailed) return fail(wav_texts::kReadError);
+  if (!view.reader) return fail(wav_texts::kUnrecognized, FailureReason{FailedFile::input, view.reason});
+  if (view.decoded) readFailure_ = FailureReason{FailedFile::input, damage_reason(file.identity.kind)};
+  opened_ = view.reader;
   reader_ = opened_.get();
   return std::nullopt;
 }
