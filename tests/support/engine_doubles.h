@@ -131,10 +131,11 @@ class TestOutput final : public Output {
     std::uint8_t block[4000];
     std::size_t size = sizeof block;
     const ReadResult result = attachedDecoder()->read(block, size);
-    note("pump(" + std::to_string(size) + ")");
+    note("pump");
     if (result != ReadResult::more) closeAndDetachDecoder(result);
   }
-  void pause(bool paused) override { note(paused ? "pause" : "resume"); }
+  // Whether a pause is heard shows in the sound tests
+  void pause(bool) override {}
   bool isDone() override {
     // Read before the call is logged: a test that waits for the call may then change it.
     const bool answer = done;
