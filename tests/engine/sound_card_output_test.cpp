@@ -99,7 +99,7 @@ TEST_F(SoundCardPool, RefillsFinishedBlocksToTheEnd) {
   output.close();
 }
 
-TEST_F(SoundCardPool, LevelsOnBothChannelsAndTheNextDeviceStartsAtTheLast) {
+TEST_F(SoundCardPool, LevelsOnBothChannelsAndTheNextDevicesStart) {
   play(kBlock);
   // A level the engine got as an unsigned number does not overflow.
   for (const int level : {1, 100, static_cast<int>(0xFFFFFFFFu), 50}) output.setVolume(level);

@@ -128,7 +128,7 @@ TEST(Dialogs, CutRefusesABadFieldAndHandsOnWhatWasTyped) {
 
 // With a real engine and sound server: each button reaches the form, and what the engine
 // reports reaches the window; then Ctrl+Q closes it at once.
-TEST(Window, ButtonsAndCtrlQReachTheFormAndReportsReachTheWindow) {
+TEST(Window, ButtonsKeysAndReportsReachTheForm) {
   TempDir dir;
   ScriptedDialogs dialogs;
   // Destroyed with the test even when a check ends it early.
