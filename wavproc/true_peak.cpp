@@ -64,7 +64,9 @@ TUNEKILN_WIDEST_VECTORS float filtered_peak(const float* line, std::size_t windo
 float sample_peak(const float* samples, std::size_t count) {
   Lanes peaks{};
   for (std::size_t first = 0; first < count; first += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) peaks[lane] = std::max(peaks[lane], std::abs(samples[first + lane]));
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      peaks[lane] = std::max(peaks[lane], std::abs(samples[first + lane]));
+    }
   }
   return *std::max_element(peaks.begin(), peaks.end());
 }
