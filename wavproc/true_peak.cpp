@@ -36,7 +36,7 @@ TruePeakMeter::Taps interpolating_taps(double fraction) {
 }
 
 // The filter is nearly all the meter's work; on x86-64 a processor with AVX2 and FMA runs it
-// three times as fast, chosen when the program loads.
+// twice as fast, chosen when the program loads.
 #if defined(__x86_64__) && defined(__has_attribute)
 #if __has_attribute(target_clones)
 #define TUNEKILN_WIDEST_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
