@@ -9,7 +9,8 @@
 
 #include "audiofile/pcm_format.h"
 
-// Loudness as broadcasters measure it (ITU-R BS.1770 with EBU R128 gating), through libebur128.
+// Loudness as broadcasters measure it (ITU-R BS.1770 with EBU R128 gating), through libebur128;
+// the true peak is measured by true_peak.h.
 namespace tunekiln {
 
 // Why the meter has no figure where one was asked for.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 
 #include "audiofile/pcm_samples.h"
 #include "wavproc/loudness.h"
@@ -10,9 +11,9 @@ namespace {
 
 using enum SampleEncoding;
 // Feeds `seconds` of `sample(frame, channel)` to a meter in pieces of an odd size, as a file's pass would.
-LoudnessMeter measure(const PcmFormat& f, double seconds, const auto& sample) {
+LoudnessMeter measure(const PcmFormat& f, double seconds, const auto& sample, std::uint64_t piece = 4801) {
   auto meter = *LoudnessMeter::make(f);
-  const std::uint64_t piece = 4801, frames = std::llround(seconds * f.sampleRate());
+  const std::uint64_t frames = std::llround(seconds * f.sampleRate());
   std::vector<std::uint8_t> bytes(piece * f.bytesPerFrame());
   for (std::uint64_t done = 0, now = 0; done < frames; done += now) {
     now = std::min(piece, frames - done);
@@ -65,17 +66,42 @@ TEST(Loudness, BroadcastTestProgrammes) {
   }
 }
 
+// Tones at +0.5 dBTP whose phase puts no sample on the crest, on the first channel only; they
+// fade in and out over 10 ms, since an abrupt edge really overshoots. The 48 kHz ones reach the
+// crest only when oversampled by 4. From 192 kHz on, the samples are the peak.
 TEST(Loudness, FindsTruePeaksBetweenSamples) {
-  // A tone at +0.5 dBTP and an eighth of the rate, on the left only, whose phase puts no sample on
-  // the crest; it fades in over 10 ms, since an abrupt start really overshoots. The command line's
-  // test has a quarter of the rate.
-  const auto result = measure(at48k(signed24), 1, [&](auto n, auto c) {
-    const double wave = std::sin(2 * M_PI * n / 8 + 67.5 * M_PI / 180);
-    return c ? 0 : std::min(n / 480.0, 1.0) * std::pow(10, 0.5 / 20) * wave;
-  }).result();
-  // Within +0.2 and -0.4 dB.
-  EXPECT_NEAR(20 * std::log10(result.channelTruePeaks[0]), 0.4, 0.3);
-  EXPECT_EQ(result.channelTruePeaks[1], 0);
+  struct Case { PcmFormat format; double cycle, phase, seconds, dbtp; };
+  const Case cases[] = {{at48k(signed24), 8, 67.5, 1, 0.5}, {at48k(float64, 1), 4, 67.5, 1, 0.5},
+                        {*PcmFormat::make(44100, 2, signed16), 4, 45, 0.02, 0.5},
+                        {*PcmFormat::make(96000, 3, float32), 4, 45, 1, 0.5},
+                        {*PcmFormat::make(192000, 2, unsigned8), 4, 45, 1, 0.5 + 20 * std::log10(M_SQRT1_2)}};
+  for (const Case& c : cases) {
+    const double rate = c.format.sampleRate(), edge = rate / 100, frames = std::round(c.seconds * rate);
+    double samplePeak = 0;
+    const auto result = measure(c.format, c.seconds, [&](auto n, auto channel) {
+      const double wave = std::sin(2 * M_PI * n / c.cycle + c.phase * M_PI / 180);
+      const double fade = std::min({n / edge, (frames - n) / edge, 1.0});
+      const double at = channel ? 0 : fade * std::pow(10, 0.5 / 20) * wave;
+      samplePeak = std::max(samplePeak, std::abs(at));
+      return at;
+    }).result();
+    EXPECT_NEAR(result.samplePeak, samplePeak, 0.005);
+    // Within +0.2 and -0.4 dB.
+    EXPECT_NEAR(20 * std::log10(result.channelTruePeaks[0]), c.dbtp - 0.1, 0.3) << c.format.sampleRate();
+    EXPECT_EQ(std::accumulate(result.channelTruePeaks.begin() + 1, result.channelTruePeaks.end(), 0.0), 0);
+  }
+}
+
+// A meter filters whole blocks of its own: how the frames come changes no peak.
+TEST(Loudness, PiecesOfAnySizeGiveTheSamePeaks) {
+  std::vector<LoudnessResult> results;
+  for (const std::uint64_t piece : {1, 7, 4096}) {
+    results.push_back(measure(at48k(float32), 0.5, [](auto n, auto c) {
+      return 0.9 * std::sin(n * (0.3 + c) + 40 * std::sin(n * 0.001));
+    }, piece).result());
+    EXPECT_EQ(results.back().channelTruePeaks, results[0].channelTruePeaks);
+    EXPECT_EQ(results.back().samplePeak, results[0].samplePeak);
+  }
 }
 
 // The command line's tests see the other missing figures, and what non-finite samples do.
