@@ -50,6 +50,8 @@ class Decoder {
   virtual const char* lengthSource() const { return "header"; }
   // Waits until getInfo()'s length is as exact as it will get.
   virtual void settleLength() {}
+  // Dithers with states of its own from now on, for a reading beside the player's.
+  virtual void ditherPrivately() {}
 };
 
 // The fraction of a stream a seek aims at, at most the whole stream; nothing for a zero

@@ -73,14 +73,15 @@ void dither_to_16(DitherState& state, const mad_fixed_t* samples, std::size_t co
   shaper.store(state);
 }
 
-void dither_stereo_to_16(const mad_fixed_t* left, const mad_fixed_t* right, std::size_t count, std::uint8_t* out) {
-  Shaper leftShaper(leftDitherState), rightShaper(rightDitherState);
+void dither_stereo_to_16(const mad_fixed_t* left, const mad_fixed_t* right, std::size_t count, std::uint8_t* out,
+                         DitherState& leftState, DitherState& rightState) {
+  Shaper leftShaper(leftState), rightShaper(rightState);
   for (std::size_t i = 0; i < count; ++i, out += 4) {
     leftShaper.put(left[i], out);
     rightShaper.put(right[i], out + 2);
   }
-  leftShaper.store(leftDitherState);
-  rightShaper.store(rightDitherState);
+  leftShaper.store(leftState);
+  rightShaper.store(rightState);
 }
 
 }  // namespace tunekiln

@@ -22,7 +22,21 @@ extern DitherState rightDitherState;
 // samples, the first at `out` and each next one `strideBytes` further.
 void dither_to_16(DitherState& state, const mad_fixed_t* samples, std::size_t count, std::uint8_t* out,
                   std::size_t strideBytes);
-// Both channels in one pass, with leftDitherState and rightDitherState, into interleaved frames.
-void dither_stereo_to_16(const mad_fixed_t* left, const mad_fixed_t* right, std::size_t count, std::uint8_t* out);
+// Both channels in one pass, into interleaved frames.
+void dither_stereo_to_16(const mad_fixed_t* left, const mad_fixed_t* right, std::size_t count, std::uint8_t* out,
+                         DitherState& leftState = leftDitherState, DitherState& rightState = rightDitherState);
+
+// The states a decoder dithers with: the process-wide ones, or its own for a reading beside the
+// player's (the waveform), which must change nothing the player hands out.
+class DitherChoice {
+ public:
+  DitherState& left() { return own_ ? ownLeft_ : leftDitherState; }
+  DitherState& right() { return own_ ? ownRight_ : rightDitherState; }
+  void useOwn() { own_ = true; }
+
+ private:
+  bool own_ = false;
+  DitherState ownLeft_, ownRight_;
+};
 
 }  // namespace tunekiln

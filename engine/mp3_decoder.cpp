@@ -368,12 +368,12 @@ void Mp3Decoder::convert(std::size_t count, std::uint8_t* out) {
   const mad_pcm& pcm = *pcm_;
   const mad_fixed_t* left = pcm.samples[0] + consumed_;
   if (info_.stereo != 1) {
-    dither_to_16(leftDitherState, left, count, out, 2);
+    dither_to_16(dither_.left(), left, count, out, 2);
     return;
   }
   // A frame of one channel in a stereo stream is heard on both sides.
   const mad_fixed_t* right = pcm.channels == 2 ? pcm.samples[1] + consumed_ : left;
-  dither_stereo_to_16(left, right, count, out);
+  dither_stereo_to_16(left, right, count, out, dither_.left(), dither_.right());
 }
 
 }  // namespace tunekiln

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/decoder.h"
+#include "engine/dither.h"
 #include "engine/mp3_chunked_decode.h"
 #include "engine/mp3_length_walk.h"
 #include "engine/mp3_synthesis.h"
@@ -30,6 +31,7 @@ class Mp3Decoder final : public Decoder {
 
   bool open(const OpenedFile& file) override;
   const char* name() const override { return "mp3"; }
+  void ditherPrivately() override { dither_.useOwn(); }
   std::string refusal() const override { return refusal_; }
   void close() override;
   void seek(std::uint32_t numerator, std::uint32_t denominator) override;
@@ -96,6 +98,7 @@ class Mp3Decoder final : public Decoder {
   Mp3Synthesis synthesis_;
   unsigned int threads_ = 1;
   bool walkInBackground_ = true;
+  DitherChoice dither_;
   bool chunksDue_ = false;  // until the first frame is read
   std::unique_ptr<Mp3ChunkedDecode> chunks_;
   std::unique_ptr<Mp3Chunk> chunk_;  // the last clean chunk taken

@@ -18,6 +18,7 @@ class SoundFileDecoder final : public Decoder {
   ReadResult read(std::uint8_t* buffer, std::size_t& size) override;
   std::int32_t getPosition() override { return wave_.getPosition(); }
   std::string refusal() const override { return refusal_; }
+  void ditherPrivately() override { wave_.ditherPrivately(); }
   const char* name() const override { return name_; }
 
  private:

@@ -159,9 +159,9 @@ ReadResult WavDecoder::readConverted(std::uint8_t* buffer, std::size_t& size) {
     toFixed_(stored_.data(), frames, bytesPerFrame_, left_.data());
     if (stereo) {
       toFixed_(stored_.data() + bytesPerSample_, frames, bytesPerFrame_, right_.data());
-      dither_stereo_to_16(left_.data(), right_.data(), frames, out);
+      dither_stereo_to_16(left_.data(), right_.data(), frames, out, dither_.left(), dither_.right());
     } else {
-      dither_to_16(leftDitherState, left_.data(), frames, out, outFrameBytes);
+      dither_to_16(dither_.left(), left_.data(), frames, out, outFrameBytes);
     }
     size += frames * outFrameBytes;
     wanted -= frames;

@@ -11,6 +11,7 @@
 #include "audiofile/byte_reader.h"
 #include "audiofile/wave_header.h"
 #include "engine/decoder.h"
+#include "engine/dither.h"
 
 namespace tunekiln {
 
@@ -32,6 +33,7 @@ class WavDecoder final : public Decoder {
   std::int32_t getPosition() override { return static_cast<std::int32_t>(positionSeconds_); }
 
   const char* name() const override { return "wav"; }
+  void ditherPrivately() override { dither_.useOwn(); }
   std::string refusal() const override;
 
  private:
@@ -61,6 +63,7 @@ class WavDecoder final : public Decoder {
   std::vector<std::uint8_t> stored_;
   std::vector<mad_fixed_t> left_;
   std::vector<mad_fixed_t> right_;
+  DitherChoice dither_;
 };
 
 }  // namespace tunekiln

@@ -118,8 +118,22 @@ std::vector<EnvelopeColumn> WaveformEnvelope::columns(std::size_t width) const {
   return shown;
 }
 
+namespace {
+
+// The scan runs beside the player: its dither must not take from the player's.
+DecoderSlots dithering_privately(DecoderSlots decoders) {
+  for (const auto& decoder : decoders) {
+    if (decoder) decoder->ditherPrivately();
+  }
+  return decoders;
+}
+
+}  // namespace
+
 EnvelopeScan::EnvelopeScan(std::string path, DecoderSlots decoders, std::function<void()> grew)
-    : decoders_(std::move(decoders)), grew_(std::move(grew)), thread_([this, path = std::move(path)] { run(path); }) {}
+    : decoders_(dithering_privately(std::move(decoders))),
+      grew_(std::move(grew)),
+      thread_([this, path = std::move(path)] { run(path); }) {}
 
 EnvelopeScan::~EnvelopeScan() {
   stop_ = true;

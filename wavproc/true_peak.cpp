@@ -36,8 +36,9 @@ TruePeakMeter::Taps interpolating_taps(double fraction) {
 }
 
 // The filter is nearly all the meter's work; on x86-64 a processor with AVX2 and FMA runs it
-// twice as fast, chosen when the program loads.
-#if defined(__x86_64__) && defined(__has_attribute)
+// twice as fast, chosen when the program loads. ThreadSanitizer's runtime is not up yet when the
+// choice is made, so its builds keep the one version.
+#if defined(__x86_64__) && defined(__has_attribute) && !defined(__SANITIZE_THREAD__)
 #if __has_attribute(target_clones)
 #define TUNEKILN_WIDEST_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
