@@ -37,7 +37,7 @@ class WavFileWriter final : public Output {
   void setVolume(int) override {}
 
  private:
-  static constexpr std::size_t kBlockBytes = 32768;
+  static constexpr std::size_t kBlockBytes = 262144;
 
   // Asks for the destination until a file opens there; false when the user cancels.
   bool openDestination();

@@ -38,7 +38,7 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
       {unknown, 100000, {out}, false, false, std::nullopt, "WRITE_FAILED 0"},
       {cd, 20000, {out}, true, false, std::nullopt, "READ_FAILED"},
       // STOP, QUIT or another OPEN while writing
-      {cd, 100000, {out}, false, true, std::nullopt, ""},
+      {cd, 1000000, {out}, false, true, std::nullopt, ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(&row - rows);
