@@ -125,9 +125,7 @@ Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
 }
 
 Bytes samples16(std::initializer_list<std::int32_t> values) {
-  Bytes out;
-  for (const auto value : values) put_le(out, {{static_cast<std::uint32_t>(value), 2}});
-  return out;
+  return encode_samples({}, {values.begin(), values.end()});
 }
 
 Bytes ramp_bytes(std::size_t count) {
