@@ -66,11 +66,11 @@ TEST(Loudness, BroadcastTestProgrammes) {
 }
 
 // Tones at +0.5 dBTP whose phase puts no sample on the crest, on the first channel only; they
-// fade in and out over 10 ms, since an abrupt edge really overshoots. The 48 kHz ones reach the
+// fade in and out over 10 ms, since an abrupt edge really overshoots. The 48 kHz one reaches the
 // crest only when oversampled by 4. From 192 kHz on, the samples are the peak.
 TEST(Loudness, FindsTruePeaksBetweenSamples) {
   struct Case { PcmFormat format; double cycle, phase, seconds, dbtp; };
-  const Case cases[] = {{at48k(signed24), 8, 67.5, 1, 0.5}, {at48k(float64, 1), 4, 67.5, 1, 0.5},
+  const Case cases[] = {{at48k(float64, 1), 4, 67.5, 1, 0.5},
                         {*PcmFormat::make(44100, 2, signed16), 4, 45, 0.02, 0.5},
                         {*PcmFormat::make(96000, 3, float32), 4, 45, 1, 0.5},
                         {*PcmFormat::make(192000, 2, unsigned8), 4, 45, 1, 0.5 + 20 * std::log10(M_SQRT1_2)}};
