@@ -6,6 +6,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "tests/support/wav_builder.h"
+
 namespace tunekiln::test {
 
 std::vector<std::int16_t> make_tone(const ToneShape& tone) {
@@ -23,9 +25,7 @@ std::vector<std::int16_t> make_tone(const ToneShape& tone) {
 }
 
 Bytes little_endian_bytes(const std::vector<std::int16_t>& samples) {
-  Bytes bytes;
-  for (const std::uint16_t s : samples) bytes.insert(bytes.end(), {std::uint8_t(s), std::uint8_t(s >> 8)});
-  return bytes;
+  return encode_samples({}, {samples.begin(), samples.end()});
 }
 
 Bytes make_mp3(const Mp3Shape& shape) {
