@@ -13,17 +13,14 @@ namespace tunekiln::test {
 namespace {
 
 TEST(WaveHeader, RefusalsAndLongData) {
-  using enum AudioFileResult;
+  const auto parse = [](const Bytes& file) { return read_wave_header(MemoryByteReader(file)); };
   // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
   Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));
   foreignSubformat[20 + 30] ^= 0xFF;
-  const std::pair<Bytes, AudioFileResult> rows[] = {
-      {foreignSubformat, unsupportedEncoding},
-      {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
-  };
-  for (const auto& [file, result] : rows) EXPECT_EQ(read_wave_header(MemoryByteReader(file)).result, result);
+  EXPECT_EQ(parse(foreignSubformat).result, AudioFileResult::unsupportedEncoding);
+  EXPECT_EQ(parse(make_wav({.sampleRate = 0}, Bytes(8))).result, AudioFileResult::damaged);
   const auto file = make_wav({.declaredDataSize = 0xFFFFFFFF}, samples16({1, 2, 3, 4}));
-  EXPECT_EQ(read_wave_header(MemoryByteReader(file)).header->dataEnd, file.size());
+  EXPECT_EQ(parse(file).header->dataEnd, file.size());
 }
 
 // The first page of an Ogg stream whose first packet is `packet`.
