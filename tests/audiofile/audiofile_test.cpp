@@ -13,17 +13,14 @@ namespace tunekiln::test {
 namespace {
 
 TEST(WaveHeader, RefusalsAndLongData) {
-  using enum AudioFileResult;
+  const auto parse = [](const Bytes& file) { return read_wave_header(MemoryByteReader(file)); };
   // An EXTENSIBLE subformat outside the family of PCM and float, told apart by its GUID's tail.
   Bytes foreignSubformat = make_wav({.extensible = true}, Bytes(8));
   foreignSubformat[20 + 30] ^= 0xFF;
-  const std::pair<Bytes, AudioFileResult> rows[] = {
-      {foreignSubformat, unsupportedEncoding},
-      {make_wav({.sampleRate = 0}, Bytes(8)), damaged},
-  };
-  for (const auto& [file, result] : rows) EXPECT_EQ(read_wave_header(MemoryByteReader(file)).result, result);
+  EXPECT_EQ(parse(foreignSubformat).result, AudioFileResult::unsupportedEncoding);
+  EXPECT_EQ(parse(make_wav({.sampleRate = 0}, Bytes(8))).result, AudioFileResult::damaged);
   const auto file = make_wav({.declaredDataSize = 0xFFFFFFFF}, samples16({1, 2, 3, 4}));
-  EXPECT_EQ(read_wave_header(MemoryByteReader(file)).header->dataEnd, file.size());
+  EXPECT_EQ(parse(file).header->dataEnd, file.size());
 }
 
 // The first page of an Ogg stream whose first packet is `packet`.
@@ -36,6 +33,8 @@ Bytes ogg_page(const std::string& packet) {
   return page;
 }
 
+// AIFC and FLAC are told apart in the audio input and save-to-MP3 tests, where a file not
+// recognised would be encoded as raw samples.
 TEST(FileIdentity, FromTheFirstBytes) {
   using enum FileKind;
   Bytes tagged = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 2, 0, 0};
@@ -50,8 +49,6 @@ TEST(FileIdentity, FromTheFirstBytes) {
     std::string reason;
   } rows[] = {
       {tagged, wave, 12, ""},
-      {{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'C'}, aiff, 0, ""},
-      {{'f', 'L', 'a', 'C', 0, 0, 0, 34}, flac, 0, ""},
       {ogg_page("\x01vorbis"), oggVorbis, 0, ""},
       {ogg_page("OpusHead"), oggOpus, 0, ""},
       {ogg_page("Speex   "), unknown, 0, "an Ogg stream of neither Vorbis nor Opus audio is not supported"},

@@ -40,11 +40,11 @@ std::tuple<int, int, unsigned long, Values> read(const Bytes& file) {
   return {channels, lame_get_in_samplerate(lame), lame_get_num_samples(lame), values};
 }
 
-// `samples` in `bytes` bytes each, high byte first or last.
-Bytes store(const Samples& samples, int bytes, bool bigEndian) {
+// `samples` in `bytes` bytes each, high byte first.
+Bytes big_endian(const Samples& samples, int bytes) {
   Bytes out;
   for (const std::int64_t s : samples) {
-    for (int b = 0; b < bytes; ++b) out.push_back(std::uint8_t(s >> 8 * (bigEndian ? bytes - 1 - b : b)));
+    for (int b = bytes - 1; b >= 0; --b) out.push_back(std::uint8_t(s >> 8 * b));
   }
   return out;
 }
@@ -58,22 +58,22 @@ TEST(AudioInput, EveryEncoding) {
   for (const double x : xs) singles.push_back(std::bit_cast<std::uint32_t>(float(x)));
   // Beyond full scale floats keep what the encoder takes; not-a-number is silence.
   const Values reals{0.5 * kFull, -0.25 * kFull, 1.5 * kFull, 0, -kFull, 0x1p11};
-  const Bytes ramp = store({1, 2, 3, 4}, 2, true);
+  const Bytes ramp = big_endian({1, 2, 3, 4}, 2);
   const Values ramped{1 << 16, 2 << 16, 3 << 16, 4 << 16};
   // A chunk larger than the reader keeps in memory is skipped, and so is one behind the samples.
   const WavShape chunky{.sampleRate = 22050, .chunksBeforeData = make_chunk("JUNK", Bytes(3 << 20, 'd')),
                         .bytesAfterData = make_chunk("LIST", Bytes(8))};
   const WavShape f32{.bits = 32, .formatTag = 3}, f64{.bits = 64, .formatTag = 3};
   std::vector<std::tuple<Bytes, Values, int, int>> cases = {
-      {make_wav(chunky, store({1, 2, 3, 4}, 2, false)), ramped, 2, 22050},
+      {make_wav(chunky, samples16({1, 2, 3, 4})), ramped, 2, 22050},
       {make_aiff({.sampleRate = 8000, .soundBeforeCommon = true}, ramp), ramped, 2, 8000},
       // Little-endian AIFC takes the WAVE reader's ways.
-      {make_aiff({"AIFC", "sowt"}, store({1, 2, 3, 4}, 2, false)), ramped, 2, 44100},
+      {make_aiff({"AIFC", "sowt"}, samples16({1, 2, 3, 4})), ramped, 2, 44100},
       {ramp, ramped, 2, 44100},
       // Floats share the integers' split into channels.
       {make_wav(f32, encode_samples(f32, xs)), reals, 2, 44100},
       {make_wav(f64, encode_samples(f64, xs)), reals, 2, 44100},
-      {make_aiff({"AIFC", "fl32", 2, 32}, store(singles, 4, true)), reals, 2, 44100}};
+      {make_aiff({"AIFC", "fl32", 2, 32}, big_endian(singles, 4)), reals, 2, 44100}};
   for (const std::int16_t channels : {1, 2}) {
     const auto c = std::uint16_t(channels);
     for (const std::int16_t bits : {8, 16, 24, 32}) {
@@ -82,11 +82,10 @@ TEST(AudioInput, EveryEncoding) {
       // 8-bit samples also stand a little above their step, as the encoder expects.
       Values levels;
       for (const auto s : samples) levels.push_back(std::ldexp(s, 32 - bits) + (bits == 8 ? 0x7F0000 : 0));
-      const int width = bits / 8;
       // WAVE's 8-bit samples are unsigned around 128, AIFF's signed.
       const WavShape shape{.channels = c, .bits = std::uint16_t(bits)};
       const Bytes wav = make_wav(shape, encode_samples(shape, Values(samples.begin(), samples.end())));
-      const Bytes aiff = make_aiff({.channels = channels, .sampleSize = bits}, store(samples, width, true));
+      const Bytes aiff = make_aiff({.channels = channels, .sampleSize = bits}, big_endian(samples, bits / 8));
       cases.insert(cases.end(), {{wav, levels, c, 44100}, {aiff, levels, c, 44100}});
     }
   }

@@ -93,7 +93,7 @@ TEST_F(SaveToMp3, RefusalsKeepTheOldFile) {
        [&] { std::filesystem::resize_file(*input, 500); }},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.word + " " + std::to_string(c.input.size()));
+    SCOPED_TRACE(&c - cases);
     write_file(*output, {'k', 'e', 'e', 'p'});
     const auto result = save(c.input, c.change);
     EXPECT_NE((result.text + " " + result.reason).find(c.word), std::string::npos) << result.reason;

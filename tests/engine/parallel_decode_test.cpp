@@ -33,23 +33,12 @@ bool every_chunk_clean(const Bytes& file) {
   return clean;
 }
 
-// The frames whose data begins in an earlier frame: the bit reservoir at work.
-int reservoir_frames(const Bytes& file) {
-  int count = 0;
-  for (const MpegFrame& frame : mpeg_frames(file)) {
-    const std::uint8_t* side = file.data() + frame.offset + ((file[frame.offset + 1] & 1) ? 4 : 6);
-    const bool mpeg1 = (file[frame.offset + 1] >> 3 & 3) == 3;
-    count += (mpeg1 ? (side[0] << 1 | side[1] >> 7) : side[0]) != 0;
-  }
-  return count;
-}
-
 // `file` with `bytes` bytes from `at` on replaced by `insert`.
 Bytes cut(const Bytes& file, std::size_t at, std::size_t bytes, const Bytes& insert = {}) {
   return Bytes(file.begin(), file.begin() + at) + insert + Bytes(file.begin() + at + bytes, file.end());
 }
 
-TEST(ParallelDecode, ChunksGiveTheBytesOfOneDecoderOnCleanAndDamagedFiles) {
+TEST(ParallelDecode, GivesOneDecodersBytes) {
   // Sync-like bytes over more than one buffer of the one decoder, whose ends decide where libmad
   // finds its next frame in damage; the walk gives up within them, leaving the rest to that decoder.
   Bytes junk(120000);
@@ -73,22 +62,20 @@ TEST(ParallelDecode, ChunksGiveTheBytesOfOneDecoderOnCleanAndDamagedFiles) {
     bool chunksClean;
   };
   const Row rows[] = {
-      {{.tone = {.seconds = 12}, .kbps = 128}, clean, true},
+      {{.tone = {.seconds = 12}}, clean, true},
       {{.tone = {.seconds = 12}, .variableBitrate = true, .tagFrame = true}, clean, true},
       {{.tone = {.sampleRate = 22050, .channels = 1, .seconds = 15}, .variableBitrate = true}, clean, true},
       {{.tone = {.sampleRate = 8000, .seconds = 40}, .kbps = 8}, clean, true},
       {{.tone = {.seconds = 12}, .variableBitrate = true}, frameCut, false},
       {{.tone = {.sampleRate = 22050, .seconds = 15}, .kbps = 64}, junkAt(4), true},
-      {{.tone = {.seconds = 12}, .kbps = 128}, junkAt(2), true},
+      {{.tone = {.seconds = 12}}, junkAt(2), true},
       {{.tone = {.seconds = 12}, .variableBitrate = true}, junkAt(3), true},
       {{.tone = {.seconds = 12}, .kbps = 192, .tagFrame = true}, endCut, true},
       {{.tone = {.seconds = 12}, .kbps = 160}, otherAtChunk, false},
   };
   for (const Row& row : rows) {
-    const Bytes made = make_mp3(row.shape);
-    const Bytes file = id3v2_tag(700) + row.damage(made);
-    SCOPED_TRACE(testing::Message() << row.shape.tone.sampleRate << " Hz, " << row.shape.kbps << " kbit/s");
-    EXPECT_GT(reservoir_frames(made), 0);
+    const Bytes file = id3v2_tag(700) + row.damage(make_mp3(row.shape));
+    SCOPED_TRACE(&row - rows);
     EXPECT_EQ(every_chunk_clean(file), row.chunksClean);
     const Decoded one = decode(file, 1);
     EXPECT_EQ(one.last, ReadResult::end);
@@ -96,8 +83,8 @@ TEST(ParallelDecode, ChunksGiveTheBytesOfOneDecoderOnCleanAndDamagedFiles) {
   }
 }
 
-TEST(ParallelDecode, AReadFailureEndsTheChunksWhereItEndsOneDecoder) {
-  const Bytes file = make_mp3({.tone = {.seconds = 12}, .kbps = 128});
+TEST(ParallelDecode, FailsWhereOneDecoderFails) {
+  const Bytes file = make_mp3({.tone = {.seconds = 12}});
   const Decoded one = decode(file, 1, file.size() * 2 / 3);
   const Decoded two = decode(file, 2, file.size() * 2 / 3);
   EXPECT_EQ(one.last, ReadResult::failed);

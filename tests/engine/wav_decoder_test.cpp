@@ -19,13 +19,11 @@ namespace {
 
 // The decoder of `file`, which fails to read from `failFrom` on.
 struct WavDecoderTest : ::testing::Test {
-  bool open(const Bytes& bytes, std::uint64_t from = UINT64_MAX) {
+  bool open(const Bytes& bytes, std::uint64_t failFrom = UINT64_MAX) {
     file = bytes;
-    failFrom = from;
     return decoder.open(opened_from(std::make_shared<FailingReader>(file, failFrom)));
   }
   Bytes file;
-  std::uint64_t failFrom = 0;
   WavDecoder decoder;
 };
 

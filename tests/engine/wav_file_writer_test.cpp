@@ -17,8 +17,6 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
   const std::string out = dir.file("out.wav");
   const StreamInfo cd{.lengthSeconds = 1, .sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
   const StreamInfo unknown{.sampleRate = 44100, .stereo = 1, .sixteenBit = 1};
-  const StreamInfo mono8{.lengthSeconds = 3, .sampleRate = 8000};
-  const StreamInfo long8{.lengthSeconds = 62, .sampleRate = 8000};
   const std::string missing = dir.file("no/such.wav");
   using enum RiffForm;
   const struct {
@@ -32,8 +30,8 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
     std::string reported;
   } rows[] = {
       {unknown, 20000, {out}, false, false, riff, ""},
-      {mono8, 0, {missing, out}, false, false, riff, ""},
-      {long8, 100000, {out}, false, false, rf64, ""},
+      {{.lengthSeconds = 3, .sampleRate = 8000}, 0, {missing, out}, false, false, riff, ""},
+      {{.lengthSeconds = 62, .sampleRate = 8000}, 100000, {out}, false, false, rf64, ""},
       // Too big for 32-bit sizes
       {unknown, 100000, {out}, false, false, std::nullopt, "WRITE_FAILED 0"},
       {cd, 20000, {out}, true, false, std::nullopt, "READ_FAILED"},

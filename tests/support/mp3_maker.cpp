@@ -6,22 +6,26 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "tests/support/wav_builder.h"
+
 namespace tunekiln::test {
 
 std::vector<std::int16_t> make_tone(const ToneShape& tone) {
   const auto channels = static_cast<std::size_t>(tone.channels);
   std::vector<std::int16_t> samples(static_cast<std::size_t>(tone.seconds * tone.sampleRate) * channels);
+  std::uint32_t noise = 1;
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const double t = static_cast<double>(i / channels) / tone.sampleRate, hz = i % channels ? 660.0 : 440.0;
-    samples[i] = static_cast<std::int16_t>(std::lround(tone.amplitude * 32767 * std::sin(2 * M_PI * hz * t)));
+    noise = noise * 1664525u + 1013904223u;
+    const double sweep = 0.6 * std::sin(5 * hz * t * t) + (noise >> 16) / 0x1p18 - 0.125;
+    const double x = tone.noisySweep ? 32767 * sweep : tone.amplitude * 32767 * std::sin(2 * M_PI * hz * t);
+    samples[i] = static_cast<std::int16_t>(std::lround(x));
   }
   return samples;
 }
 
 Bytes little_endian_bytes(const std::vector<std::int16_t>& samples) {
-  Bytes bytes;
-  for (const std::uint16_t s : samples) bytes.insert(bytes.end(), {std::uint8_t(s), std::uint8_t(s >> 8)});
-  return bytes;
+  return encode_samples({}, {samples.begin(), samples.end()});
 }
 
 Bytes make_mp3(const Mp3Shape& shape) {

@@ -15,6 +15,8 @@ struct ToneShape {
   double seconds = 2.0;
   // A fraction of full scale.
   double amplitude = 0.5;
+  // Instead a loud sweep with noise on top, so every subband of an MP3 frame carries something.
+  bool noisySweep = false;
 };
 
 std::vector<std::int16_t> make_tone(const ToneShape& tone);

@@ -10,12 +10,12 @@ namespace {
 // Little-endian fields: each a value and its width in bytes.
 void put_le(Bytes& out, std::initializer_list<std::pair<std::uint64_t, int>> fields) {
   for (const auto& [value, bytes] : fields) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i) out.push_back(value >> (8 * i));
   }
 }
 
 void put_be(Bytes& out, std::uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(value >> (8 * i));
 }
 
 void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
@@ -49,7 +49,7 @@ Bytes make_wav(const WavShape& shape, const Bytes& samples) {
     put_le(format, {{22, 2}, {shape.bits, 2}, {shape.channels == 2 ? 3 : 4, 4}, {shape.formatTag, 2}});
     append(format, {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
   }
-  const std::uint64_t dataSize = shape.declaredDataSize.value_or(static_cast<std::uint32_t>(samples.size()));
+  const std::uint64_t dataSize = shape.declaredDataSize.value_or(samples.size());
   Bytes body = {'W', 'A', 'V', 'E'};
   if (shape.rf64) {  // the RIFF size is patched in at the end; no table
     append(body, {'d', 's', '6', '4'});
@@ -99,16 +99,16 @@ Bytes make_info_list(std::initializer_list<std::pair<const char*, std::string>> 
 
 Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
   Bytes common;
-  put_be(common, static_cast<std::uint16_t>(shape.channels), 2);
+  put_be(common, shape.channels, 2);
   const int frameBytes = std::max(1, shape.channels * ((shape.sampleSize + 7) / 8));
-  put_be(common, samples.size() / static_cast<std::size_t>(frameBytes), 4);
-  put_be(common, static_cast<std::uint16_t>(shape.sampleSize), 2);
+  put_be(common, samples.size() / frameBytes, 4);
+  put_be(common, shape.sampleSize, 2);
   if (std::isinf(shape.sampleRate)) {
     common.insert(common.end(), {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0});
   } else {  // the 80-bit extended form
     const int exponent = std::ilogb(shape.sampleRate);
-    put_be(common, static_cast<std::uint64_t>(16383 + exponent), 2);
-    put_be(common, static_cast<std::uint64_t>(std::ldexp(shape.sampleRate, 63 - exponent)), 8);
+    put_be(common, 16383 + exponent, 2);
+    put_be(common, std::ldexp(shape.sampleRate, 63 - exponent), 8);
   }
   if (std::string(shape.formType) == "AIFC") {
     common.insert(common.end(), shape.compression, shape.compression + 4);
@@ -125,14 +125,12 @@ Bytes make_aiff(const AiffShape& shape, const Bytes& samples) {
 }
 
 Bytes samples16(std::initializer_list<std::int32_t> values) {
-  Bytes out;
-  for (const auto value : values) put_le(out, {{static_cast<std::uint32_t>(value), 2}});
-  return out;
+  return encode_samples({}, {values.begin(), values.end()});
 }
 
 Bytes ramp_bytes(std::size_t count) {
   Bytes out(count);
-  for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  for (std::size_t i = 0; i < count; ++i) out[i] = i * 7 + i / 256;
   return out;
 }
 
