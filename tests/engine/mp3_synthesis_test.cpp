@@ -65,10 +65,11 @@ TEST_P(Mp3SynthesisOnFiles, EveryFrameMatchesLibmadAlsoAfterAMute) {
   mad_stream_finish(&stream);
 }
 
-// The synthesis sees only the channel count and the samples a frame holds: 36 in MPEG-1 and 18
-// in MPEG-2 and 2.5, whatever the rate or the stereo mode.
-INSTANTIATE_TEST_SUITE_P(EachFrameLengthAndChannelCount, Mp3SynthesisOnFiles,
-                         ::testing::Combine(::testing::Values(8000, 44100), ::testing::Values(1, 2)));
+// MPEG-2.5, MPEG-2 and MPEG-1 rates, mono and joint stereo: the synthesis sees the channel count
+// and the samples a frame holds (36 in MPEG-1, 18 in MPEG-2 and 2.5).
+constexpr int kRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+INSTANTIATE_TEST_SUITE_P(EveryVersionAndRate, Mp3SynthesisOnFiles,
+                         ::testing::Combine(::testing::ValuesIn(kRates), ::testing::Values(1, 2)));
 
 }  // namespace
 }  // namespace tunekiln::test
