@@ -52,11 +52,12 @@ TEST(Loudness, BroadcastTestProgrammes) {
   constexpr auto kI = &LoudnessResult::integrated, kLra = &LoudnessResult::range;
   struct Case { Stretches stretches; PcmFormat format; LoudnessFigure LoudnessResult::*figure; double is; };
   const Case cases[] = {
-      {{{-33, 20}}, at48k(signed16, 1), kI, -33},
+      {{{-23, 20}}, at48k(signed24), kI, -23}, {{{-33, 20}}, at48k(signed16, 1), kI, -33},
       {{{-36, 10}, {-23, 60}, {-36, 10}}, at48k(float32), kI, -23},
       {{{-72, 10}, {-36, 10}, {-23, 60}, {-36, 10}, {-72, 10}}, at48k(signed32), kI, -23},
       {{{-26, 20}, {-20, 20.1}, {-26, 20}}, at48k(unsigned8), kI, -23},
       {{{-20, 20}, {-30, 20}}, at48k(float64), kLra, 10},
+      {{{-20, 20}, {-15, 20}}, at48k(unsigned8, 1), kLra, 5},
       {{{-40, 20}, {-20, 20}}, at48k(signed16), kLra, 20},
       {{{-50, 20}, {-35, 20}, {-20, 20}, {-35, 20}, {-50, 20}}, at48k(signed24), kLra, 15}};
   for (const Case& c : cases) {
