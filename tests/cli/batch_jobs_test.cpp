@@ -39,12 +39,10 @@ void write_inputs(const TempDir& dir) {
 
 ProgramResult run_batch(const TempDir& dir, const Words& command, int jobs, bool keepGoing,
                         const TempDir& out) {
-  Words arguments = command;
-  arguments.insert(arguments.begin(), TUNEKILN_CLI);
-  arguments.insert(arguments.end(), {"--jobs=" + std::to_string(jobs), "--output-dir=" + out.path().string(),
-                                     keepGoing ? "--keep-going" : "-q"});
+  Words arguments = command + Words{"--jobs=" + std::to_string(jobs), "--output-dir=" + out.path().string(),
+                                    keepGoing ? "--keep-going" : "-q"};
   for (const auto& input : kInputs) arguments.push_back(dir.file(input));
-  return run_program(arguments);
+  return cli(arguments);
 }
 
 Words lines_of(const std::string& text, bool sorted = true) {

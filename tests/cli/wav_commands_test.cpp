@@ -33,10 +33,9 @@ TEST(WavCommands, ParametersAndOutcomes) {
        wav(1, {0, 50, 51, 0}, 1000), ""},
       {stereo, {"volume", "--multiple", ".5"}, {}, "输入错误!\n"},
   };
-  for (auto [input, arguments, output, err] : cases) {
+  for (const auto& [input, arguments, output, err] : cases) {
     write_file(in, input);
-    arguments.insert(arguments.end(), {in, out});
-    const auto result = cli(arguments);
+    const auto result = cli(arguments + Words{in, out});
     SCOPED_TRACE(arguments[0] + ": " + result.err);
     EXPECT_EQ(std::tuple(result.status, result.out.empty(), result.err.empty()),
               std::tuple(output.empty() ? 1 : 0, output.empty(), err.empty()));
@@ -97,15 +96,13 @@ TEST(EncodeCommand, OptionsAndInfoChunkReachTheMp3) {
   const Bytes info = make_info_list({{"INAM", "Caf\xe9"}, {"IART", "From the file"}});
   write_file(dir.file("plain.wav"), make_wav({}, ramp_bytes(44100)));
   write_file(dir.file("tagged.wav"), make_wav({.bytesAfterData = info}, ramp_bytes(44100)));
-  const auto encode = [&](Words options) {
-    options.insert(options.begin() + 1, dir.file("out.mp3"));
-    options.insert(options.begin(), {"--quiet", "encode"});
-    EXPECT_EQ(cli(options).status, 0);
+  const auto encode = [&](const char* input, const Words& options) {
+    EXPECT_EQ(cli(Words{"--quiet", "encode", dir.file(input), dir.file("out.mp3")} + options).status, 0);
     return read_file(dir.file("out.mp3"));
   };
-  EXPECT_EQ(mpeg_frames(encode({dir.file("plain.wav"), "--bitrate", "192"})).at(1).kbps, 192);
-  const Bytes mp3 = encode({dir.file("tagged.wav"), "--vbr", "2", "--artist", "Över", "--album", "漢字",
-                            "--comment", "c", "--track", "3"});
+  EXPECT_EQ(mpeg_frames(encode("plain.wav", {"--bitrate", "192"})).at(1).kbps, 192);
+  const Bytes mp3 = encode("tagged.wav", {"--vbr", "2", "--artist", "Över", "--album", "漢字",
+                                          "--comment", "c", "--track", "3"});
   const std::string bytes(mp3.begin(), mp3.end());
   for (const auto& text : {utf16(u"Café"), utf16(u"Över"), utf16(u"漢字"), utf16(u"c"), utf16(u"3")}) {
     EXPECT_NE(bytes.find(text), std::string::npos) << text;
