@@ -40,7 +40,7 @@ std::pair<double, double> measured(const std::string& path, std::uint16_t bits =
   return {std::get<double>(result.integrated), std::get<double>(to_dbtp(result.truePeak))};
 }
 
-TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyThereIsNone) {
+TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyNot) {
   TempDir dir;
   const std::tuple<Bytes, Words, std::string> cases[] = {
       {tone(-20, 4), {}, "loudnessLufs=-16.65\nloudnessRangeLu=0.00\n"},
@@ -88,15 +88,13 @@ TEST(LoudnessCommands, AnAlbumKeepsItsFilesRelativeLevels) {
   TempDir dir;
   write_file(dir.file("a.wav"), tone(-10, 4));
   write_file(dir.file("b.wav"), tone(-20, 4));
-  const std::tuple<Words, int, std::pair<double, double>> cases[] = {
-      {{"--to-lufs", "-14"}, 0, {-14, -14}},
-      {{"--album", "--to-lufs", "-3", "--max-true-peak", "-6"}, 0, {-2.65, -12.65}},
-      {{"--album", "--to-lufs", "-3", "--multiple", "2"}, 2, {}}};
-  for (const auto& [options, status, levels] : cases) {
+  const std::pair<Words, std::pair<double, double>> cases[] = {
+      {{"--to-lufs", "-14"}, {-14, -14}},
+      {{"--album", "--to-lufs", "-3", "--max-true-peak", "-6"}, {-2.65, -12.65}}};
+  for (const auto& [options, levels] : cases) {
     fs::create_directory(dir.file("out"));
     const Words files{"volume", "--output-dir", dir.file("out"), dir.file("a.wav"), dir.file("b.wav")};
-    ASSERT_EQ(cli(files + options).status, status);
-    if (status != 0) continue;
+    ASSERT_EQ(cli(files + options).status, 0);
     EXPECT_NEAR(measured(dir.file("out/a.wav")).first, levels.first, 0.2);
     EXPECT_LE(measured(dir.file("out/a.wav")).second, options.size() > 3 ? -6 : -1);
     EXPECT_NEAR(measured(dir.file("out/b.wav")).first, levels.second, 0.2);

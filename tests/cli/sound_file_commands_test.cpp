@@ -79,8 +79,8 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
     EXPECT_EQ(largest_error(left.samples, expected, 1), 0);
     ASSERT_EQ(cli({"cut", in, out, "--start", "0.5", "--end", "1.5"}).status, 0);
     const std::size_t half = shape.rate / 2;
-    const std::vector firstSecondAndAHalf(expected.begin(), expected.begin() + 6 * half);
-    EXPECT_EQ(largest_error(wave_of(out).samples, firstSecondAndAHalf, 2, half), 0);
+    const std::vector toCutEnd(expected.begin(), expected.begin() + 6 * half);
+    EXPECT_EQ(largest_error(wave_of(out).samples, toCutEnd, 2, half), 0);
     EXPECT_NE(cli({"analyse", in}).out.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos);
     // The file's tags go into the MP3; an option wins over its tag.
     ASSERT_EQ(cli({"encode", in, mp3, "--artist", "Other"}).status, 0);

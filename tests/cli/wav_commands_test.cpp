@@ -16,8 +16,9 @@ Bytes wav(std::uint16_t channels, std::initializer_list<std::int32_t> samples, s
 
 // The result's bytes, status 0 and the finish message on standard output, or with a refused
 // parameter status 1, no file and the message on standard error. Standard error, when it is no
-// terminal, holds only the warnings and refusals asked for (a part of it in the table). The cuts
-// are of a frame a second, and of a frame a millisecond with fades of two frames (gains 0 and 1/2).
+// terminal, holds only the warnings and refusals asked for (a part of it in the table). The cut is
+// of a frame a millisecond with fades of two frames (gains 0 and 1/2); the times' forms are
+// parse_cut_time's matter, below.
 TEST(WavCommands, ParametersAndOutcomes) {
   TempDir dir;
   const std::string in = dir.file("in.wav"), out = dir.file("out.wav");
@@ -28,7 +29,6 @@ TEST(WavCommands, ParametersAndOutcomes) {
       // 32768 / 4 less a hundredth: the loudest sample, truncated, still reaches full scale.
       {stereo, {"volume", "--multiple", "max"}, wav(2, {8191, 16383, 24575, 32767}), " 8191.99"},
       {wav(2, {5, 5}), {"clear-voice"}, wav(1, {0}), in + ": the two"},
-      {wav(1, {0, 1, 2, 3}, 1), {"cut", "--start", "1", "--end", "0:00:03"}, wav(1, {1, 2}, 1), ""},
       {wav(1, {9, 99, 100, 102, 99, 9}, 1000), {"cut", "--start", "0.001", "--end", "5s", "--fade", "2"},
        wav(1, {0, 50, 51, 0}, 1000), ""},
       {stereo, {"volume", "--multiple", ".5"}, {}, "输入错误!\n"},
@@ -45,8 +45,8 @@ TEST(WavCommands, ParametersAndOutcomes) {
   }
 }
 
-// The filter is the operation's matter; here the frequency reaches it as written, with 120 Hz
-// when none is given.
+// The filter is the operation's matter; here the frequency reaches it as written, fractions
+// too, with 120 Hz when none is given.
 TEST(WavCommands, KeepBassTakesTheFrequencyAsWritten) {
   TempDir dir;
   write_file(dir.file("in.wav"), make_wav({}, ramp_bytes(44100)));
@@ -54,7 +54,6 @@ TEST(WavCommands, KeepBassTakesTheFrequencyAsWritten) {
     EXPECT_EQ(cli({"clear-voice", dir.file("in.wav"), dir.file("out.wav"), option}).status, 0);
     return read_file(dir.file("out.wav"));
   };
-  EXPECT_EQ(out("--keep-bass=2e2"), out("--keep-bass=200"));
   EXPECT_EQ(out("--keep-bass"), out("--keep-bass=120"));
   EXPECT_NE(out("--keep-bass=150.7"), out("--keep-bass=150"));
 }
@@ -62,9 +61,10 @@ TEST(WavCommands, KeepBassTakesTheFrequencyAsWritten) {
 // CLI11's own refusals are its matter; these are the command line's.
 TEST(WavCommands, UsageErrorsExitWithTwo) {
   for (const auto& arguments : std::vector<Words>{
-           {"left", "in"}, {"clear-voice", "in", "out", "--keep-bass=0x10"},
+           {"clear-voice", "in", "out", "--keep-bass=0x10"},
            {"clear-voice", "in", "out", "--keep-bass=1e9"}, {"encode", "in", "out", "--bitrate", "100"},
-           {"cut", "in", "out", "--fade", "1001"}, {"cut", "in", "out", "--end", "1.0000"}}) {
+           {"cut", "in", "out", "--fade", "1001"}, {"cut", "in", "out", "--end", "1.0000"},
+           {"volume", "in", "out", "--to-lufs", "-3", "--multiple", "2"}}) {
     const auto result = cli(arguments);
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("Usage: tunekiln-cli"), std::string::npos);
@@ -76,7 +76,7 @@ TEST(CutTime, FirstFrameOfATimeOrFrameIndex) {
   const std::tuple<const char*, std::uint32_t, std::optional<std::uint64_t>> cases[] = {
       {"1.001", 44100, 44145}, {"0:01.05", 48000, 50400}, {"1:2:3.456", 44100, 164204410},
       {"23:59:59.999", 8000, 691199992}, {"120:00", 1, 7200}, {"44100s", 8000, 44100}, {"86400", 1, {}},
-      {"1:60", 1, {}}, {"1:2:3:4", 1, {}}, {"1.", 1, {}}, {".5", 1, {}}, {"1.0000", 1, {}},
+      {"1:60", 1, {}}, {"1:2:3:4", 1, {}}, {".5", 1, {}}, {"1.0000", 1, {}},
       {"1:00s", 1, {}}, {"1000000000000000000s", 1, {}}, {"000000000001", 1, {}}};
   for (const auto& [text, rate, frame] : cases) {
     const auto point = parse_cut_time(text);
