@@ -79,14 +79,14 @@ TEST(BatchJobs, EveryCommandGivesWhatOneFileAfterAnotherGives) {
       const auto result = run_batch(dir, command, jobs, true, out);
       EXPECT_EQ(std::tuple(result.status, lines_of(result.out), lines_of(result.err), out.contents()),
                 std::tuple(all.status, lines_of(all.out), lines_of(all.err), outputs));
-      for (const auto& block : blocks) EXPECT_NE(result.err.find(block), std::string::npos);
+      for (const auto& block : blocks) EXPECT_TRUE(has(result.err, block));
       // Without --keep-going the folder, the second input, stops the batch: the first was started
       // before it and is whole, and files started beside it may be.
       const TempDir some;
       const auto ended = run_batch(dir, command, jobs, false, some);
       const auto written = some.contents();
       const bool firstWhole = written.contains(outputs.begin()->first);
-      EXPECT_EQ(std::tuple(ended.status, ended.err.find(blocks[0]) != std::string::npos, firstWhole),
+      EXPECT_EQ(std::tuple(ended.status, has(ended.err, blocks[0]), firstWhole),
                 std::tuple(1, true, true));
       for (const auto& [name, bytes] : written) EXPECT_EQ(bytes, outputs.at(name));
     }
@@ -107,9 +107,9 @@ TEST(BatchJobs, ASignalLeavesNothingBehind) {
     ASSERT_TRUE(session.waitForText("of 2 files"));
     session.sendSignal(signal);
     const int status = session.wait();
-    const auto shown = session.shown().find("    0:0");
+    const bool shown = has(session.shown(), "    0:0");
     EXPECT_EQ(std::tuple(status, shown, dir.entries(), fs::is_empty(dir.file("out"))),
-              std::tuple(128 + signal, std::string::npos, before, true));
+              std::tuple(128 + signal, false, before, true));
   }
 }
 

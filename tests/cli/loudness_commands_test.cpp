@@ -53,7 +53,7 @@ TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyNot) {
     write_file(dir.file("in.wav"), wav);
     const auto result = cli(Words{"analyse", dir.file("in.wav")} + options);
     EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.out.find(expected), std::string::npos) << result.out;
+    EXPECT_TRUE(has(result.out, expected)) << result.out;
   }
 }
 
@@ -72,7 +72,7 @@ TEST(LoudnessCommands, VolumeReachesTheTargetOrTheCeiling) {
     const auto result = cli(Words{"volume", dir.file("in.wav"), dir.file("out.wav")} + options);
     SCOPED_TRACE(result.out + result.err);
     EXPECT_EQ(result.status, reached == 0 ? 1 : 0);
-    EXPECT_NE((result.out + result.err).find(told), std::string::npos);
+    EXPECT_TRUE(has(result.out + result.err, told));
     EXPECT_EQ(fs::exists(dir.file("out.wav")), reached != 0);
     if (reached == 0) continue;
     const auto [lufs, truePeak] = measured(dir.file("out.wav"), bits);
@@ -113,14 +113,14 @@ TEST(LoudnessCommands, EncodeWritesReplayGainOnlyWhenAsked) {
     return std::string(mp3.begin(), mp3.end());
   };
   const std::string plain = encoded("in.wav", "--quiet");
-  EXPECT_EQ(plain.find("REPLAYGAIN"), std::string::npos);
-  EXPECT_EQ(encoded("silent.wav", "--replaygain").find("REPLAYGAIN"), std::string::npos);
+  EXPECT_FALSE(has(plain, "REPLAYGAIN"));
+  EXPECT_FALSE(has(encoded("silent.wav", "--replaygain"), "REPLAYGAIN"));
   const std::string mp3 = encoded("in.wav", "--replaygain");
   for (const auto& text : {std::string("_GAIN\0-1.35 dB", 14), std::string("_PEAK\0" "0.101", 11)}) {
-    EXPECT_NE(mp3.find(text), std::string::npos) << text;
+    EXPECT_TRUE(has(mp3, text)) << text;
   }
   // No room left unfilled; behind the tag, the audio of the plain file.
-  EXPECT_EQ(mp3.find("000000"), std::string::npos);
+  EXPECT_FALSE(has(mp3, "000000"));
   EXPECT_TRUE(mp3.ends_with(plain));
 }
 

@@ -15,6 +15,11 @@ inline Words operator+(Words front, const Words& back) {
   return front;
 }
 
+// Whether `text` holds `part` anywhere.
+inline bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 // tunekiln-cli with these arguments, as a user runs it.
 inline ProgramResult cli(const Words& arguments) { return run_program(Words{TUNEKILN_CLI} + arguments); }
 

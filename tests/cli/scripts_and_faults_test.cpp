@@ -51,8 +51,8 @@ TEST(Scripts, DashAndOutputDirDeliverAllOrFail) {
     // A result that cannot be delivered is a failure, and no finish message comes before it.
     for (const auto& [closing, input] : {std::pair{">/dev/full", "in"}, {">&-", "in"}, {"<&-", "-"}}) {
       const auto failed = run({input, "-"}, closing);
-      EXPECT_EQ(std::pair(failed.status, failed.err.find(named.out)),
-                std::pair(1, named.out.empty() ? 0 : std::string::npos)) << closing << failed.err;
+      EXPECT_EQ(std::pair(failed.status, has(failed.err, named.out)), std::pair(1, named.out.empty()))
+          << closing << failed.err;
     }
     // Each input's name in the folder; the first failure ends the run (--keep-going's run is the
     // batch test's). One job, or "last" might start before "bad" has failed.
@@ -80,7 +80,7 @@ TEST(Scripts, ABatchThatWouldLoseAFileIsRefused) {
   for (const auto& [command, files] : batches) {
     const auto result = run_program(command.in(dir, {"--output-dir", files[0], files[1], files[2]}));
     EXPECT_EQ(result.status, 1);
-    for (const auto& name : {files[1], files[2]}) EXPECT_NE(result.err.find(name), std::string::npos);
+    for (const auto& name : {files[1], files[2]}) EXPECT_TRUE(has(result.err, name));
     EXPECT_EQ(dir.contents(), before) << result.err;
   }
 }

@@ -65,7 +65,7 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
 
     // Which decoder read the file, and whence its length, the samples below tell.
     const std::string info = cli({"info", in}).out;
-    EXPECT_NE(info.find("bitsPerSample=" + std::to_string(row.storedBits) + "\n"), std::string::npos) << info;
+    EXPECT_TRUE(has(info, "bitsPerSample=" + std::to_string(row.storedBits) + "\n")) << info;
     // 8 and 16 bits as they are; wider and float samples dithered to 16 bits, the noise shaped.
     ASSERT_EQ(cli({"decode", in, out}).status, 0);
     const Wave decoded = wave_of(out);
@@ -81,7 +81,7 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
     const std::size_t half = shape.rate / 2;
     const std::vector toCutEnd(expected.begin(), expected.begin() + 6 * half);
     EXPECT_EQ(largest_error(wave_of(out).samples, toCutEnd, 2, half), 0);
-    EXPECT_NE(cli({"analyse", in}).out.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos);
+    EXPECT_TRUE(has(cli({"analyse", in}).out, "\nframes=" + std::to_string(frames) + "\n"));
     // The file's tags go into the MP3; an option wins over its tag.
     ASSERT_EQ(cli({"encode", in, mp3, "--artist", "Other"}).status, 0);
     const InfoTags tags = read_id3v2_tags(MemoryByteReader(read_file(mp3)));
@@ -101,7 +101,7 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
   EXPECT_EQ(right.samples[1000], decoded[2001]);
   const auto encoded = cli({"encode", in, mp3});
   EXPECT_EQ(encoded.status, 0);
-  EXPECT_NE(encoded.err.find("quality is lost"), std::string::npos) << encoded.err;
+  EXPECT_TRUE(has(encoded.err, "quality is lost")) << encoded.err;
   EXPECT_EQ(read_id3v2_tags(MemoryByteReader(read_file(mp3))).title, "T\u00fcne");
 }
 
@@ -126,7 +126,7 @@ TEST(SoundFileCommands, DamagedStreamsFailWithTheirReason) {
       const auto result = cli(command);
       SCOPED_TRACE(command[0] + " " + name);
       EXPECT_EQ(std::tuple(result.status, std::filesystem::exists(out)), std::tuple(1, false));
-      EXPECT_NE(result.err.find(in + ": the "), std::string::npos) << result.err;
+      EXPECT_TRUE(has(result.err, in + ": the ")) << result.err;
     }
   }
 }

@@ -39,7 +39,7 @@ TEST(WavCommands, ParametersAndOutcomes) {
     SCOPED_TRACE(arguments[0] + ": " + result.err);
     EXPECT_EQ(std::tuple(result.status, result.out.empty(), result.err.empty()),
               std::tuple(output.empty() ? 1 : 0, output.empty(), err.empty()));
-    EXPECT_NE(result.err.find(err), std::string::npos);
+    EXPECT_TRUE(has(result.err, err));
     EXPECT_EQ(std::filesystem::exists(out) ? read_file(out) : Bytes{}, output);
     std::filesystem::remove(out);
   }
@@ -67,7 +67,7 @@ TEST(WavCommands, UsageErrorsExitWithTwo) {
            {"volume", "in", "out", "--to-lufs", "-3", "--multiple", "2"}}) {
     const auto result = cli(arguments);
     EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("Usage: tunekiln-cli"), std::string::npos);
+    EXPECT_TRUE(has(result.err, "Usage: tunekiln-cli"));
   }
 }
 
@@ -105,10 +105,10 @@ TEST(EncodeCommand, OptionsAndInfoChunkReachTheMp3) {
                                           "--comment", "c", "--track", "3"});
   const std::string bytes(mp3.begin(), mp3.end());
   for (const auto& text : {utf16(u"Café"), utf16(u"Över"), utf16(u"漢字"), utf16(u"c"), utf16(u"3")}) {
-    EXPECT_NE(bytes.find(text), std::string::npos) << text;
+    EXPECT_TRUE(has(bytes, text)) << text;
   }
-  EXPECT_NE(bytes.find("Xing"), std::string::npos);
-  EXPECT_EQ(bytes.find(utf16(u"From the file")), std::string::npos);
+  EXPECT_TRUE(has(bytes, "Xing"));
+  EXPECT_FALSE(has(bytes, utf16(u"From the file")));
 }
 
 }  // namespace
