@@ -92,11 +92,13 @@ TEST(Scripts, ABatchThatWouldLoseAFileIsRefused) {
 TEST(Scripts, SignalsLeaveNothingHalfWritten) {
   const TempDir dir;
   write_file(dir.file("long.wav"), make_wav({}, Bytes(600 * 176400, 1)));
+  fs::create_hard_link(dir.file("long.wav"), dir.file("copy.wav"));
+  fs::create_directory(dir.file("out"));
   const Bytes kept{'k', 'e', 'p', 't'};
   write_file(dir.file("named"), kept);
   const auto entries = dir.entries();
   // The output, the shell's command before the program, the signals. Every ending signal takes
-  // the same way out; SIGINT's own is the batch test's.
+  // the same way out; SIGINT's own is the batch's, below.
   const std::tuple<std::string, std::string, std::vector<int>> cases[] = {
       {"named", "exec", {SIGPIPE}},
       {"-", "trap '' HUP INT PIPE; exec", {SIGHUP, SIGINT, SIGPIPE, SIGTERM}}};
@@ -110,6 +112,18 @@ TEST(Scripts, SignalsLeaveNothingHalfWritten) {
           << command.words[0] << exec << session.shown();
       EXPECT_EQ(dir.entries(), entries);
     }
+  }
+  // A batch whose files are both still being encoded when the signal comes. The terminal shows
+  // the batch's line, never the encoder's own status line of each file.
+  const Words batch{"--jobs=2", "--output-dir=out", "long.wav", "copy.wav"};
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    TerminalSession session(kFileCommands[1].in(dir, batch));
+    ASSERT_TRUE(session.waitForText("of 2 files")) << session.shown();
+    session.sendSignal(signal);
+    const int status = session.wait();
+    const bool shown = has(session.shown(), "    0:0");
+    EXPECT_EQ(std::tuple(status, shown, dir.entries(), fs::is_empty(dir.file("out"))),
+              std::tuple(128 + signal, false, entries, true));
   }
 }
 
