@@ -6,19 +6,13 @@
 
 #include "audiofile/wave_header.h"
 #include "cli/play_keys.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/mp3_maker.h"
-#include "tests/support/run_program.h"
 #include "tests/support/terminal_session.h"
 #include "tests/support/wav_builder.h"
 
 namespace tunekiln::test {
 namespace {
-
-// Without a sound server: play is to refuse at once.
-ProgramResult cli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), {"/usr/bin/env", "PULSE_SERVER=unix:/nonexistent", TUNEKILN_CLI});
-  return run_program(arguments);
-}
 
 std::vector<PlayKey> keys_of(PlayKeyDecoder& decoder, const std::string& bytes) {
   return decoder.decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -48,7 +42,7 @@ TEST(EngineCommands, ReadMp3AndMpegInWave) {
   for (const auto& [in, bytes] : {std::pair(mp3, 40010 + audio.size()), std::pair(wav, audio.size())}) {
     SCOPED_TRACE(in);
     const std::string info = cli({"info", in}).out;
-    EXPECT_TRUE(info.starts_with("lengthSeconds=3\n") && info.find("=mp3\n") != std::string::npos) << info;
+    EXPECT_TRUE(info.starts_with("lengthSeconds=3\n") && has(info, "=mp3\n")) << info;
     const auto result = cli({"decode", in, out});
     // No progress line when standard error is no terminal; every frame, the last one too.
     const auto header = read_wave_header(MemoryByteReader(read_file(out))).header.value();
@@ -56,12 +50,12 @@ TEST(EngineCommands, ReadMp3AndMpegInWave) {
               std::tuple(0, "", frames * 1152));
     // The engine's length at open counts every byte, the tag's too, as 32 kbit/s of sound.
     const std::string report = cli({"analyse", in}).out, length = std::to_string(bytes / 4000);
-    EXPECT_NE(report.find("\nframes=" + std::to_string(frames) + "\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("\nengineLengthSeconds=" + length + "\n"), std::string::npos) << report;
+    EXPECT_TRUE(has(report, "\nframes=" + std::to_string(frames) + "\n")) << report;
+    EXPECT_TRUE(has(report, "\nengineLengthSeconds=" + length + "\n")) << report;
   }
   write_file(wav, make_wav({}, Bytes(400, 0)));
   const std::string json = cli({"analyse", "--json", wav}).out;
-  EXPECT_TRUE(json.find("\"left.peakDbfs\": null, ") < json.size() && json.find("inf") > json.size()) << json;
+  EXPECT_TRUE(has(json, "\"left.peakDbfs\": null, ") && !has(json, "inf")) << json;
 }
 
 TEST(EngineCommands, RefuseWithTheReason) {
@@ -73,15 +67,17 @@ TEST(EngineCommands, RefuseWithTheReason) {
   write_file(noise, Bytes(20000, 'x'));  // random bytes are the decoder's tests' matter
   write_file(surround, make_wav({.channels = 6, .bits = 32, .formatTag = 3}, Bytes(2400, 0)));
   write_file(aiff, {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
-  const std::pair<std::vector<std::string>, std::string> refusals[] = {
+  const std::pair<Words, std::string> refusals[] = {
       {{"play", tone}, "No sound server can be reached!\n"},
       {{"play", missing}, "Open the input file error!\n" + missing + ": No such file or directory\n"},
       {{"decode", noise, dir.file("out.wav")}, no},
       {{"play", surround}, no + surround + ": 32-bit float in a 6-channel file is not supported\n"},
       {{"info", aiff}, no + aiff + ": AIFF files are read only by encode\n"},
   };
+  // Without a sound server: play is to refuse at once.
+  const Words noServer{"/usr/bin/env", "PULSE_SERVER=unix:/nonexistent", TUNEKILN_CLI};
   for (const auto& [arguments, message] : refusals) {
-    const auto result = cli(arguments);
+    const auto result = run_program(noServer + arguments);
     EXPECT_EQ(std::pair(result.status, result.out + result.err), std::pair(1, message));
   }
 }

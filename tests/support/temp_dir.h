@@ -8,6 +8,8 @@
 
 namespace tunekiln::test {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // A fresh folder for one test, removed with everything in it afterwards.
 class TempDir {
  public:
@@ -22,13 +24,11 @@ class TempDir {
   std::vector<std::string> entries() const;
   // Everything in the folder and below by relative name: a file's bytes, a link's "-> target",
   // nothing for a folder. Shows any file written, replaced or left behind.
-  std::map<std::string, std::vector<std::uint8_t>> contents() const;
+  std::map<std::string, Bytes> contents() const;
 
  private:
   std::filesystem::path path_;
 };
-
-using Bytes = std::vector<std::uint8_t>;
 
 void write_file(const std::string& path, const Bytes& bytes);
 Bytes read_file(const std::string& path);
