@@ -43,16 +43,16 @@ double largest_error(const std::vector<double>& got, const std::vector<float>& e
 TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
   TempDir dir;
   const std::string in = dir.file("in"), out = dir.file("out.wav"), mp3 = dir.file("out.mp3");
-  // Each file and the width of the samples the WAV operations write of it.
-  const std::pair<SoundFileShape, int> rows[] = {{{.bits = 16}, 16},
-                                                 {{.bits = 24, .rate = 96000}, 24},
-                                                 {{.bits = 8}, 8},
-                                                 {{.kind = FileKind::oggVorbis}, 32},
-                                                 {{.kind = FileKind::oggOpus, .rate = 48000}, 32}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(&row - rows);
-    const int storedBits = row.second;
-    SoundFileShape shape = row.first;
+  // Each file, the decoder `info` names, and the width of the samples the WAV operations write.
+  const std::tuple<SoundFileShape, std::string, int> rows[] = {
+      {{.bits = 16}, "flac", 16},
+      {{.bits = 24, .rate = 96000}, "flac", 24},
+      {{.bits = 8}, "flac", 8},
+      {{.kind = FileKind::oggVorbis}, "vorbis", 32},
+      {{.kind = FileKind::oggOpus, .rate = 48000}, "opus", 32}};
+  for (const auto& [rowShape, decoder, storedBits] : rows) {
+    SCOPED_TRACE(decoder + std::to_string(storedBits));
+    SoundFileShape shape = rowShape;
     shape.title = "Tune";
     const Bytes file = make_sound_file(shape);
     const std::vector<float> expected = sound_file_samples(file);
@@ -60,9 +60,9 @@ TEST(SoundFileCommands, EveryCommandReadsEachFormat) {
     ASSERT_GT(frames, 0u);
     write_file(in, file);
 
-    // Which decoder read the file, and whence its length, the samples below tell.
     const std::string info = cli({"info", in}).out;
-    EXPECT_TRUE(has(info, "bitsPerSample=" + std::to_string(storedBits) + "\n")) << info;
+    const std::string lines = "decoder=" + decoder + "\nbitsPerSample=" + std::to_string(storedBits) + "\n";
+    EXPECT_TRUE(has(info, lines)) << info;
     // 8 and 16 bits as they are; wider and float samples dithered to 16 bits, the noise shaped.
     ASSERT_EQ(cli({"decode", in, out}).status, 0);
     const Wave decoded = wave_of(out);
