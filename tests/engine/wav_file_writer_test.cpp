@@ -68,6 +68,8 @@ TEST(WavFileWriter, WritesWholeFilesOrLeavesTheOldOne) {
     ASSERT_EQ(parse.result, AudioFileResult::ok);
     EXPECT_EQ(parse.header->form, *row.form);
     EXPECT_EQ(parse.header->format.bytesPerFrame(), (row.info.stereo + 1) * (row.info.sixteenBit + 1));
+    // The byte rate, in the format chunk that ends 8 bytes before the samples, against its other fields.
+    EXPECT_EQ(le32(file, parse.header->dataBegin - 18), parse.header->format.bytesPerSecond());
     EXPECT_EQ(parse.header->data.size, row.bytes);
     const auto samples = file.begin() + static_cast<long>(parse.header->dataBegin);
     EXPECT_EQ(Bytes(samples, file.end()), stream_bytes(row.bytes));
