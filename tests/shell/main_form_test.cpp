@@ -214,10 +214,14 @@ TEST_F(MainFormTest, WaveformClickSeeksAndSelectionCuts) {
   }
 }
 
-TEST(FormEntries, KeepBassHzAndDefaultExtension) {
+TEST(FormEntries, KeepBassExtensionAndPeak) {
   EXPECT_EQ(keep_bass_hz("80.5"), 80.5);
   EXPECT_EQ(keep_bass_hz("0"), std::nullopt);
   EXPECT_EQ(with_default_extension("/my.music/out", kWavFileDialog), "/my.music/out.Wav");
+  // The volume dialog's peak is the louder channel's: the right one, at half of full scale.
+  const PcmAnalysis halves{.channels = {{.peak = 0.25}, {.peak = 0.5, .highest = 0.5}}};
+  const VolumeHeadroom headroom(halves, ClipCounter(SampleEncoding::float32), SampleEncoding::float32);
+  EXPECT_TRUE(headroom.headroomLine().starts_with("Peak -6.02 dBFS")) << headroom.headroomLine();
 }
 
 }  // namespace
