@@ -105,12 +105,6 @@ TEST(Loudness, PiecesOfAnySizeGiveTheSamePeaks) {
   }
 }
 
-// The command line's tests see the other missing figures, and what non-finite samples do.
-TEST(Loudness, SilenceHasNoRange) {
-  const auto silence = programme({{-INFINITY, 5}}, at48k(float32)).result();
-  EXPECT_EQ(silence.range, LoudnessFigure(Unmeasured::silent));
-}
-
 // Whatever the ceiling, the gain stops the loudest peak of the album, -20 dB, at full scale.
 TEST(Loudness, AnAlbumGainStopsAtFullScale) {
   const auto loud = programme({{-20, 5}}, at48k(signed16)), quiet = programme({{-26, 5}}, at48k(signed16));
