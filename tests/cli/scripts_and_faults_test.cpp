@@ -69,18 +69,17 @@ TEST(Scripts, ABatchThatWouldLoseAFileIsRefused) {
   const TempDir dir;
   for (const char* folder : {"m", "a", "b", "out"}) fs::create_directory(dir.file(folder));
   std::size_t size = 0;
-  for (const char* name : {"m/song.wav", "m/song.mp3", "a/x.wav", "b/x.wav"}) {
+  for (const char* name : {"m/song.wav", "a/x.wav", "b/x.wav"}) {
     write_file(dir.file(name), make_wav({}, Bytes(size += 4, 1)));
   }
   fs::create_symlink("../m/song.wav", dir.file("out/x.wav"));
   const auto before = dir.contents();
-  const std::pair<FileCommand, Words> batches[] = {{kFileCommands[2], {"./m", "m/song.mp3", "m/song.wav"}},
-                                                   {kFileCommands[0], {"out", "a/x.wav", "b/x.wav"}},
-                                                   {kFileCommands[0], {"out", "a/x.wav", "m/song.wav"}}};
-  for (const auto& [command, files] : batches) {
-    const auto result = run_program(command.in(dir, {"--output-dir", files[0], files[1], files[2]}));
+  // Two inputs with one output, and an output that is an input under another name, a link's.
+  const Words batches[] = {{"a/x.wav", "b/x.wav"}, {"a/x.wav", "m/song.wav"}};
+  for (const auto& files : batches) {
+    const auto result = run_program(kFileCommands[0].in(dir, {"--output-dir", "out", files[0], files[1]}));
     EXPECT_EQ(result.status, 1);
-    for (const auto& name : {files[1], files[2]}) EXPECT_TRUE(has(result.err, name));
+    for (const auto& name : files) EXPECT_TRUE(has(result.err, name));
     EXPECT_EQ(dir.contents(), before) << result.err;
   }
 }
