@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 const Words kInputs{"a.wav", "folder.wav", "b.wav", "c.wav", "junk.wav", "d.wav", "missing.wav", "e.wav"};
 
 // Each file's own largest multiple: a factor one file found must not reach another.
-const Words kCommands[] = {{"left"}, {"clear-voice"}, {"volume", "--multiple", "1.5"},
+const Words kCommands[] = {{"clear-voice"}, {"volume", "--multiple", "1.5"},
                            {"volume", "--multiple", "max"}, {"cut"}, {"-q", "encode"}, {"decode"}};
 
 void write_inputs(const TempDir& dir) {
