@@ -61,7 +61,7 @@ TEST(LoudnessCommands, VolumeReachesTheTargetOrTheCeiling) {
   const std::tuple<double, std::uint16_t, Words, double, std::string> cases[] = {
       {-3, 8, {"--to-lufs", "-9.33"}, -9.33, ""},
       {-30, 16, {"--to-lufs", "0", "--max-true-peak", "-6"}, -2.65, "Reached -2.7"},
-      {-200, 16, {"--to-lufs", "-16"}, 0, "in.wav: no 400 ms block is louder than -70 LUFS"},
+      {-200, 16, {"--to-lufs", "-16"}, 0, "in.wav: no 400 ms block"},
   };
   for (const auto& [level, bits, options, reached, told] : cases) {
     write_file(dir.file("in.wav"), tone(level, 4, bits));
