@@ -39,6 +39,7 @@ double reported(const std::string& path, const std::string& name) {
 TEST(LoudnessCommands, AnalyseTellsTheLoudnessOrWhyNot) {
   TempDir dir;
   const std::tuple<Bytes, Words, std::string> cases[] = {
+      // The NaN first is measured as silence: it spoils no later block.
       {tone(-20, 4, 32), {}, "loudnessLufs=-16.65\nloudnessRangeLu=0.00\n"},
       {tone(-20, 4), {"--json"}, "\"left.truePeakDbtp\": -19.8"},
       {tone(-200, 4), {"--json"}, "\"loudnessLufs\": \"silent\", \"loudnessRangeLu\": \"silent\""},
