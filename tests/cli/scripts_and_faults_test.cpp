@@ -69,18 +69,17 @@ TEST(Scripts, ABatchThatWouldLoseAFileIsRefused) {
   const TempDir dir;
   for (const char* folder : {"m", "a", "b", "out"}) fs::create_directory(dir.file(folder));
   std::size_t size = 0;
-  for (const char* name : {"m/song.wav", "m/song.mp3", "a/x.wav", "b/x.wav"}) {
+  for (const char* name : {"m/song.wav", "a/x.wav", "b/x.wav"}) {
     write_file(dir.file(name), make_wav({}, Bytes(size += 4, 1)));
   }
   fs::create_symlink("../m/song.wav", dir.file("out/x.wav"));
   const auto before = dir.contents();
-  const std::pair<FileCommand, Words> batches[] = {{kFileCommands[2], {"./m", "m/song.mp3", "m/song.wav"}},
-                                                   {kFileCommands[0], {"out", "a/x.wav", "b/x.wav"}},
-                                                   {kFileCommands[0], {"out", "a/x.wav", "m/song.wav"}}};
-  for (const auto& [command, files] : batches) {
-    const auto result = run_program(command.in(dir, {"--output-dir", files[0], files[1], files[2]}));
+  // Two inputs with one output, and an output that is an input under another name, a link's.
+  const Words batches[] = {{"a/x.wav", "b/x.wav"}, {"a/x.wav", "m/song.wav"}};
+  for (const auto& files : batches) {
+    const auto result = run_program(kFileCommands[0].in(dir, {"--output-dir", "out", files[0], files[1]}));
     EXPECT_EQ(result.status, 1);
-    for (const auto& name : {files[1], files[2]}) EXPECT_TRUE(has(result.err, name));
+    for (const auto& name : files) EXPECT_TRUE(has(result.err, name));
     EXPECT_EQ(dir.contents(), before) << result.err;
   }
 }
@@ -113,18 +112,17 @@ TEST(Scripts, SignalsLeaveNothingHalfWritten) {
       EXPECT_EQ(dir.entries(), entries);
     }
   }
-  // A batch whose files are both still being encoded when the signal comes. The terminal shows
-  // the batch's line, never the encoder's own status line of each file.
+  // A batch whose files are both still being encoded when the signal comes, which takes the way
+  // out of every ending signal. The terminal shows the batch's line, never the encoder's own
+  // status line of each file.
   const Words batch{"--jobs=2", "--output-dir=out", "long.wav", "copy.wav"};
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    TerminalSession session(kFileCommands[1].in(dir, batch));
-    ASSERT_TRUE(session.waitForText("of 2 files")) << session.shown();
-    session.sendSignal(signal);
-    const int status = session.wait();
-    const bool shown = has(session.shown(), "    0:0");
-    EXPECT_EQ(std::tuple(status, shown, dir.entries(), fs::is_empty(dir.file("out"))),
-              std::tuple(128 + signal, false, entries, true));
-  }
+  TerminalSession session(kFileCommands[1].in(dir, batch));
+  ASSERT_TRUE(session.waitForText("of 2 files")) << session.shown();
+  session.sendSignal(SIGINT);
+  const int status = session.wait();
+  const bool shown = has(session.shown(), "    0:0");
+  EXPECT_EQ(std::tuple(status, shown, dir.entries(), fs::is_empty(dir.file("out"))),
+            std::tuple(128 + SIGINT, false, entries, true));
 }
 
 TEST(CommandFaults, ReportedAndNoFileChanged) {

@@ -186,7 +186,7 @@ TEST_F(MainFormTest, ShiftClearVoiceKeepsTheBass) {
 TEST_F(MainFormTest, WaveformClickSeeksAndSelectionCuts) {
   // The player plays its test stream by this name; the waveform and the cut read the WAV.
   const WavShape shape{.channels = 1, .sampleRate = 8000};
-  write_file(song, make_wav(shape, Bytes(2 * 8000 * 2)));
+  write_file(song, make_wav(shape, Bytes(2 * 8000 * 240)));
   form.OnInitialUpdate(), open();
   while (widgets.waveform->lengthMilliseconds() == 0) form.onNotification(notifications.next());
   constexpr int kWidth = 401;
@@ -199,8 +199,8 @@ TEST_F(MainFormTest, WaveformClickSeeksAndSelectionCuts) {
   }
   const struct {
     int press, release;
-    std::optional<std::pair<int, int>> milliseconds;  // nothing: a click, no selection
-  } rows[] = {{100, 300, {{500, 1500}}}, {400, 0, {{0, 2000}}}, {200, 202, {}}};
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> milliseconds;  // nothing: a click
+  } rows[] = {{100, 300, {{60000, 180000}}}, {400, 0, {{0, 240000}}}, {200, 202, {}}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.press);
     const StripGesture gesture = strip_gesture(row.press, row.release, kWidth);
@@ -208,16 +208,23 @@ TEST_F(MainFormTest, WaveformClickSeeksAndSelectionCuts) {
     dialogs.open = {song};  // taken only by a cut without a selection
     dialogs.save = {dir.file("cut.wav")};
     form.OnCutSelection();
-    const auto [start, end] = row.milliseconds.value_or(std::pair{0, 0});
-    EXPECT_EQ(dialogs.cutPreset, row.milliseconds ? std::optional(cut_entries_ms(start, end)) : std::nullopt);
+    // The dialog opens with entries that it takes for the selection's times.
+    EXPECT_EQ(dialogs.cutPreset && accept_cut_entries(*dialogs.cutPreset).accepted, !!row.milliseconds);
+    if (row.milliseconds) {
+      EXPECT_EQ(std::pair(g_cutRange.start.value, g_cutRange.end.value), row.milliseconds);
+    }
     EXPECT_EQ(dialogs.open.empty(), !row.milliseconds);
   }
 }
 
-TEST(FormEntries, KeepBassHzAndDefaultExtension) {
+TEST(FormEntries, KeepBassExtensionAndPeak) {
   EXPECT_EQ(keep_bass_hz("80.5"), 80.5);
   EXPECT_EQ(keep_bass_hz("0"), std::nullopt);
   EXPECT_EQ(with_default_extension("/my.music/out", kWavFileDialog), "/my.music/out.Wav");
+  // The volume dialog's peak is the louder channel's: the right one, at half of full scale.
+  const PcmAnalysis halves{.channels = {{.peak = 0.25}, {.peak = 0.5, .highest = 0.5}}};
+  const VolumeHeadroom headroom(halves, ClipCounter(SampleEncoding::float32), SampleEncoding::float32);
+  EXPECT_TRUE(headroom.headroomLine().starts_with("Peak -6.02 dBFS"));
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ TEST(WaveformEnvelope, ColumnsOfAFileWhoseSecondHalfIsASquareWave) {
   const struct {
     std::uint16_t channels, bits;
     std::size_t width;
-  } rows[] = {{2, 16, 700}, {1, 16, 1}, {1, 8, 333}, {2, 8, 1024}};
+  } rows[] = {{2, 16, 700}, {1, 16, 1}, {1, 8, 333}};
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.channels << "x" << row.bits << " " << row.width);
     const WavShape shape{.channels = row.channels, .sampleRate = 8000, .bits = row.bits};

@@ -166,6 +166,8 @@ TEST_F(WavOperations, OutcomesAndKeptOutput) {
       {make_wav({.bits = 12}, Bytes(8)), ChangeVolume, kUnsupportedEncoding},
       {make_wav({.channels = 0}, Bytes(8)), ChangeVolume, kUnrecognized},
       {threeSeconds, cut("3", "0"), kStartPastEnd},
+      // At 2 Hz, 1.1 s and 1.4 s fall on one frame: nothing between them.
+      {threeSeconds, cut("1", "1", "100", "400"), kStartBeforeEnd},
       // Refused entries (a second past a minute's last) stand for Cancel, which ends with no message.
       {threeSeconds, volume(""), ""},
       {threeSeconds, cut("0", "60"), ""},
